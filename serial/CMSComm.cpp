@@ -1,0 +1,321 @@
+#include "serial/CMSComm.h"
+
+#include "serial/CommError.h"
+#include "serial/TtyDevice.h"
+#include "serial/portDevicePath.h"
+
+namespace {
+// The highest port number the control takes (COM255 on Windows).
+constexpr int kMaxPort = 255;
+
+SerialDevice::FlowControl toFlow(std::int32_t handshaking)
+{
+    // 0 none, 1 XON/XOFF, 2 RTS/CTS, 3 both: the driver does one kind at a
+    // time, and RTS/CTS is the one that protects the data.
+    switch (handshaking) {
+    case 1: return SerialDevice::FlowControl::XonXoff;
+    case 2:
+    case 3: return SerialDevice::FlowControl::RtsCts;
+    default: return SerialDevice::FlowControl::None;
+    }
+}
+} // namespace
+
+CMSComm::CMSComm() = default;
+
+CMSComm::~CMSComm()
+{
+    if (m_device)
+        m_device->Close();
+}
+
+QString CMSComm::PortLabel() const
+{
+    return QStringLiteral("COM%1").arg(m_commPort);
+}
+
+void CMSComm::fail(int code, const QString& reason) const
+{
+    throw CommError(static_cast<CommErrorCode>(code), QStringLiteral("%1: %2").arg(PortLabel(), reason));
+}
+
+void CMSComm::readOnly(const char* property) const
+{
+    fail(int(CommErrorCode::PropertyReadOnly),
+         QStringLiteral("%1 can only be read").arg(QLatin1String(property)));
+}
+
+void CMSComm::requireOpen() const
+{
+    if (!m_device)
+        fail(int(CommErrorCode::PortNotOpen), QStringLiteral("the port is not open"));
+}
+
+void CMSComm::requireNonNegative(int value, const char* property)
+{
+    if (value < 0)
+        throw CommError(CommErrorCode::InvalidPropertyValue,
+                        QStringLiteral("invalid property value: %1 cannot be %2")
+                            .arg(QLatin1String(property))
+                            .arg(value));
+}
+
+// The one place that decides what kind of device a port is.
+std::unique_ptr<SerialDevice> CMSComm::makeDevice() const
+{
+    return std::make_unique<TtyDevice>(PortLabel(), portDevicePath(m_commPort));
+}
+
+// --- status lines: read from the device, not settable ---------------------
+
+bool CMSComm::GetCDHolding() { return m_device && m_device->ReadModemLines().cd; }
+void CMSComm::SetCDHolding(bool) { readOnly("CDHolding"); }
+bool CMSComm::GetCTSHolding() { return m_device && m_device->ReadModemLines().cts; }
+void CMSComm::SetCTSHolding(bool) { readOnly("CTSHolding"); }
+bool CMSComm::GetDSRHolding() { return m_device && m_device->ReadModemLines().dsr; }
+void CMSComm::SetDSRHolding(bool) { readOnly("DSRHolding"); }
+
+std::int32_t CMSComm::GetCommID()
+{
+    return m_device ? static_cast<std::int32_t>(m_device->Handle()) : -1;
+}
+void CMSComm::SetCommID(std::int32_t) { readOnly("CommID"); }
+
+std::int16_t CMSComm::GetCommEvent() { return m_commEvent; }
+void CMSComm::SetCommEvent(std::int16_t) { readOnly("CommEvent"); }
+
+// --- port and line ---------------------------------------------------------
+
+std::int16_t CMSComm::GetCommPort() { return m_commPort; }
+
+void CMSComm::SetCommPort(std::int16_t value)
+{
+    if (value < 1 || value > kMaxPort)
+        throw CommError(CommErrorCode::InvalidPortNumber,
+                        QStringLiteral("COM%1: invalid port number").arg(value));
+    if (m_device)
+        fail(int(CommErrorCode::PortAlreadyOpen),
+             QStringLiteral("the port is open; close it before choosing another"));
+    m_commPort = value;
+}
+
+bool CMSComm::GetPortOpen() { return m_device != nullptr; }
+
+void CMSComm::SetPortOpen(bool value)
+{
+    if (!value) {
+        if (m_device) {
+            m_device->Close();
+            m_device.reset();
+        }
+        return;
+    }
+    if (m_device)
+        fail(int(CommErrorCode::PortAlreadyOpen), QStringLiteral("the port is already open"));
+    auto device = makeDevice();
+    device->Open(m_settings);
+    device->SetFlowControl(toFlow(m_handshaking));
+    device->SetDtr(m_dtrEnable);
+    if (m_handshaking < 2)
+        device->SetRts(m_rtsEnable);
+    if (m_break)
+        device->SetBreak(true);
+    m_device = std::move(device);
+}
+
+QString CMSComm::GetSettings() { return m_settings.ToString(); }
+
+void CMSComm::SetSettings(const QString& value)
+{
+    const auto parsed = SerialSettings::Parse(value);
+    if (!parsed)
+        throw CommError(CommErrorCode::InvalidPropertyValue,
+                        QStringLiteral("invalid property value: \"%1\" is not of the form "
+                                       "speed,parity,data,stop (for example \"9600,n,8,1\")")
+                            .arg(value));
+    if (m_device)
+        m_device->ApplySettings(*parsed);
+    m_settings = *parsed;
+}
+
+std::int32_t CMSComm::GetHandshaking() { return m_handshaking; }
+
+void CMSComm::SetHandshaking(std::int32_t value)
+{
+    if (value < 0 || value > 3)
+        throw CommError(CommErrorCode::InvalidPropertyValue,
+                        QStringLiteral("invalid property value: Handshaking must be 0 to 3"));
+    if (m_device)
+        m_device->SetFlowControl(toFlow(value));
+    m_handshaking = value;
+}
+
+bool CMSComm::GetDTREnable() { return m_dtrEnable; }
+
+void CMSComm::SetDTREnable(bool value)
+{
+    if (m_device)
+        m_device->SetDtr(value);
+    m_dtrEnable = value;
+}
+
+bool CMSComm::GetRTSEnable() { return m_rtsEnable; }
+
+void CMSComm::SetRTSEnable(bool value)
+{
+    if (m_device)
+        m_device->SetRts(value);
+    m_rtsEnable = value;
+}
+
+bool CMSComm::GetBreak() { return m_break; }
+
+void CMSComm::SetBreak(bool value)
+{
+    requireOpen();
+    m_device->SetBreak(value);
+    m_break = value;
+}
+
+// --- buffers ---------------------------------------------------------------
+
+std::int16_t CMSComm::GetInBufferSize() { return m_inBufferSize; }
+
+void CMSComm::SetInBufferSize(std::int16_t value)
+{
+    requireNonNegative(value, "InBufferSize");
+    m_inBufferSize = value;
+}
+
+std::int16_t CMSComm::GetOutBufferSize() { return m_outBufferSize; }
+
+void CMSComm::SetOutBufferSize(std::int16_t value)
+{
+    requireNonNegative(value, "OutBufferSize");
+    m_outBufferSize = value;
+}
+
+std::int16_t CMSComm::GetInBufferCount()
+{
+    requireOpen();
+    return static_cast<std::int16_t>(std::min<qint64>(m_device->BytesAvailable(), INT16_MAX));
+}
+
+void CMSComm::SetInBufferCount(std::int16_t value)
+{
+    requireOpen();
+    if (value != 0)
+        throw CommError(CommErrorCode::InvalidPropertyValue,
+                        QStringLiteral("invalid property value: InBufferCount can only be set to 0"));
+    m_device->ClearInput();
+}
+
+// Output goes to the driver before SetOutput returns, so none is ever pending.
+std::int16_t CMSComm::GetOutBufferCount()
+{
+    requireOpen();
+    return 0;
+}
+
+void CMSComm::SetOutBufferCount(std::int16_t value)
+{
+    requireOpen();
+    if (value != 0)
+        throw CommError(CommErrorCode::InvalidPropertyValue,
+                        QStringLiteral("invalid property value: OutBufferCount can only be set to 0"));
+}
+
+// --- reception settings, kept for the program's use --------------------------
+
+std::int16_t CMSComm::GetInputLen() { return m_inputLen; }
+
+void CMSComm::SetInputLen(std::int16_t value)
+{
+    requireNonNegative(value, "InputLen");
+    m_inputLen = value;
+}
+
+std::int16_t CMSComm::GetRThreshold() { return m_rThreshold; }
+
+void CMSComm::SetRThreshold(std::int16_t value)
+{
+    requireNonNegative(value, "RThreshold");
+    m_rThreshold = value;
+}
+
+std::int16_t CMSComm::GetSThreshold() { return m_sThreshold; }
+
+void CMSComm::SetSThreshold(std::int16_t value)
+{
+    requireNonNegative(value, "SThreshold");
+    m_sThreshold = value;
+}
+
+std::int32_t CMSComm::GetInputMode() { return m_inputMode; }
+
+void CMSComm::SetInputMode(std::int32_t value)
+{
+    if (value != comInputModeText && value != comInputModeBinary)
+        throw CommError(CommErrorCode::InvalidPropertyValue,
+                        QStringLiteral("invalid property value: InputMode must be 0 (text) or 1 (binary)"));
+    m_inputMode = value;
+}
+
+bool CMSComm::GetNullDiscard() { return m_nullDiscard; }
+void CMSComm::SetNullDiscard(bool value) { m_nullDiscard = value; }
+bool CMSComm::GetEOFEnable() { return m_eofEnable; }
+void CMSComm::SetEOFEnable(bool value) { m_eofEnable = value; }
+QString CMSComm::GetParityReplace() { return m_parityReplace; }
+
+void CMSComm::SetParityReplace(const QString& value)
+{
+    if (value.size() > 1)
+        throw CommError(CommErrorCode::InvalidPropertyValue,
+                        QStringLiteral("invalid property value: ParityReplace is one character or none"));
+    m_parityReplace = value;
+}
+
+// --- data ------------------------------------------------------------------
+
+QVariant CMSComm::GetInput()
+{
+    requireOpen();
+    const QByteArray data = m_device->Read(m_inputLen);
+    if (m_inputMode == comInputModeBinary)
+        return data;
+    return QString::fromLatin1(data);
+}
+
+void CMSComm::SetInput(const QVariant&) { readOnly("Input"); }
+
+QVariant CMSComm::GetOutput()
+{
+    throw CommError(CommErrorCode::PropertyWriteOnly,
+                    QStringLiteral("%1: Output can only be written").arg(PortLabel()));
+}
+
+void CMSComm::SetOutput(const QVariant& value)
+{
+    // Check the whole value before a single byte goes out.
+    QByteArray bytes;
+    if (value.typeId() == QMetaType::QByteArray) {
+        bytes = value.toByteArray();
+    } else if (value.typeId() == QMetaType::QString) {
+        const QString text = value.toString();
+        bytes.reserve(text.size());
+        for (QChar c : text) {
+            if (c.unicode() > 0xFF)
+                throw CommError(CommErrorCode::InvalidPropertyValue,
+                                QStringLiteral("invalid property value: the character U+%1 cannot be "
+                                               "sent as one byte")
+                                    .arg(QString::number(c.unicode(), 16).toUpper().rightJustified(
+                                        4, QLatin1Char('0'))));
+            bytes.append(static_cast<char>(c.unicode()));
+        }
+    } else {
+        throw CommError(CommErrorCode::InvalidPropertyValue,
+                        QStringLiteral("invalid property value: Output takes text or bytes"));
+    }
+    requireOpen();
+    m_device->Write(bytes);
+}

@@ -1,0 +1,112 @@
+// The serial control: the program's only access to the serial line. It has a
+// get and a set accessor for each of the 25 properties of the classic
+// communications control. The program uses CommPort, Settings, InputMode,
+// RThreshold, InputLen, PortOpen, Input and Output; the others drive the
+// line where the device can and otherwise keep their values.
+//
+// Every failure leaves an accessor as a CommError and changes nothing.
+//
+// Initial values: CommPort 1, Settings "9600,n,8,1", InputMode 0 (text),
+// InputLen 0 (all), RThreshold 0, SThreshold 0, Handshaking 0 (none),
+// DTREnable true and RTSEnable true (what a serial line does when opened),
+// Break false, NullDiscard false, EOFEnable false, ParityReplace "?",
+// InBufferSize 1024, OutBufferSize 512, CommEvent 0, CommID -1 while closed.
+#pragma once
+
+#include "serial/SerialDevice.h"
+#include "serial/SerialSettings.h"
+
+#include <QString>
+#include <QVariant>
+
+#include <cstdint>
+#include <memory>
+
+class CMSComm {
+public:
+    enum InputModeValue : std::int32_t { comInputModeText = 0, comInputModeBinary = 1 };
+
+    CMSComm();
+    ~CMSComm(); // closes an open line
+    CMSComm(const CMSComm&) = delete;
+    CMSComm& operator=(const CMSComm&) = delete;
+
+    bool GetCDHolding();
+    void SetCDHolding(bool value);
+    std::int32_t GetCommID();
+    void SetCommID(std::int32_t value);
+    std::int16_t GetCommPort();
+    void SetCommPort(std::int16_t value);
+    bool GetCTSHolding();
+    void SetCTSHolding(bool value);
+    bool GetDSRHolding();
+    void SetDSRHolding(bool value);
+    bool GetDTREnable();
+    void SetDTREnable(bool value);
+    std::int32_t GetHandshaking();
+    void SetHandshaking(std::int32_t value);
+    std::int16_t GetInBufferSize();
+    void SetInBufferSize(std::int16_t value);
+    std::int16_t GetInBufferCount();
+    void SetInBufferCount(std::int16_t value);
+    bool GetBreak();
+    void SetBreak(bool value);
+    std::int16_t GetInputLen();
+    void SetInputLen(std::int16_t value);
+    bool GetNullDiscard();
+    void SetNullDiscard(bool value);
+    std::int16_t GetOutBufferSize();
+    void SetOutBufferSize(std::int16_t value);
+    std::int16_t GetOutBufferCount();
+    void SetOutBufferCount(std::int16_t value);
+    QString GetParityReplace();
+    void SetParityReplace(const QString& value);
+    bool GetPortOpen();
+    void SetPortOpen(bool value);
+    std::int16_t GetRThreshold();
+    void SetRThreshold(std::int16_t value);
+    bool GetRTSEnable();
+    void SetRTSEnable(bool value);
+    QString GetSettings();
+    void SetSettings(const QString& value);
+    std::int16_t GetSThreshold();
+    void SetSThreshold(std::int16_t value);
+    QVariant GetOutput();
+    void SetOutput(const QVariant& value);
+    QVariant GetInput();
+    void SetInput(const QVariant& value);
+    std::int16_t GetCommEvent();
+    void SetCommEvent(std::int16_t value);
+    bool GetEOFEnable();
+    void SetEOFEnable(bool value);
+    std::int32_t GetInputMode();
+    void SetInputMode(std::int32_t value);
+
+    // "COM2": how messages name the port.
+    QString PortLabel() const;
+
+private:
+    [[noreturn]] void fail(int code, const QString& reason) const;
+    [[noreturn]] void readOnly(const char* property) const;
+    void requireOpen() const;
+    static void requireNonNegative(int value, const char* property);
+    std::unique_ptr<SerialDevice> makeDevice() const;
+
+    std::unique_ptr<SerialDevice> m_device; // set while the line is open
+    std::int16_t m_commPort = 1;
+    SerialSettings m_settings;
+    std::int32_t m_inputMode = comInputModeText;
+    std::int16_t m_inputLen = 0;
+    std::int16_t m_rThreshold = 0;
+    std::int16_t m_sThreshold = 0;
+    std::int32_t m_handshaking = 0;
+    bool m_dtrEnable = true;
+    bool m_rtsEnable = true;
+    bool m_break = false;
+    bool m_nullDiscard = false;
+    bool m_eofEnable = false;
+    QString m_parityReplace = QStringLiteral("?");
+    std::int16_t m_inBufferSize = 1024;
+    std::int16_t m_outBufferSize = 512;
+    std::int16_t m_commEvent = 0;
+};

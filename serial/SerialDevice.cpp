@@ -1,0 +1,3 @@
+#include "serial/SerialDevice.h"
+
+SerialDevice::~SerialDevice() = default;

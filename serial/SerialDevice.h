@@ -1,0 +1,54 @@
+// The narrow seam between the serial control and whatever carries its bytes.
+// A device is made for one port and one path; it opens, configures, writes
+// and reads, and reports every failure as a CommError whose description names
+// the port and the device. TtyDevice is the one kind so far.
+#pragma once
+
+#include "serial/SerialSettings.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+class SerialDevice {
+public:
+    struct ModemLines {
+        bool cd = false;
+        bool cts = false;
+        bool dsr = false;
+    };
+    enum class FlowControl { None, XonXoff, RtsCts };
+
+    virtual ~SerialDevice();
+
+    // Opens the device with these settings, holding it exclusively.
+    virtual void Open(const SerialSettings& settings) = 0;
+    // Releases the device; harmless when it is not open.
+    virtual void Close() noexcept = 0;
+    virtual bool IsOpen() const = 0;
+
+    // Applies all of the settings or none of them. On a device that is not
+    // open (or was lost) they are kept for the next open.
+    virtual void ApplySettings(const SerialSettings& settings) = 0;
+
+    // Every byte reaches the operating system before this returns, or it
+    // throws and nothing more of the data will go out later. After the
+    // device vanished, the first call throws Disconnected and releases it;
+    // a later call reopens it with the last settings.
+    virtual void Write(QByteArrayView data) = 0;
+
+    // What has arrived and is not yet taken, at most maxSize bytes (0: all).
+    virtual QByteArray Read(qint64 maxSize) = 0;
+    virtual qint64 BytesAvailable() = 0;
+    virtual void ClearInput() = 0;
+
+    // Control and status lines. A device without them (a pseudo-terminal)
+    // ignores the calls and reports no line set.
+    virtual void SetDtr(bool on) = 0;
+    virtual void SetRts(bool on) = 0;
+    virtual void SetBreak(bool on) = 0;
+    virtual void SetFlowControl(FlowControl flow) = 0;
+    virtual ModemLines ReadModemLines() = 0;
+
+    // The operating system's handle of the open device, or -1.
+    virtual qintptr Handle() const = 0;
+};

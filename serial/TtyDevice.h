@@ -1,0 +1,57 @@
+// A serial device reached through the operating system's serial driver
+// (a tty on Unix, COMn on Windows), driven with QSerialPort.
+#pragma once
+
+#include "serial/SerialDevice.h"
+
+#include <QSerialPort>
+#include <QSocketNotifier>
+#include <QString>
+
+#include <memory>
+
+class TtyDevice final : public SerialDevice {
+public:
+    // portLabel names the port in messages ("COM2"); path is the device.
+    TtyDevice(QString portLabel, QString path);
+    ~TtyDevice() override;
+
+    void Open(const SerialSettings& settings) override;
+    void Close() noexcept override;
+    bool IsOpen() const override { return m_port.isOpen(); }
+    void ApplySettings(const SerialSettings& settings) override;
+    void Write(QByteArrayView data) override;
+    QByteArray Read(qint64 maxSize) override;
+    qint64 BytesAvailable() override;
+    void ClearInput() override;
+    void SetDtr(bool on) override;
+    void SetRts(bool on) override;
+    void SetBreak(bool on) override;
+    void SetFlowControl(FlowControl flow) override;
+    ModemLines ReadModemLines() override;
+    qintptr Handle() const override;
+
+private:
+    [[noreturn]] void fail(int code, const QString& reason) const;
+    void checkPath() const;
+    void lockExclusively();
+    void applyToPort(const SerialSettings& s);
+    void takeArrivedData();
+    void onPortError(QSerialPort::SerialPortError error);
+    bool hungUp() const;
+    void watchForHangUp();
+    void stopWatching();
+    void markLost();
+
+    QString m_label; // "COM2 (/dev/ttyUSB0)"
+    QString m_path;
+    QSerialPort m_port;
+    SerialSettings m_settings;
+    FlowControl m_flow = FlowControl::None;
+    bool m_lost = false;   // the device vanished while open and nobody was told yet
+    bool m_wanted = false; // the owner wants the line open (reopened after a loss)
+    // Watches a duplicate of the device's descriptor for a hang-up, which a
+    // tty reports as end of file and QSerialPort therefore never sees.
+    int m_watchFd = -1;
+    std::unique_ptr<QSocketNotifier> m_watch;
+};

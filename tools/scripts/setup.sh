@@ -1,0 +1,35 @@
+# Sourced by ./run and ./test: installs the Debian packages that are missing
+# (and only those), then configures the build if it is not configured yet.
+# Set LUMO_PRESET to build another preset (asan).
+
+lumo_packages=(
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
+    qt6-qpa-plugins fonts-wqy-zenhei xfonts-wqy
+    xvfb xdotool imagemagick openbox x11-utils
+)
+
+lumo_install_missing() {
+    local missing=()
+    for p in "${lumo_packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+lumo_configure() {
+    local preset="${LUMO_PRESET:-default}"
+    local dir="build"
+    [ "$preset" != default ] && dir="build-$preset"
+    [ -f "$dir/build.ninja" ] || cmake --preset "$preset" >/dev/null
+    LUMO_BUILD_DIR="$dir"
+}
+
+lumo_build() {
+    cmake --build --preset "${LUMO_PRESET:-default}" "$@"
+}
