@@ -1,0 +1,185 @@
+#include "Generator.h"
+
+#include "ButtonArt.h"
+#include "DibWriter.h"
+#include "IconArt.h"
+#include "PaletteBuilder.h"
+#include "PixelMap.h"
+
+#include "res/ButtonFaces.h"
+#include "res/resource.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+// Pixel map of each button's pictogram; buttons that share a drawing name the
+// same map.
+struct PictogramOf {
+    std::string_view caption;
+    const char* map;
+};
+constexpr PictogramOf kPictograms[] = {
+    {"SHIPIN", "monitor_pencil"},  {"DIANNAOXINHAO", "monitor_tower"},
+    {"TOUYINGKAI", "projector"},   {"TOUYINGGUAN", "projector"},
+    {"YINGDIEJI", "disc_players"}, {"LUXIANGJI", "video_recorder"},
+    {"LUYINJI", "radio_cassette"}, {"MEITI", "globe"},
+    {"ZHANSHITAI", "presenter"},   {"TAI", "desktop"},
+    {"SHOUTIDIANNAO", "notebook"}, {"SHUZIZHANTAI", "presenter"},
+    {"B", "diamond_down"},         {"A", "diamond_up"},
+    {"C", "tuba"},                 {"D", "tuba"},
+};
+
+// Palette groups: the device buttons share one palette; the screen and
+// volume buttons have one each.
+struct PaletteGroup {
+    std::string_view captions[12];
+    QRgb entry0;
+    int entries;
+};
+const PaletteGroup kGroups[] = {
+    {{"SHIPIN", "DIANNAOXINHAO", "TOUYINGKAI", "TOUYINGGUAN", "YINGDIEJI", "LUXIANGJI",
+      "LUYINJI", "MEITI", "ZHANSHITAI", "TAI", "SHOUTIDIANNAO", "SHUZIZHANTAI"},
+     qRgb(4, 3, 5),
+     256},
+    {{"A"}, qRgb(4, 2, 4), 106},
+    {{"B"}, qRgb(4, 3, 4), 256},
+    {{"C"}, qRgb(4, 3, 4), 256},
+    {{"D"}, qRgb(4, 3, 4), 256},
+};
+
+QString fromView(std::string_view s)
+{
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+const PictureFace* faceOf(std::string_view caption)
+{
+    const auto it = std::find_if(kPictureFaces.begin(), kPictureFaces.end(),
+                                 [&](const PictureFace& f) { return f.caption == caption; });
+    return it == kPictureFaces.end() ? nullptr : &*it;
+}
+
+const char* mapOf(std::string_view caption)
+{
+    for (const PictogramOf& p : kPictograms)
+        if (p.caption == caption)
+            return p.map;
+    return nullptr;
+}
+} // namespace
+
+Generator::Generator(const QString& fontPath) : label_(fontPath) {}
+
+bool Generator::Map(const QString& name, QImage* out, QString* error) const
+{
+    *out = PixelMap::Read(QStringLiteral(":/maps/%1.txt").arg(name), legend_, error);
+    return !out->isNull();
+}
+
+bool Generator::Run(QString* error)
+{
+    if (!label_.IsValid()) {
+        *error = QStringLiteral("the 16-pixel label font cannot be loaded");
+        return false;
+    }
+    if (!PixelMap::ReadLegend(QStringLiteral(":/maps/legend.txt"), &legend_, error))
+        return false;
+    return DrawPictures(error) && DrawIcons(error);
+}
+
+bool Generator::DrawPictures(QString* error)
+{
+    for (const PictureFace& face : kPictureFaces) {
+        if (!mapOf(face.caption)) {
+            *error = QStringLiteral("no pictogram for %1").arg(fromView(face.caption));
+            return false;
+        }
+    }
+    for (const PaletteGroup& group : kGroups) {
+        struct Drawn {
+            QString caption;
+            QImage drawing;
+            QImage label;
+        };
+        QList<Drawn> drawn;
+        PaletteBuilder palette(group.entry0, group.entries);
+        for (std::string_view caption : group.captions) {
+            if (caption.empty())
+                break;
+            const PictureFace* face = faceOf(caption);
+            if (!face) {
+                *error = QStringLiteral("no face for %1").arg(fromView(caption));
+                return false;
+            }
+            QImage pictogram;
+            if (!Map(QString::fromLatin1(mapOf(caption)), &pictogram, error))
+                return false;
+            Drawn d{fromView(caption), ButtonArt::Drawing(pictogram),
+                    label_.Set(fromView(face->label), ButtonArt::kSize, ButtonArt::kLabelTop,
+                               ButtonArt::kLabelCentre)};
+            palette.AddDrawing(d.drawing);
+            drawn.append(d);
+        }
+        palette.Build();
+        for (const Drawn& d : drawn) {
+            const QImage up = palette.Map(d.drawing, d.label);
+            const QImage down = ButtonArt::Pressed(up);
+            pictures_.append({d.caption + QLatin1Char('U'), up});
+            pictures_.append({d.caption + QLatin1Char('D'), down});
+        }
+    }
+    // Panel order, as the face table lists them.
+    std::stable_sort(pictures_.begin(), pictures_.end(), [](const Picture& a, const Picture& b) {
+        auto rank = [](const Picture& p) {
+            const QByteArray caption = p.name.chopped(1).toLatin1();
+            for (size_t i = 0; i < kPictureFaces.size(); ++i)
+                if (kPictureFaces[i].caption == std::string_view(caption.constData()))
+                    return int(i);
+            return int(kPictureFaces.size());
+        };
+        return rank(a) < rank(b);
+    });
+    for (const Picture& p : pictures_)
+        files_.insert(QStringLiteral("pictures/%1.bmp").arg(p.name), DibWriter::Bitmap(p.image));
+    return true;
+}
+
+bool Generator::DrawIcons(QString* error)
+{
+    for (const IconFace& face : kIconFaces) {
+        const IconImage image = IconArt::Transport(face.iconId);
+        const QString name = QStringLiteral("%1.ico").arg(face.iconId);
+        files_.insert(QStringLiteral("icons/") + name, DibWriter::Icon({image}));
+        icons_.append({name, {IconArt::ToImage(image)}});
+    }
+
+    QList<IconImage> app;
+    for (const char* map : {"app_icon_32", "app_icon_16"}) {
+        QImage drawing;
+        if (!Map(QString::fromLatin1(map), &drawing, error))
+            return false;
+        const IconImage image = IconArt::Standard16(drawing, error);
+        if (image.index.empty()) {
+            *error = QStringLiteral("%1: %2").arg(QString::fromLatin1(map), *error);
+            return false;
+        }
+        app.append(image);
+    }
+    const QString appName = QStringLiteral("%1.ico").arg(IDR_MAINFRAME);
+    files_.insert(QStringLiteral("icons/") + appName, DibWriter::Icon(app));
+    icons_.append({appName, {IconArt::ToImage(app[0]), IconArt::ToImage(app[1])}});
+
+    QImage hand;
+    if (!Map(QStringLiteral("hand_cursor"), &hand, error))
+        return false;
+    const IconImage cursor = IconArt::Monochrome(hand, error);
+    if (cursor.index.empty()) {
+        *error = QStringLiteral("hand_cursor: ") + *error;
+        return false;
+    }
+    const QString cursorName = QStringLiteral("%1.cur").arg(IDC_HAND_CURSOR);
+    files_.insert(QStringLiteral("cursors/") + cursorName, DibWriter::Cursor(cursor, 5, 0));
+    icons_.append({cursorName, {IconArt::ToImage(cursor)}});
+    return true;
+}
