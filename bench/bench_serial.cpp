@@ -28,13 +28,14 @@
 #include <termios.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 using Clock = std::chrono::steady_clock;
 
 constexpr int kWarmUp = 500;
 constexpr int kSamples = 10'000;
 constexpr int kBurst = 10'000;
-constexpr int kWaitMs = 2000;          // a byte not seen by then is lost
+constexpr int kWaitMs = 2000;                   // a byte not seen by then is lost
 constexpr double kWireByteUs = 10 * 1e6 / 9600; // start + 8 data + stop at 9600 baud
 constexpr double kMaxRatio = 10.0;
 
@@ -67,8 +68,7 @@ int readByte(int fd)
 
 // One send and its arrival on the master, in microseconds; false when the
 // byte did not arrive as sent.
-template <typename Send>
-bool timeOne(int master, char expected, Send send, double& us)
+template <typename Send> bool timeOne(int master, char expected, Send send, double& us)
 {
     const auto t0 = Clock::now();
     send();
@@ -155,19 +155,20 @@ int main(int argc, char** argv)
             ++faults;
 
         const Stats l = stats(lumoUs), f = stats(floorUs);
-        std::printf("pseudo-terminal %s, %d sends per path after %d to warm up\n\n", name,
-                    kSamples, kWarmUp);
+        std::printf("pseudo-terminal %s, %d sends per path after %d to warm up\n\n", name, kSamples,
+                    kWarmUp);
         std::printf("burst: %zu of %d letters arrived, order %s, %.1f ms, %.0f letters/s\n\n",
                     received.size(), kBurst, ordered ? "held" : "BROKEN", burstS * 1e3, rate);
 
         const bool medianOk = l.median <= kMaxRatio * f.median && l.median < kWireByteUs;
         std::printf("%-18s %10s %10s %8s  %s\n", "figure", "Lumo", "floor", "ratio", "target");
-        std::printf("%-18s %10.1f %10.1f %7.1fx  <= %.0fx floor and < %.0f us: %s\n",
-                    "median (us)", l.median, f.median, l.median / f.median, kMaxRatio,
-                    kWireByteUs, medianOk ? "met" : "MISSED");
+        std::printf("%-18s %10.1f %10.1f %7.1fx  <= %.0fx floor and < %.0f us: %s\n", "median (us)",
+                    l.median, f.median, l.median / f.median, kMaxRatio, kWireByteUs,
+                    medianOk ? "met" : "MISSED");
         std::printf("%-18s %10.1f %10.1f %7.1fx  -\n", "p99 (us)", l.p99, f.p99, l.p99 / f.p99);
         std::printf("%-18s %10.0f %10s %8s  >= %.0f (the wire's rate): %s\n", "burst (letters/s)",
-                    rate, "-", "-", 1e6 / kWireByteUs, rate >= 1e6 / kWireByteUs ? "met" : "MISSED");
+                    rate, "-", "-", 1e6 / kWireByteUs,
+                    rate >= 1e6 / kWireByteUs ? "met" : "MISSED");
     } catch (const CommError& e) {
         std::fprintf(stderr, "%s\n", e.what());
         faults = -1;

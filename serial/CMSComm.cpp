@@ -4,7 +4,8 @@
 #include "serial/TtyDevice.h"
 #include "serial/portDevicePath.h"
 
-namespace {
+namespace
+{
 // The highest port number the control takes (COM255 on Windows).
 constexpr int kMaxPort = 255;
 
@@ -13,10 +14,13 @@ SerialDevice::FlowControl toFlow(std::int32_t handshaking)
     // 0 none, 1 XON/XOFF, 2 RTS/CTS, 3 both: the driver does one kind at a
     // time, and RTS/CTS is the one that protects the data.
     switch (handshaking) {
-    case 1: return SerialDevice::FlowControl::XonXoff;
+    case 1:
+        return SerialDevice::FlowControl::XonXoff;
     case 2:
-    case 3: return SerialDevice::FlowControl::RtsCts;
-    default: return SerialDevice::FlowControl::None;
+    case 3:
+        return SerialDevice::FlowControl::RtsCts;
+    default:
+        return SerialDevice::FlowControl::None;
     }
 }
 } // namespace
@@ -36,7 +40,8 @@ QString CMSComm::PortLabel() const
 
 void CMSComm::fail(int code, const QString& reason) const
 {
-    throw CommError(static_cast<CommErrorCode>(code), QStringLiteral("%1: %2").arg(PortLabel(), reason));
+    throw CommError(static_cast<CommErrorCode>(code),
+                    QStringLiteral("%1: %2").arg(PortLabel(), reason));
 }
 
 void CMSComm::readOnly(const char* property) const
@@ -68,25 +73,55 @@ std::unique_ptr<SerialDevice> CMSComm::makeDevice() const
 
 // --- status lines: read from the device, not settable ---------------------
 
-bool CMSComm::GetCDHolding() { return m_device && m_device->ReadModemLines().cd; }
-void CMSComm::SetCDHolding(bool) { readOnly("CDHolding"); }
-bool CMSComm::GetCTSHolding() { return m_device && m_device->ReadModemLines().cts; }
-void CMSComm::SetCTSHolding(bool) { readOnly("CTSHolding"); }
-bool CMSComm::GetDSRHolding() { return m_device && m_device->ReadModemLines().dsr; }
-void CMSComm::SetDSRHolding(bool) { readOnly("DSRHolding"); }
+bool CMSComm::GetCDHolding()
+{
+    return m_device && m_device->ReadModemLines().cd;
+}
+void CMSComm::SetCDHolding(bool)
+{
+    readOnly("CDHolding");
+}
+bool CMSComm::GetCTSHolding()
+{
+    return m_device && m_device->ReadModemLines().cts;
+}
+void CMSComm::SetCTSHolding(bool)
+{
+    readOnly("CTSHolding");
+}
+bool CMSComm::GetDSRHolding()
+{
+    return m_device && m_device->ReadModemLines().dsr;
+}
+void CMSComm::SetDSRHolding(bool)
+{
+    readOnly("DSRHolding");
+}
 
 std::int32_t CMSComm::GetCommID()
 {
     return m_device ? static_cast<std::int32_t>(m_device->Handle()) : -1;
 }
-void CMSComm::SetCommID(std::int32_t) { readOnly("CommID"); }
+void CMSComm::SetCommID(std::int32_t)
+{
+    readOnly("CommID");
+}
 
-std::int16_t CMSComm::GetCommEvent() { return m_commEvent; }
-void CMSComm::SetCommEvent(std::int16_t) { readOnly("CommEvent"); }
+std::int16_t CMSComm::GetCommEvent()
+{
+    return m_commEvent;
+}
+void CMSComm::SetCommEvent(std::int16_t)
+{
+    readOnly("CommEvent");
+}
 
 // --- port and line ---------------------------------------------------------
 
-std::int16_t CMSComm::GetCommPort() { return m_commPort; }
+std::int16_t CMSComm::GetCommPort()
+{
+    return m_commPort;
+}
 
 void CMSComm::SetCommPort(std::int16_t value)
 {
@@ -99,7 +134,10 @@ void CMSComm::SetCommPort(std::int16_t value)
     m_commPort = value;
 }
 
-bool CMSComm::GetPortOpen() { return m_device != nullptr; }
+bool CMSComm::GetPortOpen()
+{
+    return m_device != nullptr;
+}
 
 void CMSComm::SetPortOpen(bool value)
 {
@@ -123,7 +161,10 @@ void CMSComm::SetPortOpen(bool value)
     m_device = std::move(device);
 }
 
-QString CMSComm::GetSettings() { return m_settings.ToString(); }
+QString CMSComm::GetSettings()
+{
+    return m_settings.ToString();
+}
 
 void CMSComm::SetSettings(const QString& value)
 {
@@ -138,7 +179,10 @@ void CMSComm::SetSettings(const QString& value)
     m_settings = *parsed;
 }
 
-std::int32_t CMSComm::GetHandshaking() { return m_handshaking; }
+std::int32_t CMSComm::GetHandshaking()
+{
+    return m_handshaking;
+}
 
 void CMSComm::SetHandshaking(std::int32_t value)
 {
@@ -150,7 +194,10 @@ void CMSComm::SetHandshaking(std::int32_t value)
     m_handshaking = value;
 }
 
-bool CMSComm::GetDTREnable() { return m_dtrEnable; }
+bool CMSComm::GetDTREnable()
+{
+    return m_dtrEnable;
+}
 
 void CMSComm::SetDTREnable(bool value)
 {
@@ -159,7 +206,10 @@ void CMSComm::SetDTREnable(bool value)
     m_dtrEnable = value;
 }
 
-bool CMSComm::GetRTSEnable() { return m_rtsEnable; }
+bool CMSComm::GetRTSEnable()
+{
+    return m_rtsEnable;
+}
 
 void CMSComm::SetRTSEnable(bool value)
 {
@@ -168,7 +218,10 @@ void CMSComm::SetRTSEnable(bool value)
     m_rtsEnable = value;
 }
 
-bool CMSComm::GetBreak() { return m_break; }
+bool CMSComm::GetBreak()
+{
+    return m_break;
+}
 
 void CMSComm::SetBreak(bool value)
 {
@@ -179,7 +232,10 @@ void CMSComm::SetBreak(bool value)
 
 // --- buffers ---------------------------------------------------------------
 
-std::int16_t CMSComm::GetInBufferSize() { return m_inBufferSize; }
+std::int16_t CMSComm::GetInBufferSize()
+{
+    return m_inBufferSize;
+}
 
 void CMSComm::SetInBufferSize(std::int16_t value)
 {
@@ -187,7 +243,10 @@ void CMSComm::SetInBufferSize(std::int16_t value)
     m_inBufferSize = value;
 }
 
-std::int16_t CMSComm::GetOutBufferSize() { return m_outBufferSize; }
+std::int16_t CMSComm::GetOutBufferSize()
+{
+    return m_outBufferSize;
+}
 
 void CMSComm::SetOutBufferSize(std::int16_t value)
 {
@@ -205,8 +264,9 @@ void CMSComm::SetInBufferCount(std::int16_t value)
 {
     requireOpen();
     if (value != 0)
-        throw CommError(CommErrorCode::InvalidPropertyValue,
-                        QStringLiteral("invalid property value: InBufferCount can only be set to 0"));
+        throw CommError(
+            CommErrorCode::InvalidPropertyValue,
+            QStringLiteral("invalid property value: InBufferCount can only be set to 0"));
     m_device->ClearInput();
 }
 
@@ -221,13 +281,17 @@ void CMSComm::SetOutBufferCount(std::int16_t value)
 {
     requireOpen();
     if (value != 0)
-        throw CommError(CommErrorCode::InvalidPropertyValue,
-                        QStringLiteral("invalid property value: OutBufferCount can only be set to 0"));
+        throw CommError(
+            CommErrorCode::InvalidPropertyValue,
+            QStringLiteral("invalid property value: OutBufferCount can only be set to 0"));
 }
 
 // --- reception settings, kept for the program's use --------------------------
 
-std::int16_t CMSComm::GetInputLen() { return m_inputLen; }
+std::int16_t CMSComm::GetInputLen()
+{
+    return m_inputLen;
+}
 
 void CMSComm::SetInputLen(std::int16_t value)
 {
@@ -235,7 +299,10 @@ void CMSComm::SetInputLen(std::int16_t value)
     m_inputLen = value;
 }
 
-std::int16_t CMSComm::GetRThreshold() { return m_rThreshold; }
+std::int16_t CMSComm::GetRThreshold()
+{
+    return m_rThreshold;
+}
 
 void CMSComm::SetRThreshold(std::int16_t value)
 {
@@ -243,7 +310,10 @@ void CMSComm::SetRThreshold(std::int16_t value)
     m_rThreshold = value;
 }
 
-std::int16_t CMSComm::GetSThreshold() { return m_sThreshold; }
+std::int16_t CMSComm::GetSThreshold()
+{
+    return m_sThreshold;
+}
 
 void CMSComm::SetSThreshold(std::int16_t value)
 {
@@ -251,27 +321,47 @@ void CMSComm::SetSThreshold(std::int16_t value)
     m_sThreshold = value;
 }
 
-std::int32_t CMSComm::GetInputMode() { return m_inputMode; }
+std::int32_t CMSComm::GetInputMode()
+{
+    return m_inputMode;
+}
 
 void CMSComm::SetInputMode(std::int32_t value)
 {
     if (value != comInputModeText && value != comInputModeBinary)
-        throw CommError(CommErrorCode::InvalidPropertyValue,
-                        QStringLiteral("invalid property value: InputMode must be 0 (text) or 1 (binary)"));
+        throw CommError(
+            CommErrorCode::InvalidPropertyValue,
+            QStringLiteral("invalid property value: InputMode must be 0 (text) or 1 (binary)"));
     m_inputMode = value;
 }
 
-bool CMSComm::GetNullDiscard() { return m_nullDiscard; }
-void CMSComm::SetNullDiscard(bool value) { m_nullDiscard = value; }
-bool CMSComm::GetEOFEnable() { return m_eofEnable; }
-void CMSComm::SetEOFEnable(bool value) { m_eofEnable = value; }
-QString CMSComm::GetParityReplace() { return m_parityReplace; }
+bool CMSComm::GetNullDiscard()
+{
+    return m_nullDiscard;
+}
+void CMSComm::SetNullDiscard(bool value)
+{
+    m_nullDiscard = value;
+}
+bool CMSComm::GetEOFEnable()
+{
+    return m_eofEnable;
+}
+void CMSComm::SetEOFEnable(bool value)
+{
+    m_eofEnable = value;
+}
+QString CMSComm::GetParityReplace()
+{
+    return m_parityReplace;
+}
 
 void CMSComm::SetParityReplace(const QString& value)
 {
     if (value.size() > 1)
-        throw CommError(CommErrorCode::InvalidPropertyValue,
-                        QStringLiteral("invalid property value: ParityReplace is one character or none"));
+        throw CommError(
+            CommErrorCode::InvalidPropertyValue,
+            QStringLiteral("invalid property value: ParityReplace is one character or none"));
     m_parityReplace = value;
 }
 
@@ -286,7 +376,10 @@ QVariant CMSComm::GetInput()
     return QString::fromLatin1(data);
 }
 
-void CMSComm::SetInput(const QVariant&) { readOnly("Input"); }
+void CMSComm::SetInput(const QVariant&)
+{
+    readOnly("Input");
+}
 
 QVariant CMSComm::GetOutput()
 {
@@ -305,11 +398,13 @@ void CMSComm::SetOutput(const QVariant& value)
         bytes.reserve(text.size());
         for (QChar c : text) {
             if (c.unicode() > 0xFF)
-                throw CommError(CommErrorCode::InvalidPropertyValue,
-                                QStringLiteral("invalid property value: the character U+%1 cannot be "
-                                               "sent as one byte")
-                                    .arg(QString::number(c.unicode(), 16).toUpper().rightJustified(
-                                        4, QLatin1Char('0'))));
+                throw CommError(
+                    CommErrorCode::InvalidPropertyValue,
+                    QStringLiteral("invalid property value: the character U+%1 cannot be "
+                                   "sent as one byte")
+                        .arg(QString::number(c.unicode(), 16)
+                                 .toUpper()
+                                 .rightJustified(4, QLatin1Char('0'))));
             bytes.append(static_cast<char>(c.unicode()));
         }
     } else {

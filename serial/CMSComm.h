@@ -22,7 +22,8 @@
 #include <cstdint>
 #include <memory>
 
-class CMSComm {
+class CMSComm
+{
 public:
     enum InputModeValue : std::int32_t { comInputModeText = 0, comInputModeBinary = 1 };
 

@@ -24,7 +24,8 @@ enum class CommErrorCode : int {
     DeviceError = 8021,
 };
 
-class CommError : public std::exception {
+class CommError : public std::exception
+{
 public:
     CommError(CommErrorCode code, QString description);
 

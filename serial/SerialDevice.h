@@ -9,7 +9,8 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
-class SerialDevice {
+class SerialDevice
+{
 public:
     struct ModemLines {
         bool cd = false;

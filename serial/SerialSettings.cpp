@@ -5,8 +5,9 @@
 #include <algorithm>
 #include <array>
 
-namespace {
-constexpr std::array<qint32, 16> kSpeeds{110,   300,   600,   1200,  2400,   4800,   9600,   14400,
+namespace
+{
+constexpr std::array<qint32, 16> kSpeeds{110,   300,   600,   1200,  2400,  4800,   9600,   14400,
                                          19200, 28800, 38400, 56000, 57600, 115200, 128000, 256000};
 
 std::optional<int> parseDigits(QStringView field)

@@ -7,7 +7,8 @@
 
 #include <optional>
 
-class SerialSettings {
+class SerialSettings
+{
 public:
     enum class StopBits { One, OneAndHalf, Two };
 

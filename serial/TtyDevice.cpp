@@ -17,7 +17,8 @@
 #include <unistd.h>
 #endif
 
-namespace {
+namespace
+{
 // How long one write may wait for the driver to take the bytes. A byte at
 // 110 baud takes 100 ms; anything near this limit means flow control holds
 // the line or the device hangs.
@@ -26,20 +27,28 @@ constexpr int kWriteTimeoutMs = 3000;
 QSerialPort::Parity toQt(char parity)
 {
     switch (parity) {
-    case 'e': return QSerialPort::EvenParity;
-    case 'o': return QSerialPort::OddParity;
-    case 'm': return QSerialPort::MarkParity;
-    case 's': return QSerialPort::SpaceParity;
-    default: return QSerialPort::NoParity;
+    case 'e':
+        return QSerialPort::EvenParity;
+    case 'o':
+        return QSerialPort::OddParity;
+    case 'm':
+        return QSerialPort::MarkParity;
+    case 's':
+        return QSerialPort::SpaceParity;
+    default:
+        return QSerialPort::NoParity;
     }
 }
 
 QSerialPort::StopBits toQt(SerialSettings::StopBits stop)
 {
     switch (stop) {
-    case SerialSettings::StopBits::OneAndHalf: return QSerialPort::OneAndHalfStop;
-    case SerialSettings::StopBits::Two: return QSerialPort::TwoStop;
-    default: return QSerialPort::OneStop;
+    case SerialSettings::StopBits::OneAndHalf:
+        return QSerialPort::OneAndHalfStop;
+    case SerialSettings::StopBits::Two:
+        return QSerialPort::TwoStop;
+    default:
+        return QSerialPort::OneStop;
     }
 }
 
@@ -74,9 +83,12 @@ bool driverTookFraming(int fd, const SerialSettings& s)
 QSerialPort::FlowControl toQt(SerialDevice::FlowControl flow)
 {
     switch (flow) {
-    case SerialDevice::FlowControl::XonXoff: return QSerialPort::SoftwareControl;
-    case SerialDevice::FlowControl::RtsCts: return QSerialPort::HardwareControl;
-    default: return QSerialPort::NoFlowControl;
+    case SerialDevice::FlowControl::XonXoff:
+        return QSerialPort::SoftwareControl;
+    case SerialDevice::FlowControl::RtsCts:
+        return QSerialPort::HardwareControl;
+    default:
+        return QSerialPort::NoFlowControl;
     }
 }
 } // namespace
@@ -96,7 +108,8 @@ TtyDevice::~TtyDevice()
 
 void TtyDevice::fail(int code, const QString& reason) const
 {
-    throw CommError(static_cast<CommErrorCode>(code), QStringLiteral("%1: %2").arg(m_label, reason));
+    throw CommError(static_cast<CommErrorCode>(code),
+                    QStringLiteral("%1: %2").arg(m_label, reason));
 }
 
 // Refuses, before anything is opened, what cannot be a serial line: a missing
@@ -104,7 +117,8 @@ void TtyDevice::fail(int code, const QString& reason) const
 void TtyDevice::checkPath() const
 {
 #ifdef Q_OS_UNIX
-    struct stat st {};
+    struct stat st {
+    };
     if (::stat(QFile::encodeName(m_path).constData(), &st) != 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             fail(int(CommErrorCode::NoSuchDevice), QStringLiteral("no such device"));
@@ -215,7 +229,9 @@ void TtyDevice::applyToPort(const SerialSettings& s)
     QString detail = m_port.errorString();
 #ifdef Q_OS_UNIX
     if (refused.isEmpty() && !driverTookFraming(int(m_port.handle()), s)) {
-        refused = QStringLiteral("parity \"%1\" with %2 data bits").arg(QLatin1Char(s.parity)).arg(s.dataBits);
+        refused = QStringLiteral("parity \"%1\" with %2 data bits")
+                      .arg(QLatin1Char(s.parity))
+                      .arg(s.dataBits);
         detail = QStringLiteral("the driver does not keep it");
     }
 #endif

@@ -10,7 +10,8 @@
 
 #include <memory>
 
-class TtyDevice final : public SerialDevice {
+class TtyDevice final : public SerialDevice
+{
 public:
     // portLabel names the port in messages ("COM2"); path is the device.
     TtyDevice(QString portLabel, QString path);

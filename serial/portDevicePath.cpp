@@ -4,7 +4,8 @@
 
 QString portDevicePath(int port)
 {
-    const QString override = qEnvironmentVariable(qPrintable(QStringLiteral("LUMO_COM%1").arg(port)));
+    const QString override =
+        qEnvironmentVariable(qPrintable(QStringLiteral("LUMO_COM%1").arg(port)));
     if (!override.isEmpty())
         return override;
 #ifdef Q_OS_WIN

@@ -7,7 +7,8 @@
 
 #include <termios.h>
 
-class Pty {
+class Pty
+{
 public:
     Pty();
     ~Pty();

@@ -10,7 +10,8 @@
 
 #include <functional>
 
-namespace {
+namespace
+{
 // Runs `f`, which must throw a CommError with `code`; returns its description.
 QString expectError(CommErrorCode code, const std::function<void()>& f)
 {
@@ -36,7 +37,8 @@ speed_t speedOf(const termios& t)
 }
 } // namespace
 
-class TestCMSComm : public QObject {
+class TestCMSComm : public QObject
+{
     Q_OBJECT
 private slots:
     void init();
@@ -167,8 +169,8 @@ void TestCMSComm::refusedSettingsChangeNothing_data()
     // What the driver cannot carry is refused, not half applied (the speed
     // comes first and must be put back).
     QTest::newRow("parity on a pty") << "19200,e,8,1" << int(CommErrorCode::SettingsNotSupported);
-    QTest::newRow("7 data bits on a pty") << "19200,n,7,1"
-                                          << int(CommErrorCode::SettingsNotSupported);
+    QTest::newRow("7 data bits on a pty")
+        << "19200,n,7,1" << int(CommErrorCode::SettingsNotSupported);
 }
 
 void TestCMSComm::refusedSettingsChangeNothing()
@@ -188,8 +190,9 @@ void TestCMSComm::refusedSettingsChangeNothing()
     QCOMPARE(speedOf(after), speedOf(before));
 
     comm.SetPortOpen(false); // refused while closed too, and the stored value stays
-    QVERIFY(!expectError(CommErrorCode::InvalidPropertyValue, [&] { comm.SetSettings("9600,n,8"); })
-                 .isEmpty());
+    QVERIFY(!expectError(CommErrorCode::InvalidPropertyValue, [&] {
+                 comm.SetSettings("9600,n,8");
+             }).isEmpty());
     QCOMPARE(comm.GetSettings(), QStringLiteral("2400,n,8,2"));
 }
 
@@ -303,14 +306,15 @@ void TestCMSComm::vanishAndReturn()
 
     first.reset(); // the adapter is pulled out
     QTest::qWait(50);
-    const QString message = expectError(CommErrorCode::Disconnected,
-                                        [&] { comm.SetOutput(QStringLiteral("b")); });
+    const QString message =
+        expectError(CommErrorCode::Disconnected, [&] { comm.SetOutput(QStringLiteral("b")); });
     QCOMPARE(message, QStringLiteral("COM1 (%1): disconnected").arg(link));
     QVERIFY(comm.GetPortOpen()); // still wanted open; the device was released
 
     // Still away: the next click says so too.
-    QVERIFY(!expectError(CommErrorCode::NoSuchDevice, [&] { comm.SetOutput(QStringLiteral("c")); })
-                 .isEmpty());
+    QVERIFY(!expectError(CommErrorCode::NoSuchDevice, [&] {
+                 comm.SetOutput(QStringLiteral("c"));
+             }).isEmpty());
 
     Pty second; // back, as the same name
     QVERIFY(QFile::remove(link));
@@ -345,20 +349,27 @@ void TestCMSComm::refusedCallsChangeNothing()
 {
     Pty pty;
     CMSComm comm;
-    QVERIFY(!expectError(CommErrorCode::PortNotOpen, [&] { comm.SetOutput(QStringLiteral("a")); })
-                 .isEmpty());
+    QVERIFY(!expectError(CommErrorCode::PortNotOpen, [&] {
+                 comm.SetOutput(QStringLiteral("a"));
+             }).isEmpty());
     QVERIFY(!expectError(CommErrorCode::InvalidPortNumber, [&] { comm.SetCommPort(0); }).isEmpty());
-    QVERIFY(!expectError(CommErrorCode::InvalidPortNumber, [&] { comm.SetCommPort(-3); }).isEmpty());
+    QVERIFY(
+        !expectError(CommErrorCode::InvalidPortNumber, [&] { comm.SetCommPort(-3); }).isEmpty());
     QCOMPARE(comm.GetCommPort(), std::int16_t(1));
-    QVERIFY(!expectError(CommErrorCode::InvalidPropertyValue, [&] { comm.SetInputLen(-1); }).isEmpty());
-    QVERIFY(!expectError(CommErrorCode::InvalidPropertyValue, [&] { comm.SetRThreshold(-1); }).isEmpty());
-    QVERIFY(!expectError(CommErrorCode::InvalidPropertyValue, [&] { comm.SetInputMode(2); }).isEmpty());
+    QVERIFY(
+        !expectError(CommErrorCode::InvalidPropertyValue, [&] { comm.SetInputLen(-1); }).isEmpty());
+    QVERIFY(!expectError(CommErrorCode::InvalidPropertyValue, [&] {
+                 comm.SetRThreshold(-1);
+             }).isEmpty());
+    QVERIFY(
+        !expectError(CommErrorCode::InvalidPropertyValue, [&] { comm.SetInputMode(2); }).isEmpty());
     QCOMPARE(comm.GetInputLen(), std::int16_t(0));
     QCOMPARE(comm.GetRThreshold(), std::int16_t(0));
     QCOMPARE(comm.GetInputMode(), std::int32_t(0));
 
     openOn(comm, pty, 2);
-    QVERIFY(!expectError(CommErrorCode::PortAlreadyOpen, [&] { comm.SetPortOpen(true); }).isEmpty());
+    QVERIFY(
+        !expectError(CommErrorCode::PortAlreadyOpen, [&] { comm.SetPortOpen(true); }).isEmpty());
     QVERIFY(!expectError(CommErrorCode::PortAlreadyOpen, [&] { comm.SetCommPort(1); }).isEmpty());
     QCOMPARE(comm.GetCommPort(), std::int16_t(2));
     // A pseudo-terminal has no modem lines: asked, it answers without harm.
@@ -380,7 +391,8 @@ void TestCMSComm::outputRefusesWideCharacters()
         comm.SetOutput(QStringLiteral("ab") + QChar(0x4E2D));
     });
     QVERIFY2(message.contains(QStringLiteral("U+4E2D")), qPrintable(message));
-    QVERIFY(!expectError(CommErrorCode::InvalidPropertyValue, [&] { comm.SetOutput(42); }).isEmpty());
+    QVERIFY(
+        !expectError(CommErrorCode::InvalidPropertyValue, [&] { comm.SetOutput(42); }).isEmpty());
     QCOMPARE(pty.readAvailable(100), QByteArray()); // not even the valid prefix went out
 }
 

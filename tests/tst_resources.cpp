@@ -17,7 +17,8 @@
 
 #include <algorithm>
 
-namespace {
+namespace
+{
 constexpr int kFrame = 2;
 // Everything left of the label: the pictogram and the face around it.
 const QRect kPictogramArea(kFrame, kFrame, 38 - kFrame, 40 - 2 * kFrame);
@@ -58,7 +59,8 @@ QRect inkBox(const QImage& image)
 }
 } // namespace
 
-class TestResources : public QObject {
+class TestResources : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -137,7 +139,8 @@ void TestResources::pictures()
     // Label ink: entry 0 inside the frame, rows 11 to 28, centred on 76 to 79,
     // clear of the pictogram.
     QVERIFY(maxX >= 0);
-    QVERIFY2(minY >= 11 && maxY <= 28, qPrintable(QStringLiteral("rows %1..%2").arg(minY).arg(maxY)));
+    QVERIFY2(minY >= 11 && maxY <= 28,
+             qPrintable(QStringLiteral("rows %1..%2").arg(minY).arg(maxY)));
     const double centre = (minX + maxX) / 2.0;
     QVERIFY2(centre >= 76 && centre <= 79, qPrintable(QStringLiteral("centre %1").arg(centre)));
     QVERIFY(minX > kPictogramArea.right());
@@ -150,8 +153,7 @@ void TestResources::pictogramsShared_data()
     QTest::addColumn<QString>("second");
     QTest::addColumn<bool>("same");
     const QSet<QString> shared = {QStringLiteral("TOUYINGKAI+TOUYINGGUAN"),
-                                  QStringLiteral("ZHANSHITAI+SHUZIZHANTAI"),
-                                  QStringLiteral("C+D")};
+                                  QStringLiteral("ZHANSHITAI+SHUZIZHANTAI"), QStringLiteral("C+D")};
     for (size_t i = 0; i < kPictureFaces.size(); ++i)
         for (size_t j = i + 1; j < kPictureFaces.size(); ++j) {
             const QString a = str(kPictureFaces[i].caption);
@@ -176,7 +178,8 @@ void TestResources::pictogramsShared()
     if (same)
         QCOMPARE(differing, 0);
     else
-        QVERIFY2(differing > 20, qPrintable(QStringLiteral("only %1 pixels differ").arg(differing)));
+        QVERIFY2(differing > 20,
+                 qPrintable(QStringLiteral("only %1 pixels differ").arg(differing)));
 }
 
 void TestResources::transportIcons_data()
@@ -200,7 +203,7 @@ void TestResources::transportIcons()
     QCOMPARE(le(bytes, 2, 2), 1u); // icon
     QCOMPARE(le(bytes, 4, 2), 1u); // one image
     const quint32 dib = le(bytes, 18, 4);
-    QCOMPARE(le(bytes, dib + 14, 2), 4u); // 16 colours
+    QCOMPARE(le(bytes, dib + 14, 2), 4u);              // 16 colours
     QCOMPARE(le(bytes, dib + 40 + 4, 4), 0x00800000u); // entry 1: blue 0, green 0, red 128
 
     const QImage image(Resources::IconPath(id), "ICO");
@@ -253,9 +256,9 @@ void TestResources::appIcon()
 void TestResources::handCursor()
 {
     const QByteArray bytes = fileBytes(Resources::CursorPath(IDC_HAND_CURSOR));
-    QCOMPARE(le(bytes, 2, 2), 2u); // cursor
-    QCOMPARE(le(bytes, 10, 2), 5u); // hot spot x
-    QCOMPARE(le(bytes, 12, 2), 0u); // hot spot y
+    QCOMPARE(le(bytes, 2, 2), 2u);                     // cursor
+    QCOMPARE(le(bytes, 10, 2), 5u);                    // hot spot x
+    QCOMPARE(le(bytes, 12, 2), 0u);                    // hot spot y
     QCOMPARE(le(bytes, le(bytes, 18, 4) + 14, 2), 1u); // monochrome
 
     QCursor cursor;

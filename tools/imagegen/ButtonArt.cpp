@@ -4,9 +4,11 @@
 #include <cmath>
 #include <cstdint>
 
-namespace {
+namespace
+{
 // Fixed-seed xorshift: the grain is the same on every run and machine.
-class Grain {
+class Grain
+{
 public:
     double Next() // uniform in [-1, 1)
     {

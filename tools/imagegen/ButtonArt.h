@@ -7,7 +7,8 @@
 #include <QPoint>
 #include <QSize>
 
-class ButtonArt {
+class ButtonArt
+{
 public:
     static constexpr QSize kSize{120, 40};
     // Where the 32 x 32 pictogram map goes.

@@ -2,7 +2,8 @@
 
 #include <QPainter>
 
-namespace {
+namespace
+{
 constexpr int kZoom = 4;
 constexpr int kMargin = 16;
 constexpr int kCaption = 22;
@@ -12,7 +13,8 @@ void checkerboard(QImage& sheet)
     QPainter p(&sheet);
     for (int y = 0; y < sheet.height(); y += 8)
         for (int x = 0; x < sheet.width(); x += 8)
-            p.fillRect(x, y, 8, 8, ((x + y) / 8) % 2 ? QColor(204, 204, 204) : QColor(238, 238, 238));
+            p.fillRect(x, y, 8, 8,
+                       ((x + y) / 8) % 2 ? QColor(204, 204, 204) : QColor(238, 238, 238));
 }
 
 QImage zoomed(const QImage& image, int zoom)

@@ -7,7 +7,8 @@
 
 #include <QImage>
 
-class ContactSheet {
+class ContactSheet
+{
 public:
     static QImage Draw(const Generator& generator);
 };

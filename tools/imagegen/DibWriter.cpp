@@ -2,7 +2,8 @@
 
 #include <QImage>
 
-namespace {
+namespace
+{
 void put16(QByteArray& out, quint32 v)
 {
     out.append(char(v & 0xff));

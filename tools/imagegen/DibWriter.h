@@ -16,13 +16,14 @@ class QImage;
 struct IconImage {
     int width = 32;
     int height = 32;
-    int bitCount = 4;           // 1 or 4
-    QList<QRgb> palette;        // 2 or 16 entries
-    std::vector<quint8> index;  // width * height, top row first
-    std::vector<bool> clear;    // true where the screen shows through
+    int bitCount = 4;          // 1 or 4
+    QList<QRgb> palette;       // 2 or 16 entries
+    std::vector<quint8> index; // width * height, top row first
+    std::vector<bool> clear;   // true where the screen shows through
 };
 
-class DibWriter {
+class DibWriter
+{
 public:
     // An uncompressed bottom-up 8-bit .bmp with all 256 palette entries.
     // The image must be Format_Indexed8 with exactly 256 colours.

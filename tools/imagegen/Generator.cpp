@@ -12,7 +12,8 @@
 #include <algorithm>
 #include <iterator>
 
-namespace {
+namespace
+{
 // Pixel map of each button's pictogram; buttons that share a drawing name the
 // same map.
 struct PictogramOf {
@@ -20,14 +21,22 @@ struct PictogramOf {
     const char* map;
 };
 constexpr PictogramOf kPictograms[] = {
-    {"SHIPIN", "monitor_pencil"},  {"DIANNAOXINHAO", "monitor_tower"},
-    {"TOUYINGKAI", "projector"},   {"TOUYINGGUAN", "projector"},
-    {"YINGDIEJI", "disc_players"}, {"LUXIANGJI", "video_recorder"},
-    {"LUYINJI", "radio_cassette"}, {"MEITI", "globe"},
-    {"ZHANSHITAI", "presenter"},   {"TAI", "desktop"},
-    {"SHOUTIDIANNAO", "notebook"}, {"SHUZIZHANTAI", "presenter"},
-    {"B", "diamond_down"},         {"A", "diamond_up"},
-    {"C", "tuba"},                 {"D", "tuba"},
+    {"SHIPIN", "monitor_pencil"},
+    {"DIANNAOXINHAO", "monitor_tower"},
+    {"TOUYINGKAI", "projector"},
+    {"TOUYINGGUAN", "projector"},
+    {"YINGDIEJI", "disc_players"},
+    {"LUXIANGJI", "video_recorder"},
+    {"LUYINJI", "radio_cassette"},
+    {"MEITI", "globe"},
+    {"ZHANSHITAI", "presenter"},
+    {"TAI", "desktop"},
+    {"SHOUTIDIANNAO", "notebook"},
+    {"SHUZIZHANTAI", "presenter"},
+    {"B", "diamond_down"},
+    {"A", "diamond_up"},
+    {"C", "tuba"},
+    {"D", "tuba"},
 };
 
 // Palette groups: the device buttons share one palette; the screen and
@@ -38,8 +47,8 @@ struct PaletteGroup {
     int entries;
 };
 const PaletteGroup kGroups[] = {
-    {{"SHIPIN", "DIANNAOXINHAO", "TOUYINGKAI", "TOUYINGGUAN", "YINGDIEJI", "LUXIANGJI",
-      "LUYINJI", "MEITI", "ZHANSHITAI", "TAI", "SHOUTIDIANNAO", "SHUZIZHANTAI"},
+    {{"SHIPIN", "DIANNAOXINHAO", "TOUYINGKAI", "TOUYINGGUAN", "YINGDIEJI", "LUXIANGJI", "LUYINJI",
+      "MEITI", "ZHANSHITAI", "TAI", "SHOUTIDIANNAO", "SHUZIZHANTAI"},
      qRgb(4, 3, 5),
      256},
     {{"A"}, qRgb(4, 2, 4), 106},

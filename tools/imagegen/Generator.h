@@ -13,15 +13,16 @@
 #include <QRgb>
 #include <QString>
 
-class Generator {
+class Generator
+{
 public:
     struct Picture {
-        QString name;  // caption + "U" or "D"
-        QImage image;  // Indexed8, as stored
+        QString name; // caption + "U" or "D"
+        QImage image; // Indexed8, as stored
     };
     struct Icon {
-        QString name;   // file name under icons/ or cursors/
-        QList<QImage> images;  // ARGB32, as the file holds them
+        QString name;         // file name under icons/ or cursors/
+        QList<QImage> images; // ARGB32, as the file holds them
     };
 
     explicit Generator(const QString& fontPath);

@@ -100,9 +100,8 @@ IconImage IconArt::Standard16(const QImage& drawing, QString* error)
             const QRgb c = drawing.pixel(x, y);
             const qsizetype i = image.palette.indexOf(c | 0xff000000u);
             if (qAlpha(c) != 255 || i < 0) {
-                *error = QStringLiteral("pixel (%1, %2) is not an opaque standard colour")
-                             .arg(x)
-                             .arg(y);
+                *error =
+                    QStringLiteral("pixel (%1, %2) is not an opaque standard colour").arg(x).arg(y);
                 return {};
             }
             image.index.push_back(quint8(i));
@@ -123,7 +122,8 @@ IconImage IconArt::Monochrome(const QImage& drawing, QString* error)
             const bool clear = qAlpha(c) == 0;
             const bool white = c == qRgb(255, 255, 255);
             if (!clear && !white && c != qRgb(0, 0, 0)) {
-                *error = QStringLiteral("pixel (%1, %2) is not black, white or clear").arg(x).arg(y);
+                *error =
+                    QStringLiteral("pixel (%1, %2) is not black, white or clear").arg(x).arg(y);
                 return {};
             }
             image.clear.push_back(clear);

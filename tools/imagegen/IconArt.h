@@ -10,7 +10,8 @@
 #include <QRgb>
 #include <QString>
 
-class IconArt {
+class IconArt
+{
 public:
     static constexpr int kSize = 32;
     static constexpr int kSymbolIndex = 1; // dark red in the standard palette

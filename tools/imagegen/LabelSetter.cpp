@@ -4,7 +4,8 @@
 
 #include <cmath>
 
-namespace {
+namespace
+{
 constexpr int kCell = 16;
 
 void ink(QImage& strip, int x, int y)
@@ -14,8 +15,7 @@ void ink(QImage& strip, int x, int y)
 }
 } // namespace
 
-LabelSetter::LabelSetter(const QString& fontPath)
-    : font_(fontPath, kCell, QFont::PreferNoHinting)
+LabelSetter::LabelSetter(const QString& fontPath) : font_(fontPath, kCell, QFont::PreferNoHinting)
 {
 }
 

@@ -8,7 +8,8 @@
 #include <QRawFont>
 #include <QString>
 
-class LabelSetter {
+class LabelSetter
+{
 public:
     // fontPath: a 16-pixel bitmap font file (PCF or similar).
     explicit LabelSetter(const QString& fontPath);

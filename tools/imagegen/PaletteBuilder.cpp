@@ -8,7 +8,8 @@
 #include <map>
 #include <vector>
 
-namespace {
+namespace
+{
 struct Cluster {
     double r, g, b;
     double count;
@@ -47,8 +48,8 @@ void PaletteBuilder::Build()
 
     std::vector<Cluster> clusters;
     for (const auto& [colour, count] : histogram)
-        clusters.push_back({double(qRed(colour)), double(qGreen(colour)), double(qBlue(colour)),
-                            count});
+        clusters.push_back(
+            {double(qRed(colour)), double(qGreen(colour)), double(qBlue(colour)), count});
 
     // Ward merging: join the pair whose merge adds the least squared error.
     const size_t target = size_t(entries_ - 1);
@@ -100,8 +101,7 @@ int PaletteBuilder::Nearest(QRgb colour) const
     double bestDistance = std::numeric_limits<double>::max();
     for (int i = 1; i < used_; ++i) {
         const QRgb p = palette_[i];
-        const double d =
-            distance2(c, {double(qRed(p)), double(qGreen(p)), double(qBlue(p)), 1});
+        const double d = distance2(c, {double(qRed(p)), double(qGreen(p)), double(qBlue(p)), 1});
         if (d < bestDistance) {
             bestDistance = d;
             best = i;

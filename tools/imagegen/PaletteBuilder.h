@@ -9,7 +9,8 @@
 #include <QList>
 #include <QRgb>
 
-class PaletteBuilder {
+class PaletteBuilder
+{
 public:
     // entry0: the reserved near-black; entries: how many palette entries the
     // pictures may use in all (entry 0 included); the rest of the 256 are black.

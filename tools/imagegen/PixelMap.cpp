@@ -5,7 +5,8 @@
 #include <QList>
 #include <QRegularExpression>
 
-namespace {
+namespace
+{
 bool readLines(const QString& path, QStringList* lines, QString* error)
 {
     QFile file(path);
@@ -76,7 +77,10 @@ QImage PixelMap::Read(const QString& path, const QHash<QChar, QRgb>& common, QSt
         const auto& [lineNo, row] = rows[y];
         if (row.size() != width) {
             *error = QStringLiteral("%1:%2: row is %3 wide, expected %4")
-                         .arg(path).arg(lineNo).arg(row.size()).arg(width);
+                         .arg(path)
+                         .arg(lineNo)
+                         .arg(row.size())
+                         .arg(width);
             return {};
         }
         for (qsizetype x = 0; x < width; ++x) {

@@ -14,7 +14,8 @@
 #include <QRgb>
 #include <QString>
 
-class PixelMap {
+class PixelMap
+{
 public:
     // The legend every map starts from, read from a file of legend lines.
     static bool ReadLegend(const QString& path, QHash<QChar, QRgb>* legend, QString* error);

@@ -19,7 +19,8 @@
 
 #include <cstdio>
 
-namespace {
+namespace
+{
 QString findFont()
 {
     const QStringList candidates = {
