@@ -1,11 +1,13 @@
 #include "res/Resources.h"
 
 #include "res/resource.h"
+#include "res/templates.h"
 
 #include <QFile>
 #include <QPixmap>
 
-namespace {
+namespace
+{
 // Where the generator puts the hot spot of each cursor; .cur hot spots are not
 // read by Qt's image reader, so they are kept here.
 QPoint hotSpot(int id)
@@ -13,6 +15,16 @@ QPoint hotSpot(int id)
     return id == IDC_HAND_CURSOR ? QPoint(5, 0) : QPoint(0, 0);
 }
 } // namespace
+
+QString Resources::Text(std::string_view utf8)
+{
+    return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+}
+
+QString Resources::String(int id)
+{
+    return id == IDS_SYSMENU_ENTRY ? Text(kSysMenuEntryText) : QString();
+}
 
 QString Resources::PicturePath(const QString& name)
 {

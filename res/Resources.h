@@ -8,7 +8,10 @@
 #include <QImage>
 #include <QString>
 
-class Resources {
+#include <string_view>
+
+class Resources
+{
 public:
     // A button picture, for example "SHIPINU"; null if there is none by that name.
     static QImage Picture(const QString& name);
@@ -18,6 +21,11 @@ public:
     static bool Cursor(int id, QCursor* out);
     // The hand cursor shown over buttons, or Qt's pointing hand if the resource is missing.
     static QCursor HandCursor();
+
+    // A text of the string table (IDS_...); empty if there is none.
+    static QString String(int id);
+    // Text kept in the tables as UTF-8.
+    static QString Text(std::string_view utf8);
 
     static QString PicturePath(const QString& name);
     static QString IconPath(int id);

@@ -1,0 +1,66 @@
+#include "dialogs/CPanelDlg.h"
+
+#include "dialogs/CBitmapButton.h"
+#include "dialogs/CommandTable.h"
+#include "dialogs/ErrorReporter.h"
+#include "res/ButtonFaces.h"
+#include "res/Resources.h"
+#include "res/templates.h"
+#include "serial/CMSComm.h"
+
+#include <QPushButton>
+
+namespace
+{
+// The order in which the picture buttons are bound.
+constexpr std::array<int, 16> kPictureButtonOrder{
+    IDC_SCREEN_UP,  IDC_SCREEN_DOWN,   IDC_VOLUME_UP,     IDC_VOLUME_DOWN,
+    IDC_TAI,        IDC_SHOUTIDIANNAO, IDC_TOUYINGGUAN,   IDC_TOUYINGKAI,
+    IDC_ZHANSHITAI, IDC_SHUZIZHANTAI,  IDC_DIANNAOXINHAO, IDC_SHIPIN,
+    IDC_YINGDIEJI,  IDC_LUXIANGJI,     IDC_LUYINJI,       IDC_MEITI,
+};
+
+// The order in which the icon buttons get their icons.
+constexpr std::array<int, 7> kIconButtonOrder{IDC_FAST_FORWARD, IDC_PAUSE,    IDC_STOP,  IDC_PLAY,
+                                              IDC_NEXT,         IDC_PREVIOUS, IDC_REWIND};
+} // namespace
+
+CPanelDlg::CPanelDlg(CMSComm& serial, QWidget* parent)
+    : TemplateDialog(kPanelTemplate, parent), m_serial(serial)
+{
+    OnInitDialog();
+    connectCommands();
+}
+
+void CPanelDlg::OnInitDialog()
+{
+    for (int id : kIconButtonOrder) {
+        const auto face = std::find_if(kIconFaces.begin(), kIconFaces.end(),
+                                       [id](const IconFace& f) { return f.controlId == id; });
+        auto* button = static_cast<QPushButton*>(Control(id));
+        button->setIcon(Resources::Icon(face->iconId));
+        button->setAccessibleName(Resources::Text(face->label));
+        button->setAccessibleDescription(Resources::Text(face->meaning));
+    }
+    for (std::size_t i = 0; i < kPictureButtonOrder.size(); ++i) {
+        auto* button = static_cast<CBitmapButton*>(Control(kPictureButtonOrder[i]));
+        button->AutoLoad(); // without pictures the button stays plain and usable
+        m_pictureButtons[i] = button;
+    }
+    for (const PictureFace& face : kPictureFaces) {
+        QWidget* button = Control(face.controlId);
+        button->setAccessibleName(Resources::Text(face.label));
+        button->setAccessibleDescription(Resources::Text(face.meaning));
+    }
+}
+
+void CPanelDlg::connectCommands()
+{
+    for (const Command& command : kCommands) {
+        auto* button = static_cast<QAbstractButton*>(Control(command.controlId));
+        const QString letter(QChar::fromLatin1(command.letter));
+        connect(button, &QAbstractButton::clicked, this, [this, letter] {
+            ErrorReporter::Guard(this, [&] { m_serial.SetOutput(letter); });
+        });
+    }
+}

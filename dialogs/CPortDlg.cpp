@@ -1,0 +1,146 @@
+#include "dialogs/CPortDlg.h"
+
+#include "dialogs/CPanelDlg.h"
+#include "dialogs/ErrorReporter.h"
+#include "res/Resources.h"
+#include "res/templates.h"
+#include "serial/CMSComm.h"
+
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShortcut>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+std::uint8_t thePortNumber = 1;
+
+CPortDlg::CPortDlg(CMSComm& serial, QWidget* parent)
+    : TemplateDialog(kPortTemplate, parent), m_serial(serial),
+      m_hIcon(Resources::Icon(IDR_MAINFRAME))
+{
+    OnInitDialog();
+}
+
+CPortDlg::~CPortDlg()
+{
+    // The line lives as long as the dialog that opened it.
+    ErrorReporter::Guard(nullptr, [this] { m_serial.SetPortOpen(false); });
+}
+
+void CPortDlg::OnInitDialog()
+{
+    connect(static_cast<QRadioButton*>(Control(IDC_RADIO_COM1)), &QRadioButton::clicked, this,
+            [] { thePortNumber = 1; });
+    connect(static_cast<QRadioButton*>(Control(IDC_RADIO_COM2)), &QRadioButton::clicked, this,
+            [] { thePortNumber = 2; });
+    auto* confirm = static_cast<QPushButton*>(Control(IDC_CONFIRM));
+    confirm->setDefault(true);
+    connect(confirm, &QPushButton::clicked, this, &CPortDlg::OnConfirm);
+
+#ifdef Q_OS_WIN
+    if (const HMENU menu = ::GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE)) {
+        const QString entry = Resources::String(IDS_SYSMENU_ENTRY);
+        if (!entry.isEmpty()) {
+            ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+            ::AppendMenuW(menu, MF_STRING, IDM_SYSMENU_ENTRY,
+                          reinterpret_cast<LPCWSTR>(entry.utf16()));
+        }
+    }
+#else
+    // Shift+F10 opens the context menu, as the Menu key and a right click do.
+    auto* shortcut = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
+    connect(shortcut, &QShortcut::activated, this, [this] {
+        QWidget* anchor = focusWidget() ? focusWidget() : this;
+        ShowExtraMenu(anchor->mapToGlobal(anchor->rect().center()));
+    });
+#endif
+
+    setWindowIcon(m_hIcon); // big and small alike: Qt picks the size
+}
+
+void CPortDlg::ShowExtraMenu(const QPoint& globalPos)
+{
+    const QString entry = Resources::String(IDS_SYSMENU_ENTRY);
+    if (entry.isEmpty())
+        return;
+    QMenu menu(this);
+    menu.setSeparatorsCollapsible(false);
+    menu.addSeparator();
+    menu.addAction(entry, this, [this] { OnSysCommand(IDM_SYSMENU_ENTRY); });
+    menu.exec(globalPos);
+}
+
+void CPortDlg::contextMenuEvent(QContextMenuEvent* event)
+{
+#ifdef Q_OS_WIN
+    QDialog::contextMenuEvent(event); // the entry lives in the real system menu there
+#else
+    ShowExtraMenu(event->globalPos());
+#endif
+}
+
+#ifdef Q_OS_WIN
+bool CPortDlg::nativeEvent(const QByteArray& eventType, void* message, qintptr* result)
+{
+    const MSG* msg = static_cast<const MSG*>(message);
+    if (msg->message == WM_SYSCOMMAND && (msg->wParam & 0xFFF0) == IDM_SYSMENU_ENTRY) {
+        OnSysCommand(IDM_SYSMENU_ENTRY);
+        *result = 0;
+        return true;
+    }
+    return QDialog::nativeEvent(eventType, message, result);
+}
+#endif
+
+void CPortDlg::OnSysCommand(int command)
+{
+    if ((command & 0xFFF0) == IDM_SYSMENU_ENTRY)
+        RunPanel(); // the port dialog stays as it is
+}
+
+QPoint CPortDlg::IconOrigin(QSize client, QSize icon)
+{
+    return {(client.width() - icon.width() + 1) / 2, (client.height() - icon.height() + 1) / 2};
+}
+
+void CPortDlg::paintEvent(QPaintEvent* event)
+{
+    if (!isMinimized()) {
+        QDialog::paintEvent(event);
+        return;
+    }
+    const QSize iconSize(32, 32);
+    QPainter painter(this);
+    painter.drawPixmap(IconOrigin(size(), iconSize), m_hIcon.pixmap(iconSize));
+}
+
+void CPortDlg::OnConfirm()
+{
+    ErrorReporter::Guard(this, [this] {
+        if (m_serial.GetPortOpen())
+            m_serial.SetPortOpen(false);
+        m_serial.SetCommPort(thePortNumber);
+        if (!m_serial.GetPortOpen())
+            m_serial.SetPortOpen(true);
+        else
+            ErrorReporter::Show(this, QStringLiteral("can't open serial port"));
+        m_serial.SetSettings(QStringLiteral("9600,n,8,1"));
+        m_serial.SetInputMode(CMSComm::comInputModeBinary);
+        m_serial.SetRThreshold(1);
+        m_serial.SetInputLen(0);
+        m_serial.GetInput(); // empties the receive buffer
+        done(0);             // hidden at once; the modal run ends when this returns
+        RunPanel();
+    });
+}
+
+void CPortDlg::RunPanel()
+{
+    CPanelDlg panel(m_serial);
+    panel.exec();
+}

@@ -1,0 +1,394 @@
+#include "Pty.h"
+#include "app/CRemoteApp.h"
+#include "dialogs/CBitmapButton.h"
+#include "dialogs/CPanelDlg.h"
+#include "dialogs/CPortDlg.h"
+#include "dialogs/CommandTable.h"
+#include "dialogs/ErrorReporter.h"
+#include "res/Resources.h"
+#include "res/templates.h"
+#include "serial/CMSComm.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSet>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+namespace
+{
+// Calls `action` once, as soon as a visible top-level widget of type T
+// shows up: how a test reaches a dialog that runs modally.
+template <class T> void whenShown(std::function<void(T*)> action)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, action] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* t = qobject_cast<T*>(w); t && t->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                action(t);
+                return;
+            }
+        }
+    });
+    timer->start();
+}
+
+QAbstractButton* button(const TemplateDialog& dialog, int id)
+{
+    return qobject_cast<QAbstractButton*>(dialog.Control(id));
+}
+
+void setPort(int n, const QString& path)
+{
+    qputenv(qPrintable(QStringLiteral("LUMO_COM%1").arg(n)), path.toLocal8Bit());
+}
+} // namespace
+
+class TestDialogs : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void confirmOpensChosenPort_data();
+    void confirmOpensChosenPort();
+    void everyButtonSendsItsLetter_data();
+    void everyButtonSendsItsLetter();
+    void clickWithLineClosedShowsErrorAndStaysUsable();
+    void failedOpenKeepsDialogUp();
+    void escapeEndsPortDialogWithoutOpening();
+    void contextMenuRunsPanelWithoutOpening();
+    void panelHasExactlyItsControls();
+    void pictureButtonsTakeTheirPictureSize();
+    void handCursorOnButtonsOnly();
+    void tabSkipsScreenUp();
+    void dialogColours();
+    void iconOrigin_data();
+    void iconOrigin();
+
+private:
+    QStringList m_messages;
+};
+
+void TestDialogs::initTestCase()
+{
+    CRemoteApp::SetDialogBkColor();
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
+void TestDialogs::init()
+{
+    thePortNumber = 1;
+    m_messages.clear();
+    ErrorReporter::SetHandler(
+        [this](QWidget*, const QString& text, ErrorReporter::Kind) { m_messages << text; });
+    qunsetenv("LUMO_COM1");
+    qunsetenv("LUMO_COM2");
+}
+
+void TestDialogs::cleanup()
+{
+    ErrorReporter::SetHandler({});
+}
+
+void TestDialogs::confirmOpensChosenPort_data()
+{
+    QTest::addColumn<QList<int>>("radioClicks");
+    QTest::addColumn<int>("expectedPort");
+    QTest::newRow("untouched") << QList<int>{} << 1;
+    QTest::newRow("COM2") << QList<int>{IDC_RADIO_COM2} << 2;
+    QTest::newRow("COM2 then COM1") << QList<int>{IDC_RADIO_COM2, IDC_RADIO_COM1} << 1;
+    QTest::newRow("COM1 then COM2") << QList<int>{IDC_RADIO_COM1, IDC_RADIO_COM2} << 2;
+}
+
+void TestDialogs::confirmOpensChosenPort()
+{
+    QFETCH(QList<int>, radioClicks);
+    QFETCH(int, expectedPort);
+    Pty com1, com2;
+    setPort(1, com1.slavePath());
+    setPort(2, com2.slavePath());
+    Pty& chosen = expectedPort == 1 ? com1 : com2;
+    Pty& other = expectedPort == 1 ? com2 : com1;
+    chosen.write("left over from before"); // must be gone once confirmed
+
+    CMSComm serial;
+    bool panelRan = false;
+    {
+        CPortDlg dialog(serial);
+        dialog.show();
+        for (int id : radioClicks)
+            QTest::mouseClick(button(dialog, id), Qt::LeftButton);
+        whenShown<CPanelDlg>([&](CPanelDlg* panel) {
+            panelRan = true;
+            QVERIFY(!dialog.isVisible()); // ended before the panel shows
+            QVERIFY(serial.GetPortOpen());
+            QCOMPARE(serial.GetCommPort(), std::int16_t(expectedPort));
+            QCOMPARE(serial.GetInputMode(), std::int32_t(CMSComm::comInputModeBinary));
+            QCOMPARE(serial.GetInBufferCount(), std::int16_t(0));
+            const termios t = chosen.slaveTermios();
+            QCOMPARE(cfgetospeed(&t), speed_t(B9600));
+            QCOMPARE(t.c_cflag & (CSIZE | PARENB | CSTOPB), tcflag_t(CS8));
+            QTest::mouseClick(button(*panel, IDC_TOUYINGKAI), Qt::LeftButton);
+            panel->reject();
+        });
+        QTest::mouseClick(button(dialog, IDC_CONFIRM), Qt::LeftButton);
+        QVERIFY(panelRan);
+        QCOMPARE(dialog.result(), 0);
+        QVERIFY(!dialog.isVisible());
+    }
+    QVERIFY(!serial.GetPortOpen()); // the line goes with the dialog
+    QCOMPARE(chosen.read(1), QByteArray("c"));
+    QCOMPARE(other.readAvailable(50), QByteArray());
+    QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join(u'\n')));
+}
+
+void TestDialogs::everyButtonSendsItsLetter_data()
+{
+    QTest::addColumn<int>("controlId");
+    QTest::addColumn<char>("letter");
+    for (const Command& c : kCommands)
+        QTest::addRow("%d %c", c.controlId, c.letter) << c.controlId << c.letter;
+}
+
+void TestDialogs::everyButtonSendsItsLetter()
+{
+    QFETCH(int, controlId);
+    QFETCH(char, letter);
+    Pty pty;
+    setPort(1, pty.slavePath());
+    CMSComm serial;
+    serial.SetPortOpen(true);
+    CPanelDlg panel(serial);
+    panel.show();
+    QAbstractButton* b = button(panel, controlId);
+    QVERIFY(b);
+    QTest::mouseClick(b, Qt::LeftButton);
+    QCOMPARE(pty.read(1), QByteArray(1, letter));
+    QTest::mouseClick(b, Qt::LeftButton); // a quick second click goes out too
+    QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(3, 3));
+    QCOMPARE(pty.read(2), QByteArray(2, letter));
+    QCOMPARE(pty.readAvailable(30), QByteArray());
+    QVERIFY(m_messages.isEmpty());
+}
+
+void TestDialogs::clickWithLineClosedShowsErrorAndStaysUsable()
+{
+    Pty pty;
+    setPort(1, pty.slavePath());
+    CMSComm serial;
+    CPanelDlg panel(serial);
+    panel.show();
+    QTest::mouseClick(button(panel, IDC_SHIPIN), Qt::LeftButton);
+    QCOMPARE(m_messages, QStringList{QStringLiteral("COM1: the port is not open")});
+    QVERIFY(panel.isVisible());
+    QCOMPARE(pty.readAvailable(50), QByteArray());
+
+    serial.SetPortOpen(true);
+    QTest::mouseClick(button(panel, IDC_VOLUME_DOWN), Qt::LeftButton);
+    QCOMPARE(pty.read(1), QByteArray("w"));
+    QCOMPARE(m_messages.size(), 1);
+}
+
+void TestDialogs::failedOpenKeepsDialogUp()
+{
+    Pty com2;
+    setPort(1, QStringLiteral("/dev/lumo-unplugged"));
+    setPort(2, com2.slavePath());
+    CMSComm serial;
+    CPortDlg dialog(serial);
+    dialog.show();
+    QTest::mouseClick(button(dialog, IDC_CONFIRM), Qt::LeftButton);
+    QCOMPARE(m_messages, QStringList{QStringLiteral("COM1 (/dev/lumo-unplugged): no such device")});
+    QVERIFY(dialog.isVisible());
+    QVERIFY(!serial.GetPortOpen());
+
+    QTest::mouseClick(button(dialog, IDC_RADIO_COM2), Qt::LeftButton);
+    whenShown<CPanelDlg>([](CPanelDlg* panel) {
+        QTest::mouseClick(button(*panel, IDC_SHIPIN), Qt::LeftButton);
+        panel->reject();
+    });
+    QTest::mouseClick(button(dialog, IDC_CONFIRM), Qt::LeftButton);
+    QCOMPARE(com2.read(1), QByteArray("a"));
+    QCOMPARE(m_messages.size(), 1);
+}
+
+void TestDialogs::escapeEndsPortDialogWithoutOpening()
+{
+    Pty pty;
+    setPort(1, pty.slavePath());
+    CMSComm serial;
+    CPortDlg dialog(serial);
+    QTimer::singleShot(0, &dialog, [&] { QTest::keyClick(&dialog, Qt::Key_Escape); });
+    QCOMPARE(dialog.exec(), int(QDialog::Rejected));
+    QVERIFY(!serial.GetPortOpen());
+    QVERIFY(m_messages.isEmpty());
+}
+
+void TestDialogs::contextMenuRunsPanelWithoutOpening()
+{
+    Pty pty;
+    setPort(1, pty.slavePath());
+    CMSComm serial;
+    CPortDlg dialog(serial);
+    dialog.show();
+    bool panelRan = false;
+    whenShown<QMenu>([&](QMenu* menu) {
+        const auto actions = menu->actions();
+        QCOMPARE(actions.size(), 2);
+        QVERIFY(actions[0]->isSeparator());
+        QCOMPARE(actions[1]->text(), QStringLiteral("关于 Lumo(&A)..."));
+        whenShown<CPanelDlg>([&](CPanelDlg* panel) {
+            panelRan = true;
+            QVERIFY(!serial.GetPortOpen());
+            QTest::mouseClick(button(*panel, IDC_PLAY), Qt::LeftButton);
+            QCOMPARE(m_messages.size(), 1); // not open: said, not sent
+            panel->reject();
+        });
+        QTest::keyClick(menu, Qt::Key_A); // the entry's accelerator
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            dialog.mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(&dialog, &event);
+    QVERIFY(panelRan);
+    QVERIFY(dialog.isVisible()); // back to the port dialog
+    QCOMPARE(pty.readAvailable(30), QByteArray());
+}
+
+void TestDialogs::panelHasExactlyItsControls()
+{
+    CMSComm serial;
+    CPanelDlg panel(serial);
+    const auto pictures = panel.findChildren<CBitmapButton*>(Qt::FindDirectChildrenOnly);
+    const auto pushButtons = panel.findChildren<QPushButton*>(Qt::FindDirectChildrenOnly);
+    const auto labels = panel.findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
+    QCOMPARE(pictures.size(), 16);
+    QCOMPARE(pushButtons.size(), 7);
+    QCOMPARE(labels.size(), 1);
+    QCOMPARE(panel.findChildren<QWidget*>(Qt::FindDirectChildrenOnly).size(), 24);
+    QCOMPARE(labels[0]->text(), QStringLiteral("KT4200多媒体中央控制系统"));
+    QVERIFY(labels[0]->width() >= labels[0]->sizeHint().width()); // shown whole
+    QSet<QString> names;
+    for (QPushButton* b : pushButtons) {
+        QCOMPARE(b->iconSize(), QSize(32, 32));
+        QVERIFY(!b->icon().isNull());
+        names << b->accessibleName();
+    }
+    for (CBitmapButton* b : pictures)
+        names << b->accessibleName();
+    QCOMPARE(names.size(), 23); // every button told apart for a screen reader
+    QVERIFY(!names.contains(QString()));
+    QCOMPARE(panel.size(), QSize(790, 520));
+}
+
+void TestDialogs::pictureButtonsTakeTheirPictureSize()
+{
+    CMSComm serial;
+    CPanelDlg panel(serial);
+    for (const ControlTemplate& c : kPanelTemplate.controls) {
+        if (c.kind != ControlKind::OwnerDrawButton)
+            continue;
+        auto* b = static_cast<CBitmapButton*>(panel.Control(c.id));
+        QVERIFY2(b->HasPictures(), c.text.data());
+        QCOMPARE(b->size(), Resources::Picture(b->text() + u'U').size());
+        QCOMPARE(b->size(), QSize(120, 40));
+        QCOMPARE(b->pos(), kPanelTemplate.ToPixels(c).topLeft());
+    }
+    // A button without pictures keeps its template size and shows its caption.
+    CBitmapButton plain(&panel);
+    plain.setText(QStringLiteral("NOSUCHPICTURE"));
+    plain.setGeometry(10, 20, 73, 35);
+    QVERIFY(!plain.AutoLoad());
+    QCOMPARE(plain.geometry(), QRect(10, 20, 73, 35));
+}
+
+void TestDialogs::handCursorOnButtonsOnly()
+{
+    CMSComm serial;
+    CPortDlg port(serial);
+    CPanelDlg panel(serial);
+    const QCursor hand = Resources::HandCursor();
+    for (TemplateDialog* dialog :
+         {static_cast<TemplateDialog*>(&port), static_cast<TemplateDialog*>(&panel)}) {
+        QCOMPARE(dialog->cursor().shape(), Qt::ArrowCursor);
+        for (QWidget* w : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            const bool isButton = qobject_cast<QAbstractButton*>(w) != nullptr;
+            QCOMPARE(w->testAttribute(Qt::WA_SetCursor), isButton);
+            if (isButton) {
+                QCOMPARE(w->cursor().shape(), hand.shape());
+                QCOMPARE(w->cursor().hotSpot(), hand.hotSpot());
+            }
+        }
+    }
+    QCOMPARE(hand.hotSpot(), QPoint(5, 0)); // the fingertip
+}
+
+void TestDialogs::tabSkipsScreenUp()
+{
+    CMSComm serial;
+    CPanelDlg panel(serial);
+    panel.show();
+    QApplication::setActiveWindow(&panel);
+    QVERIFY(QTest::qWaitForWindowActive(&panel));
+    QList<int> expected;
+    for (const ControlTemplate& c : kPanelTemplate.controls)
+        if (c.style & TabStop)
+            expected << c.id;
+    QVERIFY(!expected.contains(IDC_SCREEN_UP));
+
+    QWidget* first = panel.Control(IDC_SHIPIN);
+    first->setFocus();
+    QList<int> walked;
+    for (int i = 0; i < 40 && QApplication::focusWidget() &&
+                    (walked.isEmpty() || QApplication::focusWidget() != first);
+         ++i) {
+        walked << QApplication::focusWidget()->objectName().toInt();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    QCOMPARE(walked, expected);
+}
+
+void TestDialogs::dialogColours()
+{
+    const QColor pink(255, 140, 220);
+    CMSComm serial;
+    CPortDlg port(serial);
+    CPanelDlg panel(serial);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Lumo"), QStringLiteral("x"));
+    for (QWidget* w : {static_cast<QWidget*>(&port), static_cast<QWidget*>(&panel),
+                       static_cast<QWidget*>(&box)}) {
+        QCOMPARE(w->palette().color(QPalette::Window), pink);
+        QCOMPARE(w->palette().color(QPalette::WindowText), QColor(Qt::black));
+    }
+}
+
+void TestDialogs::iconOrigin_data()
+{
+    QTest::addColumn<QSize>("client");
+    QTest::addColumn<QPoint>("origin");
+    QTest::newRow("port dialog") << QSize(410, 102) << QPoint(189, 35);
+    QTest::newRow("odd pixel goes right and down") << QSize(33, 35) << QPoint(1, 2);
+    QTest::newRow("one narrower than the icon") << QSize(31, 31) << QPoint(0, 0);
+    QTest::newRow("truncates toward zero") << QSize(29, 28) << QPoint(-1, -1);
+    QTest::newRow("minimised to nothing") << QSize(0, 0) << QPoint(-15, -15);
+}
+
+void TestDialogs::iconOrigin()
+{
+    QFETCH(QSize, client);
+    QFETCH(QPoint, origin);
+    QCOMPARE(CPortDlg::IconOrigin(client, QSize(32, 32)), origin);
+}
+
+QTEST_MAIN(TestDialogs)
+#include "tst_dialogs.moc"
