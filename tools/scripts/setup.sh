@@ -7,6 +7,8 @@ lumo_packages=(
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
     qt6-qpa-plugins fonts-wqy-zenhei xfonts-wqy
     xvfb xdotool imagemagick openbox x11-utils
+    clang libclang-rt-14-dev
+    dpkg-dev lintian appstream desktop-file-utils
 )
 
 lumo_install_missing() {
