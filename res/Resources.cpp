@@ -4,6 +4,8 @@
 #include "res/templates.h"
 
 #include <QFile>
+#include <QGuiApplication>
+#include <QImageReader>
 #include <QPixmap>
 
 namespace
@@ -13,6 +15,15 @@ namespace
 QPoint hotSpot(int id)
 {
     return id == IDC_HAND_CURSOR ? QPoint(5, 0) : QPoint(0, 0);
+}
+
+// Pixel art is enlarged by whole factors without smoothing, so it stays
+// crisp on high-density screens.
+QImage enlarged(const QImage& image, int factor)
+{
+    return factor == 1 ? image
+                       : image.scaled(image.size() * factor, Qt::IgnoreAspectRatio,
+                                      Qt::FastTransformation);
 }
 } // namespace
 
@@ -49,16 +60,35 @@ QImage Resources::Picture(const QString& name)
 
 QIcon Resources::Icon(int id)
 {
-    const QString path = IconPath(id);
-    return QFile::exists(path) ? QIcon(path) : QIcon();
+    QList<QImage> images;
+    QImageReader reader(IconPath(id), "ICO");
+    for (int i = 0; i < reader.imageCount() && reader.jumpToImage(i); ++i)
+        images << reader.read();
+    // Every image as drawn first, then enlargements for sizes not drawn, so
+    // Qt never has to scale (and blur) one itself.
+    QIcon icon;
+    QList<QSize> sizes;
+    for (int factor : {1, 2, 3, 4, 8}) {
+        for (const QImage& image : images) {
+            const QImage big = enlarged(image, factor);
+            if (sizes.contains(big.size()))
+                continue;
+            sizes << big.size();
+            icon.addPixmap(QPixmap::fromImage(big));
+        }
+    }
+    return icon;
 }
 
 bool Resources::Cursor(int id, QCursor* out)
 {
-    const QPixmap pixmap(CursorPath(id), "ICO");
-    if (pixmap.isNull())
+    const QImage image(CursorPath(id), "ICO");
+    if (image.isNull())
         return false;
-    const QPoint spot = hotSpot(id);
+    const int factor = qApp ? qMax(1, qRound(qApp->devicePixelRatio())) : 1;
+    QPixmap pixmap = QPixmap::fromImage(enlarged(image, factor));
+    pixmap.setDevicePixelRatio(factor);
+    const QPoint spot = hotSpot(id); // in the cursor's own pixels, whatever the screen
     *out = QCursor(pixmap, spot.x(), spot.y());
     return true;
 }

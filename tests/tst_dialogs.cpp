@@ -72,6 +72,7 @@ private slots:
     void pictureButtonsTakeTheirPictureSize();
     void handCursorOnButtonsOnly();
     void tabSkipsScreenUp();
+    void keyboardAlone();
     void dialogColours();
     void iconOrigin_data();
     void iconOrigin();
@@ -356,6 +357,42 @@ void TestDialogs::tabSkipsScreenUp()
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
     QCOMPARE(walked, expected);
+}
+
+// Arrows between the radio buttons, Space to pick, Enter to confirm; in the
+// panel, Tab to a button and Space to send.
+void TestDialogs::keyboardAlone()
+{
+    Pty com1, com2;
+    setPort(1, com1.slavePath());
+    setPort(2, com2.slavePath());
+    CMSComm serial;
+    CPortDlg dialog(serial);
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    QWidget* com1Radio = dialog.Control(IDC_RADIO_COM1);
+    com1Radio->setFocus();
+    QTest::keyClick(com1Radio, Qt::Key_Down);
+    QCOMPARE(QApplication::focusWidget(), dialog.Control(IDC_RADIO_COM2));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QVERIFY(button(dialog, IDC_RADIO_COM2)->isChecked());
+    QCOMPARE(thePortNumber, std::uint8_t(2));
+
+    whenShown<CPanelDlg>([](CPanelDlg* panel) {
+        QApplication::setActiveWindow(panel);
+        QVERIFY(QTest::qWaitForWindowActive(panel));
+        panel->Control(IDC_SHIPIN)->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space); // a
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), panel->Control(IDC_DIANNAOXINHAO));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space); // b
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    });
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(com2.read(2), QByteArray("ab"));
+    QCOMPARE(com1.readAvailable(30), QByteArray());
+    QVERIFY(m_messages.isEmpty());
 }
 
 void TestDialogs::dialogColours()
