@@ -1,0 +1,52 @@
+#include "ShutdownSignals.h"
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+ShutdownSignals::ShutdownSignals(QObject* parent) : QObject(parent)
+{
+    if (::pipe2(s_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    m_notifier = new QSocketNotifier(s_pipe[0], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &ShutdownSignals::drain);
+    struct sigaction action {
+    };
+    action.sa_handler = &ShutdownSignals::handle;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr);
+}
+
+ShutdownSignals::~ShutdownSignals()
+{
+    ::signal(SIGINT, SIG_DFL);
+    ::signal(SIGTERM, SIG_DFL);
+    ::signal(SIGHUP, SIG_DFL);
+    delete m_notifier;
+    for (int& fd : s_pipe) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+}
+
+void ShutdownSignals::handle(int signalNumber)
+{
+    const int savedErrno = errno;
+    const unsigned char byte = static_cast<unsigned char>(signalNumber);
+    [[maybe_unused]] const ssize_t n = ::write(s_pipe[1], &byte, 1);
+    errno = savedErrno;
+}
+
+void ShutdownSignals::drain()
+{
+    unsigned char byte = 0;
+    while (::read(s_pipe[0], &byte, 1) == 1)
+        emit received(byte);
+}

@@ -1,0 +1,25 @@
+// SIGINT and SIGTERM as a Qt signal: the handler only writes a byte to a pipe
+// that the event loop watches.
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+class ShutdownSignals : public QObject
+{
+    Q_OBJECT
+public:
+    explicit ShutdownSignals(QObject* parent = nullptr);
+    ~ShutdownSignals() override;
+
+signals:
+    void received(int signalNumber);
+
+private:
+    static void handle(int signalNumber);
+    void drain();
+
+    static inline int s_pipe[2] = {-1, -1};
+    QSocketNotifier* m_notifier = nullptr;
+};

@@ -1,0 +1,37 @@
+// One serial port of the controller: a pseudo-terminal pair whose slave side
+// Lumo opens through a stable link, while we read the master side.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QSocketNotifier;
+
+class VirtualPort : public QObject
+{
+    Q_OBJECT
+public:
+    explicit VirtualPort(QString name, QObject* parent = nullptr);
+    ~VirtualPort() override;
+
+    // Opens the pair and links `linkPath` to the slave side.
+    bool Open(const QString& linkPath, QString* error);
+    void Close();
+
+    QString Name() const { return m_name; }
+    QString LinkPath() const { return m_linkPath; }
+    // The line settings as the slave side's user left them, e.g. "9600 8N1".
+    QString Settings() const;
+
+signals:
+    void byteReceived(unsigned char byte);
+
+private:
+    void readMaster();
+
+    QString m_name;
+    QString m_linkPath;
+    int m_master = -1;
+    int m_slave = -1; // held open so the master never sees a hang-up between users
+    QSocketNotifier* m_notifier = nullptr;
+};
