@@ -294,8 +294,9 @@ void TestResources::regeneration()
 
     auto listing = [](const QString& root) {
         QStringList files;
-        for (const char* sub : {"pictures", "icons", "cursors"}) {
-            QDirIterator it(root + QLatin1Char('/') + QLatin1String(sub), QDir::Files);
+        for (const char* sub : {"pictures", "icons", "cursors", "hicolor"}) {
+            QDirIterator it(root + QLatin1Char('/') + QLatin1String(sub), QDir::Files,
+                            QDirIterator::Subdirectories);
             while (it.hasNext())
                 files.append(QDir(root).relativeFilePath(it.next()));
         }
@@ -304,7 +305,7 @@ void TestResources::regeneration()
     };
     const QStringList committed = listing(QStringLiteral(RES_DIR));
     QCOMPARE(listing(dir.path()), committed);
-    QCOMPARE(committed.size(), 32 + 8 + 1);
+    QCOMPARE(committed.size(), 32 + 8 + 1 + 5);
     for (const QString& file : committed)
         QVERIFY2(fileBytes(dir.filePath(file)) ==
                      fileBytes(QStringLiteral(RES_DIR) + QLatin1Char('/') + file),

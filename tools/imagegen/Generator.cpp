@@ -5,6 +5,7 @@
 #include "IconArt.h"
 #include "PaletteBuilder.h"
 #include "PixelMap.h"
+#include "ThemeIcon.h"
 
 #include "res/ButtonFaces.h"
 #include "res/resource.h"
@@ -14,6 +15,9 @@
 
 namespace
 {
+// The desktop's name for the program: the theme icons are named after it.
+const QLatin1String kAppId("net.lumopanel.Lumo");
+
 // Pixel map of each button's pictogram; buttons that share a drawing name the
 // same map.
 struct PictogramOf {
@@ -178,6 +182,24 @@ bool Generator::DrawIcons(QString* error)
     const QString appName = QStringLiteral("%1.ico").arg(IDR_MAINFRAME);
     files_.insert(QStringLiteral("icons/") + appName, DibWriter::Icon(app));
     icons_.append({appName, {IconArt::ToImage(app[0]), IconArt::ToImage(app[1])}});
+
+    // The icon theme's sizes, each a whole-pixel enlargement of the image
+    // that divides it: 48 comes from the 16 x 16 drawing, not 1.5 x 32.
+    struct ThemeSize {
+        int size;
+        const IconImage& source;
+    };
+    for (const ThemeSize& theme :
+         {ThemeSize{16, app[1]}, ThemeSize{32, app[0]}, ThemeSize{48, app[1]},
+          ThemeSize{128, app[0]}, ThemeSize{256, app[0]}}) {
+        const QByteArray png =
+            ThemeIcon::Png(ThemeIcon::Enlarged(theme.source, theme.size / theme.source.width));
+        if (png.isEmpty()) {
+            *error = QStringLiteral("cannot encode the %1 px theme icon").arg(theme.size);
+            return false;
+        }
+        files_.insert(QStringLiteral("hicolor/%1x%1/apps/%2.png").arg(theme.size).arg(kAppId), png);
+    }
 
     QImage hand;
     if (!Map(QStringLiteral("hand_cursor"), &hand, error))

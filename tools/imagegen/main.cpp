@@ -1,7 +1,8 @@
 // imagegen: draws the panel's button pictures, the icons and the hand cursor.
 //
 //   imagegen --out DIR [--font FILE]     writes DIR/pictures/*.bmp,
-//                                        DIR/icons/*.ico, DIR/cursors/*.cur
+//                                        DIR/icons/*.ico, DIR/cursors/*.cur,
+//                                        DIR/hicolor/<n>x<n>/apps/*.png
 //   imagegen --sheet FILE.png [--font FILE]   writes a contact sheet
 //
 // The labels need the 16-pixel WenQuanYi Bitmap Song font. Exit status: 0 on

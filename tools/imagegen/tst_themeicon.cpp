@@ -1,0 +1,110 @@
+// The icon theme's pictures: whole-pixel enlargement, the palette PNG
+// encoding, and that the committed files are the application icon's two
+// images enlarged without smoothing.
+#include "ThemeIcon.h"
+
+#include <QImage>
+#include <QImageReader>
+#include <QtTest>
+
+namespace
+{
+// A 2 x 2 image: four palette colours, the last pixel clear when asked.
+IconImage checker(bool clearCorner)
+{
+    IconImage image;
+    image.width = image.height = 2;
+    image.palette = {qRgb(0, 0, 128), qRgb(255, 255, 255), qRgb(0, 255, 255), qRgb(0, 0, 0)};
+    image.index = {0, 1, 2, 3};
+    image.clear = {false, false, false, clearCorner};
+    return image;
+}
+
+// The colour the image shows at (x, y), transparent where clear.
+QRgb shown(const IconImage& image, int x, int y)
+{
+    const size_t i = size_t(y * image.width + x);
+    return image.clear[i] ? qRgba(0, 0, 0, 0) : image.palette[image.index[i]];
+}
+
+QImage appIconImage(int size)
+{
+    QImageReader reader(QStringLiteral(RES_DIR "/icons/128.ico"), "ico");
+    for (int i = 0; i < reader.imageCount() && reader.jumpToImage(i); ++i) {
+        const QImage image = reader.read();
+        if (image.width() == size)
+            return image.convertToFormat(QImage::Format_ARGB32);
+    }
+    return {};
+}
+} // namespace
+
+class TestThemeIcon : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void encoded_data();
+    void encoded();
+    void committed_data();
+    void committed();
+};
+
+void TestThemeIcon::encoded_data()
+{
+    QTest::addColumn<int>("factor");
+    QTest::addColumn<bool>("clearCorner");
+    QTest::addColumn<int>("colours"); // palette entries in the file
+    QTest::newRow("as drawn") << 1 << false << 4;
+    QTest::newRow("x3") << 3 << false << 4;
+    QTest::newRow("x8, clear corner") << 8 << true << 5;
+}
+
+void TestThemeIcon::encoded()
+{
+    QFETCH(int, factor);
+    QFETCH(bool, clearCorner);
+    QFETCH(int, colours);
+    const IconImage source = checker(clearCorner);
+    const QByteArray png = ThemeIcon::Png(ThemeIcon::Enlarged(source, factor));
+    QVERIFY(png.startsWith("\x89PNG"));
+    QCOMPARE(ThemeIcon::Png(ThemeIcon::Enlarged(source, factor)), png);
+
+    const QImage image = QImage::fromData(png, "PNG");
+    QCOMPARE(image.size(), QSize(2 * factor, 2 * factor));
+    QCOMPARE(image.format(), QImage::Format_Indexed8);
+    QCOMPARE(image.colorCount(), colours);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            QCOMPARE(image.pixel(x, y), shown(source, x / factor, y / factor));
+}
+
+void TestThemeIcon::committed_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("drawn"); // the .ico image it is made from
+    QTest::newRow("16") << 16 << 16;
+    QTest::newRow("32") << 32 << 32;
+    QTest::newRow("48") << 48 << 16;
+    QTest::newRow("128") << 128 << 32;
+    QTest::newRow("256") << 256 << 32;
+}
+
+void TestThemeIcon::committed()
+{
+    QFETCH(int, size);
+    QFETCH(int, drawn);
+    const QImage source = appIconImage(drawn);
+    QVERIFY(!source.isNull());
+    const QImage theme(
+        QStringLiteral(RES_DIR "/hicolor/%1x%1/apps/net.lumopanel.Lumo.png").arg(size));
+    QCOMPARE(theme.size(), QSize(size, size));
+    const int factor = size / drawn;
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x)
+            QVERIFY2(theme.pixel(x, y) == source.pixel(x / factor, y / factor),
+                     qPrintable(QStringLiteral("(%1, %2)").arg(x).arg(y)));
+}
+
+QTEST_MAIN(TestThemeIcon)
+#include "tst_themeicon.moc"
