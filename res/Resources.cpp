@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QPixmap>
+#include <QScreen>
 
 namespace
 {
@@ -64,11 +65,18 @@ QIcon Resources::Icon(int id)
     QImageReader reader(IconPath(id), "ICO");
     for (int i = 0; i < reader.imageCount() && reader.jumpToImage(i); ++i)
         images << reader.read();
-    // Every image as drawn first, then enlargements for sizes not drawn, so
-    // Qt never has to scale (and blur) one itself.
+    // Every image as drawn first, then its enlargement for each denser
+    // screen there is, unless that size was drawn: Qt never has to scale
+    // (and blur) one itself.
+    QList<int> factors{1};
+    if (qApp) {
+        for (const QScreen* screen : QGuiApplication::screens())
+            if (const int f = qRound(screen->devicePixelRatio()); !factors.contains(f))
+                factors << f;
+    }
     QIcon icon;
     QList<QSize> sizes;
-    for (int factor : {1, 2, 3, 4, 8}) {
+    for (int factor : factors) {
         for (const QImage& image : images) {
             const QImage big = enlarged(image, factor);
             if (sizes.contains(big.size()))

@@ -1,6 +1,12 @@
 #!/usr/bin/env bash
-# Runs the benchmarks, each beside its reference, in one go.
+# Runs the benchmarks, each beside its reference, in one go: the serial
+# control against a raw write, then Lumo against a bare Qt dialog (on a
+# private Xvfb) and its clicks against a raw write (offscreen).
+# LUMO_BENCH_DIR picks another configured build directory (default: build).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-cmake --build --preset default --target bench_serial
-build/bench/bench_serial
+dir="${LUMO_BENCH_DIR:-build}"
+cmake --build "$dir" -j2 --target bench_serial bench_lumo
+"$dir/bench/bench_serial"
+echo
+"$dir/bench/bench_lumo"

@@ -6,7 +6,7 @@ lumo_packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
     qt6-qpa-plugins fonts-wqy-zenhei xfonts-wqy
-    xvfb xdotool imagemagick openbox x11-utils
+    xvfb xdotool imagemagick openbox x11-utils libxcb1-dev libxcb-xtest0-dev
     clang libclang-rt-14-dev
     dpkg-dev lintian appstream desktop-file-utils
 )
