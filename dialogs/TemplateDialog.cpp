@@ -27,15 +27,16 @@ TemplateDialog::TemplateDialog(const DialogTemplate& dialogTemplate, QWidget* pa
     setWindowTitle(Resources::Text(dialogTemplate.caption));
     setFont(SongFont(dialogTemplate.pointSize));
     setFixedSize(dialogTemplate.ClientSize());
+    const QCursor hand = Resources::HandCursor();
     for (const auto& control : dialogTemplate.controls) {
-        if (QWidget* widget = createControl(control)) {
+        if (QWidget* widget = createControl(control, hand)) {
             widget->setObjectName(QString::number(control.id));
             m_controls.insert(control.id, widget);
         }
     }
 }
 
-QWidget* TemplateDialog::createControl(const ControlTemplate& control)
+QWidget* TemplateDialog::createControl(const ControlTemplate& control, const QCursor& hand)
 {
     const QRect rect = m_template.ToPixels(control);
     const QString text = Resources::Text(control.text);
@@ -72,7 +73,7 @@ QWidget* TemplateDialog::createControl(const ControlTemplate& control)
     }
     }
     widget->setGeometry(rect);
-    widget->setCursor(Resources::HandCursor());
+    widget->setCursor(hand);
     // Radio buttons stay reachable from the keyboard, as a group.
     if (!(control.style & TabStop) && control.kind != ControlKind::RadioButton)
         widget->setFocusPolicy(Qt::ClickFocus);

@@ -24,7 +24,7 @@ public:
     static QFont SongFont(int pointSize);
 
 private:
-    QWidget* createControl(const ControlTemplate& control);
+    QWidget* createControl(const ControlTemplate& control, const QCursor& hand);
 
     const DialogTemplate& m_template;
     QHash<int, QWidget*> m_controls;

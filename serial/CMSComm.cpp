@@ -38,22 +38,21 @@ QString CMSComm::PortLabel() const
     return QStringLiteral("COM%1").arg(m_commPort);
 }
 
-void CMSComm::fail(int code, const QString& reason) const
+void CMSComm::fail(CommErrorCode code, const QString& reason) const
 {
-    throw CommError(static_cast<CommErrorCode>(code),
-                    QStringLiteral("%1: %2").arg(PortLabel(), reason));
+    throw CommError(code, QStringLiteral("%1: %2").arg(PortLabel(), reason));
 }
 
 void CMSComm::readOnly(const char* property) const
 {
-    fail(int(CommErrorCode::PropertyReadOnly),
+    fail(CommErrorCode::PropertyReadOnly,
          QStringLiteral("%1 can only be read").arg(QLatin1String(property)));
 }
 
 void CMSComm::requireOpen() const
 {
     if (!m_device)
-        fail(int(CommErrorCode::PortNotOpen), QStringLiteral("the port is not open"));
+        fail(CommErrorCode::PortNotOpen, QStringLiteral("the port is not open"));
 }
 
 void CMSComm::requireNonNegative(int value, const char* property)
@@ -129,7 +128,7 @@ void CMSComm::SetCommPort(std::int16_t value)
         throw CommError(CommErrorCode::InvalidPortNumber,
                         QStringLiteral("COM%1: invalid port number").arg(value));
     if (m_device)
-        fail(int(CommErrorCode::PortAlreadyOpen),
+        fail(CommErrorCode::PortAlreadyOpen,
              QStringLiteral("the port is open; close it before choosing another"));
     m_commPort = value;
 }
@@ -149,7 +148,7 @@ void CMSComm::SetPortOpen(bool value)
         return;
     }
     if (m_device)
-        fail(int(CommErrorCode::PortAlreadyOpen), QStringLiteral("the port is already open"));
+        fail(CommErrorCode::PortAlreadyOpen, QStringLiteral("the port is already open"));
     auto device = makeDevice();
     device->Open(m_settings);
     device->SetFlowControl(toFlow(m_handshaking));

@@ -13,6 +13,7 @@
 // InBufferSize 1024, OutBufferSize 512, CommEvent 0, CommID -1 while closed.
 #pragma once
 
+#include "serial/CommError.h"
 #include "serial/SerialDevice.h"
 #include "serial/SerialSettings.h"
 
@@ -87,7 +88,7 @@ public:
     QString PortLabel() const;
 
 private:
-    [[noreturn]] void fail(int code, const QString& reason) const;
+    [[noreturn]] void fail(CommErrorCode code, const QString& reason) const;
     [[noreturn]] void readOnly(const char* property) const;
     void requireOpen() const;
     static void requireNonNegative(int value, const char* property);

@@ -106,10 +106,18 @@ TtyDevice::~TtyDevice()
     Close();
 }
 
-void TtyDevice::fail(int code, const QString& reason) const
+void TtyDevice::fail(CommErrorCode code, const QString& reason) const
 {
-    throw CommError(static_cast<CommErrorCode>(code),
-                    QStringLiteral("%1: %2").arg(m_label, reason));
+    throw CommError(code, QStringLiteral("%1: %2").arg(m_label, reason));
+}
+
+// Releases a device that went away, keeps the line wanted so that a later
+// write reopens it, and tells the writer.
+void TtyDevice::failDisconnected()
+{
+    Close();
+    m_wanted = true;
+    fail(CommErrorCode::Disconnected, QStringLiteral("disconnected"));
 }
 
 // Refuses, before anything is opened, what cannot be a serial line: a missing
@@ -121,18 +129,18 @@ void TtyDevice::checkPath() const
     };
     if (::stat(QFile::encodeName(m_path).constData(), &st) != 0) {
         if (errno == ENOENT || errno == ENOTDIR)
-            fail(int(CommErrorCode::NoSuchDevice), QStringLiteral("no such device"));
-        fail(int(CommErrorCode::DeviceError), QString::fromLocal8Bit(std::strerror(errno)));
+            fail(CommErrorCode::NoSuchDevice, QStringLiteral("no such device"));
+        fail(CommErrorCode::DeviceError, QString::fromLocal8Bit(std::strerror(errno)));
     }
     if (!S_ISCHR(st.st_mode))
-        fail(int(CommErrorCode::NotASerialDevice), QStringLiteral("not a serial device"));
+        fail(CommErrorCode::NotASerialDevice, QStringLiteral("not a serial device"));
     if (::access(QFile::encodeName(m_path).constData(), R_OK | W_OK) != 0) {
         const group* g = ::getgrgid(st.st_gid);
         QString reason = QStringLiteral("permission denied");
         if (g && std::strcmp(g->gr_name, "root") != 0)
             reason += QStringLiteral(" (join the group \"%1\" and log in again)")
                           .arg(QString::fromLocal8Bit(g->gr_name));
-        fail(int(CommErrorCode::PermissionDenied), reason);
+        fail(CommErrorCode::PermissionDenied, reason);
     }
 #endif
 }
@@ -145,11 +153,11 @@ void TtyDevice::lockExclusively()
     const int fd = int(m_port.handle());
     if (!::isatty(fd)) {
         m_port.close();
-        fail(int(CommErrorCode::NotASerialDevice), QStringLiteral("not a serial device"));
+        fail(CommErrorCode::NotASerialDevice, QStringLiteral("not a serial device"));
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         m_port.close();
-        fail(int(CommErrorCode::PortBusy), QStringLiteral("in use by another program"));
+        fail(CommErrorCode::PortBusy, QStringLiteral("in use by another program"));
     }
 #endif
 }
@@ -157,7 +165,7 @@ void TtyDevice::lockExclusively()
 void TtyDevice::Open(const SerialSettings& settings)
 {
     if (m_port.isOpen())
-        fail(int(CommErrorCode::PortAlreadyOpen), QStringLiteral("the port is already open"));
+        fail(CommErrorCode::PortAlreadyOpen, QStringLiteral("the port is already open"));
     checkPath();
     if (!m_port.open(QIODevice::ReadWrite)) {
         const auto error = m_port.error();
@@ -165,13 +173,13 @@ void TtyDevice::Open(const SerialSettings& settings)
         m_port.clearError();
         switch (error) {
         case QSerialPort::DeviceNotFoundError:
-            fail(int(CommErrorCode::NoSuchDevice), QStringLiteral("no such device"));
+            fail(CommErrorCode::NoSuchDevice, QStringLiteral("no such device"));
         case QSerialPort::PermissionError:
             // The path is accessible (checked above), so the lock or the
             // driver says someone else has it.
-            fail(int(CommErrorCode::PortBusy), QStringLiteral("in use by another program"));
+            fail(CommErrorCode::PortBusy, QStringLiteral("in use by another program"));
         default:
-            fail(int(CommErrorCode::NotASerialDevice),
+            fail(CommErrorCode::NotASerialDevice,
                  QStringLiteral("cannot be opened as a serial line (%1)").arg(detail));
         }
     }
@@ -205,11 +213,11 @@ void TtyDevice::Close() noexcept
 void TtyDevice::applyToPort(const SerialSettings& s)
 {
     if (s.dataBits < 5)
-        fail(int(CommErrorCode::SettingsNotSupported),
+        fail(CommErrorCode::SettingsNotSupported,
              QStringLiteral("the device cannot use %1 data bits").arg(s.dataBits));
 #ifndef Q_OS_WIN
     if (s.stopBits == SerialSettings::StopBits::OneAndHalf)
-        fail(int(CommErrorCode::SettingsNotSupported),
+        fail(CommErrorCode::SettingsNotSupported,
              QStringLiteral("the device cannot use 1.5 stop bits"));
 #endif
     const qint32 oldBaud = m_port.baudRate();
@@ -243,7 +251,7 @@ void TtyDevice::applyToPort(const SerialSettings& s)
     m_port.setDataBits(oldData);
     m_port.setStopBits(oldStop);
     m_port.clearError();
-    fail(int(CommErrorCode::SettingsNotSupported),
+    fail(CommErrorCode::SettingsNotSupported,
          QStringLiteral("the device cannot use %1 (%2)").arg(refused, detail));
 }
 
@@ -256,14 +264,11 @@ void TtyDevice::ApplySettings(const SerialSettings& settings)
 
 void TtyDevice::Write(QByteArrayView data)
 {
-    if (m_lost || hungUp()) {
-        Close();
-        m_wanted = true;
-        fail(int(CommErrorCode::Disconnected), QStringLiteral("disconnected"));
-    }
+    if (m_lost || hungUp())
+        failDisconnected();
     if (!m_port.isOpen()) {
         if (!m_wanted)
-            fail(int(CommErrorCode::PortNotOpen), QStringLiteral("the port is not open"));
+            fail(CommErrorCode::PortNotOpen, QStringLiteral("the port is not open"));
         Open(m_settings); // back after a loss
     }
     if (data.isEmpty())
@@ -272,7 +277,7 @@ void TtyDevice::Write(QByteArrayView data)
     if (m_port.write(data.data(), data.size()) != data.size()) {
         m_port.clear(QSerialPort::Output);
         m_port.clearError();
-        fail(int(CommErrorCode::WriteFailed), QStringLiteral("cannot write"));
+        fail(CommErrorCode::WriteFailed, QStringLiteral("cannot write"));
     }
     // QSerialPort only queues; push the queue into the driver now, so that
     // nothing waits for an event loop and nothing is dropped by a close.
@@ -282,12 +287,9 @@ void TtyDevice::Write(QByteArrayView data)
         const bool gone = m_lost || m_port.error() == QSerialPort::ResourceError || hungUp();
         m_port.clear(QSerialPort::Output);
         m_port.clearError();
-        if (gone) {
-            Close();
-            m_wanted = true;
-            fail(int(CommErrorCode::Disconnected), QStringLiteral("disconnected"));
-        }
-        fail(int(CommErrorCode::WriteFailed), QStringLiteral("the device does not take the data"));
+        if (gone)
+            failDisconnected();
+        fail(CommErrorCode::WriteFailed, QStringLiteral("the device does not take the data"));
     }
     m_port.clearError(); // waitForBytesWritten may leave a stale timeout behind
 }

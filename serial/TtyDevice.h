@@ -2,6 +2,7 @@
 // (a tty on Unix, COMn on Windows), driven with QSerialPort.
 #pragma once
 
+#include "serial/CommError.h"
 #include "serial/SerialDevice.h"
 
 #include <QSerialPort>
@@ -33,7 +34,8 @@ public:
     qintptr Handle() const override;
 
 private:
-    [[noreturn]] void fail(int code, const QString& reason) const;
+    [[noreturn]] void fail(CommErrorCode code, const QString& reason) const;
+    [[noreturn]] void failDisconnected();
     void checkPath() const;
     void lockExclusively();
     void applyToPort(const SerialSettings& s);
