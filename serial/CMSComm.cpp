@@ -1,7 +1,7 @@
 #include "serial/CMSComm.h"
 
 #include "serial/CommError.h"
-#include "serial/TtyDevice.h"
+#include "serial/DeviceFactory.h"
 #include "serial/portDevicePath.h"
 
 namespace
@@ -64,10 +64,11 @@ void CMSComm::requireNonNegative(int value, const char* property)
                             .arg(value));
 }
 
-// The one place that decides what kind of device a port is.
+// Which device the port is, and what kind of device that is, are each
+// decided in one place.
 std::unique_ptr<SerialDevice> CMSComm::makeDevice() const
 {
-    return std::make_unique<TtyDevice>(PortLabel(), portDevicePath(m_commPort));
+    return MakeSerialDevice(PortLabel(), portDevicePath(m_commPort));
 }
 
 // --- status lines: read from the device, not settable ---------------------

@@ -1,7 +1,7 @@
 // The narrow seam between the serial control and whatever carries its bytes.
 // A device is made for one port and one path; it opens, configures, writes
 // and reads, and reports every failure as a CommError whose description names
-// the port and the device. TtyDevice is the one kind so far.
+// the port and the device. DeviceFactory decides which kind a name is.
 #pragma once
 
 #include "serial/SerialSettings.h"
@@ -41,6 +41,11 @@ public:
     virtual QByteArray Read(qint64 maxSize) = 0;
     virtual qint64 BytesAvailable() = 0;
     virtual void ClearInput() = 0;
+    // Received data is kept up to this many bytes, whether or not anyone
+    // reads it; what arrives beyond that is dropped. TakeOverrun() tells,
+    // once, that something was dropped since it was last asked.
+    virtual void SetInputLimit(qint64 bytes) = 0;
+    virtual bool TakeOverrun() = 0;
 
     // Control and status lines. A device without them (a pseudo-terminal)
     // ignores the calls and reports no line set.

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <memory>
+#include <utility>
 
 class TtyDevice final : public SerialDevice
 {
@@ -26,6 +27,8 @@ public:
     QByteArray Read(qint64 maxSize) override;
     qint64 BytesAvailable() override;
     void ClearInput() override;
+    void SetInputLimit(qint64 bytes) override { m_inputLimit = bytes; }
+    bool TakeOverrun() override { return std::exchange(m_overrun, false); }
     void SetDtr(bool on) override;
     void SetRts(bool on) override;
     void SetBreak(bool on) override;
@@ -51,6 +54,8 @@ private:
     QSerialPort m_port;
     SerialSettings m_settings;
     FlowControl m_flow = FlowControl::None;
+    qint64 m_inputLimit = 1024;
+    bool m_overrun = false;
     bool m_lost = false;   // the device vanished while open and nobody was told yet
     bool m_wanted = false; // the owner wants the line open (reopened after a loss)
     // Watches a duplicate of the device's descriptor for a hang-up, which a
