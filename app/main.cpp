@@ -1,18 +1,63 @@
 #include "app/CRemoteApp.h"
+#include "app/CommandLine.h"
+#include "app/Language.h"
 #include "res/Resources.h"
 #include "res/resource.h"
+#include "serial/DeviceChoice.h"
 
 #include <QApplication>
 
+#include <cstdio>
+#include <optional>
+
+namespace
+{
+void SetIdentity()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Lumo"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(LUMO_VERSION));
+    QCoreApplication::setOrganizationName(QStringLiteral("Lumo"));
+    QCoreApplication::setOrganizationDomain(QStringLiteral("lumopanel.net"));
+}
+
+// Handles the command line before anything connects to a display, so that
+// --help, --version and mistakes need none. Returns the exit status when
+// the program is to end here.
+std::optional<int> HandleCommandLine(int argc, char* argv[])
+{
+    QCoreApplication core(argc, argv);
+    SetIdentity();
+    Language::Install(core);
+    const CommandLine command = CommandLine::Parse(QCoreApplication::arguments());
+    switch (command.action) {
+    case CommandLine::Action::Fail:
+        std::fprintf(stderr, "lumo: %s\n", command.text.toLocal8Bit().constData());
+        return 2;
+    case CommandLine::Action::ShowHelp:
+    case CommandLine::Action::ShowVersion:
+        std::fputs(command.text.toLocal8Bit().constData(), stdout);
+        return 0;
+    case CommandLine::Action::Run:
+        break;
+    }
+    DeviceChoice::SetCommandLine(1, command.com1);
+    DeviceChoice::SetCommandLine(2, command.com2);
+    return std::nullopt;
+}
+} // namespace
+
 int main(int argc, char* argv[])
 {
+    if (const auto status = HandleCommandLine(argc, argv))
+        return *status;
+
     // Whole scale factors only: the pictures are pixel art and are enlarged
     // by whole pixels.
-    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+        Qt::HighDpiScaleFactorRoundingPolicy::Round);
     QApplication qapp(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Lumo"));
-    QApplication::setOrganizationName(QStringLiteral("Lumo"));
-    QApplication::setOrganizationDomain(QStringLiteral("lumopanel.net"));
+    SetIdentity();
+    Language::Install(qapp);
     QApplication::setDesktopFileName(QStringLiteral("net.lumopanel.Lumo"));
     QApplication::setWindowIcon(Resources::Icon(IDR_MAINFRAME));
 

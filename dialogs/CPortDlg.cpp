@@ -1,10 +1,12 @@
 #include "dialogs/CPortDlg.h"
 
 #include "dialogs/CPanelDlg.h"
+#include "dialogs/CPortSettingsDlg.h"
 #include "dialogs/ErrorReporter.h"
 #include "res/Resources.h"
 #include "res/templates.h"
 #include "serial/CMSComm.h"
+#include "serial/DeviceDiscovery.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>
@@ -50,6 +52,8 @@ void CPortDlg::OnInitDialog()
             ::AppendMenuW(menu, MF_STRING, IDM_SYSMENU_ENTRY,
                           reinterpret_cast<LPCWSTR>(entry.utf16()));
         }
+        const QString ports = CPortSettingsDlg::EntryText();
+        ::AppendMenuW(menu, MF_STRING, IDM_PORTS_ENTRY, reinterpret_cast<LPCWSTR>(ports.utf16()));
     }
 #else
     // Shift+F10 opens the context menu, as the Menu key and a right click do.
@@ -65,13 +69,12 @@ void CPortDlg::OnInitDialog()
 
 void CPortDlg::ShowExtraMenu(const QPoint& globalPos)
 {
-    const QString entry = Resources::String(IDS_SYSMENU_ENTRY);
-    if (entry.isEmpty())
-        return;
     QMenu menu(this);
     menu.setSeparatorsCollapsible(false);
     menu.addSeparator();
-    menu.addAction(entry, this, [this] { OnSysCommand(IDM_SYSMENU_ENTRY); });
+    if (const QString entry = Resources::String(IDS_SYSMENU_ENTRY); !entry.isEmpty())
+        menu.addAction(entry, this, [this] { OnSysCommand(IDM_SYSMENU_ENTRY); });
+    menu.addAction(CPortSettingsDlg::EntryText(), this, [this] { OnSysCommand(IDM_PORTS_ENTRY); });
     menu.exec(globalPos);
 }
 
@@ -88,8 +91,10 @@ void CPortDlg::contextMenuEvent(QContextMenuEvent* event)
 bool CPortDlg::nativeEvent(const QByteArray& eventType, void* message, qintptr* result)
 {
     const MSG* msg = static_cast<const MSG*>(message);
-    if (msg->message == WM_SYSCOMMAND && (msg->wParam & 0xFFF0) == IDM_SYSMENU_ENTRY) {
-        OnSysCommand(IDM_SYSMENU_ENTRY);
+    const auto command = int(msg->wParam & 0xFFF0);
+    if (msg->message == WM_SYSCOMMAND &&
+        (command == IDM_SYSMENU_ENTRY || command == IDM_PORTS_ENTRY)) {
+        OnSysCommand(command);
         *result = 0;
         return true;
     }
@@ -99,8 +104,18 @@ bool CPortDlg::nativeEvent(const QByteArray& eventType, void* message, qintptr* 
 
 void CPortDlg::OnSysCommand(int command)
 {
-    if ((command & 0xFFF0) == IDM_SYSMENU_ENTRY)
+    switch (command & 0xFFF0) {
+    case IDM_SYSMENU_ENTRY:
         RunPanel(); // the port dialog stays as it is
+        break;
+    case IDM_PORTS_ENTRY: {
+        CPortSettingsDlg ports(this);
+        ports.exec();
+        break;
+    }
+    default:
+        break;
+    }
 }
 
 QPoint CPortDlg::IconOrigin(QSize client, QSize icon)
@@ -126,9 +141,9 @@ void CPortDlg::OnConfirm()
             m_serial.SetPortOpen(false);
         m_serial.SetCommPort(thePortNumber);
         if (!m_serial.GetPortOpen())
-            m_serial.SetPortOpen(true);
+            OpenPort();
         else
-            ErrorReporter::Show(this, QStringLiteral("can't open serial port"));
+            ErrorReporter::Show(this, tr("can't open serial port"));
         m_serial.SetSettings(QStringLiteral("9600,n,8,1"));
         m_serial.SetInputMode(CMSComm::comInputModeBinary);
         m_serial.SetRThreshold(1);
@@ -137,6 +152,26 @@ void CPortDlg::OnConfirm()
         done(0);             // hidden at once; the modal run ends when this returns
         RunPanel();
     });
+}
+
+// Opens the chosen port. Where its device is missing or is no serial line,
+// the message also names the devices there are and where to choose one.
+void CPortDlg::OpenPort()
+{
+    try {
+        m_serial.SetPortOpen(true);
+    } catch (const CommError& e) {
+        switch (e.code()) {
+        case CommErrorCode::NoSuchDevice:
+        case CommErrorCode::NotASerialDevice:
+            throw CommError(e.code(), e.description() + QStringLiteral("\n\n") +
+                                          DeviceDiscovery::Hint(m_serial.GetCommPort(),
+                                                                DeviceDiscovery::Find(),
+                                                                CPortSettingsDlg::EntryText()));
+        default:
+            throw;
+        }
+    }
 }
 
 void CPortDlg::RunPanel()

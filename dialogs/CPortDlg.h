@@ -43,6 +43,7 @@ private:
     void OnInitDialog();
     void OnSysCommand(int command);
     void OnConfirm();
+    void OpenPort();
     void RunPanel();
 
     CMSComm& m_serial;

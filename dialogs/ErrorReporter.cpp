@@ -2,7 +2,10 @@
 
 #include "serial/CommError.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QShortcut>
 
 namespace
 {
@@ -21,6 +24,12 @@ void ErrorReporter::Show(QWidget* parent, const QString& text, Kind kind)
     }
     QMessageBox box(kind == Kind::Error ? QMessageBox::Warning : QMessageBox::NoIcon,
                     QStringLiteral("Lumo"), text, QMessageBox::Ok, parent);
+#ifndef Q_OS_WIN
+    // Ctrl+C copies the message, as message boxes on Windows do, so that it
+    // can be passed on to whoever looks after the room.
+    QObject::connect(new QShortcut(QKeySequence::Copy, &box), &QShortcut::activated, &box,
+                     [&box] { QGuiApplication::clipboard()->setText(box.text()); });
+#endif
     box.exec();
 }
 

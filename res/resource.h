@@ -22,8 +22,10 @@ inline constexpr int IDI_PLAY = 150;
 // Cursor
 inline constexpr int IDC_HAND_CURSOR = 131;
 
-// System-menu command of the port dialog's extra entry
+// System-menu commands of the port dialog's extra entries: the panel
+// without a line, and the choice of devices ("Ports…")
 inline constexpr int IDM_SYSMENU_ENTRY = 0x0010;
+inline constexpr int IDM_PORTS_ENTRY = 0x0020;
 
 // Port dialog controls
 inline constexpr int IDC_RADIO_COM1 = 1000;

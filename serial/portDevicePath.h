@@ -2,6 +2,6 @@
 
 #include <QString>
 
-// The device that port number n names: $LUMO_COM<n> when it is set and not
-// empty, otherwise COMn on Windows and /dev/ttyS<n-1> elsewhere.
+// The device that port number n names; serial/DeviceChoice.h says where the
+// answer comes from.
 QString portDevicePath(int port);

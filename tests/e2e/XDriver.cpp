@@ -128,3 +128,12 @@ QByteArray XDriver::run(const QString& program, const QStringList& args, bool* o
         *errors = process.readAllStandardError();
     return process.readAllStandardOutput();
 }
+
+QString XDriver::clipboard() const
+{
+    bool ok = false;
+    const QByteArray text =
+        run(QStringLiteral("xclip"),
+            {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard")}, &ok);
+    return ok ? QString::fromUtf8(text) : QString();
+}

@@ -32,6 +32,8 @@ public:
     bool activate(const XWindow& window) const;
     // The middle of the close box in the frame's title bar, or (-1, -1).
     QPoint closeBox(const XWindow& window) const;
+    // The text on the clipboard, as another program would paste it.
+    QString clipboard() const;
     // What the screen shows in `rect`; a null image if that failed.
     QImage grab(const QRect& rect) const;
 

@@ -122,9 +122,14 @@ private slots:
     void contextMenuRunsPanelWithoutLine_data();
     void contextMenuRunsPanelWithoutLine();
     void pressedPictureButtonDarkensOnlyItsFrame();
+    void portsDialogChoiceIsUsedAndKept();
+    void missingDeviceMessageSpeaksTheUsersLanguage_data();
+    void missingDeviceMessageSpeaksTheUsersLanguage();
 
 private:
-    void startLumo(const QString& com1, const QString& com2);
+    // An empty device leaves the port to the settings; `lang` is the locale.
+    void startLumo(const QString& com1, const QString& com2,
+                   const QString& lang = QStringLiteral("C.UTF-8"));
     void startLumo() { startLumo(m_com1->slavePath(), m_com2->slavePath()); }
     std::optional<XWindow> waitForWindow(const std::function<bool(const XWindow&)>& match);
     std::optional<XWindow> waitForPortDialog();
@@ -145,6 +150,7 @@ private:
     QProcess m_lumo;
     std::unique_ptr<Pty> m_com1;
     std::unique_ptr<Pty> m_com2;
+    std::unique_ptr<QTemporaryDir> m_config; // the user's and the system's settings, per test
 };
 
 void TestEndToEnd::initTestCase()
@@ -168,6 +174,8 @@ void TestEndToEnd::init()
     m_com1 = std::make_unique<Pty>();
     m_com2 = std::make_unique<Pty>();
     QVERIFY(m_com1->isValid() && m_com2->isValid());
+    m_config = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_config->isValid());
 }
 
 void TestEndToEnd::cleanup()
@@ -197,12 +205,22 @@ void TestEndToEnd::cleanup()
     m_com2.reset();
 }
 
-void TestEndToEnd::startLumo(const QString& com1, const QString& com2)
+void TestEndToEnd::startLumo(const QString& com1, const QString& com2, const QString& lang)
 {
     QProcessEnvironment env = m_x.clientEnvironment();
-    env.insert(QStringLiteral("LUMO_COM1"), com1);
-    env.insert(QStringLiteral("LUMO_COM2"), com2);
-    env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
+    for (const auto& [name, device] : {std::pair{QStringLiteral("LUMO_COM1"), com1},
+                                       std::pair{QStringLiteral("LUMO_COM2"), com2}}) {
+        if (device.isEmpty())
+            env.remove(name);
+        else
+            env.insert(name, device);
+    }
+    env.insert(QStringLiteral("LANG"), lang);
+    env.remove(QStringLiteral("LANGUAGE"));
+    env.remove(QStringLiteral("LC_ALL"));
+    env.remove(QStringLiteral("LC_MESSAGES"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config->filePath(QStringLiteral("user")));
+    env.insert(QStringLiteral("XDG_CONFIG_DIRS"), m_config->filePath(QStringLiteral("system")));
     m_lumo.setProcessEnvironment(env);
     m_lumo.setProcessChannelMode(QProcess::MergedChannels);
     m_lumo.setStandardOutputFile(m_logs.filePath(QStringLiteral("lumo.log"))); // one run's
@@ -521,9 +539,9 @@ void TestEndToEnd::contextMenuRunsPanelWithoutLine()
     if (byKey) {
         QVERIFY(m_driver->key(QStringLiteral("a")));
     } else {
-        // A thin separator, then the entry filling the rest of the menu.
+        // A thin separator, then this entry, then "Ports…".
         QVERIFY(m_driver->click(
-            {menu->rect.center().x(), menu->rect.bottom() - menu->rect.height() / 4}));
+            {menu->rect.center().x(), menu->rect.top() + menu->rect.height() * 2 / 5}));
     }
 
     const auto panel = waitForPanel();
@@ -594,6 +612,91 @@ void TestEndToEnd::pressedPictureButtonDarkensOnlyItsFrame()
                  qPrintable(name + QStringLiteral(": more than the frame changed")));
         QCOMPARE(m_com1->read(1, kWaitMs), QByteArray(1, letterOf(c.id)));
     }
+}
+
+// A user with no terminal: the device for COM2 is chosen once in "Ports…",
+// used at once, and still used when Lumo is started again.
+void TestEndToEnd::portsDialogChoiceIsUsedAndKept()
+{
+    for (int run = 0; run < 2; ++run) {
+        startLumo(m_com1->slavePath(), QString());
+        const auto port = waitForPortDialog();
+        QVERIFY(port);
+        if (run == 0) {
+            QVERIFY(m_driver->click(port->rect.topLeft() + QPoint(4, 4), 3));
+            const auto menu = waitForWindow([&](const XWindow& w) { return w.id != port->id; });
+            QVERIFY2(menu, "no context menu");
+            // The last entry: "Ports…".
+            QVERIFY(m_driver->xdotool(
+                {QStringLiteral("key"), QStringLiteral("Up"), QStringLiteral("Return")}));
+            const auto ports = waitForWindow(
+                [&](const XWindow& w) { return w.name == QStringLiteral("Serial ports"); });
+            QVERIFY2(ports, "no ports dialog");
+            QVERIFY(m_driver->activate(*ports));
+            const QImage shot = settledGrab(ports->rect);
+            QVERIFY2(pinkShare(shot) > 30, "the ports dialog is not drawn in the dialogs' colours");
+            // COM1's field has the focus; COM2's is next. The path is typed:
+            // a pseudo-terminal is not in the list.
+            QVERIFY(m_driver->xdotool({QStringLiteral("key"), QStringLiteral("Tab"),
+                                       QStringLiteral("ctrl+a"), QStringLiteral("BackSpace"),
+                                       QStringLiteral("type"), QStringLiteral("--delay"),
+                                       QStringLiteral("5"), m_com2->slavePath()}));
+            QVERIFY(m_driver->key(QStringLiteral("Return")));
+            QVERIFY(waitUntilGone(*ports));
+        }
+        QVERIFY(m_driver->xdotool(clickAt(controlCentre(*port, kPortTemplate, IDC_RADIO_COM2)) +
+                                  clickAt(controlCentre(*port, kPortTemplate, IDC_CONFIRM))));
+        const auto panel = waitForPanel();
+        QVERIFY2(panel, qPrintable(QStringLiteral("no panel in run %1").arg(run + 1)));
+        QVERIFY2(is9600_8N1(*m_com2), qPrintable(lineSettings(*m_com2)));
+        QVERIFY(m_driver->click(controlCentre(*panel, kPanelTemplate, IDC_TOUYINGKAI)));
+        QCOMPARE(m_com2->read(1, kWaitMs), QByteArray("c"));
+        QVERIFY(clickCloseBox(*panel));
+        QVERIFY(endedCleanly(kPanelExitMs));
+    }
+    QCOMPARE(m_com1->readAvailable(50), QByteArray());
+    QFile settings(m_config->filePath(QStringLiteral("user/Lumo/Lumo.conf")));
+    QVERIFY(settings.open(QIODevice::ReadOnly));
+    QVERIFY(settings.readAll().contains(QFile::encodeName(m_com2->slavePath())));
+}
+
+void TestEndToEnd::missingDeviceMessageSpeaksTheUsersLanguage_data()
+{
+    QTest::addColumn<QString>("lang");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("Chinese") << QStringLiteral("zh_CN.UTF-8")
+                             << QStringList{QStringLiteral("端口设置…"), QStringLiteral("COM1")};
+    QTest::newRow("C") << QStringLiteral("C")
+                       << QStringList{QStringLiteral("no such device"), QStringLiteral("Ports…")};
+}
+
+void TestEndToEnd::missingDeviceMessageSpeaksTheUsersLanguage()
+{
+    QFETCH(QString, lang);
+    QFETCH(QStringList, expected);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    startLumo(dir.filePath(QStringLiteral("unplugged")), m_com2->slavePath(), lang);
+    const auto port = waitForPortDialog();
+    QVERIFY(port);
+    QVERIFY(m_driver->click(controlCentre(*port, kPortTemplate, IDC_CONFIRM)));
+    const auto box = waitForMessageBox(*port);
+    QVERIFY2(box, "no message box");
+    // A message box copies its text with Ctrl+C, as a user would to report it.
+    QVERIFY(m_driver->activate(*box));
+    QString text;
+    waitUntil([&] {
+        m_driver->key(QStringLiteral("ctrl+c"));
+        text = m_driver->clipboard();
+        return text.contains(QStringLiteral("unplugged"));
+    });
+    for (const QString& e : expected)
+        QVERIFY2(text.contains(e), qPrintable(text));
+    if (lang.startsWith(QLatin1String("zh")))
+        QVERIFY2(!text.contains(QStringLiteral("no such device")), qPrintable(text));
+    QVERIFY(dismissMessageBox(*box));
+    QVERIFY(clickCloseBox(*port));
+    QVERIFY(endedCleanly(kWaitMs));
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)

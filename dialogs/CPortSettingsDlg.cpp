@@ -1,0 +1,109 @@
+#include "dialogs/CPortSettingsDlg.h"
+
+#include "res/Resources.h"
+#include "serial/DeviceChoice.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace
+{
+constexpr int kPorts = 2;
+}
+
+QString CPortSettingsDlg::EntryText()
+{
+    return tr("Ports…");
+}
+
+CPortSettingsDlg::CPortSettingsDlg(QWidget* parent, const QList<FoundDevice>& found)
+    : QDialog(parent)
+{
+    setWindowTitle(tr("Serial ports"));
+    auto* layout = new QVBoxLayout(this);
+    auto* intro = new QLabel(tr("Choose the device for each port, or type its path."), this);
+    intro->setWordWrap(true);
+    layout->addWidget(intro);
+
+    auto* form = new QFormLayout;
+    for (int port = 1; port <= kPorts; ++port) {
+        auto* field = new QComboBox(this);
+        field->setEditable(true);
+        field->setInsertPolicy(QComboBox::NoInsert);
+        field->setMinimumContentsLength(32);
+        field->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        for (const FoundDevice& d : found)
+            field->addItem(d.DisplayName(), d.path);
+        const QString platform = DeviceChoice::PlatformDefault(port);
+        if (field->findData(platform) < 0)
+            field->addItem(tr("%1 (the default)").arg(platform), platform);
+
+        const DeviceChoice::Answer current = DeviceChoice::Resolve(port);
+        const int listed = field->findData(current.device);
+        if (listed >= 0)
+            field->setCurrentIndex(listed);
+        else
+            field->setEditText(current.device);
+        field->setAccessibleName(QStringLiteral("COM%1").arg(port));
+        m_fields[port - 1] = field;
+
+        auto* label = new QLabel(QStringLiteral("COM%1:").arg(port), this);
+        label->setBuddy(field);
+        form->addRow(label, field);
+        if (current.source == DeviceChoice::Source::CommandLine ||
+            current.source == DeviceChoice::Source::Environment) {
+            auto* note = new QLabel(tr("For this run %1 sets COM%2 to %3.")
+                                        .arg(DeviceChoice::Describe(port, current.source))
+                                        .arg(port)
+                                        .arg(current.device),
+                                    this);
+            note->setWordWrap(true);
+            form->addRow(QString(), note);
+        }
+    }
+    layout->addLayout(form);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(tr("OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(tr("Cancel"));
+    for (QAbstractButton* b : buttons->buttons())
+        b->setCursor(Resources::HandCursor());
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+}
+
+QComboBox* CPortSettingsDlg::Field(int port) const
+{
+    return port >= 1 && port <= kPorts ? m_fields[port - 1] : nullptr;
+}
+
+QString CPortSettingsDlg::ChosenDevice(int port) const
+{
+    const QComboBox* field = Field(port);
+    if (!field)
+        return {};
+    const QString text = field->currentText().trimmed();
+    // A listed entry shows more than its path; what was typed is the device.
+    const int listed = field->findText(text, Qt::MatchExactly);
+    if (listed >= 0)
+        return field->itemData(listed).toString();
+    return text;
+}
+
+void CPortSettingsDlg::accept()
+{
+    for (int port = 1; port <= kPorts; ++port) {
+        const QString device = ChosenDevice(port);
+        // Nothing is stored where nothing changed: the default stays the
+        // default, and the settings for all users keep applying.
+        if (device != DeviceChoice::Resolve(port).device)
+            DeviceChoice::Save(port, device);
+    }
+    QDialog::accept();
+}

@@ -1,0 +1,115 @@
+#include "serial/DeviceChoice.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSettings>
+
+namespace
+{
+// Organization and application name of the settings, the same in every scope.
+const QString kSettingsOwner = QStringLiteral("Lumo");
+
+QHash<int, QString>& commandLine()
+{
+    static QHash<int, QString> devices;
+    return devices;
+}
+
+QString settingsValue(QSettings::Scope scope, int port)
+{
+    QSettings settings(QSettings::NativeFormat, scope, kSettingsOwner, kSettingsOwner);
+    settings.setFallbacksEnabled(false);
+    return settings.value(DeviceChoice::SettingsKey(port)).toString().trimmed();
+}
+
+// Environment values are bytes: decoded as file names, so that a device path
+// that is not UTF-8 still names the same file.
+QString environmentValue(int port)
+{
+    return QFile::decodeName(qgetenv(qPrintable(DeviceChoice::EnvironmentVariable(port))));
+}
+} // namespace
+
+QString DeviceChoice::SettingsKey(int port)
+{
+    return QStringLiteral("ports/COM%1").arg(port);
+}
+
+QString DeviceChoice::EnvironmentVariable(int port)
+{
+    return QStringLiteral("LUMO_COM%1").arg(port);
+}
+
+QString DeviceChoice::PlatformDefault(int port)
+{
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(port);
+#else
+    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
+#endif
+}
+
+void DeviceChoice::SetCommandLine(int port, const QString& device)
+{
+    if (device.isEmpty())
+        commandLine().remove(port);
+    else
+        commandLine().insert(port, device);
+}
+
+DeviceChoice::Answer DeviceChoice::Resolve(int port)
+{
+    if (const QString d = commandLine().value(port); !d.isEmpty())
+        return {d, Source::CommandLine};
+    if (const QString d = environmentValue(port); !d.isEmpty())
+        return {d, Source::Environment};
+    if (const QString d = settingsValue(QSettings::UserScope, port); !d.isEmpty())
+        return {d, Source::UserSettings};
+    if (const QString d = settingsValue(QSettings::SystemScope, port); !d.isEmpty())
+        return {d, Source::SystemSettings};
+    return {PlatformDefault(port), Source::Default};
+}
+
+QString DeviceChoice::Describe(int port, Source source)
+{
+    switch (source) {
+    case Source::CommandLine:
+        return tr("the command line (--com%1)").arg(port);
+    case Source::Environment:
+        return tr("the environment variable %1").arg(EnvironmentVariable(port));
+    case Source::UserSettings:
+        return tr("your settings");
+    case Source::SystemSettings:
+        return tr("the settings for all users");
+    case Source::Default:
+        break;
+    }
+    return tr("the default");
+}
+
+void DeviceChoice::Save(int port, const QString& device)
+{
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, kSettingsOwner,
+                       kSettingsOwner);
+    const QString name = device.trimmed();
+    if (name.isEmpty())
+        settings.remove(SettingsKey(port));
+    else
+        settings.setValue(SettingsKey(port), StableName(name));
+    settings.sync();
+}
+
+QString DeviceChoice::StableName(const QString& device, const QString& byIdDir)
+{
+    const QString target = QFileInfo(device).canonicalFilePath();
+    if (target.isEmpty() || device.startsWith(byIdDir + QLatin1Char('/')))
+        return device;
+    const QDir dir(byIdDir);
+    for (const QFileInfo& link : dir.entryInfoList(QDir::System | QDir::Files, QDir::Name)) {
+        if (link.isSymLink() && link.canonicalFilePath() == target)
+            return link.absoluteFilePath();
+    }
+    return device;
+}

@@ -1,0 +1,43 @@
+// Which device is COM n. The first of these that names one wins: the
+// command line of this run (--com1, --com2), the environment (LUMO_COM1,
+// LUMO_COM2), the user's settings, the system-wide settings (QSettings'
+// native places: ~/.config/Lumo/Lumo.conf and /etc/xdg/Lumo/Lumo.conf on
+// Linux, the registry on Windows), then the platform's own name for the port.
+#pragma once
+
+#include <QCoreApplication>
+#include <QString>
+
+class DeviceChoice
+{
+    Q_DECLARE_TR_FUNCTIONS(DeviceChoice)
+public:
+    enum class Source { CommandLine, Environment, UserSettings, SystemSettings, Default };
+    struct Answer {
+        QString device;
+        Source source = Source::Default;
+    };
+
+    static Answer Resolve(int port);
+    // Where the answer came from, for the user ("the environment variable LUMO_COM1").
+    static QString Describe(int port, Source source);
+
+    // A device named on the command line for this run only; empty forgets it.
+    static void SetCommandLine(int port, const QString& device);
+
+    // Stores the user's choice, under the adapter's stable name where it has
+    // one; an empty device removes the user's choice.
+    static void Save(int port, const QString& device);
+
+    // COMn on Windows, /dev/ttyS<n-1> elsewhere.
+    static QString PlatformDefault(int port);
+
+    // The name that stays with a USB adapter whatever socket it is plugged
+    // into: its link in `byIdDir` (/dev/serial/by-id), if one leads to
+    // `device`; otherwise `device` itself.
+    static QString StableName(const QString& device,
+                              const QString& byIdDir = QStringLiteral("/dev/serial/by-id"));
+
+    static QString SettingsKey(int port);
+    static QString EnvironmentVariable(int port);
+};
