@@ -9,5 +9,4 @@
 
 #include <memory>
 
-std::unique_ptr<SerialDevice> MakeSerialDevice(const QString& portLabel,
-                                               const QString& deviceName);
+std::unique_ptr<SerialDevice> MakeSerialDevice(const QString& portLabel, const QString& deviceName);
