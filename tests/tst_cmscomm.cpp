@@ -12,8 +12,12 @@
 
 #include <functional>
 
+#include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace
@@ -104,6 +108,8 @@ private slots:
     void hangUpDetected();
     void deviceNames_data();
     void deviceNames();
+    void lockFileOfAnother_data();
+    void lockFileOfAnother();
 
 private:
     void openOn(CMSComm& comm, const Pty& pty, int port = 1);
@@ -723,12 +729,19 @@ void TestCMSComm::deviceNames_data()
 {
     QTest::addColumn<QByteArray>("name");
     QTest::addColumn<bool>("inWorkingFolder");
-    QTest::addColumn<int>("code"); // 0: it opens
-    QTest::newRow("long path") << QByteArray(200, 'd') + "/" + QByteArray(120, 'l') << false << 0;
-    QTest::newRow("not UTF-8") << QByteArray("adapter-\xff\xfe") << false << 0;
-    QTest::newRow("relative path") << QByteArray("./adapter") << true << 0;
+    QTest::addColumn<bool>("deviceNode"); // the name is the device itself, not a link
+    QTest::addColumn<int>("code");        // 0: it opens
+    const QByteArray longName = QByteArray(200, 'd') + "/" + QByteArray(120, 'l');
+    // Locked by the name of the device the link leads to.
+    QTest::newRow("long path") << longName << false << false << 0;
+    // No lock file can be named after it: said so, not "in use".
+    QTest::newRow("long device name")
+        << longName << false << true << int(CommErrorCode::DeviceError);
+    QTest::newRow("not UTF-8") << QByteArray("adapter-\xff\xfe") << false << false << 0;
+    QTest::newRow("relative path") << QByteArray("./adapter") << true << false << 0;
     // A name without a slash is a device under /dev, whatever the folder holds.
-    QTest::newRow("bare name") << QByteArray("adapter") << true << int(CommErrorCode::NoSuchDevice);
+    QTest::newRow("bare name") << QByteArray("adapter") << true << false
+                               << int(CommErrorCode::NoSuchDevice);
 }
 
 // The name in LUMO_COMn is used exactly as given, bytes and all.
@@ -736,13 +749,22 @@ void TestCMSComm::deviceNames()
 {
     QFETCH(QByteArray, name);
     QFETCH(bool, inWorkingFolder);
+    QFETCH(bool, deviceNode);
     QFETCH(int, code);
+    if (deviceNode && ::geteuid() != 0)
+        QSKIP("making a device node needs root");
     Pty pty;
     QTemporaryDir dir;
     const QByteArray folder = QFile::encodeName(dir.path());
     const QByteArray link = folder + "/" + (name.startsWith("./") ? name.mid(2) : name);
     QDir().mkpath(QFile::decodeName(link.left(link.lastIndexOf('/'))));
-    QCOMPARE(::symlink(QFile::encodeName(pty.slavePath()).constData(), link.constData()), 0);
+    struct stat slave {
+    };
+    QCOMPARE(::stat(QFile::encodeName(pty.slavePath()).constData(), &slave), 0);
+    if (deviceNode)
+        QCOMPARE(::mknod(link.constData(), S_IFCHR | 0600, slave.st_rdev), 0);
+    else
+        QCOMPARE(::symlink(QFile::encodeName(pty.slavePath()).constData(), link.constData()), 0);
     const QString oldFolder = QDir::currentPath();
     if (inWorkingFolder)
         QDir::setCurrent(dir.path());
@@ -754,12 +776,88 @@ void TestCMSComm::deviceNames()
 
     CMSComm comm;
     if (code) {
-        QVERIFY(!expectError(CommErrorCode(code), [&] { comm.SetPortOpen(true); }).isEmpty());
+        const QString message = expectError(CommErrorCode(code), [&] { comm.SetPortOpen(true); });
+        QVERIFY(!message.isEmpty());
+        QVERIFY2(!message.contains(QStringLiteral("in use")), qPrintable(message));
         return;
     }
     comm.SetPortOpen(true);
     comm.SetOutput("n");
     QCOMPARE(pty.read(1), QByteArray("n"));
+}
+
+void TestCMSComm::lockFileOfAnother_data()
+{
+    QTest::addColumn<bool>("ownerRunning");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("its program runs") << true << "in use by another program";
+    // Left by a program that was killed, in the sticky lock folder: another
+    // user cannot remove it, and is told where it is.
+    QTest::newRow("its program ended") << false << "was left by a program that has ended";
+}
+
+// Another user's lock file names the device. The open runs in a child
+// process as "nobody", which may not remove root's file.
+void TestCMSComm::lockFileOfAnother()
+{
+    QFETCH(bool, ownerRunning);
+    QFETCH(QString, expected);
+    if (::geteuid() != 0)
+        QSKIP("acting as another user needs root");
+    Pty pty;
+    QCOMPARE(::chmod(QFile::encodeName(pty.slavePath()).constData(), 0666), 0);
+    const QString lockPath = QStringLiteral("/var/lock/LCK..") +
+                             pty.slavePath().mid(5).replace(QLatin1Char('/'), QLatin1Char('_'));
+    pid_t owner = ::getpid();
+    if (!ownerRunning) { // a process that has ended
+        owner = ::fork();
+        if (owner == 0)
+            ::_exit(0);
+        QVERIFY(owner > 0);
+        ::waitpid(owner, nullptr, 0);
+    }
+    QFile lock(lockPath);
+    QVERIFY(lock.open(QIODevice::WriteOnly));
+    lock.write(QByteArray::number(owner) + "\nlumo\n" + QSysInfo::machineHostName().toUtf8() +
+               "\n");
+    lock.close();
+    auto removeLock = qScopeGuard([&] { QFile::remove(lockPath); });
+    qputenv("LUMO_COM1", pty.slavePath().toLocal8Bit());
+
+    int fds[2];
+    QCOMPARE(::pipe(fds), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        QByteArray result = "opened";
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            result = "cannot become nobody";
+        try {
+            CMSComm comm;
+            comm.SetPortOpen(true);
+        } catch (const CommError& e) {
+            result = e.description().toUtf8();
+        }
+        (void)!::write(fds[1], result.constData(), size_t(result.size()));
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    QByteArray message;
+    pollfd p{fds[0], POLLIN, 0};
+    char buf[512];
+    for (ssize_t n = 1; n > 0 && ::poll(&p, 1, 5000) > 0;) {
+        n = ::read(fds[0], buf, sizeof buf);
+        if (n > 0)
+            message.append(buf, n);
+    }
+    ::close(fds[0]);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+
+    QVERIFY2(message.contains(expected.toUtf8()), message.constData());
+    if (!ownerRunning)
+        QVERIFY2(message.contains(lockPath.toUtf8()), message.constData());
+    QVERIFY(QFile::exists(lockPath)); // not removed behind its owner's back
 }
 
 QTEST_GUILESS_MAIN(TestCMSComm)
