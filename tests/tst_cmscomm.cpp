@@ -15,6 +15,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -407,9 +408,17 @@ void TestCMSComm::openCloseCyclesLeakNothing()
     }
     QCOMPARE(openDescriptorCount(), before);
     QCOMPARE(pty.read(100), QByteArray(100, 'z'));
-    const QString lockName = QStringLiteral("LCK..") + QFileInfo(pty.slavePath()).fileName();
+    // Nothing holds the device any more: no lock file ("LCK..pts_3" for
+    // /dev/pts/3), no exclusive flag, no flock.
+    const QString lockName = QStringLiteral("LCK..") +
+                             pty.slavePath().mid(5).replace(QLatin1Char('/'), QLatin1Char('_'));
     for (const char* dirName : {"/var/lock", "/run/lock", "/tmp"})
         QVERIFY2(!QFile::exists(QDir(QLatin1String(dirName)).filePath(lockName)), dirName);
+    int exclusive = -1;
+    QCOMPARE(::ioctl(pty.slaveFd(), TIOCGEXCL, &exclusive), 0);
+    QCOMPARE(exclusive, 0);
+    QCOMPARE(::flock(pty.slaveFd(), LOCK_EX | LOCK_NB), 0);
+    ::flock(pty.slaveFd(), LOCK_UN);
 }
 
 void TestCMSComm::refusedCallsChangeNothing()
