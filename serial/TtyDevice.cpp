@@ -226,13 +226,12 @@ QString TtyDevice::checkPath() const
 void TtyDevice::refuseIfHeld(const QString& device) const
 {
 #ifdef Q_OS_UNIX
+    if (::geteuid() != 0)
+        return; // the system refuses the open itself (EBUSY)
     const int fd =
         ::open(QFile::encodeName(device).constData(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == EBUSY)
-            fail(CommErrorCode::PortBusy, tr("in use by another program"));
+    if (fd < 0)
         return; // the real open reports it
-    }
     int exclusive = 0;
 #ifdef TIOCGEXCL
     if (::ioctl(fd, TIOCGEXCL, &exclusive) != 0)
@@ -603,7 +602,10 @@ void TtyDevice::watchForHangUp()
         if (!hungUp())
             return;
         m_watch->setEnabled(false); // released below, outside its own signal
-        QTimer::singleShot(0, &m_port, [this] { markLost(); });
+        QTimer::singleShot(0, &m_port, [this] {
+            if (hungUp()) // still this open's hang-up, not a later open's line
+                markLost();
+        });
     });
 #endif
 }
