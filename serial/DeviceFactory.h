@@ -9,4 +9,5 @@
 
 #include <memory>
 
-std::unique_ptr<SerialDevice> MakeSerialDevice(const QString& portLabel, const QString& deviceName);
+std::unique_ptr<SerialDevice> MakeSerialDevice(const QString& portLabel,
+                                               const QString& deviceName);
