@@ -269,11 +269,11 @@ void TtyDevice::lockExclusively()
 #ifdef Q_OS_UNIX
     const int fd = int(m_port.handle());
     if (!::isatty(fd)) {
-        m_port.close();
+        releasePort();
         fail(CommErrorCode::NotASerialDevice, tr("not a serial device"));
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        m_port.close();
+        releasePort();
         fail(CommErrorCode::PortBusy, tr("in use by another program"));
     }
 #endif
@@ -306,7 +306,7 @@ void TtyDevice::Open(const SerialSettings& settings)
     try {
         applyToPort(settings);
     } catch (...) {
-        m_port.close();
+        releasePort();
         throw;
     }
     m_settings = settings;
@@ -315,6 +315,18 @@ void TtyDevice::Open(const SerialSettings& settings)
     m_state = State::Open;
     applyLines();
     watchForHangUp();
+}
+
+// Closes the port so that nothing holds the device any more: the exclusive
+// flag, the flock (gone with the descriptor) and Qt's lock file.
+void TtyDevice::releasePort() noexcept
+{
+    if (!m_port.isOpen())
+        return;
+#if defined(Q_OS_UNIX) && defined(TIOCNXCL)
+    ::ioctl(int(m_port.handle()), TIOCNXCL);
+#endif
+    m_port.close();
 }
 
 // Puts the control lines back as the owner last set them.
@@ -334,14 +346,9 @@ void TtyDevice::applyLines()
 void TtyDevice::Close() noexcept
 {
     stopWatching();
-    if (m_port.isOpen()) {
-        if (m_break)
-            m_port.setBreakEnabled(false);
-#if defined(Q_OS_UNIX) && defined(TIOCNXCL)
-        ::ioctl(int(m_port.handle()), TIOCNXCL);
-#endif
-        m_port.close();
-    }
+    if (m_port.isOpen() && m_break)
+        m_port.setBreakEnabled(false);
+    releasePort();
     m_break = false;
     m_state = State::Closed;
     m_input.clear();
@@ -573,7 +580,7 @@ void TtyDevice::markLost()
     if (m_state != State::Open)
         return;
     stopWatching();
-    m_port.close();
+    releasePort();
     m_port.clearError();
     m_state = State::Lost;
 }

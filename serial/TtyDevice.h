@@ -53,6 +53,7 @@ private:
     void refuseIfHeld(const QString& device) const;
     [[noreturn]] void failLocked(const QString& device) const;
     void lockExclusively();
+    void releasePort() noexcept;
     void applyToPort(const SerialSettings& s);
     void applyLines();
     void writeAll(QByteArrayView data);
