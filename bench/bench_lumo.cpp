@@ -12,6 +12,7 @@
 // Prints one table, medians over kRuns runs (kSamples for 4). Missed targets
 // are reported, never fatal; a lost or reordered letter exits 1, a figure
 // that could not be taken (no Xvfb, a window never mapped) exits 2.
+#include "Pty.h"
 #include "XServerProbe.h"
 
 #include "dialogs/CPanelDlg.h"
@@ -37,9 +38,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace
@@ -135,27 +134,6 @@ std::string startXvfb(pid_t& pid)
     return number.empty() ? std::string() : ":" + number;
 }
 
-struct PtyPair {
-    int master = -1, slave = -1;
-    std::string path;
-    PtyPair()
-    {
-        char name[256] = {};
-        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
-            return;
-        termios raw{};
-        ::tcgetattr(slave, &raw);
-        ::cfmakeraw(&raw);
-        ::tcsetattr(slave, TCSANOW, &raw);
-        path = name;
-    }
-    ~PtyPair()
-    {
-        ::close(slave);
-        ::close(master);
-    }
-};
-
 int readByte(int fd)
 {
     pollfd p{fd, POLLIN, 0};
@@ -193,8 +171,8 @@ bool measureOnX(const std::string& display, DesktopFigures& f)
             f.bareRss.push_back(bareRss);
         }
 
-        PtyPair com1;
-        ::setenv("LUMO_COM1", com1.path.c_str(), 1);
+        Pty com1;
+        ::setenv("LUMO_COM1", qPrintable(com1.slavePath()), 1);
         x.Discard();
         t0 = Clock::now();
         pid = spawn({LUMO_EXE});
@@ -233,8 +211,8 @@ struct ClickFigures {
 void measureClicks(int argc, char** argv, ClickFigures& f)
 {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    PtyPair line;
-    ::setenv("LUMO_COM1", line.path.c_str(), 1);
+    Pty line;
+    ::setenv("LUMO_COM1", qPrintable(line.slavePath()), 1);
     QApplication app(argc, argv);
     ErrorReporter::SetHandler([&](QWidget*, const QString& text, ErrorReporter::Kind) {
         std::fprintf(stderr, "%s\n", qPrintable(text));
@@ -252,10 +230,10 @@ void measureClicks(int argc, char** argv, ClickFigures& f)
     for (int i = 0; i < kWarmUp + kSamples; ++i) {
         auto t0 = Clock::now();
         QTest::mouseClick(on, Qt::LeftButton);
-        f.faults += readByte(line.master) != 'c';
+        f.faults += readByte(line.masterFd()) != 'c';
         const double click = us(Clock::now() - t0);
         t0 = Clock::now();
-        f.faults += ::write(line.slave, "c", 1) != 1 || readByte(line.master) != 'c';
+        f.faults += ::write(line.slaveFd(), "c", 1) != 1 || readByte(line.masterFd()) != 'c';
         const double floor = us(Clock::now() - t0);
         if (i >= kWarmUp) {
             f.clickUs.push_back(click);
@@ -272,8 +250,9 @@ void measureClicks(int argc, char** argv, ClickFigures& f)
     std::thread reader([&] {
         char buf[4096];
         while (received.size() < sent.size()) {
-            pollfd p{line.master, POLLIN, 0};
-            const ssize_t n = ::poll(&p, 1, kWaitMs) > 0 ? ::read(line.master, buf, sizeof buf) : 0;
+            pollfd p{line.masterFd(), POLLIN, 0};
+            const ssize_t n =
+                ::poll(&p, 1, kWaitMs) > 0 ? ::read(line.masterFd(), buf, sizeof buf) : 0;
             if (n <= 0)
                 break; // quiet for too long: the rest is lost
             received.append(buf, std::size_t(n));

@@ -3,6 +3,7 @@
 // Either the call throws CommError and nothing goes out, or exactly the
 // expected bytes arrive at the far end: the bytes themselves, or each
 // character of text as one byte when all of them fit in one.
+#include "Pty.h"
 #include "serial/CMSComm.h"
 #include "serial/CommError.h"
 
@@ -17,8 +18,6 @@
 #include <optional>
 
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace
@@ -79,11 +78,11 @@ QVariant build(const std::uint8_t* data, std::size_t size, std::optional<QByteAr
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     static QCoreApplication app(*argc, *argv); // the port's notifiers want one
-    int slave = -1;
-    char name[256] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+    static Pty pty;
+    if (!pty.isValid())
         std::abort();
-    ::setenv("LUMO_COM1", name, 1);
+    master = pty.masterFd();
+    ::setenv("LUMO_COM1", qPrintable(pty.slavePath()), 1);
     open = new CMSComm;
     open->SetPortOpen(true);
     closed = new CMSComm;

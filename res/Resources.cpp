@@ -1,5 +1,6 @@
 #include "res/Resources.h"
 
+#include "res/Utf8.h"
 #include "res/resource.h"
 #include "res/templates.h"
 
@@ -22,15 +23,15 @@ QPoint hotSpot(int id)
 // crisp on high-density screens.
 QImage enlarged(const QImage& image, int factor)
 {
-    return factor == 1 ? image
-                       : image.scaled(image.size() * factor, Qt::IgnoreAspectRatio,
-                                      Qt::FastTransformation);
+    return factor == 1
+               ? image
+               : image.scaled(image.size() * factor, Qt::IgnoreAspectRatio, Qt::FastTransformation);
 }
 } // namespace
 
 QString Resources::Text(std::string_view utf8)
 {
-    return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+    return FromUtf8(utf8);
 }
 
 QString Resources::String(int id)

@@ -4,10 +4,13 @@
 #include "serial/DeviceFactory.h"
 #include "serial/portDevicePath.h"
 
+#include <algorithm>
+
 namespace
 {
 // The highest port number the control takes (COM255 on Windows).
 constexpr int kMaxPort = 255;
+constexpr char kEof = 0x1A;
 
 SerialDevice::FlowControl toFlow(std::int32_t handshaking)
 {
@@ -25,7 +28,10 @@ SerialDevice::FlowControl toFlow(std::int32_t handshaking)
 }
 } // namespace
 
-CMSComm::CMSComm() = default;
+CMSComm::CMSComm(DeviceMaker makeDevice)
+    : m_makeDevice(makeDevice ? std::move(makeDevice) : DeviceMaker(&MakeSerialDevice))
+{
+}
 
 CMSComm::~CMSComm()
 {
@@ -64,11 +70,45 @@ void CMSComm::requireNonNegative(int value, const char* property)
                             .arg(value));
 }
 
-// Which device the port is, and what kind of device that is, are each
-// decided in one place.
-std::unique_ptr<SerialDevice> CMSComm::makeDevice() const
+// Opens the device and puts the whole line as the properties say: used for
+// the first open and for every reopen after the device came back.
+void CMSComm::openLine(SerialDevice& device)
 {
-    return MakeSerialDevice(PortLabel(), portDevicePath(m_commPort));
+    device.SetInputLimit(m_inBufferSize);
+    device.Open(m_settings);
+    device.SetFlowControl(toFlow(m_handshaking));
+    device.SetDtr(m_dtrEnable);
+    if (m_handshaking < 2)
+        device.SetRts(m_rtsEnable);
+    device.SetBreak(m_break);
+    m_input.clear();
+    m_atEof = false;
+}
+
+// Moves what the device received into the control's input, applying
+// NullDiscard, EOFEnable and the InBufferSize bound, and records overruns.
+void CMSComm::takeInput()
+{
+    if (!m_device)
+        return;
+    QByteArray arrived = m_device->Read(0);
+    if (m_device->TakeOverrun())
+        m_commEvent = comEventRxOver;
+    if (m_atEof)
+        return;
+    if (m_nullDiscard)
+        arrived.removeIf([](char c) { return c == 0; });
+    if (m_eofEnable) {
+        if (const auto at = arrived.indexOf(kEof); at >= 0) {
+            arrived.truncate(at);
+            m_atEof = true;
+            m_commEvent = comEvEOF;
+        }
+    }
+    const qsizetype room = std::max<qsizetype>(0, m_inBufferSize - m_input.size());
+    if (arrived.size() > room)
+        m_commEvent = comEventRxOver;
+    m_input.append(arrived.first(std::min(room, arrived.size())));
 }
 
 // --- status lines: read from the device, not settable ---------------------
@@ -109,6 +149,7 @@ void CMSComm::SetCommID(std::int32_t)
 
 std::int16_t CMSComm::GetCommEvent()
 {
+    takeInput();
     return m_commEvent;
 }
 void CMSComm::SetCommEvent(std::int16_t)
@@ -146,18 +187,16 @@ void CMSComm::SetPortOpen(bool value)
             m_device->Close();
             m_device.reset();
         }
+        m_break = false; // a closed line is not left in break
+        m_input.clear();
         return;
     }
     if (m_device)
         fail(CommErrorCode::PortAlreadyOpen, QStringLiteral("the port is already open"));
-    auto device = makeDevice();
-    device->Open(m_settings);
-    device->SetFlowControl(toFlow(m_handshaking));
-    device->SetDtr(m_dtrEnable);
-    if (m_handshaking < 2)
-        device->SetRts(m_rtsEnable);
-    if (m_break)
-        device->SetBreak(true);
+    // Which device the port is, and what kind of device that is, are each
+    // decided in one place.
+    auto device = m_makeDevice(PortLabel(), portDevicePath(m_commPort));
+    openLine(*device);
     m_device = std::move(device);
 }
 
@@ -241,6 +280,12 @@ void CMSComm::SetInBufferSize(std::int16_t value)
 {
     requireNonNegative(value, "InBufferSize");
     m_inBufferSize = value;
+    if (m_device)
+        m_device->SetInputLimit(value);
+    if (m_input.size() > value) {
+        m_input.truncate(value);
+        m_commEvent = comEventRxOver;
+    }
 }
 
 std::int16_t CMSComm::GetOutBufferSize()
@@ -257,7 +302,8 @@ void CMSComm::SetOutBufferSize(std::int16_t value)
 std::int16_t CMSComm::GetInBufferCount()
 {
     requireOpen();
-    return static_cast<std::int16_t>(std::min<qint64>(m_device->BytesAvailable(), INT16_MAX));
+    takeInput();
+    return static_cast<std::int16_t>(m_input.size());
 }
 
 void CMSComm::SetInBufferCount(std::int16_t value)
@@ -268,6 +314,8 @@ void CMSComm::SetInBufferCount(std::int16_t value)
             CommErrorCode::InvalidPropertyValue,
             QStringLiteral("invalid property value: InBufferCount can only be set to 0"));
     m_device->ClearInput();
+    m_input.clear();
+    m_atEof = false;
 }
 
 // Output goes to the driver before SetOutput returns, so none is ever pending.
@@ -370,7 +418,11 @@ void CMSComm::SetParityReplace(const QString& value)
 QVariant CMSComm::GetInput()
 {
     requireOpen();
-    const QByteArray data = m_device->Read(m_inputLen);
+    takeInput();
+    const qsizetype n =
+        m_inputLen > 0 ? std::min<qsizetype>(m_inputLen, m_input.size()) : m_input.size();
+    const QByteArray data = m_input.first(n);
+    m_input.remove(0, n);
     if (m_inputMode == comInputModeBinary)
         return data;
     return QString::fromLatin1(data);
@@ -412,5 +464,7 @@ void CMSComm::SetOutput(const QVariant& value)
                         QStringLiteral("invalid property value: Output takes text or bytes"));
     }
     requireOpen();
+    if (!m_device->IsOpen())
+        openLine(*m_device); // back after a reported loss, or still away
     m_device->Write(bytes);
 }

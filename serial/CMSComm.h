@@ -1,8 +1,28 @@
 // The serial control: the program's only access to the serial line. It has a
 // get and a set accessor for each of the 25 properties of the classic
 // communications control. The program uses CommPort, Settings, InputMode,
-// RThreshold, InputLen, PortOpen, Input and Output; the others drive the
-// line where the device can and otherwise keep their values.
+// RThreshold, InputLen, PortOpen, Input and Output.
+//
+// What each of the others does here:
+// - DTREnable, RTSEnable, Break, Handshaking drive the line; every open, and
+//   every reopen after the device came back, puts all of them back as the
+//   properties say. Closing the port clears Break.
+// - InBufferSize: at most this many received bytes are held, whether or not
+//   anyone reads them; newer bytes beyond it are dropped and CommEvent
+//   becomes comEventRxOver.
+// - NullDiscard: received NUL bytes are dropped.
+// - EOFEnable: input stops at an EOF byte (0x1A): it and what follows are
+//   dropped until the input is emptied (InBufferCount = 0) or the port is
+//   opened again, and CommEvent becomes comEvEOF.
+// - Kept for compatibility with no effect on this platform: OutBufferSize
+//   (output reaches the driver before Output returns, nothing waits in a
+//   buffer of ours), RThreshold and SThreshold (there is no OnComm event
+//   here; the program reads when it wants), ParityReplace (the line is opened
+//   without parity checking, so the driver marks no byte as damaged).
+//
+// A lost device (unplugged, the far end hung up) is reported by the next
+// Output as Disconnected; PortOpen stays true and the Output after that opens
+// the device again, with the whole line as the properties say.
 //
 // Every failure leaves an accessor as a CommError and changes nothing.
 //
@@ -21,14 +41,22 @@
 #include <QVariant>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class CMSComm
 {
 public:
     enum InputModeValue : std::int32_t { comInputModeText = 0, comInputModeBinary = 1 };
+    // CommEvent values this control reports.
+    enum CommEventValue : std::int16_t { comEvEOF = 7, comEventRxOver = 1006 };
 
-    CMSComm();
+    // Makes the device for a port label ("COM2") and a device name.
+    using DeviceMaker =
+        std::function<std::unique_ptr<SerialDevice>(const QString& label, const QString& name)>;
+
+    // The default maker is MakeSerialDevice, the real one.
+    explicit CMSComm(DeviceMaker makeDevice = {});
     ~CMSComm(); // closes an open line
     CMSComm(const CMSComm&) = delete;
     CMSComm& operator=(const CMSComm&) = delete;
@@ -92,9 +120,13 @@ private:
     [[noreturn]] void readOnly(const char* property) const;
     void requireOpen() const;
     static void requireNonNegative(int value, const char* property);
-    std::unique_ptr<SerialDevice> makeDevice() const;
+    void openLine(SerialDevice& device);
+    void takeInput();
 
+    DeviceMaker m_makeDevice;
     std::unique_ptr<SerialDevice> m_device; // set while the line is open
+    QByteArray m_input;                     // received, filtered, at most m_inBufferSize bytes
+    bool m_atEof = false;                   // an EOF byte came: input stops until emptied
     std::int16_t m_commPort = 1;
     SerialSettings m_settings;
     std::int32_t m_inputMode = comInputModeText;

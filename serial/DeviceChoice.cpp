@@ -5,6 +5,9 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSettings>
+#include <QStringDecoder>
+
+#include <cstdlib>
 
 namespace
 {
@@ -24,11 +27,29 @@ QString settingsValue(QSettings::Scope scope, int port)
     return settings.value(DeviceChoice::SettingsKey(port)).toString().trimmed();
 }
 
-// Environment values are bytes: decoded as file names, so that a device path
-// that is not UTF-8 still names the same file.
+// A name as the file system has it. Bytes that are not UTF-8 do not survive
+// a QString, so such a name is replaced by the path it leads to (a link
+// named in another encoding usually leads to /dev/ttyUSB0 or the like);
+// when that fails too, the decoded name reports what is wrong.
+QString fileName(const QByteArray& bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString decoded = utf8(bytes);
+    if (!utf8.hasError())
+        return decoded;
+#ifdef Q_OS_UNIX
+    if (char* real = ::realpath(bytes.constData(), nullptr)) {
+        const QString resolved = QFile::decodeName(real);
+        std::free(real);
+        return resolved;
+    }
+#endif
+    return decoded;
+}
+
 QString environmentValue(int port)
 {
-    return QFile::decodeName(qgetenv(qPrintable(DeviceChoice::EnvironmentVariable(port))));
+    return fileName(qgetenv(qPrintable(DeviceChoice::EnvironmentVariable(port))));
 }
 } // namespace
 

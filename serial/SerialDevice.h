@@ -23,7 +23,8 @@ public:
 
     // Opens the device with these settings, holding it exclusively.
     virtual void Open(const SerialSettings& settings) = 0;
-    // Releases the device; harmless when it is not open.
+    // Releases the device and everything that holds it (locks, exclusive
+    // use); harmless when it is not open.
     virtual void Close() noexcept = 0;
     virtual bool IsOpen() const = 0;
 
@@ -32,9 +33,11 @@ public:
     virtual void ApplySettings(const SerialSettings& settings) = 0;
 
     // Every byte reaches the operating system before this returns, or it
-    // throws and nothing more of the data will go out later. After the
-    // device vanished, the first call throws Disconnected and releases it;
-    // a later call reopens it with the last settings.
+    // throws and nothing more of this call's data will go out later; the
+    // message says how much of it went. Bytes that earlier calls handed over
+    // are never taken back. After the device vanished, the first call throws
+    // Disconnected and releases it (IsOpen() turns false); the owner calls
+    // Open() again to have it back.
     virtual void Write(QByteArrayView data) = 0;
 
     // What has arrived and is not yet taken, at most maxSize bytes (0: all).
@@ -48,7 +51,7 @@ public:
     virtual bool TakeOverrun() = 0;
 
     // Control and status lines. A device without them (a pseudo-terminal)
-    // ignores the calls and reports no line set.
+    // ignores the calls and reports no line set. Closing clears Break.
     virtual void SetDtr(bool on) = 0;
     virtual void SetRts(bool on) = 0;
     virtual void SetBreak(bool on) = 0;

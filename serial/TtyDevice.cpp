@@ -2,17 +2,26 @@
 
 #include "serial/CommError.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
+
+#include <algorithm>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 #endif
@@ -80,6 +89,45 @@ bool driverTookFraming(int fd, const SerialSettings& s)
 }
 #endif
 
+#ifdef Q_OS_UNIX
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// The name Qt gives the device's lock file: "LCK..pts_3" for /dev/pts/3.
+QString lockFileName(const QString& device)
+{
+    QString name = device;
+    if (name.startsWith(QLatin1String("/dev/")))
+        name.remove(0, 5);
+    return QStringLiteral("LCK..") + name.replace(QLatin1Char('/'), QLatin1Char('_'));
+}
+
+// Where the device's lock file is when one exists, else empty.
+QString existingLockFile(const QString& device)
+{
+    for (const char* folder : {"/var/lock", "/run/lock", "/etc/locks", "/var/spool/locks",
+                               "/var/spool/uucp", "/tmp", "/var/tmp"}) {
+        const QString path = QLatin1String(folder) + QLatin1Char('/') + lockFileName(device);
+        if (QFileInfo::exists(path))
+            return path;
+    }
+    return {};
+}
+
+// Whether the process a lock file names has ended.
+bool lockIsStale(const QString& lockFile)
+{
+    QFile f(lockFile);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    bool ok = false;
+    const qint64 pid = f.readLine().trimmed().toLongLong(&ok);
+    return ok && pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+}
+#endif
+
 QSerialPort::FlowControl toQt(SerialDevice::FlowControl flow)
 {
     switch (flow) {
@@ -96,9 +144,15 @@ QSerialPort::FlowControl toQt(SerialDevice::FlowControl flow)
 TtyDevice::TtyDevice(QString portLabel, QString path)
     : m_label(QStringLiteral("%1 (%2)").arg(portLabel, path)), m_path(std::move(path))
 {
-    m_port.setPortName(m_path);
+#ifdef Q_OS_UNIX
+    // One rule for the checks and the open: a bare name is a device under
+    // /dev, as QSerialPort takes it; anything else is a path.
+    m_path = m_path.contains(QLatin1Char('/')) ? QFileInfo(m_path).absoluteFilePath()
+                                               : QStringLiteral("/dev/") + m_path;
+#endif
     QObject::connect(&m_port, &QSerialPort::errorOccurred, &m_port,
                      [this](QSerialPort::SerialPortError e) { onPortError(e); });
+    QObject::connect(&m_port, &QSerialPort::readyRead, &m_port, [this] { keepArrived(); });
 }
 
 TtyDevice::~TtyDevice()
@@ -111,114 +165,206 @@ void TtyDevice::fail(CommErrorCode code, const QString& reason) const
     throw CommError(code, QStringLiteral("%1: %2").arg(m_label, reason));
 }
 
-// Releases a device that went away, keeps the line wanted so that a later
-// write reopens it, and tells the writer.
-void TtyDevice::failDisconnected()
+// Releases a device that went away and tells the writer; the owner opens it
+// again when it wants the line back.
+void TtyDevice::reportLoss()
 {
     Close();
-    m_wanted = true;
-    fail(CommErrorCode::Disconnected, QStringLiteral("disconnected"));
+    fail(CommErrorCode::Disconnected, tr("disconnected"));
 }
 
 // Refuses, before anything is opened, what cannot be a serial line: a missing
-// path, a regular file, a directory, a device the user may not use.
-void TtyDevice::checkPath() const
+// path, a regular file, a directory, the pseudo-terminal multiplexer, a
+// device the user may not use. Returns the device the path leads to: the
+// device is locked by that name, whatever link reached it.
+QString TtyDevice::checkPath() const
 {
 #ifdef Q_OS_UNIX
+    const QByteArray path = QFile::encodeName(m_path);
     struct stat st {
     };
-    if (::stat(QFile::encodeName(m_path).constData(), &st) != 0) {
+    if (::stat(path.constData(), &st) != 0) {
         if (errno == ENOENT || errno == ENOTDIR)
-            fail(CommErrorCode::NoSuchDevice, QStringLiteral("no such device"));
-        fail(CommErrorCode::DeviceError, QString::fromLocal8Bit(std::strerror(errno)));
+            fail(CommErrorCode::NoSuchDevice, tr("no such device"));
+        fail(CommErrorCode::DeviceError, systemError(errno));
     }
     if (!S_ISCHR(st.st_mode))
-        fail(CommErrorCode::NotASerialDevice, QStringLiteral("not a serial device"));
-    if (::access(QFile::encodeName(m_path).constData(), R_OK | W_OK) != 0) {
+        fail(CommErrorCode::NotASerialDevice, tr("not a serial device"));
+    // Linux's /dev/ptmx makes a new, unconnected pseudo-terminal per open.
+    if (major(st.st_rdev) == 5 && minor(st.st_rdev) == 2)
+        fail(CommErrorCode::NotASerialDevice,
+             tr("not a serial line (it makes a new pseudo-terminal at every open)"));
+    if (::access(path.constData(), R_OK | W_OK) != 0) {
         const group* g = ::getgrgid(st.st_gid);
-        QString reason = QStringLiteral("permission denied");
+        QString reason = tr("permission denied");
         if (g && std::strcmp(g->gr_name, "root") != 0)
-            reason += QStringLiteral(" (join the group \"%1\" and log in again)")
-                          .arg(QString::fromLocal8Bit(g->gr_name));
+            reason = tr("permission denied (join the group \"%1\" and log in again)")
+                         .arg(QString::fromLocal8Bit(g->gr_name));
         fail(CommErrorCode::PermissionDenied, reason);
     }
+    QString device = m_path;
+    if (char* real = ::realpath(path.constData(), nullptr)) {
+        device = QFile::decodeName(real);
+        std::free(real);
+    }
+    const qsizetype lockNameBytes = QFile::encodeName(lockFileName(device)).size();
+    if (lockNameBytes > NAME_MAX)
+        fail(CommErrorCode::DeviceError,
+             tr("the device's path is too long: its lock file name would have %1 bytes, the "
+                "system allows %2")
+                 .arg(lockNameBytes)
+                 .arg(NAME_MAX));
+    return device;
+#else
+    return m_path;
 #endif
 }
 
-// Holds the device itself, whatever name it was reached by: Qt's lock file is
-// named after the path, and root is not stopped by TIOCEXCL.
+// Another program may hold the device with TIOCEXCL alone (no flock, no lock
+// file). The system enforces that for everyone but root; root is refused
+// here too, rather than writing into someone else's line.
+void TtyDevice::refuseIfHeld(const QString& device) const
+{
+#ifdef Q_OS_UNIX
+    if (::geteuid() != 0)
+        return; // the system refuses the open itself (EBUSY)
+    const int fd =
+        ::open(QFile::encodeName(device).constData(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return; // the real open reports it
+    int exclusive = 0;
+#ifdef TIOCGEXCL
+    if (::ioctl(fd, TIOCGEXCL, &exclusive) != 0)
+        exclusive = 0;
+#endif
+    ::close(fd);
+    if (exclusive)
+        fail(CommErrorCode::PortBusy, tr("in use by another program"));
+#else
+    Q_UNUSED(device);
+#endif
+}
+
+// QSerialPort could not take its lock file. Either a running program holds
+// it, or a program that ended left it behind where this user cannot remove
+// it (the lock folder is sticky): say which.
+void TtyDevice::failLocked(const QString& device) const
+{
+#ifdef Q_OS_UNIX
+    const QString lockFile = existingLockFile(device);
+    if (!lockFile.isEmpty() && lockIsStale(lockFile))
+        fail(CommErrorCode::PortBusy,
+             tr("the lock file %1 was left by a program that has ended, and this user cannot "
+                "remove it; remove it as its owner or as an administrator")
+                 .arg(lockFile));
+#else
+    Q_UNUSED(device);
+#endif
+    fail(CommErrorCode::PortBusy, tr("in use by another program"));
+}
+
+// Holds the device itself, whatever name it was reached by.
 void TtyDevice::lockExclusively()
 {
 #ifdef Q_OS_UNIX
     const int fd = int(m_port.handle());
     if (!::isatty(fd)) {
-        m_port.close();
-        fail(CommErrorCode::NotASerialDevice, QStringLiteral("not a serial device"));
+        releasePort();
+        fail(CommErrorCode::NotASerialDevice, tr("not a serial device"));
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        m_port.close();
-        fail(CommErrorCode::PortBusy, QStringLiteral("in use by another program"));
+        releasePort();
+        fail(CommErrorCode::PortBusy, tr("in use by another program"));
     }
 #endif
 }
 
 void TtyDevice::Open(const SerialSettings& settings)
 {
-    if (m_port.isOpen())
-        fail(CommErrorCode::PortAlreadyOpen, QStringLiteral("the port is already open"));
-    checkPath();
+    if (m_state != State::Closed)
+        fail(CommErrorCode::PortAlreadyOpen, tr("the port is already open"));
+    const QString device = checkPath();
+    refuseIfHeld(device);
+    m_port.setPortName(device);
     if (!m_port.open(QIODevice::ReadWrite)) {
         const auto error = m_port.error();
         const QString detail = m_port.errorString();
         m_port.clearError();
         switch (error) {
         case QSerialPort::DeviceNotFoundError:
-            fail(CommErrorCode::NoSuchDevice, QStringLiteral("no such device"));
+            fail(CommErrorCode::NoSuchDevice, tr("no such device"));
         case QSerialPort::PermissionError:
             // The path is accessible (checked above), so the lock or the
             // driver says someone else has it.
-            fail(CommErrorCode::PortBusy, QStringLiteral("in use by another program"));
+            failLocked(device);
         default:
             fail(CommErrorCode::NotASerialDevice,
-                 QStringLiteral("cannot be opened as a serial line (%1)").arg(detail));
+                 tr("cannot be opened as a serial line (%1)").arg(detail));
         }
     }
     lockExclusively();
     try {
         applyToPort(settings);
     } catch (...) {
-        m_port.close();
+        releasePort();
         throw;
     }
-    m_port.setFlowControl(toQt(m_flow));
-    m_port.clearError();
     m_settings = settings;
-    m_wanted = true;
-    m_lost = false;
+    m_input.clear();
+    m_overrun = false;
+    m_state = State::Open;
+    applyLines();
     watchForHangUp();
 }
 
-void TtyDevice::Close() noexcept
+// Closes the port so that nothing holds the device any more: the exclusive
+// flag, the flock (gone with the descriptor) and Qt's lock file.
+void TtyDevice::releasePort() noexcept
 {
-    m_wanted = false;
-    m_lost = false;
-    stopWatching();
-    if (m_port.isOpen())
-        m_port.close();
+    if (!m_port.isOpen())
+        return;
+#if defined(Q_OS_UNIX) && defined(TIOCNXCL)
+    ::ioctl(int(m_port.handle()), TIOCNXCL);
+#endif
+    m_port.close();
+}
+
+// Puts the control lines back as the owner last set them.
+void TtyDevice::applyLines()
+{
+    m_port.setFlowControl(toQt(m_flow));
+    m_port.setDataTerminalReady(m_dtr);
+    if (m_flow != FlowControl::RtsCts)
+        m_port.setRequestToSend(m_rts);
+    if (m_break)
+        m_port.setBreakEnabled(true);
     m_port.clearError();
 }
 
+// Leaves nothing behind: no break on the line, no exclusive flag, no flock
+// (the watcher's duplicate descriptor shares it), no lock file.
+void TtyDevice::Close() noexcept
+{
+    stopWatching();
+    if (m_port.isOpen() && m_break)
+        m_port.setBreakEnabled(false);
+    releasePort();
+    m_break = false;
+    m_state = State::Closed;
+    m_input.clear();
+    m_overrun = false;
+    m_port.clearError();
+}
 // Applies all four values or, when the driver refuses one, puts back the
 // ones already changed.
 void TtyDevice::applyToPort(const SerialSettings& s)
 {
     if (s.dataBits < 5)
         fail(CommErrorCode::SettingsNotSupported,
-             QStringLiteral("the device cannot use %1 data bits").arg(s.dataBits));
+             tr("the device cannot use %1 data bits").arg(s.dataBits));
 #ifndef Q_OS_WIN
     if (s.stopBits == SerialSettings::StopBits::OneAndHalf)
-        fail(CommErrorCode::SettingsNotSupported,
-             QStringLiteral("the device cannot use 1.5 stop bits"));
+        fail(CommErrorCode::SettingsNotSupported, tr("the device cannot use 1.5 stop bits"));
 #endif
     const qint32 oldBaud = m_port.baudRate();
     const auto oldParity = m_port.parity();
@@ -227,20 +373,18 @@ void TtyDevice::applyToPort(const SerialSettings& s)
 
     QString refused;
     if (!m_port.setBaudRate(s.baudRate))
-        refused = QStringLiteral("%1 baud").arg(s.baudRate);
+        refused = tr("%1 baud").arg(s.baudRate);
     else if (!m_port.setParity(toQt(s.parity)))
-        refused = QStringLiteral("parity \"%1\"").arg(QLatin1Char(s.parity));
+        refused = tr("parity \"%1\"").arg(QLatin1Char(s.parity));
     else if (!m_port.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)))
-        refused = QStringLiteral("%1 data bits").arg(s.dataBits);
+        refused = tr("%1 data bits").arg(s.dataBits);
     else if (!m_port.setStopBits(toQt(s.stopBits)))
-        refused = QStringLiteral("these stop bits");
+        refused = tr("these stop bits");
     QString detail = m_port.errorString();
 #ifdef Q_OS_UNIX
     if (refused.isEmpty() && !driverTookFraming(int(m_port.handle()), s)) {
-        refused = QStringLiteral("parity \"%1\" with %2 data bits")
-                      .arg(QLatin1Char(s.parity))
-                      .arg(s.dataBits);
-        detail = QStringLiteral("the driver does not keep it");
+        refused = tr("parity \"%1\" with %2 data bits").arg(QLatin1Char(s.parity)).arg(s.dataBits);
+        detail = tr("the driver does not keep it");
     }
 #endif
     if (refused.isEmpty())
@@ -252,98 +396,145 @@ void TtyDevice::applyToPort(const SerialSettings& s)
     m_port.setStopBits(oldStop);
     m_port.clearError();
     fail(CommErrorCode::SettingsNotSupported,
-         QStringLiteral("the device cannot use %1 (%2)").arg(refused, detail));
+         tr("the device cannot use %1 (%2)").arg(refused, detail));
 }
 
 void TtyDevice::ApplySettings(const SerialSettings& settings)
 {
-    if (m_port.isOpen())
+    if (m_state == State::Open)
         applyToPort(settings);
     m_settings = settings;
 }
 
 void TtyDevice::Write(QByteArrayView data)
 {
-    if (m_lost || hungUp())
-        failDisconnected();
-    if (!m_port.isOpen()) {
-        if (!m_wanted)
-            fail(CommErrorCode::PortNotOpen, QStringLiteral("the port is not open"));
-        Open(m_settings); // back after a loss
-    }
-    if (data.isEmpty())
-        return;
-
-    if (m_port.write(data.data(), data.size()) != data.size()) {
-        m_port.clear(QSerialPort::Output);
-        m_port.clearError();
-        fail(CommErrorCode::WriteFailed, QStringLiteral("cannot write"));
-    }
-    // QSerialPort only queues; push the queue into the driver now, so that
-    // nothing waits for an event loop and nothing is dropped by a close.
-    while (m_port.bytesToWrite() > 0) {
-        if (m_port.waitForBytesWritten(kWriteTimeoutMs) || m_port.bytesToWrite() == 0)
-            continue;
-        const bool gone = m_lost || m_port.error() == QSerialPort::ResourceError || hungUp();
-        m_port.clear(QSerialPort::Output);
-        m_port.clearError();
-        if (gone)
-            failDisconnected();
-        fail(CommErrorCode::WriteFailed, QStringLiteral("the device does not take the data"));
-    }
-    m_port.clearError(); // waitForBytesWritten may leave a stale timeout behind
+    if (m_state == State::Closed)
+        fail(CommErrorCode::PortNotOpen, tr("the port is not open"));
+    if (m_state == State::Lost || hungUp())
+        reportLoss();
+    if (!data.isEmpty())
+        writeAll(data);
 }
 
-// Moves what the driver holds into QSerialPort's buffer without waiting.
+// Hands every byte to the driver. Bytes the driver took stay with it
+// whatever happens next: a write that cannot finish drops only the rest of
+// its own data and says how much of it went out.
+void TtyDevice::writeAll(QByteArrayView data)
+{
+#ifdef Q_OS_UNIX
+    const int fd = int(m_port.handle()); // non-blocking, as QSerialPort opens it
+    qsizetype done = 0;
+    QDeadlineTimer deadline(kWriteTimeoutMs);
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, std::size_t(data.size() - done));
+        if (n > 0) {
+            done += n;
+            deadline.setRemainingTime(kWriteTimeoutMs); // it moves: wait afresh
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN)
+            fail(CommErrorCode::WriteFailed, tr("cannot write (%1); %2 of the %3 bytes went out")
+                                                 .arg(systemError(errno))
+                                                 .arg(done)
+                                                 .arg(data.size()));
+        pollfd p{fd, POLLOUT, 0};
+        if (::poll(&p, 1, int(deadline.remainingTime())) == 0 || deadline.hasExpired())
+            fail(CommErrorCode::WriteFailed,
+                 tr("the device does not take the data; %1 of the %2 bytes went out, the rest "
+                    "was dropped")
+                     .arg(done)
+                     .arg(data.size()));
+    }
+#else
+    if (m_port.write(data.data(), data.size()) != data.size())
+        fail(CommErrorCode::WriteFailed, tr("cannot write"));
+    while (m_port.bytesToWrite() > 0 && m_port.waitForBytesWritten(kWriteTimeoutMs)) {
+    }
+    m_port.clearError();
+    if (m_port.bytesToWrite() > 0)
+        fail(CommErrorCode::WriteFailed, tr("the device does not take the data"));
+#endif
+}
+
+// Lets QSerialPort take what the driver holds, without waiting; keepArrived
+// moves it into the bounded buffer.
 void TtyDevice::takeArrivedData()
 {
-    if (!m_port.isOpen())
+    if (m_state != State::Open)
         return;
     while (m_port.waitForReadyRead(0)) {
     }
+    keepArrived();
     m_port.clearError();
+}
+
+// Moves what QSerialPort read into the input buffer, up to the limit; the
+// newest bytes beyond it are dropped and the overrun remembered.
+void TtyDevice::keepArrived()
+{
+    const QByteArray arrived = m_port.readAll();
+    const qint64 room = std::max<qint64>(0, m_inputLimit - m_input.size());
+    if (arrived.size() > room)
+        m_overrun = true;
+    m_input.append(arrived.constData(), std::min<qint64>(room, arrived.size()));
 }
 
 QByteArray TtyDevice::Read(qint64 maxSize)
 {
     takeArrivedData();
-    if (!m_port.isOpen())
-        return {};
-    return maxSize > 0 ? m_port.read(maxSize) : m_port.readAll();
+    const qint64 n = maxSize > 0 ? std::min<qint64>(maxSize, m_input.size()) : m_input.size();
+    const QByteArray out = m_input.first(n);
+    m_input.remove(0, n);
+    return out;
 }
 
 qint64 TtyDevice::BytesAvailable()
 {
     takeArrivedData();
-    return m_port.isOpen() ? m_port.bytesAvailable() : 0;
+    return m_input.size();
 }
 
 void TtyDevice::ClearInput()
 {
-    if (!m_port.isOpen())
-        return;
-    m_port.clear(QSerialPort::Input); // input only: pending output stays
-    m_port.readAll();
-    m_port.clearError();
+    if (m_state == State::Open) {
+        m_port.clear(QSerialPort::Input); // input only: pending output stays
+        m_port.readAll();
+        m_port.clearError();
+    }
+    m_input.clear();
+}
+
+void TtyDevice::SetInputLimit(qint64 bytes)
+{
+    m_inputLimit = std::max<qint64>(0, bytes);
+    if (m_input.size() > m_inputLimit) {
+        m_input.truncate(m_inputLimit);
+        m_overrun = true;
+    }
 }
 
 void TtyDevice::SetDtr(bool on)
 {
-    if (m_port.isOpen())
+    m_dtr = on;
+    if (m_state == State::Open)
         m_port.setDataTerminalReady(on);
     m_port.clearError();
 }
 
 void TtyDevice::SetRts(bool on)
 {
-    if (m_port.isOpen() && m_port.flowControl() != QSerialPort::HardwareControl)
+    m_rts = on;
+    if (m_state == State::Open && m_flow != FlowControl::RtsCts)
         m_port.setRequestToSend(on);
     m_port.clearError();
 }
 
 void TtyDevice::SetBreak(bool on)
 {
-    if (m_port.isOpen())
+    m_break = on;
+    if (m_state == State::Open)
         m_port.setBreakEnabled(on);
     m_port.clearError();
 }
@@ -351,14 +542,14 @@ void TtyDevice::SetBreak(bool on)
 void TtyDevice::SetFlowControl(FlowControl flow)
 {
     m_flow = flow;
-    if (m_port.isOpen())
+    if (m_state == State::Open)
         m_port.setFlowControl(toQt(flow));
     m_port.clearError();
 }
 
 SerialDevice::ModemLines TtyDevice::ReadModemLines()
 {
-    if (!m_port.isOpen())
+    if (m_state != State::Open)
         return {};
     const auto lines = m_port.pinoutSignals();
     m_port.clearError();
@@ -369,12 +560,12 @@ SerialDevice::ModemLines TtyDevice::ReadModemLines()
 
 qintptr TtyDevice::Handle() const
 {
-    return m_port.isOpen() ? m_port.handle() : -1;
+    return m_state == State::Open ? m_port.handle() : -1;
 }
 
 void TtyDevice::onPortError(QSerialPort::SerialPortError error)
 {
-    if (error != QSerialPort::ResourceError || !m_port.isOpen())
+    if (error != QSerialPort::ResourceError || m_state != State::Open)
         return;
     // Closing the port from inside its own notification is not safe.
     QTimer::singleShot(0, &m_port, [this] { markLost(); });
@@ -386,25 +577,18 @@ void TtyDevice::onPortError(QSerialPort::SerialPortError error)
 // is told.
 void TtyDevice::markLost()
 {
-    if (!m_port.isOpen())
+    if (m_state != State::Open)
         return;
-    m_lost = true;
-#ifdef Q_OS_UNIX
-    if (m_watch) { // may be the caller: let it go after this call
-        m_watch->setEnabled(false);
-        m_watch.release()->deleteLater();
-        ::close(m_watchFd);
-        m_watchFd = -1;
-    }
-#endif
-    m_port.close();
+    stopWatching();
+    releasePort();
     m_port.clearError();
+    m_state = State::Lost;
 }
 
 bool TtyDevice::hungUp() const
 {
 #ifdef Q_OS_UNIX
-    if (!m_port.isOpen())
+    if (m_state != State::Open)
         return false;
     pollfd p{int(m_port.handle()), POLLOUT, 0};
     return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL));
@@ -422,8 +606,13 @@ void TtyDevice::watchForHangUp()
         return;
     m_watch = std::make_unique<QSocketNotifier>(m_watchFd, QSocketNotifier::Read);
     QObject::connect(m_watch.get(), &QSocketNotifier::activated, &m_port, [this] {
-        if (hungUp())
-            markLost();
+        if (!hungUp())
+            return;
+        m_watch->setEnabled(false); // released below, outside its own signal
+        QTimer::singleShot(0, &m_port, [this] {
+            if (hungUp()) // still this open's hang-up, not a later open's line
+                markLost();
+        });
     });
 #endif
 }

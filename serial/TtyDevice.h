@@ -5,6 +5,7 @@
 #include "serial/CommError.h"
 #include "serial/SerialDevice.h"
 
+#include <QCoreApplication>
 #include <QSerialPort>
 #include <QSocketNotifier>
 #include <QString>
@@ -14,20 +15,24 @@
 
 class TtyDevice final : public SerialDevice
 {
+    Q_DECLARE_TR_FUNCTIONS(TtyDevice)
+
 public:
-    // portLabel names the port in messages ("COM2"); path is the device.
+    // portLabel names the port in messages ("COM2"); path is the device. A
+    // name without a slash is a device under /dev ("ttyUSB0"); any other
+    // relative name is taken from the working folder.
     TtyDevice(QString portLabel, QString path);
     ~TtyDevice() override;
 
     void Open(const SerialSettings& settings) override;
     void Close() noexcept override;
-    bool IsOpen() const override { return m_port.isOpen(); }
+    bool IsOpen() const override { return m_state != State::Closed; }
     void ApplySettings(const SerialSettings& settings) override;
     void Write(QByteArrayView data) override;
     QByteArray Read(qint64 maxSize) override;
     qint64 BytesAvailable() override;
     void ClearInput() override;
-    void SetInputLimit(qint64 bytes) override { m_inputLimit = bytes; }
+    void SetInputLimit(qint64 bytes) override;
     bool TakeOverrun() override { return std::exchange(m_overrun, false); }
     void SetDtr(bool on) override;
     void SetRts(bool on) override;
@@ -37,12 +42,23 @@ public:
     qintptr Handle() const override;
 
 private:
+    // Closed: not in use. Open: the port is open. Lost: the device vanished
+    // while open; it has been released, and the next write tells the owner
+    // (and leaves the device Closed, for the owner to open again).
+    enum class State { Closed, Open, Lost };
+
     [[noreturn]] void fail(CommErrorCode code, const QString& reason) const;
-    [[noreturn]] void failDisconnected();
-    void checkPath() const;
+    [[noreturn]] void reportLoss();
+    QString checkPath() const;
+    void refuseIfHeld(const QString& device) const;
+    [[noreturn]] void failLocked(const QString& device) const;
     void lockExclusively();
+    void releasePort() noexcept;
     void applyToPort(const SerialSettings& s);
+    void applyLines();
+    void writeAll(QByteArrayView data);
     void takeArrivedData();
+    void keepArrived();
     void onPortError(QSerialPort::SerialPortError error);
     bool hungUp() const;
     void watchForHangUp();
@@ -50,14 +66,19 @@ private:
     void markLost();
 
     QString m_label; // "COM2 (/dev/ttyUSB0)"
-    QString m_path;
+    QString m_path;  // absolute
     QSerialPort m_port;
+    State m_state = State::Closed;
     SerialSettings m_settings;
+    // The line as the owner wants it, put back at every open.
     FlowControl m_flow = FlowControl::None;
+    bool m_dtr = true;
+    bool m_rts = true;
+    bool m_break = false;
+    // Received and not yet taken, never more than m_inputLimit bytes.
+    QByteArray m_input;
     qint64 m_inputLimit = 1024;
     bool m_overrun = false;
-    bool m_lost = false;   // the device vanished while open and nobody was told yet
-    bool m_wanted = false; // the owner wants the line open (reopened after a loss)
     // Watches a duplicate of the device's descriptor for a hang-up, which a
     // tty reports as end of file and QSerialPort therefore never sees.
     int m_watchFd = -1;

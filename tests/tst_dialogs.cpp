@@ -210,7 +210,11 @@ void TestDialogs::failedOpenKeepsDialogUp()
     CPortDlg dialog(serial);
     dialog.show();
     QTest::mouseClick(button(dialog, IDC_CONFIRM), Qt::LeftButton);
-    QCOMPARE(m_messages, QStringList{QStringLiteral("COM1 (/dev/lumo-unplugged): no such device")});
+    QCOMPARE(m_messages.size(), 1);
+    // What is wrong, then where to choose another device.
+    QVERIFY2(m_messages[0].startsWith(QStringLiteral("COM1 (/dev/lumo-unplugged): no such device\n")),
+             qPrintable(m_messages[0]));
+    QVERIFY2(m_messages[0].contains(QStringLiteral("\"Ports…\"")), qPrintable(m_messages[0]));
     QVERIFY(dialog.isVisible());
     QVERIFY(!serial.GetPortOpen());
 
@@ -246,9 +250,10 @@ void TestDialogs::contextMenuRunsPanelWithoutOpening()
     bool panelRan = false;
     whenShown<QMenu>([&](QMenu* menu) {
         const auto actions = menu->actions();
-        QCOMPARE(actions.size(), 2);
+        QCOMPARE(actions.size(), 3);
         QVERIFY(actions[0]->isSeparator());
         QCOMPARE(actions[1]->text(), QStringLiteral("关于 Lumo(&A)..."));
+        QCOMPARE(actions[2]->text(), QStringLiteral("Ports…"));
         whenShown<CPanelDlg>([&](CPanelDlg* panel) {
             panelRan = true;
             QVERIFY(!serial.GetPortOpen());

@@ -3,6 +3,7 @@
 // spot, and that the generator reproduces the committed files exactly.
 #include "res/ButtonFaces.h"
 #include "res/Resources.h"
+#include "res/Utf8.h"
 #include "res/resource.h"
 
 #include <QDir>
@@ -22,11 +23,6 @@ namespace
 constexpr int kFrame = 2;
 // Everything left of the label: the pictogram and the face around it.
 const QRect kPictogramArea(kFrame, kFrame, 38 - kFrame, 40 - 2 * kFrame);
-
-QString str(std::string_view s)
-{
-    return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
 
 bool inFrame(int x, int y)
 {
@@ -81,7 +77,7 @@ void TestResources::pictures_data()
     QTest::addColumn<QRgb>("entry0");
     QTest::addColumn<int>("entries"); // entries the picture may use
     for (const PictureFace& face : kPictureFaces) {
-        const QString caption = str(face.caption);
+        const QString caption = FromUtf8(face.caption);
         QRgb entry0 = qRgb(4, 3, 5);
         int entries = 256;
         if (caption == QLatin1String("A")) {
@@ -156,8 +152,8 @@ void TestResources::pictogramsShared_data()
                                   QStringLiteral("ZHANSHITAI+SHUZIZHANTAI"), QStringLiteral("C+D")};
     for (size_t i = 0; i < kPictureFaces.size(); ++i)
         for (size_t j = i + 1; j < kPictureFaces.size(); ++j) {
-            const QString a = str(kPictureFaces[i].caption);
-            const QString b = str(kPictureFaces[j].caption);
+            const QString a = FromUtf8(kPictureFaces[i].caption);
+            const QString b = FromUtf8(kPictureFaces[j].caption);
             const bool same = shared.contains(a + QLatin1Char('+') + b) ||
                               shared.contains(b + QLatin1Char('+') + a);
             QTest::newRow(qPrintable(a + QLatin1Char('+') + b)) << a << b << same;

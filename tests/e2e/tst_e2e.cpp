@@ -6,6 +6,7 @@
 #include "XDriver.h"
 #include "XServer.h"
 #include "dialogs/CommandTable.h"
+#include "res/Utf8.h"
 #include "res/templates.h"
 
 #include <QDeadlineTimer>
@@ -42,7 +43,7 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs = kWaitMs)
 
 QString caption(const DialogTemplate& t)
 {
-    return QString::fromUtf8(t.caption.data(), qsizetype(t.caption.size()));
+    return FromUtf8(t.caption);
 }
 
 // Everything the program could have changed on the line, printable.
@@ -584,7 +585,7 @@ void TestEndToEnd::pressedPictureButtonDarkensOnlyItsFrame()
     for (const ControlTemplate& c : kPanelTemplate.controls) {
         if (c.kind != ControlKind::OwnerDrawButton)
             continue;
-        const QString name = QString::fromUtf8(c.text.data(), qsizetype(c.text.size()));
+        const QString name = FromUtf8(c.text);
         const QRect r(kPanelTemplate.ToPixels(c).topLeft(), kPictureSize);
 
         // 120 x 40: the picture's edge is drawn, the pixel beyond it is background.

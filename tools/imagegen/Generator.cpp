@@ -8,6 +8,7 @@
 #include "ThemeIcon.h"
 
 #include "res/ButtonFaces.h"
+#include "res/Utf8.h"
 #include "res/resource.h"
 
 #include <algorithm>
@@ -61,11 +62,6 @@ const PaletteGroup kGroups[] = {
     {{"D"}, qRgb(4, 3, 4), 256},
 };
 
-QString fromView(std::string_view s)
-{
-    return QString::fromUtf8(s.data(), qsizetype(s.size()));
-}
-
 const PictureFace* faceOf(std::string_view caption)
 {
     const auto it = std::find_if(kPictureFaces.begin(), kPictureFaces.end(),
@@ -105,7 +101,7 @@ bool Generator::DrawPictures(QString* error)
 {
     for (const PictureFace& face : kPictureFaces) {
         if (!mapOf(face.caption)) {
-            *error = QStringLiteral("no pictogram for %1").arg(fromView(face.caption));
+            *error = QStringLiteral("no pictogram for %1").arg(FromUtf8(face.caption));
             return false;
         }
     }
@@ -122,14 +118,14 @@ bool Generator::DrawPictures(QString* error)
                 break;
             const PictureFace* face = faceOf(caption);
             if (!face) {
-                *error = QStringLiteral("no face for %1").arg(fromView(caption));
+                *error = QStringLiteral("no face for %1").arg(FromUtf8(caption));
                 return false;
             }
             QImage pictogram;
             if (!Map(QString::fromLatin1(mapOf(caption)), &pictogram, error))
                 return false;
-            Drawn d{fromView(caption), ButtonArt::Drawing(pictogram),
-                    label_.Set(fromView(face->label), ButtonArt::kSize, ButtonArt::kLabelTop,
+            Drawn d{FromUtf8(caption), ButtonArt::Drawing(pictogram),
+                    label_.Set(FromUtf8(face->label), ButtonArt::kSize, ButtonArt::kLabelTop,
                                ButtonArt::kLabelCentre)};
             palette.AddDrawing(d.drawing);
             drawn.append(d);

@@ -2,6 +2,7 @@
 
 #include "dialogs/CommandTable.h"
 #include "res/ButtonFaces.h"
+#include "res/Utf8.h"
 
 #include <QRegularExpression>
 
@@ -10,10 +11,6 @@
 
 namespace
 {
-QString fromView(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
 
 // The label and meaning of the button that sends `letter`, empty if none does.
 std::pair<QString, QString> faceOf(char letter)
@@ -23,10 +20,10 @@ std::pair<QString, QString> faceOf(char letter)
             continue;
         for (const PictureFace& face : kPictureFaces)
             if (face.controlId == command.controlId)
-                return {fromView(face.label), fromView(face.meaning)};
+                return {FromUtf8(face.label), FromUtf8(face.meaning)};
         for (const IconFace& face : kIconFaces)
             if (face.controlId == command.controlId)
-                return {fromView(face.label), fromView(face.meaning)};
+                return {FromUtf8(face.label), FromUtf8(face.meaning)};
     }
     return {};
 }

@@ -5,6 +5,9 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
+class Pty;
 class QSocketNotifier;
 
 class VirtualPort : public QObject
@@ -31,7 +34,8 @@ private:
 
     QString m_name;
     QString m_linkPath;
-    int m_master = -1;
-    int m_slave = -1; // held open so the master never sees a hang-up between users
+    // Its slave side stays open here, so the master never sees a hang-up
+    // between users.
+    std::unique_ptr<Pty> m_pty;
     QSocketNotifier* m_notifier = nullptr;
 };
