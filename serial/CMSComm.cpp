@@ -35,7 +35,13 @@ CMSComm::~CMSComm()
 
 QString CMSComm::PortLabel() const
 {
-    return QStringLiteral("COM%1").arg(m_commPort);
+    return m_deviceName.isEmpty() ? QStringLiteral("COM%1").arg(m_commPort) : m_deviceName;
+}
+
+void CMSComm::SetDeviceName(const QString& name)
+{
+    requireClosed();
+    m_deviceName = name;
 }
 
 void CMSComm::fail(CommErrorCode code, const QString& reason) const
@@ -55,6 +61,13 @@ void CMSComm::requireOpen() const
         fail(CommErrorCode::PortNotOpen, QStringLiteral("the port is not open"));
 }
 
+void CMSComm::requireClosed() const
+{
+    if (m_device)
+        fail(CommErrorCode::PortAlreadyOpen,
+             QStringLiteral("the port is open; close it before choosing another"));
+}
+
 void CMSComm::requireNonNegative(int value, const char* property)
 {
     if (value < 0)
@@ -68,7 +81,8 @@ void CMSComm::requireNonNegative(int value, const char* property)
 // decided in one place.
 std::unique_ptr<SerialDevice> CMSComm::makeDevice() const
 {
-    return MakeSerialDevice(PortLabel(), portDevicePath(m_commPort));
+    return MakeSerialDevice(PortLabel(),
+                            m_deviceName.isEmpty() ? portDevicePath(m_commPort) : m_deviceName);
 }
 
 // --- status lines: read from the device, not settable ---------------------
@@ -128,9 +142,7 @@ void CMSComm::SetCommPort(std::int16_t value)
     if (value < 1 || value > kMaxPort)
         throw CommError(CommErrorCode::InvalidPortNumber,
                         QStringLiteral("COM%1: invalid port number").arg(value));
-    if (m_device)
-        fail(CommErrorCode::PortAlreadyOpen,
-             QStringLiteral("the port is open; close it before choosing another"));
+    requireClosed();
     m_commPort = value;
 }
 

@@ -84,18 +84,24 @@ public:
     std::int32_t GetInputMode();
     void SetInputMode(std::int32_t value);
 
-    // "COM2": how messages name the port.
+    // "COM2": how messages name the port; the device's name once one is set.
     QString PortLabel() const;
+    // Names the device directly ("/dev/ttyUSB0", or anything the device
+    // factory takes) instead of through CommPort; empty: CommPort's device
+    // again. Like CommPort, it cannot change while the port is open.
+    void SetDeviceName(const QString& name);
 
 private:
     [[noreturn]] void fail(CommErrorCode code, const QString& reason) const;
     [[noreturn]] void readOnly(const char* property) const;
     void requireOpen() const;
+    void requireClosed() const;
     static void requireNonNegative(int value, const char* property);
     std::unique_ptr<SerialDevice> makeDevice() const;
 
     std::unique_ptr<SerialDevice> m_device; // set while the line is open
     std::int16_t m_commPort = 1;
+    QString m_deviceName; // empty: the device CommPort names
     SerialSettings m_settings;
     std::int32_t m_inputMode = comInputModeText;
     std::int16_t m_inputLen = 0;
