@@ -3,6 +3,7 @@
 // clicks and keys through xdotool at the positions of the dialog templates,
 // screenshots, and the bytes and line settings on the far end of the ptys.
 #include "Pty.h"
+#include "SessionBus.h"
 #include "XDriver.h"
 #include "XServer.h"
 #include "dialogs/CommandTable.h"
@@ -122,6 +123,7 @@ private slots:
     void contextMenuRunsPanelWithoutLine_data();
     void contextMenuRunsPanelWithoutLine();
     void pressedPictureButtonDarkensOnlyItsFrame();
+    void sendGoesThroughPanelThenPort();
 
 private:
     void startLumo(const QString& com1, const QString& com2);
@@ -138,6 +140,9 @@ private:
     // Waits until two screenshots in a row agree: the window is painted.
     QImage settledGrab(const QRect& rect);
     bool endedCleanly(int timeoutMs);
+    // `lumo send` without a display; on the given session bus, or with none.
+    int runSend(const QStringList& arguments, const QString& com1, const QString& bus,
+                QString* err);
 
     XServer m_x;
     std::unique_ptr<XDriver> m_driver;
@@ -145,6 +150,7 @@ private:
     QProcess m_lumo;
     std::unique_ptr<Pty> m_com1;
     std::unique_ptr<Pty> m_com2;
+    QString m_busAddress; // the session bus the program is started on, if any
 };
 
 void TestEndToEnd::initTestCase()
@@ -168,6 +174,7 @@ void TestEndToEnd::init()
     m_com1 = std::make_unique<Pty>();
     m_com2 = std::make_unique<Pty>();
     QVERIFY(m_com1->isValid() && m_com2->isValid());
+    m_busAddress.clear();
 }
 
 void TestEndToEnd::cleanup()
@@ -203,6 +210,8 @@ void TestEndToEnd::startLumo(const QString& com1, const QString& com2)
     env.insert(QStringLiteral("LUMO_COM1"), com1);
     env.insert(QStringLiteral("LUMO_COM2"), com2);
     env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
+    if (!m_busAddress.isEmpty())
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
     m_lumo.setProcessEnvironment(env);
     m_lumo.setProcessChannelMode(QProcess::MergedChannels);
     m_lumo.setStandardOutputFile(m_logs.filePath(QStringLiteral("lumo.log"))); // one run's
@@ -284,6 +293,27 @@ bool TestEndToEnd::endedCleanly(int timeoutMs)
 {
     return m_lumo.waitForFinished(timeoutMs) && m_lumo.exitStatus() == QProcess::NormalExit &&
            m_lumo.exitCode() == 0;
+}
+
+int TestEndToEnd::runSend(const QStringList& arguments, const QString& com1, const QString& bus,
+                          QString* err)
+{
+    QProcess send;
+    QProcessEnvironment env; // no display, as from a timer
+    env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
+    env.insert(QStringLiteral("LUMO_COM1"), com1);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_logs.path());
+    if (!bus.isEmpty())
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus);
+    send.setProcessEnvironment(env);
+    send.start(QStringLiteral(LUMO_BIN), QStringList{QStringLiteral("send")} + arguments);
+    if (!send.waitForFinished(kWaitMs)) {
+        send.kill();
+        send.waitForFinished(kWaitMs);
+        return -1;
+    }
+    *err = QString::fromUtf8(send.readAllStandardError());
+    return send.exitStatus() == QProcess::NormalExit ? send.exitCode() : -2;
 }
 
 void TestEndToEnd::portDialogIsPinkAndTemplateSized()
@@ -594,6 +624,48 @@ void TestEndToEnd::pressedPictureButtonDarkensOnlyItsFrame()
                  qPrintable(name + QStringLiteral(": more than the frame changed")));
         QCOMPARE(m_com1->read(1, kWaitMs), QByteArray(1, letterOf(c.id)));
     }
+}
+
+void TestEndToEnd::sendGoesThroughPanelThenPort()
+{
+#if !LUMO_DBUS
+    QSKIP("built without the session bus");
+#endif
+    SessionBus bus;
+    QVERIFY2(bus.start(), qPrintable(bus.errorString()));
+    m_busAddress = bus.address();
+    startLumo();
+    const auto port = waitForPortDialog();
+    QVERIFY(port);
+    QVERIFY(m_driver->click(controlCentre(*port, kPortTemplate, IDC_CONFIRM)));
+    const auto panel = waitForPanel();
+    QVERIFY(panel);
+
+    // The panel holds COM1: `lumo send` hands it the command; by itself it
+    // would find no device.
+    QString err;
+    QCOMPARE(runSend({QStringLiteral("projector-off")}, QStringLiteral("/nonexistent/tty"),
+                     bus.address(), &err),
+             0);
+    QVERIFY2(err.isEmpty(), qPrintable(err));
+    QCOMPARE(m_com1->read(1, kWaitMs), QByteArray("d"));
+    QCOMPARE(m_com1->readAvailable(100), QByteArray());
+    // Without the bus the panel cannot be asked, and its port is busy.
+    QCOMPARE(runSend({QStringLiteral("projector-off")}, m_com1->slavePath(), QString(), &err), 1);
+    QVERIFY2(err.contains(QLatin1String("COM1")) &&
+                 err.contains(QLatin1String("Not sent: projector-off.")),
+             qPrintable(err));
+    QCOMPARE(m_com1->readAvailable(100), QByteArray());
+
+    QVERIFY(clickCloseBox(*panel));
+    QVERIFY2(endedCleanly(kPanelExitMs), "the program outlived its panel");
+    // The panel is gone: `lumo send` opens the port itself, bus or no bus.
+    for (const QString& address : {bus.address(), QString()}) {
+        QCOMPARE(runSend({QStringLiteral("projector-off")}, m_com1->slavePath(), address, &err), 0);
+        QVERIFY2(err.isEmpty(), qPrintable(err));
+        QCOMPARE(m_com1->read(1, kWaitMs), QByteArray("d"));
+    }
+    QCOMPARE(m_com1->readAvailable(100), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)
