@@ -131,6 +131,8 @@ private:
     std::optional<XWindow> waitForWindow(const std::function<bool(const XWindow&)>& match);
     std::optional<XWindow> waitForPortDialog();
     std::optional<XWindow> waitForPanel();
+    // Starts the program and confirms COM1: the panel, once it is shown.
+    std::optional<XWindow> startOnPanel();
     // A message box: a window titled like the port dialog that is not it.
     std::optional<XWindow> waitForMessageBox(const XWindow& portDialog);
     bool isShown(const XWindow& window) const;
@@ -245,6 +247,15 @@ std::optional<XWindow> TestEndToEnd::waitForPortDialog()
 std::optional<XWindow> TestEndToEnd::waitForPanel()
 {
     return waitForWindow([](const XWindow& w) { return w.name == caption(kPanelTemplate); });
+}
+
+std::optional<XWindow> TestEndToEnd::startOnPanel()
+{
+    startLumo();
+    const auto port = waitForPortDialog();
+    if (!port || !m_driver->click(controlCentre(*port, kPortTemplate, IDC_CONFIRM)))
+        return std::nullopt;
+    return waitForPanel();
 }
 
 std::optional<XWindow> TestEndToEnd::waitForMessageBox(const XWindow& portDialog)
@@ -373,11 +384,7 @@ void TestEndToEnd::confirmOpensChosenPortAndClosingPanelEnds()
 
 void TestEndToEnd::everyButtonSendsItsLetter()
 {
-    startLumo();
-    const auto port = waitForPortDialog();
-    QVERIFY(port);
-    QVERIFY(m_driver->click(controlCentre(*port, kPortTemplate, IDC_CONFIRM)));
-    const auto panel = waitForPanel();
+    const auto panel = startOnPanel();
     QVERIFY(panel);
     for (const Command& c : kCommands) {
         QVERIFY(m_driver->click(controlCentre(*panel, kPanelTemplate, c.controlId)));
@@ -427,11 +434,7 @@ void TestEndToEnd::burstArrivesCompleteAndInOrder()
     QFETCH(QStringList, xdotool);
     QFETCH(QByteArray, expected);
     QFETCH(QList<int>, buttons);
-    startLumo();
-    const auto port = waitForPortDialog();
-    QVERIFY(port);
-    QVERIFY(m_driver->click(controlCentre(*port, kPortTemplate, IDC_CONFIRM)));
-    const auto panel = waitForPanel();
+    const auto panel = startOnPanel();
     QVERIFY(panel);
 
     // "%n" stands for the n-th button's centre, as the two numbers xdotool takes.
@@ -451,11 +454,7 @@ void TestEndToEnd::burstArrivesCompleteAndInOrder()
 
 void TestEndToEnd::clicksRightBeforeCloseAllGoOut()
 {
-    startLumo();
-    const auto port = waitForPortDialog();
-    QVERIFY(port);
-    QVERIFY(m_driver->click(controlCentre(*port, kPortTemplate, IDC_CONFIRM)));
-    const auto panel = waitForPanel();
+    const auto panel = startOnPanel();
     QVERIFY(panel);
 
     // Every button, then the close box at once, in one stream of events.
@@ -579,11 +578,7 @@ void TestEndToEnd::contextMenuRunsPanelWithoutLine()
 
 void TestEndToEnd::pressedPictureButtonDarkensOnlyItsFrame()
 {
-    startLumo();
-    const auto port = waitForPortDialog();
-    QVERIFY(port);
-    QVERIFY(m_driver->click(controlCentre(*port, kPortTemplate, IDC_CONFIRM)));
-    const auto panel = waitForPanel();
+    const auto panel = startOnPanel();
     QVERIFY(panel);
     const QImage before = settledGrab(panel->rect);
     QVERIFY(!before.isNull());
@@ -634,11 +629,7 @@ void TestEndToEnd::sendGoesThroughPanelThenPort()
     SessionBus bus;
     QVERIFY2(bus.start(), qPrintable(bus.errorString()));
     m_busAddress = bus.address();
-    startLumo();
-    const auto port = waitForPortDialog();
-    QVERIFY(port);
-    QVERIFY(m_driver->click(controlCentre(*port, kPortTemplate, IDC_CONFIRM)));
-    const auto panel = waitForPanel();
+    const auto panel = startOnPanel();
     QVERIFY(panel);
 
     // The panel holds COM1: `lumo send` hands it the command; by itself it
