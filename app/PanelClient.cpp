@@ -4,6 +4,7 @@
 
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QStringList>
 
 namespace
 {
@@ -31,18 +32,28 @@ QString PanelClient::HeldPort()
     return qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant().toString();
 }
 
-std::optional<QString> PanelClient::Send(const QString& command)
+PanelClient::Answer PanelClient::Send(const QString& command)
 {
     QDBusMessage send = call(PanelService::kInterface, "Send");
     send << command;
     const QDBusMessage reply = m_bus.call(send, QDBus::Block, kSendTimeoutMs);
     if (reply.type() == QDBusMessage::ReplyMessage)
-        return std::nullopt;
+        return {Answer::Sent, {}};
     if (reply.errorName() == QLatin1String(PanelService::kLineFailed) ||
         reply.errorName() == QLatin1String(PanelService::kUnknownCommand))
-        return reply.errorMessage();
-    // No answer in time, or the panel went away: whether the byte went out
-    // is unknown, and that is reported as a failure, never as a success.
-    return tr("the running Lumo panel did not confirm \"%1\" (%2)")
-        .arg(command, reply.errorMessage());
+        return {Answer::Failed, reply.errorMessage()}; // the panel's own message
+    // The call reached no panel (it closed meanwhile): nothing was sent.
+    static const QStringList reachedNoPanel{
+        QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner"),
+        QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown"),
+        QStringLiteral("org.freedesktop.DBus.Error.UnknownObject"),
+        QStringLiteral("org.freedesktop.DBus.Error.UnknownInterface"),
+        QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
+    };
+    if (reachedNoPanel.contains(reply.errorName()))
+        return {Answer::NoPanel, {}};
+    // No answer in time, or none at all: whether the byte went out is
+    // unknown, and that is reported as a failure, never as a success.
+    return {Answer::Failed, tr("the running Lumo panel did not confirm \"%1\" (%2)")
+                                .arg(command, reply.errorMessage())};
 }

@@ -7,8 +7,6 @@
 #include <QDBusConnection>
 #include <QString>
 
-#include <optional>
-
 class PanelClient
 {
     Q_DECLARE_TR_FUNCTIONS(PanelClient)
@@ -24,8 +22,16 @@ public:
 
     // The port a running panel holds ("COM1"); empty when there is none.
     QString HeldPort();
-    // Has the panel send the command as a click; the message when that failed.
-    std::optional<QString> Send(const QString& command);
+    struct Answer {
+        enum Kind {
+            Sent,    // the panel put the byte on the line
+            Failed,  // it did not, or whether it did is unknown: `message` says
+            NoPanel, // no panel took the call, so nothing was sent
+        } kind;
+        QString message;
+    };
+    // Has the panel send the command as a click.
+    Answer Send(const QString& command);
 
 private:
     QDBusConnection m_bus;

@@ -125,22 +125,34 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
         return UsageError;
     }
 
-#if LUMO_DBUS
-    // The panel holds the port exclusively: it sends, or nobody can.
-    PanelClient panel;
-    if (number > 0 && panel.HeldPort() == QStringLiteral("COM%1").arg(number))
-        return SendInOrder(
-            commands, [&](const Command& c) { return panel.Send(CommandResolver::Name(c)); }, err);
-#endif
     CMSComm serial;
+    const auto throughPort = [&](const Command& c) {
+        return ErrorReporter::Catch([&] {
+            if (!serial.GetPortOpen())
+                openPort(serial, port);
+            serial.SetOutput(QString(QChar::fromLatin1(c.letter)));
+        });
+    };
+#if LUMO_DBUS
+    // The panel holds the port exclusively: it sends, or nobody can. If it
+    // closes meanwhile, the port is free for the rest.
+    PanelClient panel;
+    bool throughPanel = number > 0 && panel.HeldPort() == QStringLiteral("COM%1").arg(number);
     return SendInOrder(
         commands,
-        [&](const Command& c) {
-            return ErrorReporter::Catch([&] {
-                if (!serial.GetPortOpen())
-                    openPort(serial, port);
-                serial.SetOutput(QString(QChar::fromLatin1(c.letter)));
-            });
+        [&](const Command& c) -> std::optional<QString> {
+            if (throughPanel) {
+                const PanelClient::Answer answer = panel.Send(CommandResolver::Name(c));
+                if (answer.kind == PanelClient::Answer::Sent)
+                    return std::nullopt;
+                if (answer.kind == PanelClient::Answer::Failed)
+                    return answer.message;
+                throughPanel = false;
+            }
+            return throughPort(c);
         },
         err);
+#else
+    return SendInOrder(commands, throughPort, err);
+#endif
 }

@@ -3,6 +3,9 @@
 // way through a running panel over a real session bus.
 #include "Pty.h"
 #include "SessionBus.h"
+#if LUMO_DBUS
+#include "app/PanelClient.h"
+#endif
 #include "app/SendCommand.h"
 #include "dialogs/CPanelDlg.h"
 #include "dialogs/CommandResolver.h"
@@ -50,6 +53,8 @@ private slots:
     void panelOnTheBusSends();
     void panelErrorReachesCallerAndPanel();
     void failureBoxComesAfterTheAnswer();
+    void clientTellsNoPanelFromFailure_data();
+    void clientTellsNoPanelFromFailure();
     void openMessageBoxDoesNotHoldTheCaller();
 #endif
 
@@ -378,6 +383,41 @@ void TestSend::failureBoxComesAfterTheAnswer()
     QTRY_VERIFY(!boxText.isEmpty());
     QVERIFY(endedWhileBoxOpen);
     QCOMPARE(err, QStringLiteral("%1\nNot sent: projector-off.\n").arg(boxText));
+}
+
+void TestSend::clientTellsNoPanelFromFailure_data()
+{
+    QTest::addColumn<bool>("panelOpen");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("message");
+    // Only a call that reached no panel may be sent again through the port.
+    QTest::newRow("no panel") << false << QStringLiteral("d") << int(PanelClient::Answer::NoPanel)
+                              << QString();
+    QTest::newRow("panel sends") << true << QStringLiteral("d") << int(PanelClient::Answer::Sent)
+                                 << QString();
+    QTest::newRow("panel knows no such command")
+        << true << QStringLiteral("lamp-off") << int(PanelClient::Answer::Failed)
+        << QStringLiteral("unknown command \"lamp-off\"");
+}
+
+void TestSend::clientTellsNoPanelFromFailure()
+{
+    QFETCH(bool, panelOpen);
+    QFETCH(QString, command);
+    QFETCH(int, kind);
+    QFETCH(QString, message);
+    CMSComm serial;
+    std::unique_ptr<CPanelDlg> panel;
+    if (panelOpen) {
+        serial.SetPortOpen(true);
+        panel = std::make_unique<CPanelDlg>(serial);
+    }
+    PanelClient client;
+    QCOMPARE(client.HeldPort(), panelOpen ? QStringLiteral("COM1") : QString());
+    const PanelClient::Answer answer = client.Send(command);
+    QVERIFY2(int(answer.kind) == kind, qPrintable(answer.message));
+    QVERIFY2(answer.message.contains(message), qPrintable(answer.message));
 }
 
 void TestSend::openMessageBoxDoesNotHoldTheCaller()
