@@ -1,11 +1,14 @@
+#include "app/AppIdentity.h"
 #include "app/CRemoteApp.h"
 #include "app/CommandLine.h"
 #include "app/Language.h"
+#include "app/SendCommand.h"
 #include "res/Resources.h"
 #include "res/resource.h"
 #include "serial/DeviceChoice.h"
 
 #include <QApplication>
+#include <QTextStream>
 
 #include <cstdio>
 #include <optional>
@@ -14,20 +17,23 @@ namespace
 {
 void SetIdentity()
 {
-    QCoreApplication::setApplicationName(QStringLiteral("Lumo"));
+    SetApplicationIdentity();
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMO_VERSION));
-    QCoreApplication::setOrganizationName(QStringLiteral("Lumo"));
-    QCoreApplication::setOrganizationDomain(QStringLiteral("lumopanel.net"));
 }
 
 // Handles the command line before anything connects to a display, so that
-// --help, --version and mistakes need none. Returns the exit status when
-// the program is to end here.
+// `lumo send`, --help, --version and mistakes need none. Returns the exit
+// status when the program is to end here.
 std::optional<int> HandleCommandLine(int argc, char* argv[])
 {
     QCoreApplication core(argc, argv);
     SetIdentity();
     Language::Install(core);
+    if (argc > 1 && qstrcmp(argv[1], "send") == 0) {
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        return SendCommand::Run(QCoreApplication::arguments().mid(1), out, err);
+    }
     const CommandLine command = CommandLine::Parse(QCoreApplication::arguments());
     switch (command.action) {
     case CommandLine::Action::Fail:

@@ -9,6 +9,11 @@
 #include "serial/CMSComm.h"
 
 #include <QPushButton>
+#include <QTimer>
+
+#if LUMO_DBUS
+#include "dialogs/PanelService.h"
+#endif
 
 namespace
 {
@@ -30,6 +35,7 @@ CPanelDlg::CPanelDlg(CMSComm& serial, QWidget* parent)
 {
     OnInitDialog();
     connectCommands();
+    offerOnSessionBus();
 }
 
 void CPanelDlg::OnInitDialog()
@@ -58,9 +64,34 @@ void CPanelDlg::connectCommands()
 {
     for (const Command& command : kCommands) {
         auto* button = static_cast<QAbstractButton*>(Control(command.controlId));
-        const QString letter(QChar::fromLatin1(command.letter));
-        connect(button, &QAbstractButton::clicked, this, [this, letter] {
-            ErrorReporter::Guard(this, [&] { m_serial.SetOutput(letter); });
-        });
+        connect(button, &QAbstractButton::clicked, this,
+                [this, letter = command.letter] { ErrorReporter::Report(this, send(letter)); });
     }
+}
+
+std::optional<QString> CPanelDlg::send(char letter)
+{
+    return ErrorReporter::Catch([&] { m_serial.SetOutput(QString(QChar::fromLatin1(letter))); });
+}
+
+std::optional<QString> CPanelDlg::SendForCaller(char letter)
+{
+    std::optional<QString> error = send(letter);
+    // A message box runs until someone closes it; the caller must not wait
+    // for that, so the box comes after the answer.
+    if (error)
+        QTimer::singleShot(0, this, [this, error] { ErrorReporter::Report(this, error); });
+    return error;
+}
+
+// While the panel holds a port, `lumo send` of the same user hands its
+// commands to the panel instead of finding the port busy.
+void CPanelDlg::offerOnSessionBus()
+{
+#if LUMO_DBUS
+    if (!m_serial.GetPortOpen())
+        return;
+    new PanelService([this] { return m_serial.GetPortOpen() ? m_serial.PortLabel() : QString(); },
+                     [this](char letter) { return SendForCaller(letter); }, this);
+#endif
 }

@@ -5,6 +5,7 @@
 #include "dialogs/TemplateDialog.h"
 
 #include <array>
+#include <optional>
 
 class CBitmapButton;
 class CMSComm;
@@ -18,9 +19,16 @@ public:
     // The picture buttons in the order they are bound.
     const std::array<CBitmapButton*, 16>& PictureButtons() const { return m_pictureButtons; }
 
+    // What a click on the command's button does, for a caller outside the
+    // window: the letter goes out the same way, and a failure is shown in
+    // the panel as a click's is, once the caller has its message back.
+    std::optional<QString> SendForCaller(char letter);
+
 private:
     void OnInitDialog();
     void connectCommands();
+    void offerOnSessionBus();
+    std::optional<QString> send(char letter);
 
     CMSComm& m_serial;
     std::array<CBitmapButton*, 16> m_pictureButtons{};

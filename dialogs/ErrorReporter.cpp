@@ -4,6 +4,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QShortcut>
 
@@ -38,17 +39,40 @@ ErrorReporter::Handler ErrorReporter::SetHandler(Handler h)
     return std::exchange(handler(), std::move(h));
 }
 
-void ErrorReporter::Guard(QWidget* parent, const std::function<void()>& action) noexcept
+std::optional<QString> ErrorReporter::Catch(const std::function<void()>& action) noexcept
 {
     try {
         try {
             action();
+            return std::nullopt;
         } catch (const CommError& e) {
-            Show(parent, e.description(), Kind::Error);
+            return e.description();
         } catch (const std::exception& e) {
-            Show(parent, QString::fromLocal8Bit(e.what()), Kind::Error);
+            return QString::fromLocal8Bit(e.what());
         }
+    } catch (...) {
+    }
+    // Something that is no error of ours was thrown, or the text could not
+    // be made: still a failure, never a success.
+    try {
+        return QCoreApplication::translate("ErrorReporter", "unexpected error");
+    } catch (...) {
+        return QString();
+    }
+}
+
+void ErrorReporter::Report(QWidget* parent, const std::optional<QString>& error) noexcept
+{
+    if (!error)
+        return;
+    try {
+        Show(parent, *error, Kind::Error);
     } catch (...) {
         // Showing the message failed too; nothing more can be done from here.
     }
+}
+
+void ErrorReporter::Guard(QWidget* parent, const std::function<void()>& action) noexcept
+{
+    Report(parent, Catch(action));
 }

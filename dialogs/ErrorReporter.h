@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class QWidget;
 
@@ -23,4 +24,9 @@ public:
 
     // Runs `action`; whatever it throws is shown and goes no further.
     static void Guard(QWidget* parent, const std::function<void()>& action) noexcept;
+    // Shows the error, if there is one; nothing it throws goes further.
+    static void Report(QWidget* parent, const std::optional<QString>& error) noexcept;
+    // Runs `action`; whatever it throws comes back as the text Guard would
+    // show, and goes no further. Nothing: it succeeded.
+    static std::optional<QString> Catch(const std::function<void()>& action) noexcept;
 };

@@ -41,7 +41,19 @@ CMSComm::~CMSComm()
 
 QString CMSComm::PortLabel() const
 {
-    return QStringLiteral("COM%1").arg(m_commPort);
+    return m_deviceName.isEmpty() ? QStringLiteral("COM%1").arg(m_commPort) : m_deviceName;
+}
+
+// The named device, or the one the port number stands for.
+QString CMSComm::DeviceName() const
+{
+    return m_deviceName.isEmpty() ? portDevicePath(m_commPort) : m_deviceName;
+}
+
+void CMSComm::SetDeviceName(const QString& name)
+{
+    requireClosed();
+    m_deviceName = name;
 }
 
 void CMSComm::fail(CommErrorCode code, const QString& reason) const
@@ -59,6 +71,13 @@ void CMSComm::requireOpen() const
 {
     if (!m_device)
         fail(CommErrorCode::PortNotOpen, QStringLiteral("the port is not open"));
+}
+
+void CMSComm::requireClosed() const
+{
+    if (m_device)
+        fail(CommErrorCode::PortAlreadyOpen,
+             QStringLiteral("the port is open; close it before choosing another"));
 }
 
 void CMSComm::requireNonNegative(int value, const char* property)
@@ -169,9 +188,7 @@ void CMSComm::SetCommPort(std::int16_t value)
     if (value < 1 || value > kMaxPort)
         throw CommError(CommErrorCode::InvalidPortNumber,
                         QStringLiteral("COM%1: invalid port number").arg(value));
-    if (m_device)
-        fail(CommErrorCode::PortAlreadyOpen,
-             QStringLiteral("the port is open; close it before choosing another"));
+    requireClosed();
     m_commPort = value;
 }
 
@@ -195,7 +212,7 @@ void CMSComm::SetPortOpen(bool value)
         fail(CommErrorCode::PortAlreadyOpen, QStringLiteral("the port is already open"));
     // Which device the port is, and what kind of device that is, are each
     // decided in one place.
-    auto device = m_makeDevice(PortLabel(), portDevicePath(m_commPort));
+    auto device = m_makeDevice(PortLabel(), DeviceName());
     openLine(*device);
     m_device = std::move(device);
 }

@@ -112,15 +112,21 @@ public:
     std::int32_t GetInputMode();
     void SetInputMode(std::int32_t value);
 
-    // "COM2": how messages name the port.
+    // "COM2": how messages name the port; the device's name once one is set.
     QString PortLabel() const;
+    // Names the device directly ("/dev/ttyUSB0", or anything the device
+    // factory takes) instead of through CommPort; empty: CommPort's device
+    // again. Like CommPort, it cannot change while the port is open.
+    void SetDeviceName(const QString& name);
 
 private:
     [[noreturn]] void fail(CommErrorCode code, const QString& reason) const;
     [[noreturn]] void readOnly(const char* property) const;
     void requireOpen() const;
+    void requireClosed() const;
     static void requireNonNegative(int value, const char* property);
     void openLine(SerialDevice& device);
+    QString DeviceName() const;
     void takeInput();
 
     DeviceMaker m_makeDevice;
@@ -128,6 +134,7 @@ private:
     QByteArray m_input;                     // received, filtered, at most m_inBufferSize bytes
     bool m_atEof = false;                   // an EOF byte came: input stops until emptied
     std::int16_t m_commPort = 1;
+    QString m_deviceName; // empty: the device CommPort names
     SerialSettings m_settings;
     std::int32_t m_inputMode = comInputModeText;
     std::int16_t m_inputLen = 0;

@@ -3,6 +3,7 @@
 // clicks and keys through xdotool at the positions of the dialog templates,
 // screenshots, and the bytes and line settings on the far end of the ptys.
 #include "Pty.h"
+#include "SessionBus.h"
 #include "XDriver.h"
 #include "XServer.h"
 #include "dialogs/CommandTable.h"
@@ -126,6 +127,7 @@ private slots:
     void portsDialogChoiceIsUsedAndKept();
     void missingDeviceMessageSpeaksTheUsersLanguage_data();
     void missingDeviceMessageSpeaksTheUsersLanguage();
+    void sendGoesThroughPanelThenPort();
 
 private:
     // An empty device leaves the port to the settings; `lang` is the locale.
@@ -135,6 +137,8 @@ private:
     std::optional<XWindow> waitForWindow(const std::function<bool(const XWindow&)>& match);
     std::optional<XWindow> waitForPortDialog();
     std::optional<XWindow> waitForPanel();
+    // Starts the program and confirms COM1: the panel, once it is shown.
+    std::optional<XWindow> startOnPanel();
     // A message box: a window titled like the port dialog that is not it.
     std::optional<XWindow> waitForMessageBox(const XWindow& portDialog);
     bool isShown(const XWindow& window) const;
@@ -144,6 +148,9 @@ private:
     // Waits until two screenshots in a row agree: the window is painted.
     QImage settledGrab(const QRect& rect);
     bool endedCleanly(int timeoutMs);
+    // `lumo send` without a display; on the given session bus, or with none.
+    int runSend(const QStringList& arguments, const QString& com1, const QString& bus,
+                QString* err);
 
     XServer m_x;
     std::unique_ptr<XDriver> m_driver;
@@ -152,6 +159,7 @@ private:
     std::unique_ptr<Pty> m_com1;
     std::unique_ptr<Pty> m_com2;
     std::unique_ptr<QTemporaryDir> m_config; // the user's and the system's settings, per test
+    QString m_busAddress; // the session bus the program is started on, if any
 };
 
 void TestEndToEnd::initTestCase()
@@ -177,6 +185,7 @@ void TestEndToEnd::init()
     QVERIFY(m_com1->isValid() && m_com2->isValid());
     m_config = std::make_unique<QTemporaryDir>();
     QVERIFY(m_config->isValid());
+    m_busAddress.clear();
 }
 
 void TestEndToEnd::cleanup()
@@ -222,6 +231,8 @@ void TestEndToEnd::startLumo(const QString& com1, const QString& com2, const QSt
     env.remove(QStringLiteral("LC_MESSAGES"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config->filePath(QStringLiteral("user")));
     env.insert(QStringLiteral("XDG_CONFIG_DIRS"), m_config->filePath(QStringLiteral("system")));
+    if (!m_busAddress.isEmpty())
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_busAddress);
     m_lumo.setProcessEnvironment(env);
     m_lumo.setProcessChannelMode(QProcess::MergedChannels);
     m_lumo.setStandardOutputFile(m_logs.filePath(QStringLiteral("lumo.log"))); // one run's
@@ -255,6 +266,15 @@ std::optional<XWindow> TestEndToEnd::waitForPortDialog()
 std::optional<XWindow> TestEndToEnd::waitForPanel()
 {
     return waitForWindow([](const XWindow& w) { return w.name == caption(kPanelTemplate); });
+}
+
+std::optional<XWindow> TestEndToEnd::startOnPanel()
+{
+    startLumo();
+    const auto port = waitForPortDialog();
+    if (!port || !m_driver->click(controlCentre(*port, kPortTemplate, IDC_CONFIRM)))
+        return std::nullopt;
+    return waitForPanel();
 }
 
 std::optional<XWindow> TestEndToEnd::waitForMessageBox(const XWindow& portDialog)
@@ -303,6 +323,27 @@ bool TestEndToEnd::endedCleanly(int timeoutMs)
 {
     return m_lumo.waitForFinished(timeoutMs) && m_lumo.exitStatus() == QProcess::NormalExit &&
            m_lumo.exitCode() == 0;
+}
+
+int TestEndToEnd::runSend(const QStringList& arguments, const QString& com1, const QString& bus,
+                          QString* err)
+{
+    QProcess send;
+    QProcessEnvironment env; // no display, as from a timer
+    env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
+    env.insert(QStringLiteral("LUMO_COM1"), com1);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_logs.path());
+    if (!bus.isEmpty())
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus);
+    send.setProcessEnvironment(env);
+    send.start(QStringLiteral(LUMO_BIN), QStringList{QStringLiteral("send")} + arguments);
+    if (!send.waitForFinished(kWaitMs)) {
+        send.kill();
+        send.waitForFinished(kWaitMs);
+        return -1;
+    }
+    *err = QString::fromUtf8(send.readAllStandardError());
+    return send.exitStatus() == QProcess::NormalExit ? send.exitCode() : -2;
 }
 
 void TestEndToEnd::portDialogIsPinkAndTemplateSized()
@@ -362,11 +403,7 @@ void TestEndToEnd::confirmOpensChosenPortAndClosingPanelEnds()
 
 void TestEndToEnd::everyButtonSendsItsLetter()
 {
-    startLumo();
-    const auto port = waitForPortDialog();
-    QVERIFY(port);
-    QVERIFY(m_driver->click(controlCentre(*port, kPortTemplate, IDC_CONFIRM)));
-    const auto panel = waitForPanel();
+    const auto panel = startOnPanel();
     QVERIFY(panel);
     for (const Command& c : kCommands) {
         QVERIFY(m_driver->click(controlCentre(*panel, kPanelTemplate, c.controlId)));
@@ -416,11 +453,7 @@ void TestEndToEnd::burstArrivesCompleteAndInOrder()
     QFETCH(QStringList, xdotool);
     QFETCH(QByteArray, expected);
     QFETCH(QList<int>, buttons);
-    startLumo();
-    const auto port = waitForPortDialog();
-    QVERIFY(port);
-    QVERIFY(m_driver->click(controlCentre(*port, kPortTemplate, IDC_CONFIRM)));
-    const auto panel = waitForPanel();
+    const auto panel = startOnPanel();
     QVERIFY(panel);
 
     // "%n" stands for the n-th button's centre, as the two numbers xdotool takes.
@@ -440,11 +473,7 @@ void TestEndToEnd::burstArrivesCompleteAndInOrder()
 
 void TestEndToEnd::clicksRightBeforeCloseAllGoOut()
 {
-    startLumo();
-    const auto port = waitForPortDialog();
-    QVERIFY(port);
-    QVERIFY(m_driver->click(controlCentre(*port, kPortTemplate, IDC_CONFIRM)));
-    const auto panel = waitForPanel();
+    const auto panel = startOnPanel();
     QVERIFY(panel);
 
     // Every button, then the close box at once, in one stream of events.
@@ -568,11 +597,7 @@ void TestEndToEnd::contextMenuRunsPanelWithoutLine()
 
 void TestEndToEnd::pressedPictureButtonDarkensOnlyItsFrame()
 {
-    startLumo();
-    const auto port = waitForPortDialog();
-    QVERIFY(port);
-    QVERIFY(m_driver->click(controlCentre(*port, kPortTemplate, IDC_CONFIRM)));
-    const auto panel = waitForPanel();
+    const auto panel = startOnPanel();
     QVERIFY(panel);
     const QImage before = settledGrab(panel->rect);
     QVERIFY(!before.isNull());
@@ -698,6 +723,44 @@ void TestEndToEnd::missingDeviceMessageSpeaksTheUsersLanguage()
     QVERIFY(dismissMessageBox(*box));
     QVERIFY(clickCloseBox(*port));
     QVERIFY(endedCleanly(kWaitMs));
+}
+
+void TestEndToEnd::sendGoesThroughPanelThenPort()
+{
+#if !LUMO_DBUS
+    QSKIP("built without the session bus");
+#endif
+    SessionBus bus;
+    QVERIFY2(bus.start(), qPrintable(bus.errorString()));
+    m_busAddress = bus.address();
+    const auto panel = startOnPanel();
+    QVERIFY(panel);
+
+    // The panel holds COM1: `lumo send` hands it the command; by itself it
+    // would find no device.
+    QString err;
+    QCOMPARE(runSend({QStringLiteral("projector-off")}, QStringLiteral("/nonexistent/tty"),
+                     bus.address(), &err),
+             0);
+    QVERIFY2(err.isEmpty(), qPrintable(err));
+    QCOMPARE(m_com1->read(1, kWaitMs), QByteArray("d"));
+    QCOMPARE(m_com1->readAvailable(100), QByteArray());
+    // Without the bus the panel cannot be asked, and its port is busy.
+    QCOMPARE(runSend({QStringLiteral("projector-off")}, m_com1->slavePath(), QString(), &err), 1);
+    QVERIFY2(err.contains(QLatin1String("COM1")) &&
+                 err.contains(QLatin1String("Not sent: projector-off.")),
+             qPrintable(err));
+    QCOMPARE(m_com1->readAvailable(100), QByteArray());
+
+    QVERIFY(clickCloseBox(*panel));
+    QVERIFY2(endedCleanly(kPanelExitMs), "the program outlived its panel");
+    // The panel is gone: `lumo send` opens the port itself, bus or no bus.
+    for (const QString& address : {bus.address(), QString()}) {
+        QCOMPARE(runSend({QStringLiteral("projector-off")}, m_com1->slavePath(), address, &err), 0);
+        QVERIFY2(err.isEmpty(), qPrintable(err));
+        QCOMPARE(m_com1->read(1, kWaitMs), QByteArray("d"));
+    }
+    QCOMPARE(m_com1->readAvailable(100), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)

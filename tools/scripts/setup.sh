@@ -8,6 +8,7 @@ lumo_packages=(
     qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
     qt6-qpa-plugins fonts-wqy-zenhei xfonts-wqy
     xvfb xdotool xclip imagemagick openbox x11-utils libxcb1-dev libxcb-xtest0-dev
+    dbus
     clang libclang-rt-14-dev
     dpkg-dev lintian appstream desktop-file-utils
 )

@@ -1,0 +1,59 @@
+#include "app/PanelClient.h"
+
+#include "dialogs/PanelService.h"
+
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QStringList>
+
+namespace
+{
+QDBusMessage call(const char* interface, const char* method)
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        QLatin1String(PanelService::kService), QLatin1String(PanelService::kPath),
+        QLatin1String(interface), QLatin1String(method));
+    message.setAutoStartService(false); // only a panel that runs already
+    return message;
+}
+} // namespace
+
+PanelClient::PanelClient(QDBusConnection bus) : m_bus(std::move(bus)) {}
+
+QString PanelClient::HeldPort()
+{
+    if (!m_bus.isConnected())
+        return {};
+    QDBusMessage get = call("org.freedesktop.DBus.Properties", "Get");
+    get << QLatin1String(PanelService::kInterface) << QStringLiteral("Port");
+    const QDBusMessage reply = m_bus.call(get, QDBus::Block, kAskTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return {};
+    return qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant().toString();
+}
+
+PanelClient::Answer PanelClient::Send(const QString& command)
+{
+    QDBusMessage send = call(PanelService::kInterface, "Send");
+    send << command;
+    const QDBusMessage reply = m_bus.call(send, QDBus::Block, kSendTimeoutMs);
+    if (reply.type() == QDBusMessage::ReplyMessage)
+        return {Answer::Sent, {}};
+    if (reply.errorName() == QLatin1String(PanelService::kLineFailed) ||
+        reply.errorName() == QLatin1String(PanelService::kUnknownCommand))
+        return {Answer::Failed, reply.errorMessage()}; // the panel's own message
+    // The call reached no panel (it closed meanwhile): nothing was sent.
+    static const QStringList reachedNoPanel{
+        QStringLiteral("org.freedesktop.DBus.Error.NameHasNoOwner"),
+        QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown"),
+        QStringLiteral("org.freedesktop.DBus.Error.UnknownObject"),
+        QStringLiteral("org.freedesktop.DBus.Error.UnknownInterface"),
+        QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
+    };
+    if (reachedNoPanel.contains(reply.errorName()))
+        return {Answer::NoPanel, {}};
+    // No answer in time, or none at all: whether the byte went out is
+    // unknown, and that is reported as a failure, never as a success.
+    return {Answer::Failed, tr("the running Lumo panel did not confirm \"%1\" (%2)")
+                                .arg(command, reply.errorMessage())};
+}

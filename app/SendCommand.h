@@ -1,0 +1,41 @@
+// `lumo send [--port COM1|COM2|DEVICE] COMMAND...`: sends each command, in
+// order, one byte each, through a running panel that holds the port or else
+// through the port itself, and stops at the first failure. No window, no
+// display.
+//
+// Exit status: 0 every byte was handed to the line; 1 the line failed (the
+// message names the port, the reason and the commands not sent); 2 usage
+// error (nothing sent).
+#pragma once
+
+#include <QCoreApplication>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+class QTextStream;
+struct Command;
+
+class SendCommand
+{
+    Q_DECLARE_TR_FUNCTIONS(SendCommand)
+
+public:
+    enum Status { Sent = 0, LineFailed = 1, UsageError = 2 };
+
+    // `arguments` as after "lumo": "send", options, commands.
+    static int Run(const QStringList& arguments, QTextStream& out, QTextStream& err);
+
+    // Sends the commands in order through `sendOne` (nothing: sent; else the
+    // message) and stops at the first failure, which it reports on `err`
+    // with the commands that were not sent.
+    using SendOne = std::function<std::optional<QString>(const Command&)>;
+    static Status SendInOrder(const QList<const Command*>& commands, const SendOne& sendOne,
+                              QTextStream& err);
+
+    // "COM2" → 2; -1 for COMn out of 1 to 255; 0 for a device name.
+    static int PortNumber(const QString& port);
+};

@@ -1,0 +1,52 @@
+#include "dialogs/CommandResolver.h"
+
+#include "res/ButtonFaces.h"
+
+#include <algorithm>
+
+namespace
+{
+QString fromUtf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+QString withoutSpaces(QString text)
+{
+    text.remove(QLatin1Char(' '));
+    return text;
+}
+} // namespace
+
+QString CommandResolver::Label(const Command& command)
+{
+    for (const PictureFace& face : kPictureFaces)
+        if (face.controlId == command.controlId)
+            return fromUtf8(face.label);
+    for (const IconFace& face : kIconFaces)
+        if (face.controlId == command.controlId)
+            return fromUtf8(face.label);
+    return {};
+}
+
+QString CommandResolver::Name(const Command& command)
+{
+    return fromUtf8(command.name);
+}
+
+QString CommandResolver::UnknownMessage(const QString& word)
+{
+    return tr("unknown command \"%1\" (lumo send --list shows them)").arg(word);
+}
+
+const Command* CommandResolver::Resolve(const QString& word)
+{
+    const QString bare = withoutSpaces(word.trimmed());
+    if (bare.isEmpty())
+        return nullptr;
+    const auto found = std::find_if(kCommands.begin(), kCommands.end(), [&](const Command& c) {
+        return bare == QChar::fromLatin1(c.letter) ||
+               bare.compare(Name(c), Qt::CaseInsensitive) == 0 || bare == withoutSpaces(Label(c));
+    });
+    return found == kCommands.end() ? nullptr : &*found;
+}

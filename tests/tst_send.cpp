@@ -1,0 +1,450 @@
+// `lumo send`: which command a word means, the exit statuses, the rule that
+// nothing after a failure is sent, the bytes on a pseudo-terminal, and the
+// way through a running panel over a real session bus.
+#include "Pty.h"
+#include "SessionBus.h"
+#if LUMO_DBUS
+#include "app/PanelClient.h"
+#endif
+#include "app/SendCommand.h"
+#include "dialogs/CPanelDlg.h"
+#include "dialogs/CommandResolver.h"
+#include "dialogs/ErrorReporter.h"
+#include "serial/CMSComm.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+#include <QTimer>
+
+#include <memory>
+#include <set>
+
+namespace
+{
+constexpr int kProcessMs = 15000; // the machine may be busy
+
+// Stands in for the port's path in the rows; the path is known at run time.
+const QString kCom2Path = QStringLiteral("$COM2");
+} // namespace
+
+class TestSend : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void commandTableNamesEveryButtonOnce();
+    void resolves_data();
+    void resolves();
+    void exitStatusAndBytes_data();
+    void exitStatusAndBytes();
+    void stopsAtFirstFailure_data();
+    void stopsAtFirstFailure();
+#if LUMO_DBUS
+    void panelOnTheBusSends_data();
+    void panelOnTheBusSends();
+    void panelErrorReachesCallerAndPanel();
+    void failureBoxComesAfterTheAnswer();
+    void clientTellsNoPanelFromFailure_data();
+    void clientTellsNoPanelFromFailure();
+    void openMessageBoxDoesNotHoldTheCaller();
+#endif
+
+private:
+    // `lumo send` as its own process on the test's bus; the event loop runs
+    // meanwhile, so the panel in this process can answer it.
+    int runLumo(const QStringList& arguments, const QString& com1, QString* err = nullptr);
+
+    SessionBus m_bus;
+    QTemporaryDir m_config;
+    std::unique_ptr<Pty> m_com1;
+    std::unique_ptr<Pty> m_com2;
+    QStringList m_panelMessages;
+    QProcess* m_running = nullptr; // the `lumo send` that runLumo waits for
+};
+
+void TestSend::initTestCase()
+{
+    QVERIFY(m_config.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+    QCoreApplication::setOrganizationName(QStringLiteral("Lumo"));
+    QCoreApplication::setApplicationName(QStringLiteral("Lumo"));
+#if LUMO_DBUS
+    // Before anything here touches the session bus: this process and every
+    // `lumo send` it starts use the test's own.
+    QVERIFY2(m_bus.start(), qPrintable(m_bus.errorString()));
+    qputenv("DBUS_SESSION_BUS_ADDRESS", m_bus.address().toLocal8Bit());
+#endif
+}
+
+void TestSend::init()
+{
+    m_com1 = std::make_unique<Pty>();
+    m_com2 = std::make_unique<Pty>();
+    QVERIFY(m_com1->isValid() && m_com2->isValid());
+    qputenv("LUMO_COM1", m_com1->slavePath().toLocal8Bit());
+    qputenv("LUMO_COM2", m_com2->slavePath().toLocal8Bit());
+    m_panelMessages.clear();
+    ErrorReporter::SetHandler(
+        [this](QWidget*, const QString& text, ErrorReporter::Kind) { m_panelMessages << text; });
+}
+
+void TestSend::cleanup()
+{
+    ErrorReporter::SetHandler({});
+    QSettings().remove(QStringLiteral("send/port"));
+    m_com1.reset();
+    m_com2.reset();
+}
+
+int TestSend::runLumo(const QStringList& arguments, const QString& com1, QString* err)
+{
+    QProcess lumo;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LUMO_COM1"), com1);
+    lumo.setProcessEnvironment(env);
+    lumo.start(QStringLiteral(LUMO_BIN), QStringList{QStringLiteral("send")} + arguments);
+    if (!lumo.waitForStarted(kProcessMs))
+        return -1;
+    m_running = &lumo;
+    const bool ended =
+        QTest::qWaitFor([&] { return lumo.state() == QProcess::NotRunning; }, kProcessMs);
+    m_running = nullptr;
+    if (!ended) {
+        lumo.kill();
+        lumo.waitForFinished(5000);
+        return -2;
+    }
+    if (err)
+        *err = QString::fromUtf8(lumo.readAllStandardError());
+    return lumo.exitStatus() == QProcess::NormalExit ? lumo.exitCode() : -3;
+}
+
+void TestSend::commandTableNamesEveryButtonOnce()
+{
+    static const QRegularExpression form(QStringLiteral("^[a-z]+(-[a-z]+)*$"));
+    std::set<QString> words;
+    for (const Command& c : kCommands) {
+        const QString name = CommandResolver::Name(c);
+        const QString label = CommandResolver::Label(c);
+        QVERIFY2(form.match(name).hasMatch(), qPrintable(name));
+        QVERIFY2(!label.isEmpty(), qPrintable(name));
+        // Every word resolves to its own command and to no other.
+        for (const QString& word : {name, label, QString(QLatin1Char(c.letter))}) {
+            QVERIFY2(words.insert(word).second, qPrintable(word));
+            QCOMPARE(CommandResolver::Resolve(word), &c);
+        }
+    }
+}
+
+void TestSend::resolves_data()
+{
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<char>("letter"); // 0: no command
+    QTest::newRow("letter") << QStringLiteral("d") << 'd';
+    QTest::newRow("last letter") << QStringLiteral("w") << 'w';
+    QTest::newRow("name") << QStringLiteral("projector-off") << 'd';
+    QTest::newRow("name in capitals") << QStringLiteral("Screen-Up") << 'u';
+    QTest::newRow("label") << QStringLiteral("投影机开") << 'c';
+    QTest::newRow("label with its space") << QStringLiteral("媒 体") << 'h';
+    QTest::newRow("label without its space") << QStringLiteral("媒体") << 'h';
+    QTest::newRow("label with slash") << QStringLiteral("银幕 降/停") << 't';
+    QTest::newRow("transport label") << QStringLiteral("快进") << 's';
+    QTest::newRow("capital letter") << QStringLiteral("D") << '\0';
+    QTest::newRow("letter past the table") << QStringLiteral("x") << '\0';
+    QTest::newRow("two letters") << QStringLiteral("cd") << '\0';
+    QTest::newRow("English meaning") << QStringLiteral("projector off") << '\0';
+    QTest::newRow("underscore") << QStringLiteral("projector_off") << '\0';
+    QTest::newRow("part of a name") << QStringLiteral("projector") << '\0';
+    QTest::newRow("empty") << QString() << '\0';
+    QTest::newRow("spaces") << QStringLiteral("  ") << '\0';
+}
+
+void TestSend::resolves()
+{
+    QFETCH(QString, word);
+    QFETCH(char, letter);
+    const Command* command = CommandResolver::Resolve(word);
+    QCOMPARE(command ? command->letter : '\0', letter);
+}
+
+void TestSend::exitStatusAndBytes_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("setting"); // send/port in the user's settings
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("onCom1");
+    QTest::addColumn<QByteArray>("onCom2");
+    QTest::addColumn<QStringList>("said"); // on stderr, or on stdout when it succeeded
+
+    QTest::newRow("letter, name and label, in order")
+        << QStringList{QStringLiteral("c"), QStringLiteral("projector-off"),
+                       QStringLiteral("投影机开")}
+        << QString() << 0 << QByteArray("cdc") << QByteArray() << QStringList();
+    QTest::newRow("--port COM2") << QStringList{QStringLiteral("--port"), QStringLiteral("COM2"),
+                                                QStringLiteral("u")}
+                                 << QString() << 0 << QByteArray() << QByteArray("u")
+                                 << QStringList();
+    QTest::newRow("--port device")
+        << QStringList{QStringLiteral("--port"), kCom2Path, QStringLiteral("w"),
+                       QStringLiteral("v")}
+        << QString() << 0 << QByteArray() << QByteArray("wv") << QStringList();
+    QTest::newRow("port from the settings")
+        << QStringList{QStringLiteral("screen-down")} << QStringLiteral("COM2") << 0 << QByteArray()
+        << QByteArray("t") << QStringList();
+    QTest::newRow("--port wins over the settings")
+        << QStringList{QStringLiteral("--port=com1"), QStringLiteral("t")} << QStringLiteral("COM2")
+        << 0 << QByteArray("t") << QByteArray() << QStringList();
+    QTest::newRow("--list") << QStringList{QStringLiteral("--list")} << QString() << 0
+                            << QByteArray() << QByteArray()
+                            << QStringList{QStringLiteral("d  projector-off       投影机关\n")};
+    QTest::newRow("unknown command: nothing sent")
+        << QStringList{QStringLiteral("c"), QStringLiteral("lamp-off"), QStringLiteral("d")}
+        << QString() << 2 << QByteArray() << QByteArray()
+        << QStringList{QStringLiteral("unknown command \"lamp-off\"")};
+    QTest::newRow("unknown option")
+        << QStringList{QStringLiteral("--force"), QStringLiteral("c")} << QString() << 2
+        << QByteArray() << QByteArray() << QStringList{QStringLiteral("force")};
+    QTest::newRow("no command") << QStringList{} << QString() << 2 << QByteArray() << QByteArray()
+                                << QStringList{QStringLiteral("no command")};
+    QTest::newRow("port out of range")
+        << QStringList{QStringLiteral("--port"), QStringLiteral("COM256"), QStringLiteral("c")}
+        << QString() << 2 << QByteArray() << QByteArray()
+        << QStringList{QStringLiteral("\"COM256\" is no port")};
+    QTest::newRow("missing device: port, reason and what was not sent")
+        << QStringList{QStringLiteral("--port"), QStringLiteral("/nonexistent/tty"),
+                       QStringLiteral("c"), QStringLiteral("d")}
+        << QString() << 1 << QByteArray() << QByteArray()
+        << QStringList{QStringLiteral("/nonexistent/tty"), QStringLiteral("no such device"),
+                       QStringLiteral("Not sent: projector-on, projector-off.")};
+}
+
+void TestSend::exitStatusAndBytes()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, setting);
+    QFETCH(int, status);
+    QFETCH(QByteArray, onCom1);
+    QFETCH(QByteArray, onCom2);
+    QFETCH(QStringList, said);
+    arguments.replaceInStrings(kCom2Path, m_com2->slavePath());
+    if (!setting.isEmpty())
+        QSettings().setValue(QStringLiteral("send/port"), setting);
+
+    QString out, err;
+    QTextStream outStream(&out), errStream(&err);
+    QCOMPARE(
+        SendCommand::Run(QStringList{QStringLiteral("send")} + arguments, outStream, errStream),
+        status);
+    outStream.flush();
+    errStream.flush();
+    for (const QString& s : said)
+        QVERIFY2((status == 0 ? out : err).contains(s), qPrintable(out + err));
+    if (status == 0)
+        QVERIFY2(err.isEmpty(), qPrintable(err));
+    QCOMPARE(m_com1->readAvailable(), onCom1);
+    QCOMPARE(m_com2->readAvailable(), onCom2);
+}
+
+void TestSend::stopsAtFirstFailure_data()
+{
+    QTest::addColumn<int>("failing"); // index of the command whose send fails; -1: none
+    QTest::addColumn<QString>("sent");
+    QTest::addColumn<QString>("notSent");
+    QTest::newRow("none fails") << -1 << QStringLiteral("cdu") << QString();
+    QTest::newRow("first") << 0 << QString()
+                           << QStringLiteral("Not sent: projector-on, projector-off, screen-up.");
+    QTest::newRow("middle") << 1 << QStringLiteral("c")
+                            << QStringLiteral("Not sent: projector-off, screen-up.");
+    QTest::newRow("last") << 2 << QStringLiteral("cd") << QStringLiteral("Not sent: screen-up.");
+}
+
+void TestSend::stopsAtFirstFailure()
+{
+    QFETCH(int, failing);
+    QFETCH(QString, sent);
+    QFETCH(QString, notSent);
+    const QList<const Command*> commands{CommandResolver::Resolve(QStringLiteral("c")),
+                                         CommandResolver::Resolve(QStringLiteral("d")),
+                                         CommandResolver::Resolve(QStringLiteral("u"))};
+    QString tried, got;
+    QTextStream err(&got);
+    const auto status = SendCommand::SendInOrder(
+        commands,
+        [&](const Command& c) -> std::optional<QString> {
+            if (tried.size() == failing)
+                return QStringLiteral("COM1: the line failed");
+            tried += QLatin1Char(c.letter);
+            return std::nullopt;
+        },
+        err);
+    err.flush();
+    QCOMPARE(tried, sent);
+    QCOMPARE(status, failing < 0 ? SendCommand::Sent : SendCommand::LineFailed);
+    QCOMPARE(got,
+             failing < 0 ? QString() : QStringLiteral("COM1: the line failed\n%1\n").arg(notSent));
+}
+
+#if LUMO_DBUS
+void TestSend::panelOnTheBusSends_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("panelOpen");
+    QTest::addColumn<QByteArray>("onCom1");
+    QTest::addColumn<QByteArray>("onCom2");
+    // The panel holds COM1; `lumo send` itself would find no device there.
+    QTest::newRow("panel holds the port")
+        << QStringList{QStringLiteral("projector-off"), QStringLiteral("投影机开")} << true
+        << QByteArray("dc") << QByteArray();
+    QTest::newRow("panel holds another port")
+        << QStringList{QStringLiteral("--port"), QStringLiteral("COM2"), QStringLiteral("d")}
+        << true << QByteArray() << QByteArray("d");
+    QTest::newRow("panel closed: the port itself")
+        << QStringList{QStringLiteral("projector-off")} << false << QByteArray("d") << QByteArray();
+}
+
+void TestSend::panelOnTheBusSends()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, panelOpen);
+    QFETCH(QByteArray, onCom1);
+    QFETCH(QByteArray, onCom2);
+    CMSComm serial;
+    std::unique_ptr<CPanelDlg> panel;
+    if (panelOpen) {
+        serial.SetPortOpen(true);
+        panel = std::make_unique<CPanelDlg>(serial);
+    }
+    QString err;
+    const QString com1 = panelOpen ? QStringLiteral("/nonexistent/tty") : m_com1->slavePath();
+    QCOMPARE(runLumo(arguments, com1, &err), 0);
+    QVERIFY2(err.isEmpty(), qPrintable(err));
+    QCOMPARE(m_com1->readAvailable(), onCom1);
+    QCOMPARE(m_com2->readAvailable(), onCom2);
+    QVERIFY(m_panelMessages.isEmpty());
+}
+
+void TestSend::panelErrorReachesCallerAndPanel()
+{
+    CMSComm serial;
+    serial.SetPortOpen(true);
+    CPanelDlg panel(serial);
+    m_com1->close(); // the cable is pulled while the panel runs
+    QString err;
+    QCOMPARE(runLumo({QStringLiteral("projector-off"), QStringLiteral("screen-up")},
+                     m_com1->slavePath(), &err),
+             1);
+    QVERIFY2(err.contains(QLatin1String("COM1")) &&
+                 err.contains(QLatin1String("Not sent: projector-off, screen-up.")),
+             qPrintable(err));
+    // The panel shows what a click would have shown, and the caller got the same.
+    QTRY_COMPARE(m_panelMessages.size(), 1);
+    QVERIFY2(err.startsWith(m_panelMessages.constFirst() + QLatin1Char('\n')),
+             qPrintable(m_panelMessages.constFirst()));
+}
+
+void TestSend::failureBoxComesAfterTheAnswer()
+{
+    ErrorReporter::SetHandler({}); // the real, modal message box
+    CMSComm serial;
+    serial.SetPortOpen(true);
+    CPanelDlg panel(serial);
+    panel.show();
+    m_com1->close();
+    // Closes the panel's box once `lumo send` has ended, or after long
+    // enough that a box holding the answer back would have made it give up.
+    bool endedWhileBoxOpen = false;
+    QString boxText;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, this, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        const bool ended = !m_running || m_running->state() == QProcess::NotRunning;
+        if (ended || clock.elapsed() > 2 * kProcessMs) {
+            endedWhileBoxOpen = ended;
+            boxText = box->text();
+            box->close();
+        }
+    });
+    closer.start(20);
+    QString err;
+    QCOMPARE(runLumo({QStringLiteral("projector-off")}, m_com1->slavePath(), &err), 1);
+    QTRY_VERIFY(!boxText.isEmpty());
+    QVERIFY(endedWhileBoxOpen);
+    QCOMPARE(err, QStringLiteral("%1\nNot sent: projector-off.\n").arg(boxText));
+}
+
+void TestSend::clientTellsNoPanelFromFailure_data()
+{
+    QTest::addColumn<bool>("panelOpen");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("message");
+    // Only a call that reached no panel may be sent again through the port.
+    QTest::newRow("no panel") << false << QStringLiteral("d") << int(PanelClient::Answer::NoPanel)
+                              << QString();
+    QTest::newRow("panel sends") << true << QStringLiteral("d") << int(PanelClient::Answer::Sent)
+                                 << QString();
+    QTest::newRow("panel knows no such command")
+        << true << QStringLiteral("lamp-off") << int(PanelClient::Answer::Failed)
+        << QStringLiteral("unknown command \"lamp-off\"");
+}
+
+void TestSend::clientTellsNoPanelFromFailure()
+{
+    QFETCH(bool, panelOpen);
+    QFETCH(QString, command);
+    QFETCH(int, kind);
+    QFETCH(QString, message);
+    CMSComm serial;
+    std::unique_ptr<CPanelDlg> panel;
+    if (panelOpen) {
+        serial.SetPortOpen(true);
+        panel = std::make_unique<CPanelDlg>(serial);
+    }
+    PanelClient client;
+    QCOMPARE(client.HeldPort(), panelOpen ? QStringLiteral("COM1") : QString());
+    const PanelClient::Answer answer = client.Send(command);
+    QVERIFY2(int(answer.kind) == kind, qPrintable(answer.message));
+    QVERIFY2(answer.message.contains(message), qPrintable(answer.message));
+}
+
+void TestSend::openMessageBoxDoesNotHoldTheCaller()
+{
+    ErrorReporter::SetHandler({}); // the real, modal message box
+    CMSComm serial;
+    serial.SetPortOpen(true);
+    CPanelDlg panel(serial);
+    panel.show();
+    bool boxWasOpen = false;
+    int status = -1;
+    // Runs inside the message box's own event loop, as a call from the bus
+    // would arrive while a box waits for someone to close it.
+    QTimer::singleShot(0, &panel, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        boxWasOpen = box != nullptr;
+        status = runLumo({QStringLiteral("d")}, QStringLiteral("/nonexistent/tty"));
+        if (box)
+            box->close();
+    });
+    ErrorReporter::Show(&panel, QStringLiteral("an earlier message")); // until closed
+    QVERIFY(boxWasOpen);
+    QCOMPARE(status, 0);
+    QCOMPARE(m_com1->read(1), QByteArray("d"));
+}
+
+#endif
+
+QTEST_MAIN(TestSend)
+#include "tst_send.moc"
