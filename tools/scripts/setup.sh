@@ -7,6 +7,7 @@ lumo_packages=(
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
     qt6-qpa-plugins fonts-wqy-zenhei xfonts-wqy
     xvfb xdotool imagemagick openbox x11-utils libxcb1-dev libxcb-xtest0-dev
+    ser2net
     clang libclang-rt-14-dev
     dpkg-dev lintian appstream desktop-file-utils
 )
