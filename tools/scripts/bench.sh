@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Runs the benchmarks, each beside its reference, in one go: the serial
-# control against a raw write, then Lumo against a bare Qt dialog (on a
+# control against a raw write, a click through ser2net against a plain TCP
+# client's byte through the same ser2net, then Lumo against a bare Qt dialog (on a
 # private Xvfb) and its clicks against a raw write (offscreen).
 # LUMO_BENCH_DIR picks another configured build directory (default: build).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 dir="${LUMO_BENCH_DIR:-build}"
-cmake --build "$dir" -j2 --target bench_serial bench_lumo
+cmake --build "$dir" -j2 --target bench_serial bench_network bench_lumo
 "$dir/bench/bench_serial"
+echo
+"$dir/bench/bench_network"
 echo
 "$dir/bench/bench_lumo"
