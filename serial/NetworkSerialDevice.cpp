@@ -1,6 +1,13 @@
 #include "serial/NetworkSerialDevice.h"
 
+#include <QHostInfo>
 #include <QtEndian>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 #ifdef Q_OS_LINUX
 #include <netinet/in.h>
@@ -53,6 +60,28 @@ constexpr qint64 kChunk = 4096;
 constexpr qint64 kSocketBuffer = 64 * 1024;
 // Rounds of a non-blocking read, so a flooding server cannot hold us.
 constexpr int kPumpRounds = 16;
+
+// Looks a name up on a thread of its own, so that a resolver that hangs
+// cannot hold the caller past the deadline; a late answer is thrown away.
+std::optional<QHostInfo> lookUp(const QString& host, const QDeadlineTimer& deadline)
+{
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable done;
+        std::optional<QHostInfo> info;
+    };
+    auto shared = std::make_shared<Shared>();
+    std::thread([shared, host] {
+        QHostInfo info = QHostInfo::fromName(host);
+        const std::lock_guard lock(shared->mutex);
+        shared->info = std::move(info);
+        shared->done.notify_all();
+    }).detach();
+    std::unique_lock lock(shared->mutex);
+    shared->done.wait_for(lock, std::chrono::milliseconds(deadline.remainingTime()),
+                          [&] { return shared->info.has_value(); });
+    return shared->info;
+}
 
 QByteArray byteValue(int value)
 {
@@ -138,8 +167,6 @@ void NetworkSerialDevice::failConnect()
         fail(CommErrorCode::DeviceError,
              tr("the server did not answer within %1 s").arg(kOpenMs / 1000));
     switch (error) {
-    case QAbstractSocket::HostNotFoundError:
-        fail(CommErrorCode::NoSuchDevice, tr("the host \"%1\" is not known").arg(m_url.host));
     case QAbstractSocket::ConnectionRefusedError:
         fail(CommErrorCode::NoSuchDevice,
              tr("no server takes connections there (connection refused)"));
@@ -205,6 +232,20 @@ void NetworkSerialDevice::tuneSocket()
 #endif
 }
 
+QList<QHostAddress> NetworkSerialDevice::addressesOf(const QDeadlineTimer& deadline) const
+{
+    if (const QHostAddress literal(m_url.host); !literal.isNull())
+        return {literal};
+    const std::optional<QHostInfo> info = lookUp(m_url.host, deadline);
+    if (!info)
+        fail(CommErrorCode::DeviceError, tr("the name \"%1\" could not be looked up within %2 s")
+                                             .arg(m_url.host)
+                                             .arg(kOpenMs / 1000));
+    if (info->error() != QHostInfo::NoError || info->addresses().isEmpty())
+        fail(CommErrorCode::NoSuchDevice, tr("the host \"%1\" is not known").arg(m_url.host));
+    return info->addresses();
+}
+
 void NetworkSerialDevice::Open(const SerialSettings& settings)
 {
     if (m_open)
@@ -214,9 +255,13 @@ void NetworkSerialDevice::Open(const SerialSettings& settings)
              tr("the device cannot use %1 data bits").arg(settings.dataBits));
     const QDeadlineTimer deadline(kOpenMs);
     resetLink();
-    m_socket.abort();
-    m_socket.connectToHost(m_url.host, m_url.port);
-    if (!m_socket.waitForConnected(int(deadline.remainingTime())))
+    for (const QHostAddress& address : addressesOf(deadline)) {
+        m_socket.abort();
+        m_socket.connectToHost(address, m_url.port);
+        if (m_socket.waitForConnected(int(deadline.remainingTime())) || deadline.hasExpired())
+            break;
+    }
+    if (m_socket.state() != QAbstractSocket::ConnectedState)
         failConnect();
     tuneSocket();
     if (telnet()) {

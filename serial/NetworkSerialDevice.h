@@ -10,6 +10,8 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QHostAddress>
+#include <QList>
 #include <QString>
 #include <QTcpSocket>
 
@@ -56,6 +58,7 @@ private:
     [[noreturn]] void failConnect();
     [[noreturn]] void failNoAnswer(const QString& awaited);
     bool telnet() const { return m_url.kind == DeviceUrl::Kind::Rfc2217; }
+    QList<QHostAddress> addressesOf(const QDeadlineTimer& deadline) const;
     void resetLink();
     void release() noexcept;
     void tuneSocket();

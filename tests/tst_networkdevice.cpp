@@ -157,8 +157,10 @@ void TestNetworkDevice::urlsRefused()
 void TestNetworkDevice::letterArrives_data()
 {
     QTest::addColumn<bool>("rfc2217");
-    QTest::newRow("rfc2217") << true;
-    QTest::newRow("raw tcp") << false;
+    QTest::addColumn<bool>("byName"); // "localhost": looked up, maybe ::1 first
+    QTest::newRow("rfc2217") << true << false;
+    QTest::newRow("raw tcp") << false << false;
+    QTest::newRow("rfc2217, host by name") << true << true;
 }
 
 // A letter, a 0xFF and what the controller answers all pass unchanged; with
@@ -166,8 +168,12 @@ void TestNetworkDevice::letterArrives_data()
 void TestNetworkDevice::letterArrives()
 {
     QFETCH(bool, rfc2217);
+    QFETCH(bool, byName);
     START_SER2NET();
-    auto comm = openOn(1, rfc2217 ? m_ser2net->rfc2217Url() : m_ser2net->rawUrl());
+    QString url = rfc2217 ? m_ser2net->rfc2217Url() : m_ser2net->rawUrl();
+    if (byName)
+        url.replace(QStringLiteral("127.0.0.1"), QStringLiteral("localhost"));
+    auto comm = openOn(1, url);
     comm->SetInputMode(CMSComm::comInputModeBinary);
     comm->SetPortOpen(true);
     comm->SetOutput(QStringLiteral("c"));
