@@ -53,6 +53,8 @@ constexpr unsigned char kCd = 0x80, kDsr = 0x20, kCts = 0x10;
 constexpr int kWriteMs = 3000;
 // A purge the server does not confirm within this long still empties our side.
 constexpr int kPurgeMs = 1000;
+// A server's opening words come at once; this long is given for them.
+constexpr int kOpeningMs = 100;
 // A raw server that refuses us says so at once; this long is given for it.
 constexpr int kRawSettleMs = 100;
 // Chunks read from the socket at a time, and what the socket may hold unread.
@@ -278,10 +280,16 @@ void NetworkSerialDevice::Open(const SerialSettings& settings)
 }
 
 // Offers COM-PORT-OPTION and 8-bit data both ways, and waits for the server
-// to take the offer.
+// to take the offer. A server that speaks first (ser2net does) is heard out
+// before anything is sent: one that turns us away says why and hangs up, and
+// bytes of ours it never read would make its system reset the connection
+// and drop that explanation on the way.
 void NetworkSerialDevice::negotiate(const QDeadlineTimer& deadline)
 {
     using P = TelnetParser;
+    QDeadlineTimer opening(kOpeningMs);
+    opening = std::min(opening, deadline);
+    waitUntil([this] { return m_comPort != Offer::Unknown; }, opening);
     for (const unsigned char option : {kComPort, kBinary, kSuppressGoAhead})
         answer(m_willSent, P::WILL, option);
     for (const unsigned char option : {kBinary, kSuppressGoAhead})
@@ -345,16 +353,23 @@ void NetworkSerialDevice::Close() noexcept
     release();
 }
 
-// All of the settings or none: a refused change puts the old ones back.
+// All of the settings or none: a refused change puts the old ones back. On
+// a link that is down they are kept for the next connection, and the next
+// write reports the loss.
 void NetworkSerialDevice::ApplySettings(const SerialSettings& settings)
 {
-    if (m_open && telnet()) {
+    pump();
+    if (m_open && linkDown())
+        m_lost = true;
+    if (m_open && telnet() && !m_lost) {
         if (settings.dataBits < 5)
             fail(CommErrorCode::SettingsNotSupported,
                  tr("the device cannot use %1 data bits").arg(settings.dataBits));
         try {
             applyRemote(settings, QDeadlineTimer(kOpenMs));
         } catch (const CommError& e) {
+            if (e.code() == CommErrorCode::Disconnected)
+                m_settings = settings;
             if (e.code() == CommErrorCode::SettingsNotSupported && m_open) {
                 try {
                     applyRemote(m_settings, QDeadlineTimer(kOpenMs));

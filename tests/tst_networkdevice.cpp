@@ -290,6 +290,7 @@ void TestNetworkDevice::serverStoppedAndStartedAgain()
     QCOMPARE(m_pty->read(1), QByteArray("a"));
 
     m_ser2net->stop();
+    comm->SetSettings(QStringLiteral("19200,n,8,1")); // kept for the next connection
     const QString lost =
         expectError(CommErrorCode::Disconnected, [&] { comm->SetOutput(QStringLiteral("b")); });
     QVERIFY2(lost.contains(QStringLiteral("disconnected")), qPrintable(lost));
@@ -303,7 +304,7 @@ void TestNetworkDevice::serverStoppedAndStartedAgain()
     QCOMPARE(m_pty->read(1), QByteArray("c"));
     QCOMPARE(m_pty->readAvailable(200), QByteArray());
     const termios t = m_pty->slaveTermios();
-    QCOMPARE(cfgetospeed(&t), speed_t(B9600)); // set up again on the new link
+    QCOMPARE(cfgetospeed(&t), speed_t(B19200)); // set up again on the new link
 }
 
 void TestNetworkDevice::noServerThere_data()
