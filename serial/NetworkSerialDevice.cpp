@@ -208,6 +208,8 @@ void NetworkSerialDevice::resetLink()
     m_replies.clear();
     m_lines = {};
     m_lost = false;
+    m_holdOutput = false;
+    m_held.clear();
 }
 
 // Lets the connection go; the owner's wish to have the line stays as it was.
@@ -231,6 +233,21 @@ void NetworkSerialDevice::tuneSocket()
     ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &intervalS, sizeof intervalS);
     ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
     ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &unackedMs, sizeof unackedMs);
+#endif
+    ackAtOnce();
+}
+
+// Acknowledges what arrives at once instead of up to 40 ms later. A server
+// that delays its small writes until the last one is acknowledged (ser2net
+// does: it confirms the settings only after our acknowledgement of its
+// previous answer) would otherwise hold every open up by that long. The
+// system falls back to delayed acknowledgements by itself, so this is
+// renewed after each read.
+void NetworkSerialDevice::ackAtOnce()
+{
+#ifdef Q_OS_LINUX
+    const int on = 1;
+    ::setsockopt(int(m_socket.socketDescriptor()), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
 #endif
 }
 
@@ -267,8 +284,8 @@ void NetworkSerialDevice::Open(const SerialSettings& settings)
         failConnect();
     tuneSocket();
     if (telnet()) {
-        negotiate(deadline);
-        applyRemote(settings, deadline);
+        const QByteArray answers = negotiate(deadline);
+        applyRemote(settings, deadline, answers);
     } else if (!waitUntil([] { return false; }, QDeadlineTimer(kRawSettleMs)) && linkDown()) {
         failNoAnswer(QString());
     }
@@ -283,10 +300,14 @@ void NetworkSerialDevice::Open(const SerialSettings& settings)
 // to take the offer. A server that speaks first (ser2net does) is heard out
 // before anything is sent: one that turns us away says why and hangs up, and
 // bytes of ours it never read would make its system reset the connection
-// and drop that explanation on the way.
-void NetworkSerialDevice::negotiate(const QDeadlineTimer& deadline)
+// and drop that explanation on the way. When the server has already asked
+// for COM-PORT-OPTION, our answers are returned unsent, to go out with the
+// settings in one piece: a server that delays small writes (Nagle) then
+// confirms at once instead of after our delayed acknowledgement.
+QByteArray NetworkSerialDevice::negotiate(const QDeadlineTimer& deadline)
 {
     using P = TelnetParser;
+    m_holdOutput = true;
     QDeadlineTimer opening(kOpeningMs);
     opening = std::min(opening, deadline);
     waitUntil([this] { return m_comPort != Offer::Unknown; }, opening);
@@ -294,6 +315,11 @@ void NetworkSerialDevice::negotiate(const QDeadlineTimer& deadline)
         answer(m_willSent, P::WILL, option);
     for (const unsigned char option : {kBinary, kSuppressGoAhead})
         answer(m_doSent, P::DO, option);
+    m_holdOutput = false;
+    QByteArray held = std::exchange(m_held, {});
+    if (m_comPort == Offer::Accepted)
+        return held;
+    queue(held);
     if (!waitUntil([this] { return m_comPort != Offer::Unknown; }, deadline))
         failNoAnswer(tr("the use of RFC 2217"));
     if (m_comPort == Offer::Refused) {
@@ -305,10 +331,13 @@ void NetworkSerialDevice::negotiate(const QDeadlineTimer& deadline)
                                                             : m_url.host)
                  .arg(m_url.port));
     }
+    return {};
 }
 
-// Sends all four settings at once, then checks each answer against its request.
-void NetworkSerialDevice::applyRemote(const SerialSettings& s, const QDeadlineTimer& deadline)
+// Sends all four settings at once, after `before`, then checks each answer
+// against its request.
+void NetworkSerialDevice::applyRemote(const SerialSettings& s, const QDeadlineTimer& deadline,
+                                      const QByteArray& before)
 {
     static constexpr char kParity[] = {'n', 'o', 'e', 'm', 's'};
     const auto parity = std::find(std::begin(kParity), std::end(kParity), s.parity);
@@ -321,7 +350,7 @@ void NetworkSerialDevice::applyRemote(const SerialSettings& s, const QDeadlineTi
         {SetParity, byteValue(int(parity - std::begin(kParity)) + 1)},
         {SetStopSize, byteValue(stop)},
     };
-    QByteArray bytes;
+    QByteArray bytes = before;
     for (const auto& [code, value] : requests) {
         m_replies.erase(code);
         bytes += TelnetParser::Subnegotiation(kComPort, byteValue(code) + value);
@@ -506,6 +535,8 @@ void NetworkSerialDevice::pump()
 
 void NetworkSerialDevice::drain()
 {
+    if (m_socket.bytesAvailable() > 0)
+        ackAtOnce();
     while (m_socket.bytesAvailable() > 0) {
         const QByteArray chunk = m_socket.read(kChunk);
         if (!telnet()) {
@@ -580,6 +611,10 @@ void NetworkSerialDevice::answer(std::bitset<256>& answered, unsigned char verb,
 
 void NetworkSerialDevice::queue(const QByteArray& bytes)
 {
+    if (m_holdOutput) {
+        m_held += bytes;
+        return;
+    }
     if (linkDown())
         return;
     m_socket.write(bytes);

@@ -62,8 +62,10 @@ private:
     void resetLink();
     void release() noexcept;
     void tuneSocket();
-    void negotiate(const QDeadlineTimer& deadline);
-    void applyRemote(const SerialSettings& s, const QDeadlineTimer& deadline);
+    void ackAtOnce();
+    QByteArray negotiate(const QDeadlineTimer& deadline);
+    void applyRemote(const SerialSettings& s, const QDeadlineTimer& deadline,
+                     const QByteArray& before = {});
     bool waitUntil(const std::function<bool()>& done, const QDeadlineTimer& deadline);
     void pump();
     void drain();
@@ -88,7 +90,9 @@ private:
     bool m_lost = false;   // the link went down while open and nobody was told yet
     bool m_wanted = false; // the owner wants the line open (reconnected after a loss)
     Offer m_comPort = Offer::Unknown;
-    std::bitset<256> m_willSent, m_doSent;         // options we agreed to or refused, each once
+    std::bitset<256> m_willSent, m_doSent; // options we agreed to or refused, each once
+    bool m_holdOutput = false; // while the server's opening is heard: answers wait in m_held
+    QByteArray m_held;
     std::map<unsigned char, QByteArray> m_replies; // the server's answers by request code
     ModemLines m_lines;
 };
