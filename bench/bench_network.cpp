@@ -175,7 +175,7 @@ int main(int argc, char** argv)
     const double lp = quantile(lumoUs, 0.99), fp = quantile(floorUs, 0.99);
     std::printf("%-34s %10.1f %10.1f %7.2fx  -\n", "click to byte via ser2net, p99 (us)", lp, fp,
                 lp / fp);
-    std::printf("%-34s %10.2f %10s %8s  (connect, COM-PORT-OPTION, 9600 8N1 confirmed)\n",
+    std::printf("%-34s %10.2f %10s %8s  (just after another client left)\n",
                 "opening the port, median (ms)", quantile(openMs, 0.5), "-", "-");
     std::fflush(stdout);
     server.stop();
