@@ -84,6 +84,11 @@ void FakeComPortServer::run()
                 answer[0] = char(answer[0] + 100);
                 if (m_mode == Mode::OtherSpeed && c.payload[0] == 1)
                     answer = QByteArray::fromHex("6500004b00"); // 19200
+                if (m_mode == Mode::KeepsFirstSpeed && c.payload[0] == 1) {
+                    if (m_firstSpeed.isEmpty())
+                        m_firstSpeed = answer;
+                    answer = m_firstSpeed;
+                }
                 socket->write(TelnetParser::Subnegotiation(kComPort, answer));
             }
         });

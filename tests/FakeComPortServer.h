@@ -18,6 +18,7 @@ public:
         Faithful,           // confirms every setting as asked
         Silent,             // takes COM-PORT-OPTION, never confirms a setting
         OtherSpeed,         // confirms 19200 baud whatever was asked
+        KeepsFirstSpeed,    // confirms the first speed asked, and that one ever after
         CloseInNegotiation, // hangs up on the first setting
         RefuseComPort,      // will not do COM-PORT-OPTION at all
     };
@@ -45,6 +46,7 @@ private:
     QSemaphore m_ready;
     QMutex m_mutex;
     QByteArray m_received;
+    QByteArray m_firstSpeed;
     QObject* m_context = nullptr; // lives on the server's thread
     QTcpSocket* m_client = nullptr;
 };

@@ -52,6 +52,7 @@ private slots:
     void misbehavingServer_data();
     void misbehavingServer();
     void hostileStreamIsConsumed();
+    void refusedChangeKeepsTheLine();
 
 private:
     bool startSer2net();
@@ -402,6 +403,23 @@ void TestNetworkDevice::hostileStreamIsConsumed()
     // Unknown options are refused once each.
     QCOMPARE(server.received().count(TelnetParser::Negotiation(TelnetParser::DONT, 99)), 1);
     QCOMPARE(server.received().count(TelnetParser::Negotiation(TelnetParser::WONT, 98)), 1);
+}
+
+// A server that will not change the speed: the change is refused with what
+// the server kept, the old settings stay in force and the line still works.
+void TestNetworkDevice::refusedChangeKeepsTheLine()
+{
+    FakeComPortServer server(FakeComPortServer::Mode::KeepsFirstSpeed);
+    QVERIFY(server.startListening() != 0);
+    auto comm = openOn(1, server.url());
+    comm->SetPortOpen(true);
+    const QString message = expectError(CommErrorCode::SettingsNotSupported,
+                                        [&] { comm->SetSettings(QStringLiteral("19200,n,8,1")); });
+    QVERIFY2(message.contains(QStringLiteral("cannot use 19200 baud (the server set 9600 baud)")),
+             qPrintable(message));
+    QCOMPARE(comm->GetSettings(), QStringLiteral("9600,n,8,1"));
+    comm->SetOutput(QStringLiteral("c"));
+    QTRY_VERIFY(server.received().endsWith('c'));
 }
 
 QTEST_MAIN(TestNetworkDevice)
