@@ -13,6 +13,7 @@
 // are reported, never fatal; a lost or reordered letter exits 1, a figure
 // that could not be taken (no Xvfb, a window never mapped) exits 2.
 #include "Pty.h"
+#include "Ser2net.h"
 #include "XServerProbe.h"
 
 #include "dialogs/CPanelDlg.h"
@@ -142,10 +143,40 @@ int readByte(int fd)
 }
 
 struct DesktopFigures {
-    std::vector<double> bareLaunch, lumoLaunch, panel, bareRss, lumoRss;
+    std::vector<double> bareLaunch, lumoLaunch, panel, bareRss, lumoRss, ser2netPanel;
 };
 
-// Figures 1 to 3; false when a window never came.
+struct LumoRun {
+    double launchMs = 0, panelMs = 0, rss = 0;
+    bool shown = false;
+};
+
+// Starts Lumo with COM1 on `device`, confirms, and waits for the panel.
+LumoRun runLumo(XServerProbe& x, const std::string& device, QPoint confirm)
+{
+    const std::string portName(kPortTemplate.caption), panelName(kPanelTemplate.caption);
+    ::setenv("LUMO_COM1", device.c_str(), 1);
+    x.Discard();
+    LumoRun r;
+    const auto t0 = Clock::now();
+    const pid_t pid = spawn({LUMO_EXE});
+    const auto m = x.WaitMapped(portName, kMapTimeoutMs);
+    if (m.window) {
+        sleepMs(kSettleMs);
+        int cx = confirm.x(), cy = confirm.y();
+        x.ToRoot(m.window, cx, cy);
+        const auto t1 = Clock::now();
+        x.Click(cx, cy);
+        const auto panel = x.WaitMapped(panelName, kMapTimeoutMs);
+        sleepMs(kSettleMs);
+        r = {ms(m.when - t0), ms(panel.when - t1), rssMiB(pid), panel.window != 0};
+    }
+    stop(pid);
+    return r;
+}
+
+// Figures 1 to 3, and confirm to panel with COM1 behind ser2net when it
+// runs; false when a window never came.
 bool measureOnX(const std::string& display, DesktopFigures& f)
 {
     ::setenv("DISPLAY", display.c_str(), 1);
@@ -153,8 +184,12 @@ bool measureOnX(const std::string& display, DesktopFigures& f)
     XServerProbe x(display);
     if (!x.IsConnected())
         return false;
-    const std::string portName(kPortTemplate.caption), panelName(kPanelTemplate.caption);
     const QPoint confirm = kPortTemplate.ToPixels(*kPortTemplate.Find(IDC_CONFIRM)).center();
+    Pty behindSer2net;
+    Ser2net ser2net(behindSer2net.slavePath());
+    const bool withSer2net = ser2net.start();
+    if (!withSer2net)
+        std::fprintf(stderr, "no figure through ser2net: %s\n", qPrintable(ser2net.error()));
 
     for (int run = -1; run < kRuns; ++run) { // run -1 warms the caches up
         x.Discard();
@@ -172,29 +207,21 @@ bool measureOnX(const std::string& display, DesktopFigures& f)
         }
 
         Pty com1;
-        ::setenv("LUMO_COM1", qPrintable(com1.slavePath()), 1);
-        x.Discard();
-        t0 = Clock::now();
-        pid = spawn({LUMO_EXE});
-        m = x.WaitMapped(portName, kMapTimeoutMs);
-        XServerProbe::Mapped panel;
-        if (m.window) {
-            sleepMs(kSettleMs);
-            int cx = confirm.x(), cy = confirm.y();
-            x.ToRoot(m.window, cx, cy);
-            const auto t1 = Clock::now();
-            x.Click(cx, cy);
-            panel = x.WaitMapped(panelName, kMapTimeoutMs);
-            sleepMs(kSettleMs);
-            if (run >= 0 && panel.window) {
-                f.lumoLaunch.push_back(ms(m.when - t0));
-                f.panel.push_back(ms(panel.when - t1));
-                f.lumoRss.push_back(rssMiB(pid));
-            }
-        }
-        stop(pid);
-        if (!panel.window)
+        const LumoRun local = runLumo(x, com1.slavePath().toStdString(), confirm);
+        if (!local.shown)
             return false;
+        if (run >= 0) {
+            f.lumoLaunch.push_back(local.launchMs);
+            f.panel.push_back(local.panelMs);
+            f.lumoRss.push_back(local.rss);
+        }
+        if (withSer2net) {
+            const LumoRun remote = runLumo(x, ser2net.rfc2217Url().toStdString(), confirm);
+            if (!remote.shown)
+                return false;
+            if (run >= 0)
+                f.ser2netPanel.push_back(remote.panelMs);
+        }
     }
     return true;
 }
@@ -320,6 +347,9 @@ int main(int argc, char** argv)
             panel <= 1.5 * bare);
         row("resident memory (MiB)", rss, bareRss, "bare dialog", "<= 1.25x",
             rss <= 1.25 * bareRss);
+        if (!d.ser2netPanel.empty())
+            row("confirm to panel, ser2net (ms)", median(d.ser2netPanel), panel,
+                "local port's confirm", "-", true);
     }
     const double click = median(c.clickUs), floor = median(c.floorUs);
     row("click to byte, median (us)", click, floor, "write()+read()", "<= 10x and < 100 us",

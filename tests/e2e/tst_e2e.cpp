@@ -4,6 +4,7 @@
 // screenshots, and the bytes and line settings on the far end of the ptys.
 #include "Pty.h"
 #include "SessionBus.h"
+#include "Ser2net.h"
 #include "XDriver.h"
 #include "XServer.h"
 #include "dialogs/CommandTable.h"
@@ -114,6 +115,7 @@ private slots:
     void portDialogIsPinkAndTemplateSized();
     void confirmOpensChosenPortAndClosingPanelEnds_data();
     void confirmOpensChosenPortAndClosingPanelEnds();
+    void clickReachesControllerBehindSer2net();
     void everyButtonSendsItsLetter();
     void burstArrivesCompleteAndInOrder_data();
     void burstArrivesCompleteAndInOrder();
@@ -396,6 +398,28 @@ void TestEndToEnd::confirmOpensChosenPortAndClosingPanelEnds()
     QVERIFY(m_driver->click(controlCentre(*panel, kPanelTemplate, IDC_TOUYINGKAI)));
     QCOMPARE(chosen.read(1, kWaitMs), QByteArray("c"));
     QCOMPARE(other.readAvailable(50), QByteArray());
+
+    QVERIFY(clickCloseBox(*panel));
+    QVERIFY2(endedCleanly(kPanelExitMs), "the program outlived its panel");
+}
+
+// COM1 is a controller behind ser2net, reached over RFC 2217 on loopback.
+void TestEndToEnd::clickReachesControllerBehindSer2net()
+{
+    Ser2net server(m_com1->slavePath());
+    if (!server.start())
+        QSKIP(qPrintable(server.error()));
+    startLumo(server.rfc2217Url(), m_com2->slavePath());
+    const auto port = waitForPortDialog();
+    QVERIFY(port);
+    QVERIFY(m_driver->click(controlCentre(*port, kPortTemplate, IDC_CONFIRM)));
+    const auto panel = waitForPanel();
+    QVERIFY(panel);
+    QVERIFY2(is9600_8N1(*m_com1), qPrintable(lineSettings(*m_com1)));
+
+    QVERIFY(m_driver->click(controlCentre(*panel, kPanelTemplate, IDC_TOUYINGKAI)));
+    QCOMPARE(m_com1->read(1, kWaitMs), QByteArray("c"));
+    QCOMPARE(m_com1->readAvailable(100), QByteArray());
 
     QVERIFY(clickCloseBox(*panel));
     QVERIFY2(endedCleanly(kPanelExitMs), "the program outlived its panel");

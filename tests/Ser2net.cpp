@@ -1,0 +1,119 @@
+#include "Ser2net.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QThread>
+
+namespace
+{
+quint16 freePort()
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+}
+
+// Whether something listens on 127.0.0.1:port, read from the kernel's table
+// so that no connection disturbs the server.
+bool listening(quint16 port)
+{
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    if (!table.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray local =
+        QByteArray("0100007F:") + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        const QList<QByteArray> f = line.simplified().split(' ');
+        if (f.size() > 3 && f[1] == local && f[3] == "0A")
+            return true;
+    }
+    return false;
+}
+} // namespace
+
+Ser2net::Ser2net(QString ptyPath) : m_ptyPath(std::move(ptyPath))
+{
+    m_rfc2217Port = freePort();
+    m_rawPort = freePort();
+    while (m_rawPort == m_rfc2217Port && m_rawPort != 0)
+        m_rawPort = freePort();
+}
+
+Ser2net::~Ser2net()
+{
+    stop();
+}
+
+QString Ser2net::rfc2217Url() const
+{
+    return QStringLiteral("rfc2217://127.0.0.1:%1").arg(m_rfc2217Port);
+}
+
+QString Ser2net::rawUrl() const
+{
+    return QStringLiteral("socket://127.0.0.1:%1").arg(m_rawPort);
+}
+
+bool Ser2net::start()
+{
+    const QString program = QStandardPaths::findExecutable(
+        QStringLiteral("ser2net"), {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")});
+    if (program.isEmpty()) {
+        m_error = QStringLiteral("ser2net is not installed");
+        return false;
+    }
+    if (!m_dir.isValid() || m_rfc2217Port == 0 || m_rawPort == 0) {
+        m_error = QStringLiteral("no private directory or no free port");
+        return false;
+    }
+    const QString config = m_dir.filePath(QStringLiteral("ser2net.yaml"));
+    QFile file(config);
+    if (!file.open(QIODevice::WriteOnly)) {
+        m_error = file.errorString();
+        return false;
+    }
+    const QString connector =
+        QStringLiteral("  connector: serialdev,%1,1200n81,local\n").arg(m_ptyPath);
+    file.write(QStringLiteral("%YAML 1.1\n---\n"
+                              "connection: &rfc2217\n"
+                              "  accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n%3"
+                              "connection: &raw\n"
+                              "  accepter: tcp,127.0.0.1,%2\n%3")
+                   .arg(m_rfc2217Port)
+                   .arg(m_rawPort)
+                   .arg(connector)
+                   .toUtf8());
+    file.close();
+
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.start(program,
+                    {QStringLiteral("-n"), QStringLiteral("-u"), QStringLiteral("-c"), config,
+                     QStringLiteral("-P"), m_dir.filePath(QStringLiteral("ser2net.pid"))});
+    if (!m_process.waitForStarted(5000)) {
+        m_error = m_process.errorString();
+        return false;
+    }
+    const QDeadlineTimer deadline(5000);
+    while (!(listening(m_rfc2217Port) && listening(m_rawPort))) {
+        if (deadline.hasExpired() || m_process.state() != QProcess::Running) {
+            m_error = QStringLiteral("ser2net did not listen: %1")
+                          .arg(QString::fromLocal8Bit(m_process.readAll()));
+            stop();
+            return false;
+        }
+        QThread::msleep(10);
+    }
+    return true;
+}
+
+void Ser2net::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(3000)) {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+}

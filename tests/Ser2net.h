@@ -1,0 +1,37 @@
+// Debian's ser2net on 127.0.0.1, bridging one pseudo-terminal with an
+// RFC 2217 accepter and a raw TCP one, each on a free port. The
+// configuration is written to a private directory; stopping and starting
+// again keeps the ports.
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+class Ser2net
+{
+public:
+    explicit Ser2net(QString ptyPath);
+    ~Ser2net();
+    Ser2net(const Ser2net&) = delete;
+    Ser2net& operator=(const Ser2net&) = delete;
+
+    // Starts it and waits (bounded) until both ports listen; false, with
+    // error() telling why, when it cannot be started.
+    bool start();
+    void stop();
+    QString error() const { return m_error; }
+
+    quint16 rfc2217Port() const { return m_rfc2217Port; }
+    quint16 rawPort() const { return m_rawPort; }
+    QString rfc2217Url() const;
+    QString rawUrl() const;
+
+private:
+    QString m_ptyPath;
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    quint16 m_rfc2217Port = 0;
+    quint16 m_rawPort = 0;
+    QString m_error;
+};
