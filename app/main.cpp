@@ -8,7 +8,8 @@ int main(int argc, char* argv[])
 {
     // Whole scale factors only: the pictures are pixel art and are enlarged
     // by whole pixels.
-    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+        Qt::HighDpiScaleFactorRoundingPolicy::Round);
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumo"));
     QApplication::setOrganizationName(QStringLiteral("Lumo"));

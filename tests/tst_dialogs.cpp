@@ -10,41 +10,40 @@
 #include "serial/CMSComm.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSet>
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
 #include <functional>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace
 {
-// Calls `action` once, as soon as a visible top-level widget of type T
-// shows up: how a test reaches a dialog that runs modally.
-template <class T> void whenShown(std::function<void(T*)> action)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, action] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* t = qobject_cast<T*>(w); t && t->isVisible()) {
-                timer->stop();
-                timer->deleteLater();
-                action(t);
-                return;
-            }
-        }
-    });
-    timer->start();
-}
+constexpr int kShowTimeoutMs = 10000;
 
 QAbstractButton* button(const TemplateDialog& dialog, int id)
 {
     return qobject_cast<QAbstractButton*>(dialog.Control(id));
+}
+
+// The lock file Qt keeps for a device while it is open.
+QString lockFileOf(const QString& device)
+{
+    QString name = device;
+    name.remove(0, qsizetype(std::strlen("/dev/"))).replace(u'/', u'_');
+    return QStringLiteral("/run/lock/LCK..") + name;
 }
 
 void setPort(int n, const QString& path)
@@ -74,12 +73,50 @@ private slots:
     void tabSkipsScreenUp();
     void keyboardAlone();
     void dialogColours();
+    void shutdownSignalEndsDialogsAndReleasesLine_data();
+    void shutdownSignalEndsDialogsAndReleasesLine();
     void iconOrigin_data();
     void iconOrigin();
 
 private:
+    // Calls `action` once, as soon as a visible top-level widget of type T
+    // shows up: how a test reaches a dialog that runs modally. The watch
+    // belongs to the test and ends in cleanup(); a check that fails inside
+    // `action`, or a widget that never shows, ends every dialog, so the test
+    // returns and fails instead of hanging.
+    template <class T> void whenShown(std::function<void(T*)> action);
+
     QStringList m_messages;
+    QList<QPointer<QTimer>> m_watches;
 };
+
+template <class T> void TestDialogs::whenShown(std::function<void(T*)> action)
+{
+    auto* timer = new QTimer(this);
+    timer->setInterval(5);
+    m_watches << timer;
+    const QDeadlineTimer deadline(kShowTimeoutMs);
+    connect(timer, &QTimer::timeout, this, [timer, action, deadline] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* t = qobject_cast<T*>(w); t && t->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                action(t);
+                if (QTest::currentTestFailed())
+                    CRemoteApp::EndAllDialogs();
+                return;
+            }
+        }
+        if (deadline.hasExpired()) {
+            timer->stop();
+            timer->deleteLater();
+            CRemoteApp::EndAllDialogs();
+            const QByteArray what = QByteArray("never shown: ") + T::staticMetaObject.className();
+            QTest::qFail(what.constData(), __FILE__, __LINE__);
+        }
+    });
+    timer->start();
+}
 
 void TestDialogs::initTestCase()
 {
@@ -99,6 +136,10 @@ void TestDialogs::init()
 
 void TestDialogs::cleanup()
 {
+    for (const QPointer<QTimer>& watch : std::as_const(m_watches))
+        delete watch.data();
+    m_watches.clear();
+    CRemoteApp::EndAllDialogs(); // whatever a failed row left on the screen
     ErrorReporter::SetHandler({});
 }
 
@@ -407,6 +448,70 @@ void TestDialogs::dialogColours()
         QCOMPARE(w->palette().color(QPalette::Window), pink);
         QCOMPARE(w->palette().color(QPalette::WindowText), QColor(Qt::black));
     }
+}
+
+void TestDialogs::shutdownSignalEndsDialogsAndReleasesLine_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<QString>("shownWhen"); // the innermost modal run at the signal
+    for (const auto& [number, name] :
+         {std::pair{SIGTERM, "TERM"}, std::pair{SIGINT, "INT"}, std::pair{SIGHUP, "HUP"}})
+        for (const char* shown : {"port dialog", "panel", "message box"})
+            QTest::addRow("%s, %s", name, shown) << number << QString::fromLatin1(shown);
+}
+
+// A logout or a kill: every modal run ends, and the line is left as a closed
+// port leaves it, for anyone to open.
+void TestDialogs::shutdownSignalEndsDialogsAndReleasesLine()
+{
+    QFETCH(int, signalNumber);
+    QFETCH(QString, shownWhen);
+    Pty pty;
+    setPort(1, pty.slavePath());
+    const QString lockFile = lockFileOf(pty.slavePath());
+    bool lockedWhileOpen = false;
+    ErrorReporter::SetHandler({}); // real message boxes, which must end too
+    bool exclusiveWhileOpen = false;
+    const auto raise = [&] {
+        int exclusive = 0;
+        const int fd = ::open(QFile::encodeName(pty.slavePath()).constData(), O_RDWR | O_NOCTTY);
+        exclusiveWhileOpen = fd >= 0 && ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive;
+        lockedWhileOpen = QFile::exists(lockFile);
+        if (fd >= 0)
+            ::close(fd);
+        ::kill(::getpid(), signalNumber);
+    };
+    whenShown<CPortDlg>([&](CPortDlg* dialog) {
+        if (shownWhen == u"port dialog") {
+            ::kill(::getpid(), signalNumber);
+            return;
+        }
+        whenShown<CPanelDlg>([&](CPanelDlg* panel) {
+            if (shownWhen == u"panel") {
+                raise();
+                return;
+            }
+            whenShown<QMessageBox>([&](QMessageBox*) { raise(); });
+            ErrorReporter::Show(panel, QStringLiteral("shown when the signal comes"));
+        });
+        QTest::mouseClick(button(*dialog, IDC_CONFIRM), Qt::LeftButton);
+    });
+    {
+        CRemoteApp app;
+        QVERIFY(!app.InitInstance());
+    }
+    QVERIFY(!QTest::currentTestFailed());
+    QCOMPARE(exclusiveWhileOpen, shownWhen != u"port dialog");
+    QCOMPARE(lockedWhileOpen, shownWhen != u"port dialog");
+    const int fd = ::open(QFile::encodeName(pty.slavePath()).constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(fd >= 0);
+    int exclusive = 1;
+    QCOMPARE(::ioctl(fd, TIOCGEXCL, &exclusive), 0);
+    ::close(fd);
+    QCOMPARE(exclusive, 0);
+    QVERIFY2(!QFile::exists(lockFile), qPrintable(lockFile));
+    for (QWidget* w : QApplication::topLevelWidgets())
+        QVERIFY2(!w->isVisible(), w->metaObject()->className());
 }
 
 void TestDialogs::iconOrigin_data()

@@ -7,8 +7,8 @@
 //   lumo-vc --layout               where every control of both dialogs lies,
 //                                  in pixels of the client area, for scripts
 //                                  that drive Lumo with the mouse
-#include "ShutdownSignals.h"
 #include "VirtualController.h"
+#include "app/ShutdownSignals.h"
 
 #include "res/templates.h"
 
