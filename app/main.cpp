@@ -1,6 +1,8 @@
 #include "app/CRemoteApp.h"
+#include "app/ScaleFactor.h"
 #include "res/Resources.h"
 #include "res/resource.h"
+#include "res/templates.h"
 
 #include <QApplication>
 

@@ -1,5 +1,6 @@
 // A private X display for the tests: Xvfb on the first free display number
-// and openbox on it, so that windows get frames with close boxes.
+// and openbox on it, so that windows get frames with close boxes. Pressing
+// in a window does not focus or raise it (see writeWindowManagerSettings).
 #pragma once
 
 #include <QProcess>
@@ -29,6 +30,7 @@ public:
     QProcessEnvironment clientEnvironment() const;
 
 private:
+    bool writeWindowManagerSettings();
     bool windowManagerRunning() const;
     QString log(const QString& name) const;
 
