@@ -3,7 +3,6 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QStringList>
 
 #include <vector>
 
@@ -18,11 +17,11 @@ int ScaleFactor::Fitting(qreal desktopFactor, QSize available, QSize window)
 
 void ScaleFactor::ChooseBeforeStart(int argc, char* argv[], QSize window)
 {
-    if (qEnvironmentVariableIsSet("QT_SCALE_FACTOR") ||
-        qEnvironmentVariableIsSet("QT_SCREEN_SCALE_FACTORS"))
-        return;
+    for (const char* name :
+         {"QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS", "QT_ENABLE_HIGHDPI_SCALING"})
+        if (qEnvironmentVariableIsSet(name))
+            return;
     int chosen = 0;
-    qsizetype screens = 0;
     {
         // A look at the screens with an application of its own, which takes
         // the arguments it understands out of a copy, not out of argv.
@@ -39,10 +38,9 @@ void ScaleFactor::ChooseBeforeStart(int argc, char* argv[], QSize window)
         chosen = Fitting(factor, available, window);
         if (chosen == qRound(factor))
             return;
-        screens = QGuiApplication::screens().size();
     }
-    QStringList factors;
-    for (qsizetype i = 0; i < screens; ++i)
-        factors << QString::number(chosen);
-    qputenv("QT_SCREEN_SCALE_FACTORS", factors.join(u';').toLatin1());
+    // The screens' own factors multiply with any other, so they go, and the
+    // chosen one applies as a whole to every screen.
+    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+    qputenv("QT_SCALE_FACTOR", QByteArray::number(chosen));
 }

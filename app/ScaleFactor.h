@@ -16,7 +16,7 @@ public:
 
     // Before the application starts: looks at the screen the program will
     // open on and, if the rounded factor does not let `window` fit there,
-    // tells Qt the fitting one through QT_SCREEN_SCALE_FACTORS. Leaves a
-    // factor the user chose (QT_SCALE_FACTOR, QT_SCREEN_SCALE_FACTORS) alone.
+    // has Qt use the fitting one (QT_SCALE_FACTOR, with the screens' own
+    // factors off). Leaves a factor the user chose through Qt's variables alone.
     static void ChooseBeforeStart(int argc, char* argv[], QSize window);
 };

@@ -12,6 +12,8 @@ int main(int argc, char* argv[])
     // by whole pixels.
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
         Qt::HighDpiScaleFactorRoundingPolicy::Round);
+    // ...and only as large as lets the panel fit on the screen.
+    ScaleFactor::ChooseBeforeStart(argc, argv, kPanelTemplate.ClientSize());
     QApplication qapp(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumo"));
     QApplication::setOrganizationName(QStringLiteral("Lumo"));

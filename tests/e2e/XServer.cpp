@@ -125,6 +125,21 @@ QProcessEnvironment XServer::clientEnvironment() const
     return env;
 }
 
+bool XServer::setFontDpi(int dpi) const
+{
+    QStringList args{QStringLiteral("-root")};
+    if (dpi > 0)
+        args << QStringLiteral("-format") << QStringLiteral("RESOURCE_MANAGER")
+             << QStringLiteral("8s") << QStringLiteral("-set") << QStringLiteral("RESOURCE_MANAGER")
+             << QStringLiteral("Xft.dpi:\t%1\n").arg(dpi);
+    else
+        args << QStringLiteral("-remove") << QStringLiteral("RESOURCE_MANAGER");
+    QProcess xprop;
+    xprop.setProcessEnvironment(clientEnvironment());
+    xprop.start(QStringLiteral("xprop"), args);
+    return xprop.waitForFinished(5000) && xprop.exitCode() == 0;
+}
+
 bool XServer::windowManagerRunning() const
 {
     QProcess xprop;

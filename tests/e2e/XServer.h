@@ -23,6 +23,9 @@ public:
     void stop();
 
     QString display() const { return m_display; }
+    // The desktop's font resolution (Xft.dpi) that programs starting now
+    // read: 144 is 150 % desktop scaling; 0 takes the setting away.
+    bool setFontDpi(int dpi) const;
     // Whether Xvfb and openbox still run, for a failing test's report.
     QString state() const;
     QString errorString() const { return m_error; }

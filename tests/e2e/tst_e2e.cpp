@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -126,6 +127,8 @@ private slots:
     void contextMenuRunsPanelWithoutLine_data();
     void contextMenuRunsPanelWithoutLine();
     void pressedPictureButtonDarkensOnlyItsFrame();
+    void panelFitsTheScreenAtAnyScaling_data();
+    void panelFitsTheScreenAtAnyScaling();
     void anyEndLeavesLineFreeForEveryone_data();
     void anyEndLeavesLineFreeForEveryone();
 
@@ -615,6 +618,31 @@ void TestEndToEnd::pressedPictureButtonDarkensOnlyItsFrame()
                  qPrintable(name + QStringLiteral(": more than the frame changed")));
         QCOMPARE(m_com1->read(1, kWaitMs), QByteArray(1, letterOf(c.id)));
     }
+}
+
+void TestEndToEnd::panelFitsTheScreenAtAnyScaling_data()
+{
+    QTest::addColumn<int>("dpi");
+    QTest::addColumn<int>("factor");
+    // 1280 x 1024: at 150 % Qt rounds to 2, and 1580 x 1040 would not fit.
+    QTest::newRow("100 %") << 96 << 1;
+    QTest::newRow("150 %: 2 does not fit") << 144 << 1;
+}
+
+// The scale factor is a whole one, and one at which the panel fits the screen.
+void TestEndToEnd::panelFitsTheScreenAtAnyScaling()
+{
+    QFETCH(int, dpi);
+    QFETCH(int, factor);
+    QVERIFY(m_x.setFontDpi(dpi));
+    const auto restore = qScopeGuard([this] { m_x.setFontDpi(0); });
+    startLumo();
+    const auto panel = confirmAndWaitForPanel();
+    QVERIFY(panel);
+    QCOMPARE(panel->rect.size(), kPanelTemplate.ClientSize() * factor);
+    QVERIFY(QRect(0, 0, 1280, 1024).contains(panel->rect));
+    QVERIFY(clickCloseBox(*panel));
+    QVERIFY(endedCleanly(kPanelExitMs));
 }
 
 void TestEndToEnd::anyEndLeavesLineFreeForEveryone_data()
