@@ -38,6 +38,8 @@ void ErrorReporter::Guard(QWidget* parent, const std::function<void()>& action) 
             Show(parent, e.description(), Kind::Error);
         } catch (const std::exception& e) {
             Show(parent, QString::fromLocal8Bit(e.what()), Kind::Error);
+        } catch (...) {
+            Show(parent, tr("The action failed for a reason that was not described."), Kind::Error);
         }
     } catch (...) {
         // Showing the message failed too; nothing more can be done from here.

@@ -59,5 +59,7 @@ inline constexpr DialogTemplate kPanelTemplate{IDD_PANEL, "KT4200", 316, 208,
 // The string table: the port dialog's extra menu entry.
 inline constexpr std::string_view kSysMenuEntryText = "关于 Lumo(&A)...";
 
+static_assert(kPortTemplate.HasUniqueIds() && kPanelTemplate.HasUniqueIds());
+static_assert(IDC_STATIC == DialogTemplate::kStaticId);
 static_assert(kPortTemplate.ClientSize() == QSize(410, 102));
 static_assert(kPanelTemplate.ClientSize() == QSize(790, 520));

@@ -9,6 +9,7 @@
 #include "res/Resources.h"
 #include "res/templates.h"
 #include "serial/CMSComm.h"
+#include "serial/CommError.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -26,7 +27,10 @@
 #include <algorithm>
 #include <csignal>
 #include <functional>
+#include <stdexcept>
 #include <unistd.h>
+
+Q_DECLARE_METATYPE(std::function<void()>)
 
 namespace
 {
@@ -66,6 +70,10 @@ private slots:
     void dialogColours();
     void shutdownSignalEndsDialogsAndReleasesLine_data();
     void shutdownSignalEndsDialogsAndReleasesLine();
+    void duplicateControlIdsAreFound_data();
+    void duplicateControlIdsAreFound();
+    void guardShowsWhateverIsThrown_data();
+    void guardShowsWhateverIsThrown();
     void iconOrigin_data();
     void iconOrigin();
 
@@ -499,6 +507,52 @@ void TestDialogs::shutdownSignalEndsDialogsAndReleasesLine()
     QVERIFY2(!QFile::exists(lockFile), qPrintable(lockFile));
     for (QWidget* w : QApplication::topLevelWidgets())
         QVERIFY2(!w->isVisible(), w->metaObject()->className());
+}
+
+void TestDialogs::duplicateControlIdsAreFound_data()
+{
+    QTest::addColumn<QList<int>>("ids");
+    QTest::addColumn<bool>("unique");
+    QTest::newRow("all different") << QList<int>{1000, 1001, 1002} << true;
+    QTest::newRow("two the same") << QList<int>{1000, 1001, 1000} << false;
+    QTest::newRow("side by side") << QList<int>{1000, 1000} << false;
+    QTest::newRow("static texts share -1") << QList<int>{-1, 1000, -1} << true;
+    QTest::newRow("one control") << QList<int>{1000} << true;
+}
+
+void TestDialogs::duplicateControlIdsAreFound()
+{
+    QFETCH(QList<int>, ids);
+    QFETCH(bool, unique);
+    QList<ControlTemplate> controls;
+    for (int id : ids)
+        controls.append({id, ControlKind::PushButton, "", 0, 0, 10, 10, TabStop});
+    const DialogTemplate t{1, "", 100, 100, 12, 8, 16, controls};
+    QCOMPARE(t.HasUniqueIds(), unique);
+}
+
+void TestDialogs::guardShowsWhateverIsThrown_data()
+{
+    QTest::addColumn<std::function<void()>>("action");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("serial error") << std::function<void()>([] {
+        throw CommError(CommErrorCode::PortNotOpen, QStringLiteral("COM1: closed"));
+    }) << QStringLiteral("COM1: closed");
+    QTest::newRow("standard exception")
+        << std::function<void()>([] { throw std::runtime_error("out of luck"); })
+        << QStringLiteral("out of luck");
+    QTest::newRow("a number") << std::function<void()>([] { throw 42; })
+                              << QStringLiteral("The action failed for a reason that was not "
+                                                "described.");
+    QTest::newRow("nothing thrown") << std::function<void()>([] {}) << QString();
+}
+
+void TestDialogs::guardShowsWhateverIsThrown()
+{
+    QFETCH(std::function<void()>, action);
+    QFETCH(QString, message);
+    ErrorReporter::Guard(nullptr, action);
+    QCOMPARE(m_messages, message.isEmpty() ? QStringList() : QStringList{message});
 }
 
 void TestDialogs::iconOrigin_data()
