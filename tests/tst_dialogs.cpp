@@ -460,7 +460,7 @@ void TestDialogs::shutdownSignalEndsDialogsAndReleasesLine_data()
     QTest::addColumn<QString>("shownWhen"); // the innermost modal run at the signal
     for (const auto& [number, name] :
          {std::pair{SIGTERM, "TERM"}, std::pair{SIGINT, "INT"}, std::pair{SIGHUP, "HUP"}})
-        for (const char* shown : {"port dialog", "panel", "message box"})
+        for (const char* shown : {"port dialog", "context menu", "panel", "message box"})
             QTest::addRow("%s, %s", name, shown) << number << QString::fromLatin1(shown);
 }
 
@@ -486,6 +486,11 @@ void TestDialogs::shutdownSignalEndsDialogsAndReleasesLine()
             ::kill(::getpid(), signalNumber);
             return;
         }
+        if (shownWhen == u"context menu") {
+            whenShown<QMenu>([&](QMenu*) { ::kill(::getpid(), signalNumber); });
+            dialog->ShowExtraMenu(dialog->mapToGlobal(QPoint(5, 5)));
+            return;
+        }
         whenShown<CPanelDlg>([&](CPanelDlg* panel) {
             if (shownWhen == u"panel") {
                 raise();
@@ -501,8 +506,9 @@ void TestDialogs::shutdownSignalEndsDialogsAndReleasesLine()
         QVERIFY(!app.InitInstance());
     }
     QVERIFY(!QTest::currentTestFailed());
-    QCOMPARE(exclusiveWhileOpen, shownWhen != u"port dialog");
-    QCOMPARE(lockedWhileOpen, shownWhen != u"port dialog");
+    const bool lineWasOpen = shownWhen == u"panel" || shownWhen == u"message box";
+    QCOMPARE(exclusiveWhileOpen, lineWasOpen);
+    QCOMPARE(lockedWhileOpen, lineWasOpen);
     QCOMPARE(exclusiveFlag(pty.slavePath()), 0);
     QVERIFY2(!QFile::exists(lockFile), qPrintable(lockFile));
     for (QWidget* w : QApplication::topLevelWidgets())
