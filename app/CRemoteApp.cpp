@@ -3,9 +3,37 @@
 #include "dialogs/CPortDlg.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QPalette>
 
-CRemoteApp::CRemoteApp() = default;
+#include <cstdlib>
+
+namespace
+{
+// How often a shutdown looks again for a dialog that showed after it began.
+constexpr int kEndingIntervalMs = 50;
+} // namespace
+
+CRemoteApp::CRemoteApp()
+{
+    static const bool hooked = std::atexit(&CRemoteApp::releaseLineAtExit) == 0;
+    Q_UNUSED(hooked);
+    s_running = this;
+    m_ending.setInterval(kEndingIntervalMs);
+    // Again and again until the program ends: a dialog may show after the
+    // first sweep (a message box about closing the line).
+    QObject::connect(&m_ending, &QTimer::timeout, &CRemoteApp::EndAllDialogs);
+    QObject::connect(&m_signals, &ShutdownSignals::received, [this] {
+        EndAllDialogs();
+        m_ending.start();
+    });
+}
+
+CRemoteApp::~CRemoteApp()
+{
+    if (s_running == this)
+        s_running = nullptr;
+}
 
 void CRemoteApp::SetDialogBkColor()
 {
@@ -27,4 +55,27 @@ bool CRemoteApp::InitInstance()
     SetDialogBkColor();
     dialog.exec(); // however it ends, the program ends next
     return false;
+}
+
+void CRemoteApp::EndAllDialogs()
+{
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (!window->isVisible())
+            continue;
+        if (auto* dialog = qobject_cast<QDialog*>(window))
+            dialog->reject();
+        else
+            window->close(); // a menu
+    }
+}
+
+void CRemoteApp::releaseLineAtExit()
+{
+    if (!s_running)
+        return;
+    try {
+        s_running->m_serial.SetPortOpen(false);
+    } catch (...) {
+        // No display to say it on, and the program is ending anyway.
+    }
 }

@@ -2,10 +2,12 @@
 #include "app/CRemoteApp.h"
 #include "app/CommandLine.h"
 #include "app/Language.h"
+#include "app/ScaleFactor.h"
 #include "app/SendCommand.h"
 #include "res/Resources.h"
 #include "res/resource.h"
 #include "serial/DeviceChoice.h"
+#include "res/templates.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -61,6 +63,8 @@ int main(int argc, char* argv[])
     // by whole pixels.
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
         Qt::HighDpiScaleFactorRoundingPolicy::Round);
+    // ...and only as large as lets the panel fit on the screen.
+    ScaleFactor::ChooseBeforeStart(argc, argv, kPanelTemplate.ClientSize());
     QApplication qapp(argc, argv);
     SetIdentity();
     Language::Install(qapp);

@@ -2,9 +2,18 @@
 
 #include "res/Resources.h"
 
+#include <QFocusEvent>
 #include <QPainter>
 #include <QStyleOptionButton>
+#include <QStyleOptionFocusRect>
 #include <QStylePainter>
+
+namespace
+{
+// The pictures' raised border is 2 pixels wide; the focus rectangle lies
+// just inside it.
+constexpr int kFocusInset = 3;
+} // namespace
 
 CBitmapButton::CBitmapButton(QWidget* parent) : QAbstractButton(parent) {}
 
@@ -45,6 +54,15 @@ void CBitmapButton::paintEvent(QPaintEvent*)
         QPainter painter(this);
         painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
         painter.drawImage(QRect(QPoint(0, 0), m_up.size()), currentPicture());
+        if (FocusVisible()) {
+            QStyleOptionFocusRect focus;
+            focus.initFrom(this);
+            focus.state |= QStyle::State_KeyboardFocusChange; // styles draw it only then
+            focus.rect = QRect(QPoint(0, 0), m_up.size())
+                             .adjusted(kFocusInset, kFocusInset, -kFocusInset, -kFocusInset);
+            focus.backgroundColor = palette().color(QPalette::Button);
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+        }
         return;
     }
     QStylePainter painter(this);
@@ -56,4 +74,28 @@ void CBitmapButton::paintEvent(QPaintEvent*)
     else
         option.state |= QStyle::State_Raised;
     painter.drawControl(QStyle::CE_PushButton, option);
+}
+
+void CBitmapButton::focusInEvent(QFocusEvent* event)
+{
+    switch (event->reason()) {
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::ShortcutFocusReason:
+        m_keyboardFocus = true;
+        break;
+    case Qt::MouseFocusReason:
+        m_keyboardFocus = false;
+        break;
+    default: // back to the window, out of a menu: as it was
+        break;
+    }
+    QAbstractButton::focusInEvent(event);
+}
+
+void CBitmapButton::mousePressEvent(QMouseEvent* event)
+{
+    m_keyboardFocus = false;
+    update();
+    QAbstractButton::mousePressEvent(event);
 }

@@ -15,6 +15,8 @@
 #include "dialogs/PanelService.h"
 #endif
 
+#include <algorithm>
+
 namespace
 {
 // The order in which the picture buttons are bound.
@@ -28,6 +30,27 @@ constexpr std::array<int, 16> kPictureButtonOrder{
 // The order in which the icon buttons get their icons.
 constexpr std::array<int, 7> kIconButtonOrder{IDC_FAST_FORWARD, IDC_PAUSE,    IDC_STOP,  IDC_PLAY,
                                               IDC_NEXT,         IDC_PREVIOUS, IDC_REWIND};
+
+// Every button bound above is in the panel's template, and every icon button
+// has its face: the lookups below always find what they look for.
+constexpr bool everyBoundButtonExists()
+{
+    for (int id : kPictureButtonOrder)
+        if (!kPanelTemplate.Find(id))
+            return false;
+    for (const Command& command : kCommands)
+        if (!kPanelTemplate.Find(command.controlId))
+            return false;
+    for (int id : kIconButtonOrder) {
+        if (!kPanelTemplate.Find(id))
+            return false;
+        if (std::find_if(kIconFaces.begin(), kIconFaces.end(),
+                         [id](const IconFace& f) { return f.controlId == id; }) == kIconFaces.end())
+            return false;
+    }
+    return true;
+}
+static_assert(everyBoundButtonExists(), "a bound button is missing from the template or faces");
 } // namespace
 
 CPanelDlg::CPanelDlg(CMSComm& serial, QWidget* parent)

@@ -55,7 +55,8 @@ std::optional<QString> ErrorReporter::Catch(const std::function<void()>& action)
     // Something that is no error of ours was thrown, or the text could not
     // be made: still a failure, never a success.
     try {
-        return QCoreApplication::translate("ErrorReporter", "unexpected error");
+        return QCoreApplication::translate(
+            "ErrorReporter", "The action failed for a reason that was not described.");
     } catch (...) {
         return QString();
     }

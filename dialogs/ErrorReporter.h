@@ -4,6 +4,7 @@
 // the message box with a handler of their own.
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <functional>
@@ -13,6 +14,8 @@ class QWidget;
 
 class ErrorReporter
 {
+    Q_DECLARE_TR_FUNCTIONS(ErrorReporter)
+
 public:
     enum class Kind { Plain, Error };
     using Handler = std::function<void(QWidget* parent, const QString& text, Kind kind)>;
@@ -22,7 +25,8 @@ public:
     // Replaces the message box; returns the previous handler. Empty: message box.
     static Handler SetHandler(Handler handler);
 
-    // Runs `action`; whatever it throws is shown and goes no further.
+    // Runs `action`; whatever it throws is shown and goes no further: its
+    // description, or a general message when what was thrown has none.
     static void Guard(QWidget* parent, const std::function<void()>& action) noexcept;
     // Shows the error, if there is one; nothing it throws goes further.
     static void Report(QWidget* parent, const std::optional<QString>& error) noexcept;

@@ -27,6 +27,9 @@ TemplateDialog::TemplateDialog(const DialogTemplate& dialogTemplate, QWidget* pa
     setWindowTitle(Resources::Text(dialogTemplate.caption));
     setFont(SongFont(dialogTemplate.pointSize));
     setFixedSize(dialogTemplate.ClientSize());
+    // Checked where the tables are built; a template made elsewhere that
+    // breaks the rule is a programming error.
+    Q_ASSERT(dialogTemplate.HasUniqueIds());
     const QCursor hand = Resources::HandCursor();
     for (const auto& control : dialogTemplate.controls) {
         if (QWidget* widget = createControl(control, hand)) {

@@ -17,7 +17,6 @@ public:
 
     // The widget of a control, or nullptr (the serial control has none).
     QWidget* Control(int id) const { return m_controls.value(id); }
-    const DialogTemplate& Template() const { return m_template; }
 
     // The Song face at `pointSize`, falling back to a Song-style CJK face
     // this machine has.

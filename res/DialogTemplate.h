@@ -37,6 +37,8 @@ struct ControlTemplate {
 };
 
 struct DialogTemplate {
+    static constexpr int kStaticId = -1; // text nobody reaches by ID
+
     int id;
     std::string_view caption;
     int cx, cy; // client area, dialog units
@@ -56,6 +58,16 @@ struct DialogTemplate {
     constexpr QRect ToPixels(const ControlTemplate& c) const
     {
         return {ToPixelsX(c.x), ToPixelsY(c.y), ToPixelsX(c.cx), ToPixelsY(c.cy)};
+    }
+    // No two controls share an ID, static texts (ID -1) aside: a dialog
+    // reaches its controls by ID, and a second one would hide the first.
+    constexpr bool HasUniqueIds() const
+    {
+        for (std::size_t i = 0; i < controls.size(); ++i)
+            for (std::size_t j = i + 1; j < controls.size(); ++j)
+                if (controls[i].id == controls[j].id && controls[i].id != kStaticId)
+                    return false;
+        return true;
     }
     constexpr const ControlTemplate* Find(int controlId) const
     {

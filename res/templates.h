@@ -37,8 +37,10 @@ inline constexpr std::array<ControlTemplate, 24> kPanelControls{{
     {IDC_SHUZIZHANTAI, ControlKind::OwnerDrawButton, "SHUZIZHANTAI", 95, 125, 53, 14,
      kPictureStyle | CenterText},
     {IDC_SCREEN_DOWN, ControlKind::OwnerDrawButton, "B", 95, 165, 29, 15, kPictureStyle},
+    // A tab stop like every other command button: without one, "银幕 升/停"
+    // could not be reached from the keyboard at all.
     {IDC_SCREEN_UP, ControlKind::OwnerDrawButton, "A", 20, 165, 29, 14,
-     LeftVCenterText | ExRightAligned},
+     kPictureStyle | LeftVCenterText | ExRightAligned},
     {IDC_VOLUME_UP, ControlKind::OwnerDrawButton, "C", 175, 165, 29, 15, kPictureStyle},
     {IDC_VOLUME_DOWN, ControlKind::OwnerDrawButton, "D", 250, 165, 29, 15, kPictureStyle},
     {IDC_PLAY, ControlKind::IconButton, "", 190, 65, 15, 15, TabStop},
@@ -57,5 +59,7 @@ inline constexpr DialogTemplate kPanelTemplate{IDD_PANEL, "KT4200", 316, 208,
 // The string table: the port dialog's extra menu entry.
 inline constexpr std::string_view kSysMenuEntryText = "关于 Lumo(&A)...";
 
+static_assert(kPortTemplate.HasUniqueIds() && kPanelTemplate.HasUniqueIds());
+static_assert(IDC_STATIC == DialogTemplate::kStaticId);
 static_assert(kPortTemplate.ClientSize() == QSize(410, 102));
 static_assert(kPanelTemplate.ClientSize() == QSize(790, 520));

@@ -1,3 +1,4 @@
+#include "LineState.h"
 #include "Pty.h"
 #include "app/CRemoteApp.h"
 #include "dialogs/CBitmapButton.h"
@@ -8,39 +9,32 @@
 #include "res/Resources.h"
 #include "res/templates.h"
 #include "serial/CMSComm.h"
+#include "serial/CommError.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSet>
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
+#include <csignal>
 #include <functional>
+#include <stdexcept>
+#include <unistd.h>
+
+Q_DECLARE_METATYPE(std::function<void()>)
 
 namespace
 {
-// Calls `action` once, as soon as a visible top-level widget of type T
-// shows up: how a test reaches a dialog that runs modally.
-template <class T> void whenShown(std::function<void(T*)> action)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, action] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (auto* t = qobject_cast<T*>(w); t && t->isVisible()) {
-                timer->stop();
-                timer->deleteLater();
-                action(t);
-                return;
-            }
-        }
-    });
-    timer->start();
-}
+constexpr int kShowTimeoutMs = 10000;
 
 QAbstractButton* button(const TemplateDialog& dialog, int id)
 {
@@ -71,15 +65,57 @@ private slots:
     void panelHasExactlyItsControls();
     void pictureButtonsTakeTheirPictureSize();
     void handCursorOnButtonsOnly();
-    void tabSkipsScreenUp();
+    void tabReachesEveryCommand();
     void keyboardAlone();
     void dialogColours();
+    void shutdownSignalEndsDialogsAndReleasesLine_data();
+    void shutdownSignalEndsDialogsAndReleasesLine();
+    void duplicateControlIdsAreFound_data();
+    void duplicateControlIdsAreFound();
+    void guardShowsWhateverIsThrown_data();
+    void guardShowsWhateverIsThrown();
     void iconOrigin_data();
     void iconOrigin();
 
 private:
+    // Calls `action` once, as soon as a visible top-level widget of type T
+    // shows up: how a test reaches a dialog that runs modally. The watch
+    // belongs to the test and ends in cleanup(); a check that fails inside
+    // `action`, or a widget that never shows, ends every dialog, so the test
+    // returns and fails instead of hanging.
+    template <class T> void whenShown(std::function<void(T*)> action);
+
     QStringList m_messages;
+    QList<QPointer<QTimer>> m_watches;
 };
+
+template <class T> void TestDialogs::whenShown(std::function<void(T*)> action)
+{
+    auto* timer = new QTimer(this);
+    timer->setInterval(5);
+    m_watches << timer;
+    const QDeadlineTimer deadline(kShowTimeoutMs);
+    connect(timer, &QTimer::timeout, this, [timer, action, deadline] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* t = qobject_cast<T*>(w); t && t->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                action(t);
+                if (QTest::currentTestFailed())
+                    CRemoteApp::EndAllDialogs();
+                return;
+            }
+        }
+        if (deadline.hasExpired()) {
+            timer->stop();
+            timer->deleteLater();
+            CRemoteApp::EndAllDialogs();
+            const QByteArray what = QByteArray("never shown: ") + T::staticMetaObject.className();
+            QTest::qFail(what.constData(), __FILE__, __LINE__);
+        }
+    });
+    timer->start();
+}
 
 void TestDialogs::initTestCase()
 {
@@ -99,6 +135,10 @@ void TestDialogs::init()
 
 void TestDialogs::cleanup()
 {
+    for (const QPointer<QTimer>& watch : std::as_const(m_watches))
+        delete watch.data();
+    m_watches.clear();
+    CRemoteApp::EndAllDialogs(); // whatever a failed row left on the screen
     ErrorReporter::SetHandler({});
 }
 
@@ -339,7 +379,8 @@ void TestDialogs::handCursorOnButtonsOnly()
     QCOMPARE(hand.hotSpot(), QPoint(5, 0)); // the fingertip
 }
 
-void TestDialogs::tabSkipsScreenUp()
+// Tab walks the tab stops in template order and reaches every command.
+void TestDialogs::tabReachesEveryCommand()
 {
     CMSComm serial;
     CPanelDlg panel(serial);
@@ -350,7 +391,9 @@ void TestDialogs::tabSkipsScreenUp()
     for (const ControlTemplate& c : kPanelTemplate.controls)
         if (c.style & TabStop)
             expected << c.id;
-    QVERIFY(!expected.contains(IDC_SCREEN_UP));
+    QList<int> commands;
+    for (const Command& c : kCommands)
+        commands << c.controlId;
 
     QWidget* first = panel.Control(IDC_SHIPIN);
     first->setFocus();
@@ -362,6 +405,8 @@ void TestDialogs::tabSkipsScreenUp()
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     }
     QCOMPARE(walked, expected);
+    std::sort(walked.begin(), walked.end());
+    QCOMPARE(walked, commands);
 }
 
 // Arrows between the radio buttons, Space to pick, Enter to confirm; in the
@@ -412,6 +457,113 @@ void TestDialogs::dialogColours()
         QCOMPARE(w->palette().color(QPalette::Window), pink);
         QCOMPARE(w->palette().color(QPalette::WindowText), QColor(Qt::black));
     }
+}
+
+void TestDialogs::shutdownSignalEndsDialogsAndReleasesLine_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<QString>("shownWhen"); // the innermost modal run at the signal
+    for (const auto& [number, name] :
+         {std::pair{SIGTERM, "TERM"}, std::pair{SIGINT, "INT"}, std::pair{SIGHUP, "HUP"}})
+        for (const char* shown : {"port dialog", "context menu", "panel", "message box"})
+            QTest::addRow("%s, %s", name, shown) << number << QString::fromLatin1(shown);
+}
+
+// A logout or a kill: every modal run ends, and the line is left as a closed
+// port leaves it, for anyone to open.
+void TestDialogs::shutdownSignalEndsDialogsAndReleasesLine()
+{
+    QFETCH(int, signalNumber);
+    QFETCH(QString, shownWhen);
+    Pty pty;
+    setPort(1, pty.slavePath());
+    const QString lockFile = lockFileOf(pty.slavePath());
+    bool lockedWhileOpen = false;
+    ErrorReporter::SetHandler({}); // real message boxes, which must end too
+    bool exclusiveWhileOpen = false;
+    const auto raise = [&] {
+        exclusiveWhileOpen = exclusiveFlag(pty.slavePath()) == 1;
+        lockedWhileOpen = QFile::exists(lockFile);
+        ::kill(::getpid(), signalNumber);
+    };
+    whenShown<CPortDlg>([&](CPortDlg* dialog) {
+        if (shownWhen == u"port dialog") {
+            ::kill(::getpid(), signalNumber);
+            return;
+        }
+        if (shownWhen == u"context menu") {
+            whenShown<QMenu>([&](QMenu*) { ::kill(::getpid(), signalNumber); });
+            dialog->ShowExtraMenu(dialog->mapToGlobal(QPoint(5, 5)));
+            return;
+        }
+        whenShown<CPanelDlg>([&](CPanelDlg* panel) {
+            if (shownWhen == u"panel") {
+                raise();
+                return;
+            }
+            whenShown<QMessageBox>([&](QMessageBox*) { raise(); });
+            ErrorReporter::Show(panel, QStringLiteral("shown when the signal comes"));
+        });
+        QTest::mouseClick(button(*dialog, IDC_CONFIRM), Qt::LeftButton);
+    });
+    {
+        CRemoteApp app;
+        QVERIFY(!app.InitInstance());
+    }
+    QVERIFY(!QTest::currentTestFailed());
+    const bool lineWasOpen = shownWhen == u"panel" || shownWhen == u"message box";
+    QCOMPARE(exclusiveWhileOpen, lineWasOpen);
+    QCOMPARE(lockedWhileOpen, lineWasOpen);
+    QCOMPARE(exclusiveFlag(pty.slavePath()), 0);
+    QVERIFY2(!QFile::exists(lockFile), qPrintable(lockFile));
+    for (QWidget* w : QApplication::topLevelWidgets())
+        QVERIFY2(!w->isVisible(), w->metaObject()->className());
+}
+
+void TestDialogs::duplicateControlIdsAreFound_data()
+{
+    QTest::addColumn<QList<int>>("ids");
+    QTest::addColumn<bool>("unique");
+    QTest::newRow("all different") << QList<int>{1000, 1001, 1002} << true;
+    QTest::newRow("two the same") << QList<int>{1000, 1001, 1000} << false;
+    QTest::newRow("side by side") << QList<int>{1000, 1000} << false;
+    QTest::newRow("static texts share -1") << QList<int>{-1, 1000, -1} << true;
+    QTest::newRow("one control") << QList<int>{1000} << true;
+}
+
+void TestDialogs::duplicateControlIdsAreFound()
+{
+    QFETCH(QList<int>, ids);
+    QFETCH(bool, unique);
+    QList<ControlTemplate> controls;
+    for (int id : ids)
+        controls.append({id, ControlKind::PushButton, "", 0, 0, 10, 10, TabStop});
+    const DialogTemplate t{1, "", 100, 100, 12, 8, 16, controls};
+    QCOMPARE(t.HasUniqueIds(), unique);
+}
+
+void TestDialogs::guardShowsWhateverIsThrown_data()
+{
+    QTest::addColumn<std::function<void()>>("action");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("serial error") << std::function<void()>([] {
+        throw CommError(CommErrorCode::PortNotOpen, QStringLiteral("COM1: closed"));
+    }) << QStringLiteral("COM1: closed");
+    QTest::newRow("standard exception")
+        << std::function<void()>([] { throw std::runtime_error("out of luck"); })
+        << QStringLiteral("out of luck");
+    QTest::newRow("a number") << std::function<void()>([] { throw 42; })
+                              << QStringLiteral("The action failed for a reason that was not "
+                                                "described.");
+    QTest::newRow("nothing thrown") << std::function<void()>([] {}) << QString();
+}
+
+void TestDialogs::guardShowsWhateverIsThrown()
+{
+    QFETCH(std::function<void()>, action);
+    QFETCH(QString, message);
+    ErrorReporter::Guard(nullptr, action);
+    QCOMPARE(m_messages, message.isEmpty() ? QStringList() : QStringList{message});
 }
 
 void TestDialogs::iconOrigin_data()

@@ -1,7 +1,9 @@
 #include "XServer.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QThread>
 
 namespace
@@ -55,8 +57,39 @@ bool XServer::startDisplay()
     return true;
 }
 
+// The system's openbox settings without the bindings on a press in a client
+// window: that binding grabs the pointer on each press to focus and raise, and
+// while it holds the grab the X server drops presses that follow within a few
+// milliseconds, so a burst of clicks would not reach the program whole.
+bool XServer::writeWindowManagerSettings()
+{
+    QFile system(QStringLiteral("/etc/xdg/openbox/rc.xml"));
+    if (!system.open(QIODevice::ReadOnly)) {
+        m_error = QStringLiteral("no openbox settings: ") + system.errorString();
+        return false;
+    }
+    QString settings = QString::fromUtf8(system.readAll());
+    static const QRegularExpression clientBindings(
+        QStringLiteral("<context name=\"Client\">.*?</context>"),
+        QRegularExpression::DotMatchesEverythingOption);
+    if (!settings.contains(clientBindings)) {
+        m_error = QStringLiteral("openbox settings without client bindings: ") + system.fileName();
+        return false;
+    }
+    settings.replace(clientBindings, QStringLiteral("<context name=\"Client\"/>"));
+    QDir(m_scratch.path()).mkpath(QStringLiteral("openbox"));
+    QFile own(m_scratch.filePath(QStringLiteral("openbox/rc.xml")));
+    if (!own.open(QIODevice::WriteOnly) || own.write(settings.toUtf8()) < 0) {
+        m_error = QStringLiteral("cannot write %1: %2").arg(own.fileName(), own.errorString());
+        return false;
+    }
+    return true;
+}
+
 bool XServer::startWindowManager()
 {
+    if (!writeWindowManagerSettings())
+        return false;
     QProcessEnvironment env = clientEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_scratch.path());
     m_openbox.setProcessEnvironment(env);
@@ -92,6 +125,21 @@ QProcessEnvironment XServer::clientEnvironment() const
     return env;
 }
 
+bool XServer::setFontDpi(int dpi) const
+{
+    QStringList args{QStringLiteral("-root")};
+    if (dpi > 0)
+        args << QStringLiteral("-format") << QStringLiteral("RESOURCE_MANAGER")
+             << QStringLiteral("8s") << QStringLiteral("-set") << QStringLiteral("RESOURCE_MANAGER")
+             << QStringLiteral("Xft.dpi:\t%1\n").arg(dpi);
+    else
+        args << QStringLiteral("-remove") << QStringLiteral("RESOURCE_MANAGER");
+    QProcess xprop;
+    xprop.setProcessEnvironment(clientEnvironment());
+    xprop.start(QStringLiteral("xprop"), args);
+    return xprop.waitForFinished(5000) && xprop.exitCode() == 0;
+}
+
 bool XServer::windowManagerRunning() const
 {
     QProcess xprop;
@@ -115,6 +163,9 @@ QString XServer::state() const
         return p.state() == QProcess::Running ? QStringLiteral("runs")
                                               : QStringLiteral("ended with %1").arg(p.exitCode());
     };
-    return QStringLiteral("Xvfb on %1 %2, openbox %3")
-        .arg(m_display, running(m_xvfb), running(m_openbox));
+    QString state = QStringLiteral("Xvfb on %1 %2, openbox %3")
+                        .arg(m_display, running(m_xvfb), running(m_openbox));
+    if (m_openbox.state() != QProcess::Running)
+        state += QStringLiteral(" and said: ") + log(QStringLiteral("openbox.log"));
+    return state;
 }

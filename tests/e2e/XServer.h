@@ -1,5 +1,6 @@
 // A private X display for the tests: Xvfb on the first free display number
-// and openbox on it, so that windows get frames with close boxes.
+// and openbox on it, so that windows get frames with close boxes. Pressing
+// in a window does not focus or raise it (see writeWindowManagerSettings).
 #pragma once
 
 #include <QProcess>
@@ -22,6 +23,9 @@ public:
     void stop();
 
     QString display() const { return m_display; }
+    // The desktop's font resolution (Xft.dpi) that programs starting now
+    // read: 144 is 150 % desktop scaling; 0 takes the setting away.
+    bool setFontDpi(int dpi) const;
     // Whether Xvfb and openbox still run, for a failing test's report.
     QString state() const;
     QString errorString() const { return m_error; }
@@ -29,6 +33,7 @@ public:
     QProcessEnvironment clientEnvironment() const;
 
 private:
+    bool writeWindowManagerSettings();
     bool windowManagerRunning() const;
     QString log(const QString& name) const;
 

@@ -2,6 +2,7 @@
 // ports on pseudo-terminals, used from outside the way a person uses it:
 // clicks and keys through xdotool at the positions of the dialog templates,
 // screenshots, and the bytes and line settings on the far end of the ptys.
+#include "LineState.h"
 #include "Pty.h"
 #include "SessionBus.h"
 #include "Ser2net.h"
@@ -15,14 +16,18 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
 #include <algorithm>
+#include <csignal>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -130,17 +135,24 @@ private slots:
     void missingDeviceMessageSpeaksTheUsersLanguage_data();
     void missingDeviceMessageSpeaksTheUsersLanguage();
     void sendGoesThroughPanelThenPort();
+    void panelFitsTheScreenAtAnyScaling_data();
+    void panelFitsTheScreenAtAnyScaling();
+    void anyEndLeavesLineFreeForEveryone_data();
+    void anyEndLeavesLineFreeForEveryone();
 
 private:
     // An empty device leaves the port to the settings; `lang` is the locale.
+    // `runAs`: a command that runs the program as another user, or nothing.
     void startLumo(const QString& com1, const QString& com2,
-                   const QString& lang = QStringLiteral("C.UTF-8"));
+                   const QString& lang = QStringLiteral("C.UTF-8"), const QStringList& runAs = {});
     void startLumo() { startLumo(m_com1->slavePath(), m_com2->slavePath()); }
     std::optional<XWindow> waitForWindow(const std::function<bool(const XWindow&)>& match);
     std::optional<XWindow> waitForPortDialog();
     std::optional<XWindow> waitForPanel();
     // Starts the program and confirms COM1: the panel, once it is shown.
     std::optional<XWindow> startOnPanel();
+    // Confirms the port dialog as it comes up, and waits for the panel.
+    std::optional<XWindow> confirmAndWaitForPanel();
     // A message box: a window titled like the port dialog that is not it.
     std::optional<XWindow> waitForMessageBox(const XWindow& portDialog);
     bool isShown(const XWindow& window) const;
@@ -217,7 +229,8 @@ void TestEndToEnd::cleanup()
     m_com2.reset();
 }
 
-void TestEndToEnd::startLumo(const QString& com1, const QString& com2, const QString& lang)
+void TestEndToEnd::startLumo(const QString& com1, const QString& com2, const QString& lang,
+                             const QStringList& runAs)
 {
     QProcessEnvironment env = m_x.clientEnvironment();
     for (const auto& [name, device] : {std::pair{QStringLiteral("LUMO_COM1"), com1},
@@ -238,7 +251,10 @@ void TestEndToEnd::startLumo(const QString& com1, const QString& com2, const QSt
     m_lumo.setProcessEnvironment(env);
     m_lumo.setProcessChannelMode(QProcess::MergedChannels);
     m_lumo.setStandardOutputFile(m_logs.filePath(QStringLiteral("lumo.log"))); // one run's
-    m_lumo.start(QStringLiteral(LUMO_BIN), {});
+    if (runAs.isEmpty())
+        m_lumo.start(QStringLiteral(LUMO_BIN), {});
+    else
+        m_lumo.start(runAs.first(), runAs.mid(1) << QStringLiteral(LUMO_BIN));
     QVERIFY2(m_lumo.waitForStarted(kWaitMs), qPrintable(m_lumo.errorString()));
 }
 
@@ -273,9 +289,14 @@ std::optional<XWindow> TestEndToEnd::waitForPanel()
 std::optional<XWindow> TestEndToEnd::startOnPanel()
 {
     startLumo();
+    return confirmAndWaitForPanel();
+}
+
+std::optional<XWindow> TestEndToEnd::confirmAndWaitForPanel()
+{
     const auto port = waitForPortDialog();
     if (!port || !m_driver->click(controlCentre(*port, kPortTemplate, IDC_CONFIRM)))
-        return std::nullopt;
+        return {};
     return waitForPanel();
 }
 
@@ -447,16 +468,17 @@ void TestEndToEnd::burstArrivesCompleteAndInOrder_data()
     QTest::addColumn<QByteArray>("expected");
     QTest::addColumn<QList<int>>("buttons");
 
-    // Every two clicks make a double click, and both count. 30 ms apart is
-    // quicker than anyone clicks; a few milliseconds apart on a busy machine,
-    // some presses never reach the program as clicks (measured: 1 to 7 in 200
-    // with two processor hogs), which tells about xdotool and the X server.
-    QTest::newRow("double clicks on one button")
-        << QStringList{QStringLiteral("mousemove"), QStringLiteral("%1"),
-                       QStringLiteral("click"),     QStringLiteral("--repeat"),
-                       QStringLiteral("200"),       QStringLiteral("--delay"),
-                       QStringLiteral("30"),        QStringLiteral("1")}
-        << QByteArray(200, 'c') << QList<int>{IDC_TOUYINGKAI};
+    // Every two clicks make a double click, and both count; 30 ms apart is
+    // quicker than anyone clicks, 1 ms apart quicker than any mouse. With the
+    // window manager's press binding gone (see XServer) nothing grabs the
+    // pointer between presses, so every one reaches the program.
+    for (const char* delay : {"30", "1"})
+        QTest::addRow("double clicks on one button, %s ms apart", delay)
+            << QStringList{QStringLiteral("mousemove"), QStringLiteral("%1"),
+                           QStringLiteral("click"),     QStringLiteral("--repeat"),
+                           QStringLiteral("200"),       QStringLiteral("--delay"),
+                           QString::fromLatin1(delay),  QStringLiteral("1")}
+            << QByteArray(200, 'c') << QList<int>{IDC_TOUYINGKAI};
 
     // Round the panel in a jumbled order: 7 and 23 have no common factor.
     QList<int> buttons;
@@ -785,6 +807,84 @@ void TestEndToEnd::sendGoesThroughPanelThenPort()
         QCOMPARE(m_com1->read(1, kWaitMs), QByteArray("d"));
     }
     QCOMPARE(m_com1->readAvailable(100), QByteArray());
+}
+
+void TestEndToEnd::panelFitsTheScreenAtAnyScaling_data()
+{
+    QTest::addColumn<int>("dpi");
+    QTest::addColumn<int>("factor");
+    // 1280 x 1024: at 150 % Qt rounds to 2, and 1580 x 1040 would not fit.
+    QTest::newRow("100 %") << 96 << 1;
+    QTest::newRow("150 %: 2 does not fit") << 144 << 1;
+}
+
+// The scale factor is a whole one, and one at which the panel fits the screen.
+void TestEndToEnd::panelFitsTheScreenAtAnyScaling()
+{
+    QFETCH(int, dpi);
+    QFETCH(int, factor);
+    QVERIFY(m_x.setFontDpi(dpi));
+    const auto restore = qScopeGuard([this] { m_x.setFontDpi(0); });
+    startLumo();
+    const auto panel = confirmAndWaitForPanel();
+    QVERIFY(panel);
+    QCOMPARE(panel->rect.size(), kPanelTemplate.ClientSize() * factor);
+    QVERIFY(QRect(0, 0, 1280, 1024).contains(panel->rect));
+    QVERIFY(clickCloseBox(*panel));
+    QVERIFY(endedCleanly(kPanelExitMs));
+}
+
+void TestEndToEnd::anyEndLeavesLineFreeForEveryone_data()
+{
+    QTest::addColumn<int>("signalNumber"); // 0: the X server goes away instead
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGHUP, as at logout") << SIGHUP;
+    QTest::newRow("display lost") << 0;
+}
+
+// However the program ends with the panel open, the line is left as a closed
+// port leaves it: no lock file, no exclusive flag, and the next program, of
+// another user or the same one, opens it at once.
+void TestEndToEnd::anyEndLeavesLineFreeForEveryone()
+{
+    QFETCH(int, signalNumber);
+    const QString device = m_com1->slavePath();
+    const QString lockFile = lockFileOf(device);
+    startLumo();
+    QVERIFY(confirmAndWaitForPanel());
+    QVERIFY2(QFile::exists(lockFile), qPrintable(lockFile));
+    if (signalNumber != 0) {
+        QCOMPARE(::kill(pid_t(m_lumo.processId()), signalNumber), 0);
+        QVERIFY2(endedCleanly(kWaitMs), "the program did not end the normal way");
+    } else {
+        m_x.stop();
+        QVERIFY2(m_lumo.waitForFinished(kWaitMs), "the program outlived its display");
+        QVERIFY2(m_x.startDisplay() && m_x.startWindowManager(), qPrintable(m_x.errorString()));
+        m_driver = std::make_unique<XDriver>(m_x.clientEnvironment());
+    }
+    QVERIFY2(!QFile::exists(lockFile), qPrintable(lockFile));
+    QCOMPARE(exclusiveFlag(device), 0);
+
+    QList<QStringList> users{{}}; // the same user
+    if (::geteuid() == 0) {
+        // The exclusive flag stops every user but root, and root's lock file
+        // in the sticky lock folder is one another user cannot remove.
+        QCOMPARE(::chmod(QFile::encodeName(device).constData(), 0666), 0);
+        users.prepend({QStringLiteral("setpriv"), QStringLiteral("--reuid=nobody"),
+                       QStringLiteral("--regid=nogroup"), QStringLiteral("--clear-groups"),
+                       QStringLiteral("--")});
+    }
+    for (const QStringList& runAs : std::as_const(users)) {
+        const QString who = runAs.isEmpty() ? QStringLiteral("the same user") : runAs.join(u' ');
+        startLumo(device, m_com2->slavePath(), QStringLiteral("C.UTF-8"), runAs);
+        const auto panel = confirmAndWaitForPanel();
+        QVERIFY2(panel, qPrintable(who + QStringLiteral(": no panel")));
+        QVERIFY(m_driver->click(controlCentre(*panel, kPanelTemplate, IDC_SHIPIN)));
+        QCOMPARE(m_com1->read(1, kWaitMs), QByteArray("a"));
+        QVERIFY(clickCloseBox(*panel));
+        QVERIFY2(endedCleanly(kPanelExitMs), qPrintable(who));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestEndToEnd)

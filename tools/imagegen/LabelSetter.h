@@ -15,7 +15,6 @@ public:
     explicit LabelSetter(const QString& fontPath);
 
     bool IsValid() const { return font_.isValid() && font_.pixelSize() == 16; }
-    QString FontFamily() const { return font_.familyName(); }
 
     // A Grayscale8 mask of size, 255 where the label has ink, 0 elsewhere.
     // Glyph cells are 16 pixels high starting on row cellTop; the ink is

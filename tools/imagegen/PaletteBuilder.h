@@ -21,8 +21,6 @@ public:
     // Builds the palette from everything added.
     void Build();
 
-    const QList<QRgb>& Palette() const { return palette_; }
-
     // The drawing as an Indexed8 image on the palette, with the pixels where
     // entryZeroMask is non-zero set to entry 0. Build() must have run.
     QImage Map(const QImage& drawing, const QImage& entryZeroMask) const;

@@ -17,15 +17,19 @@ public:
     explicit VirtualController(QObject* parent = nullptr);
     ~VirtualController() override;
 
-    // Creates the folder (mode 0700) and the links COM1 and COM2 in it.
+    // Creates the folder (mode 0700) and the links COM1 and COM2 in it. An
+    // existing folder must be the user's own with mode 0700; an empty name
+    // makes a new folder under the temporary folder.
     bool Start(const QString& folder, QString* error);
     // Removes the links, and the folder if it is left empty.
     void Stop();
 
-    // The folder used when none is given.
+    // The folder used when none is given: lumo-vc in the user's runtime
+    // folder, or empty (a new one) when there is none.
     static QString DefaultFolder();
 
 private:
+    static bool isPrivateFolder(const QString& folder, QString* error);
     void checkSettings(VirtualPort* port, qsizetype index);
     void onByte(VirtualPort* port, qsizetype index, unsigned char byte);
     static void print(const QString& line);

@@ -7,13 +7,14 @@
 //   lumo-vc --layout               where every control of both dialogs lies,
 //                                  in pixels of the client area, for scripts
 //                                  that drive Lumo with the mouse
-#include "ShutdownSignals.h"
 #include "VirtualController.h"
+#include "app/ShutdownSignals.h"
 
 #include "res/templates.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 
 #include <cstdio>
 
@@ -43,10 +44,13 @@ int main(int argc, char* argv[])
     parser.setApplicationDescription(QStringLiteral(
         "Stands in for the controller on COM1 and COM2 and shows what it receives."));
     parser.addHelpOption();
-    const QCommandLineOption dirOption(QStringLiteral("dir"),
-                                       QStringLiteral("Folder for the port links (default %1).")
-                                           .arg(VirtualController::DefaultFolder()),
-                                       QStringLiteral("DIR"));
+    const QCommandLineOption dirOption(
+        QStringLiteral("dir"),
+        QStringLiteral("Folder for the port links (default %1).")
+            .arg(VirtualController::DefaultFolder().isEmpty()
+                     ? QStringLiteral("a new folder in %1").arg(QDir::tempPath())
+                     : VirtualController::DefaultFolder()),
+        QStringLiteral("DIR"));
     const QCommandLineOption layoutOption(
         QStringLiteral("layout"),
         QStringLiteral("Print the dialogs' control rectangles in pixels and exit."));

@@ -2,13 +2,17 @@
 // the program itself on a pair of pseudo-terminals.
 #include "ControllerLog.h"
 
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -26,7 +30,37 @@ private slots:
     void quotesForTheShell();
     void byteLineLayout();
     void reportsWhatArrivesAndCleansUp();
+    void refusesFolderItCannotUseSafely_data();
+    void refusesFolderItCannotUseSafely();
+    void withoutRuntimeFolderMakesPrivateOne();
 };
+
+namespace
+{
+// lumo-vc, started with `args`; its first line (the assignments) read.
+bool startVc(QProcess& vc, const QStringList& args, QString* assignments)
+{
+    vc.start(QStringLiteral(LUMO_VC), args);
+    if (!vc.waitForStarted())
+        return false;
+    QDeadlineTimer deadline(5000);
+    while (!vc.canReadLine() && vc.state() == QProcess::Running && !deadline.hasExpired())
+        vc.waitForReadyRead(int(deadline.remainingTime()));
+    *assignments = QString::fromUtf8(vc.readLine()).trimmed();
+    return !assignments->isEmpty();
+}
+
+void stopVc(QProcess& vc)
+{
+    if (vc.state() == QProcess::NotRunning)
+        return;
+    ::kill(pid_t(vc.processId()), SIGTERM);
+    if (!vc.waitForFinished(5000)) {
+        vc.kill();
+        vc.waitForFinished(5000);
+    }
+}
+} // namespace
 
 void TestVc::describesCommandLetters_data()
 {
@@ -197,6 +231,108 @@ void TestVc::reportsWhatArrivesAndCleansUp()
     QCOMPARE(vc.exitStatus(), QProcess::NormalExit);
     QCOMPARE(vc.exitCode(), 0);
     QVERIFY(!QFileInfo::exists(folder));
+}
+
+void TestVc::refusesFolderItCannotUseSafely_data()
+{
+    QTest::addColumn<QString>("setup"); // what is at the folder's path
+    QTest::addColumn<QString>("said");
+    QTest::newRow("others may enter") << "mode 755"
+                                      << "ports: mode 755, not 700";
+    QTest::newRow("others may write") << "mode 777"
+                                      << "ports: mode 777, not 700";
+    QTest::newRow("a link to a folder") << "link"
+                                        << "ports: not a folder";
+    QTest::newRow("a file") << "file"
+                            << "ports: not a folder";
+    QTest::newRow("another user's") << "nobody's"
+                                    << "ports: owned by user 65534, not by you";
+    QTest::newRow("lock cannot be opened") << "lock is a folder"
+                                           << "ports/.lock: Is a directory";
+    QTest::newRow("another controller") << "in use"
+                                        << "ports is in use by another controller";
+}
+
+// The controller removes and makes links in its folder: one that someone else
+// could have made or could write into is refused, and whatever stops it is
+// said as it is.
+void TestVc::refusesFolderItCannotUseSafely()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, said);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString folder = dir.filePath(QStringLiteral("ports"));
+    const QByteArray path = QFile::encodeName(folder);
+    QProcess first;
+    if (setup.startsWith(u"mode ")) {
+        QCOMPARE(::mkdir(path.constData(), 0700), 0);
+        QCOMPARE(::chmod(path.constData(), mode_t(setup.mid(5).toUInt(nullptr, 8))), 0);
+    } else if (setup == u"link") {
+        QCOMPARE(::symlink(QFile::encodeName(dir.path()).constData(), path.constData()), 0);
+    } else if (setup == u"file") {
+        QFile file(folder);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    } else if (setup == u"nobody's") {
+        if (::geteuid() != 0)
+            QSKIP("needs root to give a folder away");
+        QCOMPARE(::mkdir(path.constData(), 0700), 0);
+        QCOMPARE(::chown(path.constData(), 65534, 65534), 0);
+    } else if (setup == u"lock is a folder") {
+        QCOMPARE(::mkdir(path.constData(), 0700), 0);
+        QCOMPARE(::mkdir((path + "/.lock").constData(), 0700), 0);
+    } else if (setup == u"in use") {
+        QString assignments;
+        QVERIFY(startVc(first, {QStringLiteral("--dir"), folder}, &assignments));
+    }
+    QProcess vc;
+    vc.start(QStringLiteral(LUMO_VC), {QStringLiteral("--dir"), folder});
+    const bool ended = vc.waitForFinished(5000);
+    stopVc(first);
+    stopVc(vc);
+    QVERIFY(ended);
+    QCOMPARE(vc.exitCode(), 1);
+    const QString errors = QString::fromUtf8(vc.readAllStandardError());
+    QVERIFY2(errors.contains(dir.filePath(said)), qPrintable(errors));
+    if (setup == u"link")
+        QVERIFY(QDir(dir.path()).entryList(QDir::System | QDir::Files).isEmpty()); // no links
+}
+
+// Without a runtime folder, each controller makes a new folder only its user
+// can enter, and removes it when it ends.
+void TestVc::withoutRuntimeFolderMakesPrivateOne()
+{
+    QTemporaryDir temp;
+    QVERIFY(temp.isValid());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    env.insert(QStringLiteral("TMPDIR"), temp.path());
+    QProcess vc[2];
+    QString folders[2];
+    for (int i = 0; i < 2; ++i) {
+        vc[i].setProcessEnvironment(env);
+        QString assignments;
+        QVERIFY(startVc(vc[i], {}, &assignments));
+        const QString com1 = assignments.section(QStringLiteral(" LUMO_COM2="), 0, 0)
+                                 .mid(qsizetype(std::strlen("LUMO_COM1=")))
+                                 .remove(u'\''); // quoted only where needed
+        QVERIFY2(QFileInfo(com1).isSymLink(), qPrintable(assignments));
+        folders[i] = QFileInfo(com1).path();
+        QCOMPARE(QFileInfo(folders[i]).path(), temp.path());
+        QVERIFY(QFileInfo(folders[i]).fileName().startsWith(QStringLiteral("lumo-vc-")));
+        struct stat st {
+        };
+        QCOMPARE(::lstat(QFile::encodeName(folders[i]).constData(), &st), 0);
+        QVERIFY(S_ISDIR(st.st_mode));
+        QCOMPARE(st.st_mode & 07777, mode_t(0700));
+        QCOMPARE(st.st_uid, ::getuid());
+    }
+    QVERIFY(folders[0] != folders[1]); // two controllers side by side
+    for (int i = 0; i < 2; ++i) {
+        stopVc(vc[i]);
+        QCOMPARE(vc[i].exitCode(), 0);
+        QVERIFY(!QFileInfo::exists(folders[i]));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestVc)
