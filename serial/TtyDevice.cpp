@@ -2,6 +2,7 @@
 
 #include "serial/CommError.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTimer>
 
@@ -159,6 +160,19 @@ void TtyDevice::lockExclusively()
         m_port.close();
         fail(CommErrorCode::PortBusy, QStringLiteral("in use by another program"));
     }
+#else
+    // Windows's own serial driver refuses a second opener, but virtual port
+    // drivers and Wine may not: a lock per port name ("COM10" however it was
+    // written), held while the port is open. A crashed holder's lock is stale.
+    const QString name = m_port.portName().toUpper();
+    m_lock = std::make_unique<QLockFile>(
+        QDir::temp().filePath(QStringLiteral("lumo-%1.lock").arg(name)));
+    m_lock->setStaleLockTime(0);
+    if (!m_lock->tryLock(0)) {
+        m_lock.reset();
+        m_port.close();
+        fail(CommErrorCode::PortBusy, QStringLiteral("in use by another program"));
+    }
 #endif
 }
 
@@ -188,6 +202,7 @@ void TtyDevice::Open(const SerialSettings& settings)
         applyToPort(settings);
     } catch (...) {
         m_port.close();
+        m_lock.reset();
         throw;
     }
     m_port.setFlowControl(toQt(m_flow));
@@ -206,6 +221,7 @@ void TtyDevice::Close() noexcept
     if (m_port.isOpen())
         m_port.close();
     m_port.clearError();
+    m_lock.reset();
 }
 
 // Applies all four values or, when the driver refuses one, puts back the
@@ -369,7 +385,8 @@ SerialDevice::ModemLines TtyDevice::ReadModemLines()
 
 qintptr TtyDevice::Handle() const
 {
-    return m_port.isOpen() ? m_port.handle() : -1;
+    // A descriptor on Unix, a HANDLE (a pointer) on Windows.
+    return m_port.isOpen() ? qintptr(m_port.handle()) : -1;
 }
 
 void TtyDevice::onPortError(QSerialPort::SerialPortError error)
@@ -399,6 +416,7 @@ void TtyDevice::markLost()
 #endif
     m_port.close();
     m_port.clearError();
+    m_lock.reset();
 }
 
 bool TtyDevice::hungUp() const

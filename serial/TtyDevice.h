@@ -5,6 +5,7 @@
 #include "serial/CommError.h"
 #include "serial/SerialDevice.h"
 
+#include <QLockFile>
 #include <QSerialPort>
 #include <QSocketNotifier>
 #include <QString>
@@ -62,4 +63,6 @@ private:
     // tty reports as end of file and QSerialPort therefore never sees.
     int m_watchFd = -1;
     std::unique_ptr<QSocketNotifier> m_watch;
+    // Windows: the port's lock while it is open (see lockExclusively()).
+    std::unique_ptr<QLockFile> m_lock;
 };
