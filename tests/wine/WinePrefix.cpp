@@ -38,12 +38,23 @@ bool WinePrefix::create()
     return true;
 }
 
+bool WinePrefix::setValue(const QString& key, const QString& name, const QString& type,
+                          const QString& data)
+{
+    return run({QStringLiteral("reg"), QStringLiteral("add"), key, QStringLiteral("/v"), name,
+                QStringLiteral("/t"), type, QStringLiteral("/d"), data, QStringLiteral("/f")});
+}
+
+bool WinePrefix::removeValue(const QString& key, const QString& name)
+{
+    return run({QStringLiteral("reg"), QStringLiteral("delete"), key, QStringLiteral("/v"), name,
+                QStringLiteral("/f")});
+}
+
 bool WinePrefix::mapPort(int n, const QString& unixPath)
 {
-    return run({QStringLiteral("reg"), QStringLiteral("add"),
-                QStringLiteral("HKLM\\Software\\Wine\\Ports"), QStringLiteral("/v"),
-                QStringLiteral("COM%1").arg(n), QStringLiteral("/t"), QStringLiteral("REG_SZ"),
-                QStringLiteral("/d"), unixPath, QStringLiteral("/f")});
+    return setValue(QStringLiteral("HKLM\\Software\\Wine\\Ports"), QStringLiteral("COM%1").arg(n),
+                    QStringLiteral("REG_SZ"), unixPath);
 }
 
 void WinePrefix::stopServer()

@@ -23,6 +23,10 @@ public:
 
     // Makes the prefix; false, with errorString() set, when Wine cannot.
     bool create();
+    // Sets a registry value (`type` REG_SZ, REG_DWORD...) or removes it.
+    bool setValue(const QString& key, const QString& name, const QString& type,
+                  const QString& data);
+    bool removeValue(const QString& key, const QString& name);
     // Points COM<n> at `unixPath`; takes effect when the server next starts.
     bool mapPort(int n, const QString& unixPath);
     // Ends the wineserver and everything running in the prefix.

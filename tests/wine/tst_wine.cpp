@@ -62,6 +62,8 @@ private slots:
     void missingPortKeepsDialog();
     void secondProgramOnSamePortIsRefused();
     void systemMenuEntryRunsPanel();
+    void scalesByWholeSteps_data();
+    void scalesByWholeSteps();
     void installerInstallsAndUninstallsSilently();
 
 private:
@@ -348,16 +350,12 @@ void TestWine::systemMenuEntryRunsPanel()
     const QString com1 = lineSettings(*m_com1), com2 = lineSettings(*m_com2);
     // The window manager's frame hides the system menu: Wine draws its own
     // frames when told its windows are not managed.
-    const QStringList x11Driver{QStringLiteral("HKCU\\Software\\Wine\\X11 Driver"),
-                                QStringLiteral("/v"), QStringLiteral("Managed")};
-    QVERIFY2(
-        m_wine->run(QStringList{QStringLiteral("reg"), QStringLiteral("add")} + x11Driver +
-                    QStringList{QStringLiteral("/d"), QStringLiteral("N"), QStringLiteral("/f")}),
-        qPrintable(m_wine->errorString()));
-    const auto managedAgain = qScopeGuard([&] {
-        m_wine->run(QStringList{QStringLiteral("reg"), QStringLiteral("delete")} + x11Driver +
-                    QStringList{QStringLiteral("/f")});
-    });
+    const QString x11Driver = QStringLiteral("HKCU\\Software\\Wine\\X11 Driver");
+    QVERIFY2(m_wine->setValue(x11Driver, QStringLiteral("Managed"), QStringLiteral("REG_SZ"),
+                              QStringLiteral("N")),
+             qPrintable(m_wine->errorString()));
+    const auto managedAgain =
+        qScopeGuard([&] { m_wine->removeValue(x11Driver, QStringLiteral("Managed")); });
     startLumo(m_lumo, m_folder);
     const auto port = waitForWindow(m_lumo, caption(kPortTemplate), 0, kWineStartMs);
     QVERIFY(port);
@@ -373,6 +371,31 @@ void TestWine::systemMenuEntryRunsPanel()
     QVERIFY(isShown(m_lumo, *port));
     QCOMPARE(lineSettings(*m_com1), com1);
     QCOMPARE(lineSettings(*m_com2), com2);
+}
+
+void TestWine::scalesByWholeSteps_data()
+{
+    QTest::addColumn<int>("dpi"); // Windows's setting: 96 is 100 %
+    QTest::addColumn<int>("factor");
+    QTest::newRow("125 %") << 120 << 1;
+    QTest::newRow("150 %") << 144 << 2;
+    QTest::newRow("200 %") << 192 << 2;
+}
+
+void TestWine::scalesByWholeSteps()
+{
+    QFETCH(int, dpi);
+    QFETCH(int, factor);
+    const QString desktop = QStringLiteral("HKCU\\Control Panel\\Desktop");
+    QVERIFY2(m_wine->setValue(desktop, QStringLiteral("LogPixels"), QStringLiteral("REG_DWORD"),
+                              QString::number(dpi)),
+             qPrintable(m_wine->errorString()));
+    const auto defaultAgain =
+        qScopeGuard([&] { m_wine->removeValue(desktop, QStringLiteral("LogPixels")); });
+    startLumo(m_lumo, m_folder);
+    const auto port = waitForWindow(m_lumo, caption(kPortTemplate), 0, kWineStartMs);
+    QVERIFY(port);
+    QCOMPARE(port->rect.size(), kPortTemplate.ClientSize() * factor);
 }
 
 void TestWine::installerInstallsAndUninstallsSilently()

@@ -12,10 +12,10 @@ lumo_packages=(
 )
 # The Windows leg (tools/scripts/windows.sh): the cross compiler, Wine to
 # test under, and the installer and zip makers. The host Qt tools (moc, rcc,
-# uic, lrelease) are the Linux build's.
+# uic, lrelease and the LinguistTools CMake package) are the Linux build's.
 lumo_windows_packages=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-    wine64 xclip nsis zip xz-utils qt6-base-dev-tools qt6-l10n-tools
+    wine64 xclip nsis zip xz-utils qt6-base-dev-tools qt6-l10n-tools qt6-tools-dev
 )
 
 # lumo_install_missing [windows]: the Linux build's packages, or the Windows leg's.
