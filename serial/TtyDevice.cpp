@@ -3,6 +3,7 @@
 #include "serial/CommError.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
@@ -276,6 +277,18 @@ void TtyDevice::lockExclusively()
         releasePort();
         fail(CommErrorCode::PortBusy, tr("in use by another program"));
     }
+#else
+    // Windows's own serial driver refuses a second opener, but virtual port
+    // drivers and Wine may not: a lock per port name ("COM10" however it was
+    // written), held while the port is open. A crashed holder's lock is stale.
+    const QString name = m_port.portName().toUpper();
+    m_lock = std::make_unique<QLockFile>(
+        QDir::temp().filePath(QStringLiteral("lumo-%1.lock").arg(name)));
+    m_lock->setStaleLockTime(0);
+    if (!m_lock->tryLock(0)) {
+        releasePort();
+        fail(CommErrorCode::PortBusy, tr("in use by another program"));
+    }
 #endif
 }
 
@@ -327,6 +340,7 @@ void TtyDevice::releasePort() noexcept
     ::ioctl(int(m_port.handle()), TIOCNXCL);
 #endif
     m_port.close();
+    m_lock.reset();
 }
 
 // Puts the control lines back as the owner last set them.
@@ -560,7 +574,8 @@ SerialDevice::ModemLines TtyDevice::ReadModemLines()
 
 qintptr TtyDevice::Handle() const
 {
-    return m_state == State::Open ? m_port.handle() : -1;
+    // A descriptor on Unix, a HANDLE (a pointer) on Windows.
+    return m_state == State::Open ? qintptr(m_port.handle()) : -1;
 }
 
 void TtyDevice::onPortError(QSerialPort::SerialPortError error)

@@ -6,6 +6,7 @@
 #include "serial/SerialDevice.h"
 
 #include <QCoreApplication>
+#include <QLockFile>
 #include <QSerialPort>
 #include <QSocketNotifier>
 #include <QString>
@@ -83,4 +84,6 @@ private:
     // tty reports as end of file and QSerialPort therefore never sees.
     int m_watchFd = -1;
     std::unique_ptr<QSocketNotifier> m_watch;
+    // Windows: the port's lock while it is open (see lockExclusively()).
+    std::unique_ptr<QLockFile> m_lock;
 };

@@ -1,8 +1,10 @@
 #include "XDriver.h"
 
+#include <QDir>
 #include <QHash>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTest>
 
 QList<XWindow> XDriver::windows(qint64 pid) const
 {
@@ -109,6 +111,14 @@ QImage XDriver::grab(const QRect& rect) const
     if (ok)
         image.loadFromData(ppm, "PPM");
     return image.size() == rect.size() ? image.convertToFormat(QImage::Format_RGB32) : QImage();
+}
+
+QString XDriver::saveScreen(const QString& name) const
+{
+    const QString path = QDir::temp().filePath(
+        QStringLiteral("%1-%2.png").arg(name, QString::fromLatin1(QTest::currentTestFunction())));
+    grab(QRect(0, 0, 1280, 1024)).save(path);
+    return path;
 }
 
 QByteArray XDriver::run(const QString& program, const QStringList& args, bool* ok,

@@ -36,6 +36,9 @@ public:
     QString clipboard() const;
     // What the screen shows in `rect`; a null image if that failed.
     QImage grab(const QRect& rect) const;
+    // Saves the whole screen as <temporary folder>/<name>-<test function>.png
+    // for a failed test's report; the file's path.
+    QString saveScreen(const QString& name) const;
 
 private:
     // The windows among `ids` in an `xwininfo -root -tree` listing.

@@ -6,20 +6,19 @@
 #include "Pty.h"
 #include "SessionBus.h"
 #include "Ser2net.h"
+#include "ScreenChecks.h"
 #include "XDriver.h"
 #include "XServer.h"
 #include "dialogs/CommandTable.h"
 #include "res/Utf8.h"
 #include "res/templates.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 
 #include <algorithm>
 #include <csignal>
@@ -29,84 +28,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace ScreenChecks;
+
 namespace
 {
-constexpr int kWaitMs = 15000; // for windows and bytes: generous, the machine may be busy
 constexpr int kPanelExitMs = 2000;
-constexpr QRgb kPink = qRgb(255, 140, 220);
-constexpr QSize kPictureSize(120, 40);
-
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs = kWaitMs)
-{
-    const QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        if (condition())
-            return true;
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(20);
-    }
-}
-
-QString caption(const DialogTemplate& t)
-{
-    return FromUtf8(t.caption);
-}
-
-// Everything the program could have changed on the line, printable.
-QString lineSettings(const Pty& pty)
-{
-    const termios t = pty.slaveTermios();
-    return QStringLiteral("speed %1/%2 iflag %3 oflag %4 cflag %5 lflag %6")
-        .arg(cfgetispeed(&t))
-        .arg(cfgetospeed(&t))
-        .arg(t.c_iflag, 0, 16)
-        .arg(t.c_oflag, 0, 16)
-        .arg(t.c_cflag, 0, 16)
-        .arg(t.c_lflag, 0, 16);
-}
-
-bool is9600_8N1(const Pty& pty)
-{
-    const termios t = pty.slaveTermios();
-    return cfgetospeed(&t) == B9600 && (t.c_cflag & (CSIZE | PARENB | CSTOPB)) == CS8;
-}
-
-QPoint controlCentre(const XWindow& window, const DialogTemplate& t, int controlId)
-{
-    return window.rect.topLeft() + t.ToPixels(*t.Find(controlId)).center();
-}
-
-QStringList clickAt(QPoint p)
-{
-    return {QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y()),
-            QStringLiteral("click"), QStringLiteral("1")};
-}
-
-bool nearBlack(QRgb c)
-{
-    return qRed(c) < 48 && qGreen(c) < 48 && qBlue(c) < 48;
-}
-
-// The pixels of `image` on the `width`-pixel border of `r`.
-QList<QRgb> frameOf(const QImage& image, const QRect& r, int width)
-{
-    QList<QRgb> pixels;
-    for (int y = r.top(); y <= r.bottom(); ++y)
-        for (int x = r.left(); x <= r.right(); ++x)
-            if (!r.adjusted(width, width, -width, -width).contains(x, y))
-                pixels << image.pixel(x, y);
-    return pixels;
-}
-
-int pinkShare(const QImage& image) // per cent
-{
-    qsizetype pink = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            pink += image.pixel(x, y) == kPink;
-    return int(100 * pink / qMax<qsizetype>(1, qsizetype(image.width()) * image.height()));
-}
 } // namespace
 
 class TestEndToEnd : public QObject
@@ -205,10 +131,7 @@ void TestEndToEnd::init()
 void TestEndToEnd::cleanup()
 {
     if (QTest::currentTestFailed() && m_driver) {
-        const QString shot =
-            QDir::temp().filePath(QStringLiteral("tst_e2e-%1.png")
-                                      .arg(QString::fromLatin1(QTest::currentTestFunction())));
-        m_driver->grab(QRect(0, 0, 1280, 1024)).save(shot);
+        const QString shot = m_driver->saveScreen(QStringLiteral("tst_e2e"));
         QFile log(m_logs.filePath(QStringLiteral("lumo.log")));
         log.open(QIODevice::ReadOnly);
         qWarning().noquote() << "screen saved in" << shot << "\nlumo"
@@ -659,13 +582,8 @@ void TestEndToEnd::pressedPictureButtonDarkensOnlyItsFrame()
         const QString name = FromUtf8(c.text);
         const QRect r(kPanelTemplate.ToPixels(c).topLeft(), kPictureSize);
 
-        // 120 x 40: the picture's edge is drawn, the pixel beyond it is background.
-        const QList<QRgb> edge = frameOf(before, r, 1);
-        const QList<QRgb> beyond = frameOf(before, r.adjusted(-1, -1, 1, 1), 1);
-        QVERIFY2(!edge.contains(kPink), qPrintable(name));
-        QVERIFY2(std::all_of(beyond.begin(), beyond.end(), [](QRgb p) { return p == kPink; }),
-                 qPrintable(name));
-        QVERIFY2(!std::all_of(edge.begin(), edge.end(), nearBlack), qPrintable(name));
+        const QString fault = pictureFault(before, r);
+        QVERIFY2(fault.isEmpty(), qPrintable(name + QStringLiteral(": ") + fault));
 
         const QPoint centre = panel->rect.topLeft() + r.center();
         QVERIFY(m_driver->xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"),

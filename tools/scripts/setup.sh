@@ -13,10 +13,19 @@ lumo_packages=(
     clang libclang-rt-14-dev
     dpkg-dev lintian appstream desktop-file-utils
 )
+# The Windows leg (tools/scripts/windows.sh): the cross compiler, Wine to
+# test under, and the installer and zip makers. The host Qt tools (moc, rcc,
+# uic, lrelease and the LinguistTools CMake package) are the Linux build's.
+lumo_windows_packages=(
+    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+    wine64 xclip nsis zip xz-utils qt6-base-dev-tools qt6-l10n-tools qt6-tools-dev
+)
 
+# lumo_install_missing [windows]: the Linux build's packages, or the Windows leg's.
 lumo_install_missing() {
-    local missing=()
-    for p in "${lumo_packages[@]}"; do
+    local missing=() wanted=("${lumo_packages[@]}")
+    [ "${1:-}" = windows ] && wanted=("${lumo_windows_packages[@]}")
+    for p in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0

@@ -1,0 +1,427 @@
+// The Windows program, as a teacher gets it (the folder and the installer
+// tools/scripts/windows.sh makes), under Wine on a private X server: COM1 and
+// COM2 are pseudo-terminals mapped in Wine's registry, and the program is
+// used from outside with clicks and keys at the positions of its templates.
+#include "Pty.h"
+#include "ScreenChecks.h"
+#include "WinePrefix.h"
+#include "XDriver.h"
+#include "XServer.h"
+#include "dialogs/CommandTable.h"
+#include "res/templates.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <optional>
+
+using namespace ScreenChecks;
+
+namespace
+{
+constexpr int kWineStartMs = 60000; // a cold Wine start on a busy machine
+// The system-menu icon at the left end of the title bar Wine draws, from
+// the window's outer corner.
+constexpr QPoint kSystemMenuIcon(12, 12);
+
+QString windowsDir()
+{
+    const QString dir = qEnvironmentVariable("LUMO_WINDOWS_DIR");
+    return dir.isEmpty() ? QStringLiteral(LUMO_WINDOWS_DIR) : dir;
+}
+
+// Every file under `dir`, relative to it.
+QStringList filesUnder(const QString& dir)
+{
+    QStringList files;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(dir).relativeFilePath(it.next());
+    files.sort();
+    return files;
+}
+} // namespace
+
+class TestWine : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+    void confirmOpensChosenPort_data();
+    void confirmOpensChosenPort();
+    void picturesAre120x40();
+    void missingPortKeepsDialog();
+    void secondProgramOnSamePortIsRefused();
+    void systemMenuEntryRunsPanel();
+    void scalesByWholeSteps_data();
+    void scalesByWholeSteps();
+    void installerInstallsAndUninstallsSilently();
+
+private:
+    // Starts the display and Wine; why it could not, or empty.
+    QString setUp();
+    // Points COM<n> (1, 2 or 10) at `pty`, or at nothing.
+    void plug(int n, const Pty* pty);
+    void startLumo(QProcess& process, const QString& folder, const QProcessEnvironment& env = {});
+    // Starts the program from the folder, waits for its port dialog and
+    // clicks 确定, with the radio button `radio` first if it is not 0.
+    // `com1`: the name given in LUMO_COM1, if not empty.
+    std::optional<XWindow> startAndConfirm(QProcess& process, int radio = 0,
+                                           const QString& com1 = {});
+    std::optional<XWindow> waitForWindow(const QProcess& process, const QString& name,
+                                         qulonglong notId = 0, int timeoutMs = kWaitMs);
+    bool isShown(const QProcess& process, const XWindow& window) const;
+    // The text of a message box, copied with Ctrl+C as Windows users do.
+    QString messageText(const XWindow& box);
+    void stop(QProcess& process);
+
+    XServer m_x;
+    std::unique_ptr<XDriver> m_driver;
+    std::unique_ptr<WinePrefix> m_wine;
+    QTemporaryDir m_links; // com1, com2: where Wine's COM1 and COM2 lead
+    QString m_folder;      // the folder a teacher copies
+    QString m_installer;
+    QProcess m_lumo;
+    QProcess m_second;
+    std::unique_ptr<Pty> m_com1;
+    std::unique_ptr<Pty> m_com2;
+};
+
+void TestWine::initTestCase()
+{
+    const QString why = setUp();
+    if (why.isEmpty())
+        return;
+    // In CI the Windows leg must run; elsewhere it may be missing, and says so.
+    const QString text = QStringLiteral("the Windows program cannot be tried here: %1").arg(why);
+    if (qEnvironmentVariable("CI") == QLatin1String("true"))
+        QFAIL(qPrintable(text));
+    QSKIP(qPrintable(text));
+}
+
+QString TestWine::setUp()
+{
+    m_folder = windowsDir() + QStringLiteral("/Lumo");
+    if (!QFile::exists(m_folder + QStringLiteral("/lumo.exe")))
+        return QStringLiteral("no %1/lumo.exe (tools/scripts/windows.sh package)").arg(m_folder);
+    const QStringList installers =
+        QDir(windowsDir()).entryList({QStringLiteral("lumo-*-windows-x64-setup.exe")}, QDir::Files);
+    if (installers.size() != 1)
+        return QStringLiteral("not one installer in %1").arg(windowsDir());
+    m_installer = QDir(windowsDir()).filePath(installers.first());
+    if (!m_links.isValid())
+        return QStringLiteral("no temporary folder");
+    if (!m_x.startDisplay() || !m_x.startWindowManager())
+        return QStringLiteral("no X server (%1)").arg(m_x.errorString());
+    m_driver = std::make_unique<XDriver>(m_x.clientEnvironment());
+
+    m_wine = std::make_unique<WinePrefix>(m_x.clientEnvironment());
+    if (!m_wine->create())
+        return m_wine->errorString();
+    // Wine makes its COMn devices from the registry when its server starts.
+    for (int n : {1, 2, 10})
+        if (!m_wine->mapPort(n, m_links.filePath(QStringLiteral("com%1").arg(n))))
+            return m_wine->errorString();
+    m_wine->stopServer();
+    return {};
+}
+
+void TestWine::cleanupTestCase()
+{
+    m_wine.reset();
+    m_x.stop();
+}
+
+void TestWine::init()
+{
+    m_com1 = std::make_unique<Pty>();
+    m_com2 = std::make_unique<Pty>();
+    QVERIFY(m_com1->isValid() && m_com2->isValid());
+    plug(1, m_com1.get());
+    plug(2, m_com2.get());
+}
+
+void TestWine::cleanup()
+{
+    if (QTest::currentTestFailed() && m_driver) {
+        const QString shot = m_driver->saveScreen(QStringLiteral("tst_wine"));
+        qWarning().noquote() << "screen saved in" << shot << "\nlumo.exe said:\n"
+                             << m_lumo.readAll() << '\n'
+                             << m_x.state();
+    }
+    stop(m_lumo);
+    stop(m_second);
+    plug(10, nullptr);
+    m_com1.reset();
+    m_com2.reset();
+}
+
+void TestWine::plug(int n, const Pty* pty)
+{
+    const QString link = m_links.filePath(QStringLiteral("com%1").arg(n));
+    QFile::remove(link);
+    if (pty)
+        QVERIFY(QFile::link(pty->slavePath(), link));
+}
+
+void TestWine::startLumo(QProcess& process, const QString& folder, const QProcessEnvironment& env)
+{
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    m_wine->start(process, {QStringLiteral("lumo.exe")}, folder, env);
+    QVERIFY2(process.waitForStarted(kWaitMs), qPrintable(process.errorString()));
+}
+
+std::optional<XWindow> TestWine::startAndConfirm(QProcess& process, int radio, const QString& com1)
+{
+    QProcessEnvironment env;
+    if (!com1.isEmpty())
+        env.insert(QStringLiteral("LUMO_COM1"), com1);
+    startLumo(process, m_folder, env);
+    const auto port = waitForWindow(process, caption(kPortTemplate), 0, kWineStartMs);
+    if (!port)
+        return port;
+    QStringList clicks;
+    if (radio)
+        clicks << clickAt(controlCentre(*port, kPortTemplate, radio));
+    clicks << clickAt(controlCentre(*port, kPortTemplate, IDC_CONFIRM));
+    return m_driver->xdotool(clicks) ? port : std::nullopt;
+}
+
+std::optional<XWindow> TestWine::waitForWindow(const QProcess& process, const QString& name,
+                                               qulonglong notId, int timeoutMs)
+{
+    std::optional<XWindow> found;
+    const auto find = [&] {
+        for (const XWindow& w : m_driver->windows(process.processId()))
+            if ((name.isNull() || w.name == name) && w.id != notId)
+                return std::optional<XWindow>(w);
+        return std::optional<XWindow>();
+    };
+    // Seen twice in the same place: the window manager has placed it.
+    waitUntil(
+        [&] {
+            const std::optional<XWindow> previous = found;
+            found = find();
+            return found && previous && found->id == previous->id && found->rect == previous->rect;
+        },
+        timeoutMs);
+    return found;
+}
+
+bool TestWine::isShown(const QProcess& process, const XWindow& window) const
+{
+    for (const XWindow& w : m_driver->windows(process.processId()))
+        if (w.id == window.id)
+            return true;
+    return false;
+}
+
+QString TestWine::messageText(const XWindow& box)
+{
+    QString text;
+    m_driver->activate(box);
+    waitUntil([&] {
+        if (!m_driver->key(QStringLiteral("ctrl+c")))
+            return false;
+        QProcess xclip;
+        xclip.setProcessEnvironment(m_x.clientEnvironment());
+        xclip.start(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"),
+                                              QStringLiteral("clipboard")});
+        if (!xclip.waitForFinished(5000))
+            xclip.kill();
+        text = QString::fromUtf8(xclip.readAllStandardOutput());
+        return !text.isEmpty();
+    });
+    return text;
+}
+
+void TestWine::stop(QProcess& process)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.kill();
+    process.waitForFinished(5000);
+}
+
+void TestWine::confirmOpensChosenPort_data()
+{
+    QTest::addColumn<bool>("chooseCom2");
+    QTest::addColumn<int>("expectedPort");
+    QTest::addColumn<QString>("com1Name"); // LUMO_COM1, if any
+    QTest::newRow("COM2") << true << 2 << QString();
+    QTest::newRow("untouched") << false << 1 << QString();
+    // Names from COM10 on reach Windows only as \\.\COM10.
+    QTest::newRow("COM10 for COM1") << false << 1 << QStringLiteral("COM10");
+}
+
+void TestWine::confirmOpensChosenPort()
+{
+    QFETCH(bool, chooseCom2);
+    QFETCH(int, expectedPort);
+    QFETCH(QString, com1Name);
+    Pty& chosen = expectedPort == 1 ? *m_com1 : *m_com2;
+    Pty& other = expectedPort == 1 ? *m_com2 : *m_com1;
+    if (!com1Name.isEmpty()) { // COM1 leads nowhere: the bytes must come by COM10
+        plug(1, nullptr);
+        plug(10, m_com1.get());
+    }
+    const QString otherSettings = lineSettings(other);
+    const auto port = startAndConfirm(m_lumo, chooseCom2 ? IDC_RADIO_COM2 : 0, com1Name);
+    QVERIFY(port);
+    QCOMPARE(port->rect.size(), kPortTemplate.ClientSize());
+    const auto panel = waitForWindow(m_lumo, caption(kPanelTemplate));
+    QVERIFY(panel);
+    QCOMPARE(panel->rect.size(), kPanelTemplate.ClientSize());
+    QVERIFY(waitUntil([&] { return !isShown(m_lumo, *port); }));
+    QVERIFY2(is9600_8N1(chosen), qPrintable(lineSettings(chosen)));
+    QCOMPARE(lineSettings(other), otherSettings);
+
+    QVERIFY(m_driver->click(controlCentre(*panel, kPanelTemplate, IDC_TOUYINGKAI)));
+    QCOMPARE(chosen.read(1, kWaitMs), QByteArray("c"));
+    QCOMPARE(other.readAvailable(50), QByteArray());
+}
+
+void TestWine::picturesAre120x40()
+{
+    const auto port = startAndConfirm(m_lumo);
+    QVERIFY(port);
+    const auto panel = waitForWindow(m_lumo, caption(kPanelTemplate));
+    QVERIFY(panel);
+    QImage shot, previous;
+    QVERIFY(waitUntil([&] {
+        previous = std::exchange(shot, m_driver->grab(panel->rect));
+        return !shot.isNull() && shot == previous;
+    }));
+    // LUMO_WINE_SCREENSHOT=path keeps the panel as Wine shows it (the README's picture).
+    if (const QString keep = qEnvironmentVariable("LUMO_WINE_SCREENSHOT"); !keep.isEmpty())
+        QVERIFY(shot.save(keep));
+    for (const ControlTemplate& c : kPanelTemplate.controls) {
+        if (c.kind != ControlKind::OwnerDrawButton)
+            continue;
+        const QString fault =
+            pictureFault(shot, QRect(kPanelTemplate.ToPixels(c).topLeft(), kPictureSize));
+        QVERIFY2(fault.isEmpty(),
+                 qPrintable(QString::fromUtf8(c.text.data(), qsizetype(c.text.size())) +
+                            QStringLiteral(": ") + fault));
+    }
+}
+
+void TestWine::missingPortKeepsDialog()
+{
+    plug(1, nullptr);
+    const auto port = startAndConfirm(m_lumo);
+    QVERIFY(port);
+    const auto box = waitForWindow(m_lumo, caption(kPortTemplate), port->id);
+    QVERIFY2(box, "no message box");
+    const QString text = messageText(*box);
+    QVERIFY2(text.contains(QLatin1String("COM1")), qPrintable(text));
+    QVERIFY(m_driver->activate(*box) && m_driver->key(QStringLiteral("Return")));
+    QVERIFY(waitUntil([&] { return !isShown(m_lumo, *box); }));
+    QVERIFY(isShown(m_lumo, *port));
+    QCOMPARE(m_lumo.state(), QProcess::Running);
+}
+
+void TestWine::secondProgramOnSamePortIsRefused()
+{
+    QVERIFY(startAndConfirm(m_lumo));
+    QVERIFY(waitForWindow(m_lumo, caption(kPanelTemplate)));
+
+    const auto port = startAndConfirm(m_second);
+    QVERIFY(port);
+    const auto box = waitForWindow(m_second, caption(kPortTemplate), port->id);
+    QVERIFY2(box, "the second program was not refused");
+    const QString text = messageText(*box);
+    QVERIFY2(text.contains(QLatin1String("COM1")) && text.contains(QLatin1String("in use")),
+             qPrintable(text));
+    QVERIFY(isShown(m_second, *port));
+}
+
+void TestWine::systemMenuEntryRunsPanel()
+{
+    const QString com1 = lineSettings(*m_com1), com2 = lineSettings(*m_com2);
+    // The window manager's frame hides the system menu: Wine draws its own
+    // frames when told its windows are not managed.
+    const QString x11Driver = QStringLiteral("HKCU\\Software\\Wine\\X11 Driver");
+    QVERIFY2(m_wine->setValue(x11Driver, QStringLiteral("Managed"), QStringLiteral("REG_SZ"),
+                              QStringLiteral("N")),
+             qPrintable(m_wine->errorString()));
+    const auto managedAgain =
+        qScopeGuard([&] { m_wine->removeValue(x11Driver, QStringLiteral("Managed")); });
+    startLumo(m_lumo, m_folder);
+    const auto port = waitForWindow(m_lumo, caption(kPortTemplate), 0, kWineStartMs);
+    QVERIFY(port);
+    // The frame is Wine's own here, as Windows draws it: a click on its icon
+    // opens the system menu, and the entry is its last line.
+    QVERIFY(m_driver->click(port->rect.topLeft() + kSystemMenuIcon));
+    const auto menu = waitForWindow(m_lumo, {}, port->id);
+    QVERIFY2(menu, "no system menu");
+    QVERIFY(m_driver->key(QStringLiteral("Up")) && m_driver->key(QStringLiteral("Return")));
+
+    const auto panel = waitForWindow(m_lumo, caption(kPanelTemplate));
+    QVERIFY(panel);
+    QVERIFY(isShown(m_lumo, *port));
+    QCOMPARE(lineSettings(*m_com1), com1);
+    QCOMPARE(lineSettings(*m_com2), com2);
+}
+
+void TestWine::scalesByWholeSteps_data()
+{
+    QTest::addColumn<int>("dpi"); // Windows's setting: 96 is 100 %
+    QTest::addColumn<int>("factor");
+    QTest::newRow("125 %") << 120 << 1;
+    QTest::newRow("150 %") << 144 << 2;
+    QTest::newRow("200 %") << 192 << 2;
+}
+
+void TestWine::scalesByWholeSteps()
+{
+    QFETCH(int, dpi);
+    QFETCH(int, factor);
+    const QString desktop = QStringLiteral("HKCU\\Control Panel\\Desktop");
+    QVERIFY2(m_wine->setValue(desktop, QStringLiteral("LogPixels"), QStringLiteral("REG_DWORD"),
+                              QString::number(dpi)),
+             qPrintable(m_wine->errorString()));
+    const auto defaultAgain =
+        qScopeGuard([&] { m_wine->removeValue(desktop, QStringLiteral("LogPixels")); });
+    startLumo(m_lumo, m_folder);
+    const auto port = waitForWindow(m_lumo, caption(kPortTemplate), 0, kWineStartMs);
+    QVERIFY(port);
+    QCOMPARE(port->rect.size(), kPortTemplate.ClientSize() * factor);
+}
+
+void TestWine::installerInstallsAndUninstallsSilently()
+{
+    const QString target = m_wine->driveC() + QStringLiteral("/Program Files/Lumo");
+    const QString shortcut =
+        m_wine->driveC() +
+        QStringLiteral("/ProgramData/Microsoft/Windows/Start Menu/Programs/Lumo.lnk");
+    QVERIFY2(m_wine->run({m_installer, QStringLiteral("/S")}), qPrintable(m_wine->errorString()));
+    QStringList expected = filesUnder(m_folder) << QStringLiteral("Uninstall.exe");
+    expected.sort();
+    QCOMPARE(filesUnder(target), expected);
+    QVERIFY(QFile::exists(shortcut));
+
+    // The installed program runs.
+    startLumo(m_lumo, target);
+    QVERIFY(waitForWindow(m_lumo, caption(kPortTemplate), 0, kWineStartMs));
+    stop(m_lumo);
+
+    // The uninstaller copies itself away and returns at once; the copy removes.
+    QVERIFY2(m_wine->run({target + QStringLiteral("/Uninstall.exe"), QStringLiteral("/S")}),
+             qPrintable(m_wine->errorString()));
+    QVERIFY2(waitUntil([&] { return !QFile::exists(target); }, 60000),
+             qPrintable(filesUnder(target).join(u' ')));
+    QVERIFY(!QFile::exists(shortcut));
+}
+
+QTEST_GUILESS_MAIN(TestWine)
+#include "tst_wine.moc"

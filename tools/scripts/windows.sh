@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# The Windows program, cross-built with mingw-w64 against Qt for Windows.
+#   tools/scripts/windows.sh qt       unpack (or build) Qt for Windows; print its folder
+#   tools/scripts/windows.sh build    build-windows/lumo.exe
+#   tools/scripts/windows.sh package  also build-windows/Lumo/ (the folder a teacher
+#                                     copies), its zip and the installer; prints both
+# Exit status 3: no Qt for Windows can be had here.
+# Qt for Windows comes from ../shared/toolchains/qt6-mingw/: the archive when its
+# SHA-256 is the one recorded in packaging/windows/, otherwise its build.sh (about
+# 25 minutes). Either way it lands in ~/.cache/lumo (or $XDG_CACHE_HOME/lumo),
+# outside the tree; $LUMO_QT_WINDOWS names another folder.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+source tools/scripts/setup.sh
+
+qt_version=6.4.2
+toolchain=../shared/toolchains/qt6-mingw
+archive=qt6-mingw-$qt_version.tar.xz
+cache="${XDG_CACHE_HOME:-$HOME/.cache}/lumo"
+export LUMO_QT_WINDOWS="${LUMO_QT_WINDOWS:-$cache/qt6-mingw-$qt_version}"
+triplet=x86_64-w64-mingw32
+gcc_runtime=/usr/lib/gcc/$triplet/12-posix
+mingw_runtime=/usr/$triplet/lib
+build=build-windows
+stage=$build/Lumo
+
+say() { echo "windows.sh: $*" >&2; }
+
+# Qt for Windows in $LUMO_QT_WINDOWS; a stamp file says where it came from.
+windows_qt() {
+    local stamp="$LUMO_QT_WINDOWS/.lumo-source" want
+    want=$(cut -d' ' -f1 "packaging/windows/$archive.sha256")
+    # Kept while it is what the recorded checksum names, or what build.sh made.
+    if [ -f "$stamp" ] && [ -f "$LUMO_QT_WINDOWS/lib/cmake/Qt6/Qt6Config.cmake" ]; then
+        case "$(cat "$stamp")" in "archive $want" | built*) return 0 ;; esac
+    fi
+    rm -rf "$LUMO_QT_WINDOWS"
+    mkdir -p "$(dirname "$LUMO_QT_WINDOWS")"
+    if [ -f "$toolchain/$archive" ] &&
+        [ "$(sha256sum "$toolchain/$archive" | cut -d' ' -f1)" = "$want" ]; then
+        say "unpacking $toolchain/$archive into $LUMO_QT_WINDOWS"
+        local tmp
+        tmp=$(mktemp -d "$(dirname "$LUMO_QT_WINDOWS")/unpack.XXXXXX")
+        tar -xJf "$toolchain/$archive" -C "$tmp"
+        mv "$tmp/qt6-mingw-$qt_version" "$LUMO_QT_WINDOWS"
+        rmdir "$tmp"
+        echo "archive $want" >"$stamp"
+    elif [ -x "$toolchain/build.sh" ]; then
+        say "$toolchain/$archive is missing or not the recorded one ($want);"
+        say "building Qt for Windows with $toolchain/build.sh (about 25 minutes)"
+        "$toolchain/build.sh" "$LUMO_QT_WINDOWS" "$cache/qt6-mingw-work"
+        echo "built by build.sh" >"$stamp"
+    else
+        say "no Qt for Windows: neither $toolchain/$archive nor $toolchain/build.sh"
+        return 3
+    fi
+}
+
+windows_build() {
+    lumo_install_missing windows
+    windows_qt
+    LUMO_PRESET=windows lumo_configure
+    LUMO_PRESET=windows lumo_build --target lumo
+}
+
+# Every DLL that `file` imports and that we ship (the rest is Windows's own),
+# found recursively.
+shipped_dlls() {
+    local queue=("$@") seen=" " f dll dir
+    while [ ${#queue[@]} -gt 0 ]; do
+        f=${queue[0]}
+        queue=("${queue[@]:1}")
+        for dll in $($triplet-objdump -p "$f" | sed -n 's/^\s*DLL Name: //p'); do
+            case "$seen" in *" $dll "*) continue ;; esac
+            seen+="$dll "
+            for dir in "$LUMO_QT_WINDOWS/bin" "$gcc_runtime" "$mingw_runtime"; do
+                if [ -f "$dir/$dll" ]; then
+                    echo "$dir/$dll"
+                    queue+=("$dir/$dll")
+                    break
+                fi
+            done
+        done
+    done
+}
+
+# The folder a teacher copies: the program, Qt, the compiler's runtime, the
+# plugins Qt loads (windows platform, style, the .ico/.cur reader), translations.
+windows_stage() {
+    rm -rf "$stage"
+    mkdir -p "$stage"/{platforms,styles,imageformats}
+    cp $build/lumo.exe "$stage/"
+    cp "$LUMO_QT_WINDOWS/plugins/platforms/qwindows.dll" "$stage/platforms/"
+    cp "$LUMO_QT_WINDOWS/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
+    cp "$LUMO_QT_WINDOWS/plugins/imageformats/qico.dll" "$stage/imageformats/"
+    shipped_dlls "$stage"/lumo.exe "$stage"/*/*.dll | sort -u | xargs -r cp -t "$stage/"
+    local qm=($build/*.qm)
+    if [ -f "${qm[0]}" ]; then
+        mkdir -p "$stage/translations"
+        cp "${qm[@]}" "$stage/translations/"
+    fi
+    find "$stage" -name '*.exe' -o -name '*.dll' | xargs $triplet-strip --strip-unneeded
+}
+
+windows_package() {
+    local version zip installer
+    version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $build/CMakeCache.txt)
+    zip=$build/lumo-$version-windows-x64.zip
+    installer=$build/lumo-$version-windows-x64-setup.exe
+    rm -f "$zip" "$installer"
+    (cd $build && zip -qr9 "$(basename "$zip")" Lumo)
+    # The uninstaller deletes exactly the files the installer put there.
+    (
+        cd "$stage"
+        find . -type f | sort | sed 's|^\./||; s|/|\\|g; s|.*|Delete "$INSTDIR\\&"|'
+        find . -depth -mindepth 1 -type d | sed 's|^\./||; s|/|\\|g; s|.*|RMDir "$INSTDIR\\&"|'
+    ) >$build/uninstall-files.nsh
+    makensis -V2 -NOCD -DVERSION="$version" -DFILES="$build" -DOUTFILE="$installer" \
+        -DICON="$PWD/res/icons/128.ico" packaging/windows/lumo.nsi >&2
+    echo "$PWD/$zip"
+    echo "$PWD/$installer"
+}
+
+case "${1:-package}" in
+qt) lumo_install_missing windows; windows_qt; echo "$LUMO_QT_WINDOWS" ;;
+build) windows_build ;;
+package) windows_build; windows_stage; windows_package ;;
+*) say "unknown command ${1}" && exit 2 ;;
+esac
