@@ -64,27 +64,27 @@ void CMSComm::fail(CommErrorCode code, const QString& reason) const
 void CMSComm::readOnly(const char* property) const
 {
     fail(CommErrorCode::PropertyReadOnly,
-         QStringLiteral("%1 can only be read").arg(QLatin1String(property)));
+         tr("%1 can only be read").arg(QLatin1String(property)));
 }
 
 void CMSComm::requireOpen() const
 {
     if (!m_device)
-        fail(CommErrorCode::PortNotOpen, QStringLiteral("the port is not open"));
+        fail(CommErrorCode::PortNotOpen, tr("the port is not open"));
 }
 
 void CMSComm::requireClosed() const
 {
     if (m_device)
         fail(CommErrorCode::PortAlreadyOpen,
-             QStringLiteral("the port is open; close it before choosing another"));
+             tr("the port is open; close it before choosing another"));
 }
 
 void CMSComm::requireNonNegative(int value, const char* property)
 {
     if (value < 0)
         throw CommError(CommErrorCode::InvalidPropertyValue,
-                        QStringLiteral("invalid property value: %1 cannot be %2")
+                        tr("invalid property value: %1 cannot be %2")
                             .arg(QLatin1String(property))
                             .arg(value));
 }
@@ -187,7 +187,7 @@ void CMSComm::SetCommPort(std::int16_t value)
 {
     if (value < 1 || value > kMaxPort)
         throw CommError(CommErrorCode::InvalidPortNumber,
-                        QStringLiteral("COM%1: invalid port number").arg(value));
+                        tr("COM%1: invalid port number").arg(value));
     requireClosed();
     m_commPort = value;
 }
@@ -209,7 +209,7 @@ void CMSComm::SetPortOpen(bool value)
         return;
     }
     if (m_device)
-        fail(CommErrorCode::PortAlreadyOpen, QStringLiteral("the port is already open"));
+        fail(CommErrorCode::PortAlreadyOpen, tr("the port is already open"));
     // Which device the port is, and what kind of device that is, are each
     // decided in one place.
     auto device = m_makeDevice(PortLabel(), DeviceName());
@@ -227,7 +227,7 @@ void CMSComm::SetSettings(const QString& value)
     const auto parsed = SerialSettings::Parse(value);
     if (!parsed)
         throw CommError(CommErrorCode::InvalidPropertyValue,
-                        QStringLiteral("invalid property value: \"%1\" is not of the form "
+                        tr("invalid property value: \"%1\" is not of the form "
                                        "speed,parity,data,stop (for example \"9600,n,8,1\")")
                             .arg(value));
     if (m_device)
@@ -244,7 +244,7 @@ void CMSComm::SetHandshaking(std::int32_t value)
 {
     if (value < 0 || value > 3)
         throw CommError(CommErrorCode::InvalidPropertyValue,
-                        QStringLiteral("invalid property value: Handshaking must be 0 to 3"));
+                        tr("invalid property value: Handshaking must be 0 to 3"));
     if (m_device)
         m_device->SetFlowControl(toFlow(value));
     m_handshaking = value;
@@ -329,7 +329,7 @@ void CMSComm::SetInBufferCount(std::int16_t value)
     if (value != 0)
         throw CommError(
             CommErrorCode::InvalidPropertyValue,
-            QStringLiteral("invalid property value: InBufferCount can only be set to 0"));
+            tr("invalid property value: InBufferCount can only be set to 0"));
     m_device->ClearInput();
     m_input.clear();
     m_atEof = false;
@@ -348,7 +348,7 @@ void CMSComm::SetOutBufferCount(std::int16_t value)
     if (value != 0)
         throw CommError(
             CommErrorCode::InvalidPropertyValue,
-            QStringLiteral("invalid property value: OutBufferCount can only be set to 0"));
+            tr("invalid property value: OutBufferCount can only be set to 0"));
 }
 
 // --- reception settings, kept for the program's use --------------------------
@@ -396,7 +396,7 @@ void CMSComm::SetInputMode(std::int32_t value)
     if (value != comInputModeText && value != comInputModeBinary)
         throw CommError(
             CommErrorCode::InvalidPropertyValue,
-            QStringLiteral("invalid property value: InputMode must be 0 (text) or 1 (binary)"));
+            tr("invalid property value: InputMode must be 0 (text) or 1 (binary)"));
     m_inputMode = value;
 }
 
@@ -426,7 +426,7 @@ void CMSComm::SetParityReplace(const QString& value)
     if (value.size() > 1)
         throw CommError(
             CommErrorCode::InvalidPropertyValue,
-            QStringLiteral("invalid property value: ParityReplace is one character or none"));
+            tr("invalid property value: ParityReplace is one character or none"));
     m_parityReplace = value;
 }
 
@@ -453,7 +453,7 @@ void CMSComm::SetInput(const QVariant&)
 QVariant CMSComm::GetOutput()
 {
     throw CommError(CommErrorCode::PropertyWriteOnly,
-                    QStringLiteral("%1: Output can only be written").arg(PortLabel()));
+                    tr("%1: Output can only be written").arg(PortLabel()));
 }
 
 void CMSComm::SetOutput(const QVariant& value)
@@ -469,7 +469,7 @@ void CMSComm::SetOutput(const QVariant& value)
             if (c.unicode() > 0xFF)
                 throw CommError(
                     CommErrorCode::InvalidPropertyValue,
-                    QStringLiteral("invalid property value: the character U+%1 cannot be "
+                    tr("invalid property value: the character U+%1 cannot be "
                                    "sent as one byte")
                         .arg(QString::number(c.unicode(), 16)
                                  .toUpper()
@@ -478,7 +478,7 @@ void CMSComm::SetOutput(const QVariant& value)
         }
     } else {
         throw CommError(CommErrorCode::InvalidPropertyValue,
-                        QStringLiteral("invalid property value: Output takes text or bytes"));
+                        tr("invalid property value: Output takes text or bytes"));
     }
     requireOpen();
     if (!m_device->IsOpen())

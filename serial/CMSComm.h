@@ -37,6 +37,7 @@
 #include "serial/SerialDevice.h"
 #include "serial/SerialSettings.h"
 
+#include <QCoreApplication>
 #include <QString>
 #include <QVariant>
 
@@ -46,6 +47,8 @@
 
 class CMSComm
 {
+    Q_DECLARE_TR_FUNCTIONS(CMSComm)
+
 public:
     enum InputModeValue : std::int32_t { comInputModeText = 0, comInputModeBinary = 1 };
     // CommEvent values this control reports.

@@ -2,6 +2,69 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN" sourcelanguage="en">
 <context>
+    <name>CMSComm</name>
+    <message>
+        <source>%1 can only be read</source>
+        <translation>%1 只能读取</translation>
+    </message>
+    <message>
+        <source>the port is not open</source>
+        <translation>端口未打开</translation>
+    </message>
+    <message>
+        <source>the port is open; close it before choosing another</source>
+        <translation>端口已打开，请先关闭再选择其他端口</translation>
+    </message>
+    <message>
+        <source>invalid property value: %1 cannot be %2</source>
+        <translation>属性值无效：%1 不能为 %2</translation>
+    </message>
+    <message>
+        <source>COM%1: invalid port number</source>
+        <translation>COM%1：端口号无效</translation>
+    </message>
+    <message>
+        <source>the port is already open</source>
+        <translation>端口已经打开</translation>
+    </message>
+    <message>
+        <source>invalid property value: &quot;%1&quot; is not of the form speed,parity,data,stop (for example &quot;9600,n,8,1&quot;)</source>
+        <translation>属性值无效：“%1”不符合“速率,校验,数据位,停止位”的格式（例如“9600,n,8,1”）</translation>
+    </message>
+    <message>
+        <source>invalid property value: Handshaking must be 0 to 3</source>
+        <translation>属性值无效：Handshaking 必须为 0 到 3</translation>
+    </message>
+    <message>
+        <source>invalid property value: InBufferCount can only be set to 0</source>
+        <translation>属性值无效：InBufferCount 只能设为 0</translation>
+    </message>
+    <message>
+        <source>invalid property value: OutBufferCount can only be set to 0</source>
+        <translation>属性值无效：OutBufferCount 只能设为 0</translation>
+    </message>
+    <message>
+        <source>invalid property value: InputMode must be 0 (text) or 1 (binary)</source>
+        <translation>属性值无效：InputMode 必须为 0（文本）或 1（二进制）</translation>
+    </message>
+    <message>
+        <source>invalid property value: ParityReplace is one character or none</source>
+        <translation>属性值无效：ParityReplace 只能是一个字符或为空</translation>
+    </message>
+    <message>
+        <source>%1: Output can only be written</source>
+        <translation>%1：Output 只能写入</translation>
+    </message>
+    <message>
+        <source>invalid property value: the character U+%1 cannot be sent as one byte</source>
+        <translation>属性值无效：字符 U+%1 无法作为一个字节发送</translation>
+    </message>
+    <message>
+        <source>invalid property value: Output takes text or bytes</source>
+        <translation>属性值无效：Output 只接受文本或字节</translation>
+    </message>
+</context>
+<context>
     <name>CPortDlg</name>
     <message>
         <source>can&apos;t open serial port</source>
@@ -67,6 +130,13 @@
     </message>
 </context>
 <context>
+    <name>CommandResolver</name>
+    <message>
+        <source>unknown command &quot;%1&quot; (lumo send --list shows them)</source>
+        <translation>未知命令“%1”（用 lumo send --list 查看全部命令）</translation>
+    </message>
+</context>
+<context>
     <name>DeviceChoice</name>
     <message>
         <source>the command line (--com%1)</source>
@@ -102,6 +172,294 @@
     <message>
         <source>Choose the device for COM%1 with &quot;%2&quot; in this window&apos;s menu (right click).</source>
         <translation>请在本窗口的菜单（右键单击）中用“%2”为 COM%1 选择设备。</translation>
+    </message>
+</context>
+<context>
+    <name>DeviceUrl</name>
+    <message>
+        <source>unknown kind of device &quot;%1://&quot; (use rfc2217://HOST:PORT or socket://HOST:PORT)</source>
+        <translation>未知的设备类型“%1://”（请使用 rfc2217://主机:端口 或 socket://主机:端口）</translation>
+    </message>
+    <message>
+        <source>an IPv6 address must be written in brackets, as in %1://[::1]:PORT</source>
+        <translation>IPv6 地址必须写在方括号中，例如 %1://[::1]:端口</translation>
+    </message>
+    <message>
+        <source>unexpected &quot;%1&quot; after the port</source>
+        <translation>端口后面多了“%1”</translation>
+    </message>
+    <message>
+        <source>&quot;[%1]&quot; is not an IPv6 address</source>
+        <translation>“[%1]”不是 IPv6 地址</translation>
+    </message>
+    <message>
+        <source>no host is given</source>
+        <translation>未指定主机</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a host name or address</source>
+        <translation>“%1”不是主机名或地址</translation>
+    </message>
+    <message>
+        <source>no TCP port is given (write %1://HOST:PORT)</source>
+        <translation>未指定 TCP 端口（请写成 %1://主机:端口）</translation>
+    </message>
+    <message>
+        <source>the TCP port must be 1 to 65535, not &quot;%1&quot;</source>
+        <translation>TCP 端口必须为 1 到 65535，而不是“%1”</translation>
+    </message>
+</context>
+<context>
+    <name>ErrorReporter</name>
+    <message>
+        <source>The action failed for a reason that was not described.</source>
+        <translation>操作失败，原因不明。</translation>
+    </message>
+</context>
+<context>
+    <name>NetworkSerialDevice</name>
+    <message>
+        <source>%1 baud</source>
+        <translation>%1 波特</translation>
+    </message>
+    <message>
+        <source>an unreadable speed</source>
+        <translation>无法识别的速率</translation>
+    </message>
+    <message>
+        <source>%1 data bits</source>
+        <translation>%1 个数据位</translation>
+    </message>
+    <message>
+        <source>parity &quot;%1&quot;</source>
+        <translation>校验方式“%1”</translation>
+    </message>
+    <message>
+        <source>%1 stop bits</source>
+        <translation>%1 个停止位</translation>
+    </message>
+    <message>
+        <source>disconnected (the connection to the server was lost)</source>
+        <translation>已断开（与服务器的连接中断）</translation>
+    </message>
+    <message>
+        <source>the server did not answer within %1 s</source>
+        <translation>服务器在 %1 秒内没有应答</translation>
+    </message>
+    <message>
+        <source>no server takes connections there (connection refused)</source>
+        <translation>该地址没有服务器接受连接（连接被拒绝）</translation>
+    </message>
+    <message>
+        <source>cannot connect (%1)</source>
+        <translation>无法连接（%1）</translation>
+    </message>
+    <message>
+        <source>in use by another program</source>
+        <translation>正被其他程序使用</translation>
+    </message>
+    <message>
+        <source>the server closed the connection while setting up the line</source>
+        <translation>设置线路时服务器关闭了连接</translation>
+    </message>
+    <message>
+        <source>the server did not confirm %1</source>
+        <translation>服务器没有确认%1</translation>
+    </message>
+    <message>
+        <source>the name &quot;%1&quot; could not be looked up within %2 s</source>
+        <translation>无法在 %2 秒内解析名称“%1”</translation>
+    </message>
+    <message>
+        <source>the host &quot;%1&quot; is not known</source>
+        <translation>未知主机“%1”</translation>
+    </message>
+    <message>
+        <source>the port is already open</source>
+        <translation>端口已经打开</translation>
+    </message>
+    <message>
+        <source>the device cannot use %1 data bits</source>
+        <translation>设备不能使用 %1 个数据位</translation>
+    </message>
+    <message>
+        <source>the use of RFC 2217</source>
+        <translation>使用 RFC 2217</translation>
+    </message>
+    <message>
+        <source>the server does not set serial lines (RFC 2217); for bytes only, use socket://%1:%2</source>
+        <translation>服务器不支持设置串口线路（RFC 2217）；如只需收发字节，请使用 socket://%1:%2</translation>
+    </message>
+    <message>
+        <source>the line settings %1</source>
+        <translation>线路设置 %1</translation>
+    </message>
+    <message>
+        <source>the device cannot use %1 (the server set %2)</source>
+        <translation>设备不能使用%1（服务器设为%2）</translation>
+    </message>
+    <message>
+        <source>the port is not open</source>
+        <translation>端口未打开</translation>
+    </message>
+    <message>
+        <source>the server does not take the data</source>
+        <translation>服务器不接收数据</translation>
+    </message>
+</context>
+<context>
+    <name>PanelClient</name>
+    <message>
+        <source>the running Lumo panel did not confirm &quot;%1&quot; (%2)</source>
+        <translation>正在运行的 Lumo 面板没有确认“%1”（%2）</translation>
+    </message>
+</context>
+<context>
+    <name>SendCommand</name>
+    <message>
+        <source>Not sent: %1.</source>
+        <translation>未发送：%1。</translation>
+    </message>
+    <message>
+        <source>Sends commands to the controller, in order, one byte each: through the running panel when it holds the port, otherwise through the port itself.</source>
+        <translation>按顺序向中控发送命令，每条一个字节：正在运行的面板占用该端口时经由面板发送，否则直接经端口发送。</translation>
+    </message>
+    <message>
+        <source>COM1, COM2 or a device name (without it: the setting send/port, or COM1).</source>
+        <translation>COM1、COM2 或设备名（不指定时：使用设置 send/port，或 COM1）。</translation>
+    </message>
+    <message>
+        <source>port</source>
+        <translation>端口</translation>
+    </message>
+    <message>
+        <source>Lists the commands: letter, name and label.</source>
+        <translation>列出全部命令：字母、名称和按钮文字。</translation>
+    </message>
+    <message>
+        <source>A letter, a name or the label of a button.</source>
+        <translation>字母、名称或按钮上的文字。</translation>
+    </message>
+    <message>
+        <source>Try &quot;lumo send --help&quot;.</source>
+        <translation>请试试“lumo send --help”。</translation>
+    </message>
+    <message>
+        <source>Usage: lumo send [--port PORT] COMMAND...
+       lumo send --list</source>
+        <translation>用法：lumo send [--port 端口] 命令...
+      lumo send --list</translation>
+    </message>
+    <message>
+        <source>no command given</source>
+        <translation>未给出命令</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is no port: give COM1 to COM%2 or a device name</source>
+        <translation>“%1”不是端口：请给出 COM1 到 COM%2 或设备名</translation>
+    </message>
+</context>
+<context>
+    <name>TtyDevice</name>
+    <message>
+        <source>disconnected</source>
+        <translation>已断开</translation>
+    </message>
+    <message>
+        <source>no such device</source>
+        <translation>设备不存在</translation>
+    </message>
+    <message>
+        <source>not a serial device</source>
+        <translation>不是串口设备</translation>
+    </message>
+    <message>
+        <source>not a serial line (it makes a new pseudo-terminal at every open)</source>
+        <translation>不是串口线路（每次打开都会新建一个伪终端）</translation>
+    </message>
+    <message>
+        <source>permission denied</source>
+        <translation>权限不足</translation>
+    </message>
+    <message>
+        <source>permission denied (join the group &quot;%1&quot; and log in again)</source>
+        <translation>权限不足（请加入用户组“%1”后重新登录）</translation>
+    </message>
+    <message>
+        <source>the device&apos;s path is too long: its lock file name would have %1 bytes, the system allows %2</source>
+        <translation>设备路径过长：其锁文件名将有 %1 字节，系统只允许 %2 字节</translation>
+    </message>
+    <message>
+        <source>in use by another program</source>
+        <translation>正被其他程序使用</translation>
+    </message>
+    <message>
+        <source>the lock file %1 was left by a program that has ended, and this user cannot remove it; remove it as its owner or as an administrator</source>
+        <translation>锁文件 %1 是已结束的程序遗留的，当前用户无法删除；请由其所有者或管理员删除</translation>
+    </message>
+    <message>
+        <source>the port is already open</source>
+        <translation>端口已经打开</translation>
+    </message>
+    <message>
+        <source>cannot be opened as a serial line (%1)</source>
+        <translation>无法作为串口线路打开（%1）</translation>
+    </message>
+    <message>
+        <source>the device cannot use %1 data bits</source>
+        <translation>设备不能使用 %1 个数据位</translation>
+    </message>
+    <message>
+        <source>the device cannot use 1.5 stop bits</source>
+        <translation>设备不能使用 1.5 个停止位</translation>
+    </message>
+    <message>
+        <source>%1 baud</source>
+        <translation>%1 波特</translation>
+    </message>
+    <message>
+        <source>parity &quot;%1&quot;</source>
+        <translation>校验方式“%1”</translation>
+    </message>
+    <message>
+        <source>%1 data bits</source>
+        <translation>%1 个数据位</translation>
+    </message>
+    <message>
+        <source>these stop bits</source>
+        <translation>这些停止位</translation>
+    </message>
+    <message>
+        <source>parity &quot;%1&quot; with %2 data bits</source>
+        <translation>校验方式“%1”配合 %2 个数据位</translation>
+    </message>
+    <message>
+        <source>the driver does not keep it</source>
+        <translation>驱动程序不保留该设置</translation>
+    </message>
+    <message>
+        <source>the device cannot use %1 (%2)</source>
+        <translation>设备不能使用%1（%2）</translation>
+    </message>
+    <message>
+        <source>the port is not open</source>
+        <translation>端口未打开</translation>
+    </message>
+    <message>
+        <source>cannot write (%1); %2 of the %3 bytes went out</source>
+        <translation>无法写入（%1）；%3 个字节中已发出 %2 个</translation>
+    </message>
+    <message>
+        <source>the device does not take the data; %1 of the %2 bytes went out, the rest was dropped</source>
+        <translation>设备不接收数据；%2 个字节中已发出 %1 个，其余已丢弃</translation>
+    </message>
+    <message>
+        <source>cannot write</source>
+        <translation>无法写入</translation>
+    </message>
+    <message>
+        <source>the device does not take the data</source>
+        <translation>设备不接收数据</translation>
     </message>
 </context>
 </TS>

@@ -1,5 +1,7 @@
 #include "ScreenChecks.h"
 
+#include "res/Utf8.h"
+
 #include <QColor>
 #include <QDeadlineTimer>
 #include <QThread>
@@ -22,7 +24,7 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
 
 QString caption(const DialogTemplate& t)
 {
-    return QString::fromUtf8(t.caption.data(), qsizetype(t.caption.size()));
+    return FromUtf8(t.caption);
 }
 
 QString lineSettings(const Pty& pty)
