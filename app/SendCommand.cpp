@@ -1,9 +1,9 @@
 #include "app/SendCommand.h"
 
-#include "app/sendPortSetting.h"
 #include "dialogs/CommandResolver.h"
 #include "dialogs/ErrorReporter.h"
 #include "serial/CMSComm.h"
+#include "serial/DeviceChoice.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -117,7 +117,7 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
         commands << command;
     }
     const QString port =
-        (parser.isSet(portOption) ? parser.value(portOption) : sendPortSetting()).trimmed();
+        (parser.isSet(portOption) ? parser.value(portOption) : DeviceChoice::SendPort()).trimmed();
     const int number = PortNumber(port);
     if (port.isEmpty() || number < 0) {
         err << tr("\"%1\" is no port: give COM1 to COM%2 or a device name").arg(port).arg(kMaxPort)

@@ -6,8 +6,8 @@
 #include "app/SendCommand.h"
 #include "res/Resources.h"
 #include "res/resource.h"
-#include "serial/DeviceChoice.h"
 #include "res/templates.h"
+#include "serial/DeviceChoice.h"
 
 #include <QApplication>
 #include <QTextStream>

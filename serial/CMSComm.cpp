@@ -63,8 +63,7 @@ void CMSComm::fail(CommErrorCode code, const QString& reason) const
 
 void CMSComm::readOnly(const char* property) const
 {
-    fail(CommErrorCode::PropertyReadOnly,
-         tr("%1 can only be read").arg(QLatin1String(property)));
+    fail(CommErrorCode::PropertyReadOnly, tr("%1 can only be read").arg(QLatin1String(property)));
 }
 
 void CMSComm::requireOpen() const
@@ -83,10 +82,9 @@ void CMSComm::requireClosed() const
 void CMSComm::requireNonNegative(int value, const char* property)
 {
     if (value < 0)
-        throw CommError(CommErrorCode::InvalidPropertyValue,
-                        tr("invalid property value: %1 cannot be %2")
-                            .arg(QLatin1String(property))
-                            .arg(value));
+        throw CommError(
+            CommErrorCode::InvalidPropertyValue,
+            tr("invalid property value: %1 cannot be %2").arg(QLatin1String(property)).arg(value));
 }
 
 // Opens the device and puts the whole line as the properties say: used for
@@ -228,7 +226,7 @@ void CMSComm::SetSettings(const QString& value)
     if (!parsed)
         throw CommError(CommErrorCode::InvalidPropertyValue,
                         tr("invalid property value: \"%1\" is not of the form "
-                                       "speed,parity,data,stop (for example \"9600,n,8,1\")")
+                           "speed,parity,data,stop (for example \"9600,n,8,1\")")
                             .arg(value));
     if (m_device)
         m_device->ApplySettings(*parsed);
@@ -327,9 +325,8 @@ void CMSComm::SetInBufferCount(std::int16_t value)
 {
     requireOpen();
     if (value != 0)
-        throw CommError(
-            CommErrorCode::InvalidPropertyValue,
-            tr("invalid property value: InBufferCount can only be set to 0"));
+        throw CommError(CommErrorCode::InvalidPropertyValue,
+                        tr("invalid property value: InBufferCount can only be set to 0"));
     m_device->ClearInput();
     m_input.clear();
     m_atEof = false;
@@ -346,9 +343,8 @@ void CMSComm::SetOutBufferCount(std::int16_t value)
 {
     requireOpen();
     if (value != 0)
-        throw CommError(
-            CommErrorCode::InvalidPropertyValue,
-            tr("invalid property value: OutBufferCount can only be set to 0"));
+        throw CommError(CommErrorCode::InvalidPropertyValue,
+                        tr("invalid property value: OutBufferCount can only be set to 0"));
 }
 
 // --- reception settings, kept for the program's use --------------------------
@@ -394,9 +390,8 @@ std::int32_t CMSComm::GetInputMode()
 void CMSComm::SetInputMode(std::int32_t value)
 {
     if (value != comInputModeText && value != comInputModeBinary)
-        throw CommError(
-            CommErrorCode::InvalidPropertyValue,
-            tr("invalid property value: InputMode must be 0 (text) or 1 (binary)"));
+        throw CommError(CommErrorCode::InvalidPropertyValue,
+                        tr("invalid property value: InputMode must be 0 (text) or 1 (binary)"));
     m_inputMode = value;
 }
 
@@ -424,9 +419,8 @@ QString CMSComm::GetParityReplace()
 void CMSComm::SetParityReplace(const QString& value)
 {
     if (value.size() > 1)
-        throw CommError(
-            CommErrorCode::InvalidPropertyValue,
-            tr("invalid property value: ParityReplace is one character or none"));
+        throw CommError(CommErrorCode::InvalidPropertyValue,
+                        tr("invalid property value: ParityReplace is one character or none"));
     m_parityReplace = value;
 }
 
@@ -467,13 +461,12 @@ void CMSComm::SetOutput(const QVariant& value)
         bytes.reserve(text.size());
         for (QChar c : text) {
             if (c.unicode() > 0xFF)
-                throw CommError(
-                    CommErrorCode::InvalidPropertyValue,
-                    tr("invalid property value: the character U+%1 cannot be "
+                throw CommError(CommErrorCode::InvalidPropertyValue,
+                                tr("invalid property value: the character U+%1 cannot be "
                                    "sent as one byte")
-                        .arg(QString::number(c.unicode(), 16)
-                                 .toUpper()
-                                 .rightJustified(4, QLatin1Char('0'))));
+                                    .arg(QString::number(c.unicode(), 16)
+                                             .toUpper()
+                                             .rightJustified(4, QLatin1Char('0'))));
             bytes.append(static_cast<char>(c.unicode()));
         }
     } else {

@@ -122,6 +122,15 @@ void DeviceChoice::Save(int port, const QString& device)
     settings.sync();
 }
 
+QString DeviceChoice::SendPort()
+{
+    // The user's setting, or else the one for all users.
+    const QSettings settings(QSettings::NativeFormat, QSettings::UserScope, kSettingsOwner,
+                             kSettingsOwner);
+    const QString port = settings.value(QStringLiteral("send/port")).toString().trimmed();
+    return port.isEmpty() ? QStringLiteral("COM1") : port;
+}
+
 QString DeviceChoice::StableName(const QString& device, const QString& byIdDir)
 {
     const QString target = QFileInfo(device).canonicalFilePath();

@@ -38,6 +38,10 @@ public:
     static QString StableName(const QString& device,
                               const QString& byIdDir = QStringLiteral("/dev/serial/by-id"));
 
+    // The port `lumo send` uses without --port: the setting send/port
+    // ("COM2", or a device name) of the user or of all users, otherwise COM1.
+    static QString SendPort();
+
     static QString SettingsKey(int port);
     static QString EnvironmentVariable(int port);
 };

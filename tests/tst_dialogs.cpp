@@ -4,14 +4,17 @@
 #include "dialogs/CBitmapButton.h"
 #include "dialogs/CPanelDlg.h"
 #include "dialogs/CPortDlg.h"
+#include "dialogs/CPortSettingsDlg.h"
 #include "dialogs/CommandTable.h"
 #include "dialogs/ErrorReporter.h"
 #include "res/Resources.h"
 #include "res/templates.h"
 #include "serial/CMSComm.h"
 #include "serial/CommError.h"
+#include "serial/DeviceChoice.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QLabel>
@@ -21,6 +24,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSet>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -76,6 +81,8 @@ private slots:
     void guardShowsWhateverIsThrown();
     void iconOrigin_data();
     void iconOrigin();
+    void portsDialogStoresOnlyOnOk_data();
+    void portsDialogStoresOnlyOnOk();
 
 private:
     // Calls `action` once, as soon as a visible top-level widget of type T
@@ -252,8 +259,9 @@ void TestDialogs::failedOpenKeepsDialogUp()
     QTest::mouseClick(button(dialog, IDC_CONFIRM), Qt::LeftButton);
     QCOMPARE(m_messages.size(), 1);
     // What is wrong, then where to choose another device.
-    QVERIFY2(m_messages[0].startsWith(QStringLiteral("COM1 (/dev/lumo-unplugged): no such device\n")),
-             qPrintable(m_messages[0]));
+    QVERIFY2(
+        m_messages[0].startsWith(QStringLiteral("COM1 (/dev/lumo-unplugged): no such device\n")),
+        qPrintable(m_messages[0]));
     QVERIFY2(m_messages[0].contains(QStringLiteral("\"Ports…\"")), qPrintable(m_messages[0]));
     QVERIFY(dialog.isVisible());
     QVERIFY(!serial.GetPortOpen());
@@ -582,6 +590,53 @@ void TestDialogs::iconOrigin()
     QFETCH(QSize, client);
     QFETCH(QPoint, origin);
     QCOMPARE(CPortDlg::IconOrigin(client, QSize(32, 32)), origin);
+}
+
+void TestDialogs::portsDialogStoresOnlyOnOk_data()
+{
+    QTest::addColumn<QString>("typed"); // the COM2 field's text; empty: left as it was
+    QTest::addColumn<int>("pick");      // else the listed entry picked, or -1
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("stored"); // COM2 in the user's settings afterwards
+    QTest::newRow("typed path, OK") << "/dev/ttyUSB9" << -1 << true << "/dev/ttyUSB9";
+    QTest::newRow("network server, OK")
+        << "rfc2217://10.0.0.5:7000" << -1 << true << "rfc2217://10.0.0.5:7000";
+    QTest::newRow("listed adapter, OK") << "" << 0 << true << "/dev/ttyACM5";
+    QTest::newRow("typed path, Cancel") << "/dev/ttyUSB9" << -1 << false << "/dev/previous";
+    QTest::newRow("emptied, OK: back to the default") << " " << -1 << true << "";
+}
+
+// The choice reaches the user's settings on OK and only then, as a path
+// (never the listed entry's description); COM1, untouched, is not stored.
+void TestDialogs::portsDialogStoresOnlyOnOk()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, pick);
+    QFETCH(bool, ok);
+    QFETCH(QString, stored);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath("user"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, dir.filePath("system"));
+    qunsetenv("LUMO_COM1");
+    qunsetenv("LUMO_COM2");
+    const auto settings = [] {
+        return QSettings(QSettings::NativeFormat, QSettings::UserScope, "Lumo", "Lumo");
+    };
+    settings().setValue(DeviceChoice::SettingsKey(2), "/dev/previous");
+
+    CPortSettingsDlg dialog(nullptr, {{"/dev/ttyACM5", "USB modem", "Maker", "S1"}});
+    QComboBox* field = dialog.Field(2);
+    QVERIFY(field);
+    QCOMPARE(field->currentText(), QStringLiteral("/dev/previous"));
+    if (pick >= 0)
+        field->setCurrentIndex(pick);
+    else
+        field->setEditText(typed);
+    ok ? dialog.accept() : dialog.reject();
+
+    QCOMPARE(settings().value(DeviceChoice::SettingsKey(2)).toString(), stored);
+    QVERIFY(!settings().contains(DeviceChoice::SettingsKey(1)));
 }
 
 QTEST_MAIN(TestDialogs)

@@ -4,9 +4,9 @@
 // screenshots, and the bytes and line settings on the far end of the ptys.
 #include "LineState.h"
 #include "Pty.h"
-#include "SessionBus.h"
-#include "Ser2net.h"
 #include "ScreenChecks.h"
+#include "Ser2net.h"
+#include "SessionBus.h"
 #include "XDriver.h"
 #include "XServer.h"
 #include "dialogs/CommandTable.h"
@@ -99,7 +99,7 @@ private:
     std::unique_ptr<Pty> m_com1;
     std::unique_ptr<Pty> m_com2;
     std::unique_ptr<QTemporaryDir> m_config; // the user's and the system's settings, per test
-    QString m_busAddress; // the session bus the program is started on, if any
+    QString m_busAddress;                    // the session bus the program is started on, if any
 };
 
 void TestEndToEnd::initTestCase()
