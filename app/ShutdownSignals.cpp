@@ -2,6 +2,7 @@
 
 #include <QSocketNotifier>
 
+#ifdef Q_OS_UNIX
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -50,3 +51,11 @@ void ShutdownSignals::drain()
     while (::read(s_pipe[0], &byte, 1) == 1)
         emit received(byte);
 }
+#else
+// Windows has no such signals: a logout closes the windows through the
+// window system, and the system releases the port with the process.
+ShutdownSignals::ShutdownSignals(QObject* parent) : QObject(parent) {}
+ShutdownSignals::~ShutdownSignals() = default;
+void ShutdownSignals::handle(int) {}
+void ShutdownSignals::drain() {}
+#endif

@@ -1,7 +1,8 @@
 // SIGINT, SIGTERM and SIGHUP as a Qt signal: the handler only writes a byte
 // to a pipe that the event loop watches, so the program ends the normal way,
 // from its event loop, with its destructors run. One at a time: the handlers
-// are process-wide, and the default ones come back when it goes.
+// are process-wide, and the default ones come back when it goes. On
+// Windows, which has none of these signals, it does nothing.
 #pragma once
 
 #include <QObject>
