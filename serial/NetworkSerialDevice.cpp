@@ -200,7 +200,7 @@ bool NetworkSerialDevice::linkDown() const
 void NetworkSerialDevice::resetLink()
 {
     m_parser = {};
-    m_input.clear();
+    m_input.Clear();
     m_greeting.clear();
     m_comPort = Offer::Unknown;
     m_willSent.reset();
@@ -218,7 +218,7 @@ void NetworkSerialDevice::release() noexcept
     m_open = false;
     m_lost = false;
     m_socket.abort();
-    m_input.clear();
+    m_input.Clear();
 }
 
 // No Nagle delay, and a dead link noticed within seconds, not hours.
@@ -446,16 +446,13 @@ void NetworkSerialDevice::Write(QByteArrayView data)
 QByteArray NetworkSerialDevice::Read(qint64 maxSize)
 {
     pump();
-    const qint64 n = maxSize > 0 ? std::min<qint64>(maxSize, m_input.size()) : m_input.size();
-    const QByteArray out = m_input.left(n);
-    m_input.remove(0, n);
-    return out;
+    return m_input.Take(maxSize);
 }
 
 qint64 NetworkSerialDevice::BytesAvailable()
 {
     pump();
-    return m_input.size();
+    return m_input.Size();
 }
 
 // Asks the server to drop what it holds from the line, and drops what came.
@@ -470,7 +467,7 @@ void NetworkSerialDevice::ClearInput()
     } else {
         pump();
     }
-    m_input.clear();
+    m_input.Clear();
 }
 
 void NetworkSerialDevice::SetDtr(bool on)
@@ -557,10 +554,7 @@ void NetworkSerialDevice::takeData(QByteArrayView data)
 {
     if (!m_open && m_greeting.size() < 256)
         m_greeting += data.first(std::min<qsizetype>(data.size(), 256));
-    const qint64 room = std::max<qint64>(0, m_inputLimit - m_input.size());
-    if (data.size() > room)
-        m_overrun = true;
-    m_input += data.first(std::min<qint64>(room, data.size()));
+    m_input.Append(data);
 }
 
 void NetworkSerialDevice::handle(const TelnetParser::Command& command)

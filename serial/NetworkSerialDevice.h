@@ -5,6 +5,7 @@
 
 #include "serial/CommError.h"
 #include "serial/DeviceUrl.h"
+#include "serial/InputBuffer.h"
 #include "serial/SerialDevice.h"
 #include "serial/TelnetParser.h"
 
@@ -41,8 +42,8 @@ public:
     QByteArray Read(qint64 maxSize) override;
     qint64 BytesAvailable() override;
     void ClearInput() override;
-    void SetInputLimit(qint64 bytes) override { m_inputLimit = bytes; }
-    bool TakeOverrun() override { return std::exchange(m_overrun, false); }
+    void SetInputLimit(qint64 bytes) override { m_input.SetLimit(bytes); }
+    bool TakeOverrun() override { return m_input.TakeOverrun(); }
     void SetDtr(bool on) override;
     void SetRts(bool on) override;
     void SetBreak(bool on) override;
@@ -80,9 +81,7 @@ private:
     DeviceUrl m_url;
     QTcpSocket m_socket;
     TelnetParser m_parser;
-    QByteArray m_input;
-    qint64 m_inputLimit = 1024;
-    bool m_overrun = false;
+    InputBuffer m_input;
     QByteArray m_greeting; // what the server said while the line was set up
     SerialSettings m_settings;
     FlowControl m_flow = FlowControl::None;

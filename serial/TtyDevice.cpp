@@ -323,8 +323,7 @@ void TtyDevice::Open(const SerialSettings& settings)
         throw;
     }
     m_settings = settings;
-    m_input.clear();
-    m_overrun = false;
+    m_input.Reset();
     m_state = State::Open;
     applyLines();
     watchForHangUp();
@@ -365,8 +364,7 @@ void TtyDevice::Close() noexcept
     releasePort();
     m_break = false;
     m_state = State::Closed;
-    m_input.clear();
-    m_overrun = false;
+    m_input.Reset();
     m_port.clearError();
 }
 // Applies all four values or, when the driver refuses one, puts back the
@@ -488,26 +486,19 @@ void TtyDevice::takeArrivedData()
 // newest bytes beyond it are dropped and the overrun remembered.
 void TtyDevice::keepArrived()
 {
-    const QByteArray arrived = m_port.readAll();
-    const qint64 room = std::max<qint64>(0, m_inputLimit - m_input.size());
-    if (arrived.size() > room)
-        m_overrun = true;
-    m_input.append(arrived.constData(), std::min<qint64>(room, arrived.size()));
+    m_input.Append(m_port.readAll());
 }
 
 QByteArray TtyDevice::Read(qint64 maxSize)
 {
     takeArrivedData();
-    const qint64 n = maxSize > 0 ? std::min<qint64>(maxSize, m_input.size()) : m_input.size();
-    const QByteArray out = m_input.first(n);
-    m_input.remove(0, n);
-    return out;
+    return m_input.Take(maxSize);
 }
 
 qint64 TtyDevice::BytesAvailable()
 {
     takeArrivedData();
-    return m_input.size();
+    return m_input.Size();
 }
 
 void TtyDevice::ClearInput()
@@ -517,16 +508,7 @@ void TtyDevice::ClearInput()
         m_port.readAll();
         m_port.clearError();
     }
-    m_input.clear();
-}
-
-void TtyDevice::SetInputLimit(qint64 bytes)
-{
-    m_inputLimit = std::max<qint64>(0, bytes);
-    if (m_input.size() > m_inputLimit) {
-        m_input.truncate(m_inputLimit);
-        m_overrun = true;
-    }
+    m_input.Clear();
 }
 
 void TtyDevice::SetDtr(bool on)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "serial/CommError.h"
+#include "serial/InputBuffer.h"
 #include "serial/SerialDevice.h"
 
 #include <QCoreApplication>
@@ -33,8 +34,8 @@ public:
     QByteArray Read(qint64 maxSize) override;
     qint64 BytesAvailable() override;
     void ClearInput() override;
-    void SetInputLimit(qint64 bytes) override;
-    bool TakeOverrun() override { return std::exchange(m_overrun, false); }
+    void SetInputLimit(qint64 bytes) override { m_input.SetLimit(bytes); }
+    bool TakeOverrun() override { return m_input.TakeOverrun(); }
     void SetDtr(bool on) override;
     void SetRts(bool on) override;
     void SetBreak(bool on) override;
@@ -76,10 +77,8 @@ private:
     bool m_dtr = true;
     bool m_rts = true;
     bool m_break = false;
-    // Received and not yet taken, never more than m_inputLimit bytes.
-    QByteArray m_input;
-    qint64 m_inputLimit = 1024;
-    bool m_overrun = false;
+    // Received and not yet taken, up to the input limit.
+    InputBuffer m_input;
     // Watches a duplicate of the device's descriptor for a hang-up, which a
     // tty reports as end of file and QSerialPort therefore never sees.
     int m_watchFd = -1;

@@ -1,3 +1,4 @@
+#include "ExpectError.h"
 #include "FakeDevice.h"
 #include "Pty.h"
 #include "serial/CMSComm.h"
@@ -23,20 +24,6 @@
 
 namespace
 {
-// Runs `f`, which must throw a CommError with `code`; returns its description.
-QString expectError(CommErrorCode code, const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const CommError& e) {
-        if (e.code() != code)
-            qWarning() << "unexpected error" << int(e.code()) << e.description();
-        return e.code() == code ? e.description() : QString();
-    }
-    qWarning() << "no error thrown";
-    return {};
-}
-
 int openDescriptorCount()
 {
     return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());

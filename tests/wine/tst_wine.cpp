@@ -29,6 +29,7 @@ constexpr int kWineStartMs = 60000; // a cold Wine start on a busy machine
 // The system-menu icon at the left end of the title bar Wine draws, from
 // the window's outer corner.
 constexpr QPoint kSystemMenuIcon(12, 12);
+const QString kX11Driver = QStringLiteral("HKCU\\Software\\Wine\\X11 Driver");
 
 QString windowsDir()
 {
@@ -83,6 +84,11 @@ private:
     bool isShown(const QProcess& process, const XWindow& window) const;
     // The text of a message box, copied with Ctrl+C as Windows users do.
     QString messageText(const XWindow& box);
+    // Starts the program with frames Wine draws itself, opens the port
+    // dialog's system menu and picks the entry `fromBottom` lines from its
+    // end (1: the last). The port dialog, or nothing. cleanup() lets the
+    // window manager frame windows again.
+    std::optional<XWindow> pickSystemMenuEntry(int fromBottom);
     void stop(QProcess& process);
 
     XServer m_x;
@@ -95,6 +101,7 @@ private:
     QProcess m_second;
     std::unique_ptr<Pty> m_com1;
     std::unique_ptr<Pty> m_com2;
+    bool m_unmanaged = false; // Wine draws the frames: see pickSystemMenuEntry()
 };
 
 void TestWine::initTestCase()
@@ -161,6 +168,9 @@ void TestWine::cleanup()
     }
     stop(m_lumo);
     stop(m_second);
+    if (m_unmanaged)
+        m_wine->removeValue(kX11Driver, QStringLiteral("Managed"));
+    m_unmanaged = false;
     plug(10, nullptr);
     m_com1.reset();
     m_com2.reset();
@@ -346,28 +356,30 @@ void TestWine::secondProgramOnSamePortIsRefused()
     QVERIFY(isShown(m_second, *port));
 }
 
+std::optional<XWindow> TestWine::pickSystemMenuEntry(int fromBottom)
+{
+    // The window manager's frame hides the system menu: Wine draws its own
+    // frames, as Windows does, when told its windows are not managed.
+    if (!m_wine->setValue(kX11Driver, QStringLiteral("Managed"), QStringLiteral("REG_SZ"),
+                          QStringLiteral("N")))
+        return std::nullopt;
+    m_unmanaged = true;
+    startLumo(m_lumo, m_folder);
+    const auto port = waitForWindow(m_lumo, caption(kPortTemplate), 0, kWineStartMs);
+    if (!port || !m_driver->click(port->rect.topLeft() + kSystemMenuIcon) ||
+        !waitForWindow(m_lumo, {}, port->id))
+        return std::nullopt;
+    for (int i = 0; i < fromBottom; ++i)
+        if (!m_driver->key(QStringLiteral("Up")))
+            return std::nullopt;
+    return m_driver->key(QStringLiteral("Return")) ? port : std::nullopt;
+}
+
 void TestWine::systemMenuEntryRunsPanel()
 {
     const QString com1 = lineSettings(*m_com1), com2 = lineSettings(*m_com2);
-    // The window manager's frame hides the system menu: Wine draws its own
-    // frames when told its windows are not managed.
-    const QString x11Driver = QStringLiteral("HKCU\\Software\\Wine\\X11 Driver");
-    QVERIFY2(m_wine->setValue(x11Driver, QStringLiteral("Managed"), QStringLiteral("REG_SZ"),
-                              QStringLiteral("N")),
-             qPrintable(m_wine->errorString()));
-    const auto managedAgain =
-        qScopeGuard([&] { m_wine->removeValue(x11Driver, QStringLiteral("Managed")); });
-    startLumo(m_lumo, m_folder);
-    const auto port = waitForWindow(m_lumo, caption(kPortTemplate), 0, kWineStartMs);
+    const auto port = pickSystemMenuEntry(2); // above "Ports…"
     QVERIFY(port);
-    // The frame is Wine's own here, as Windows draws it: a click on its icon
-    // opens the system menu, where the entry is the last line but one.
-    QVERIFY(m_driver->click(port->rect.topLeft() + kSystemMenuIcon));
-    const auto menu = waitForWindow(m_lumo, {}, port->id);
-    QVERIFY2(menu, "no system menu");
-    QVERIFY(m_driver->key(QStringLiteral("Up")) && m_driver->key(QStringLiteral("Up")) &&
-            m_driver->key(QStringLiteral("Return")));
-
     const auto panel = waitForWindow(m_lumo, caption(kPanelTemplate));
     QVERIFY(panel);
     QVERIFY(isShown(m_lumo, *port));
@@ -386,28 +398,18 @@ void TestWine::systemMenuPortsEntryChoosesDevice()
         m_wine->removeValue(QStringLiteral("HKCU\\Software\\Lumo\\Lumo\\ports"),
                             QStringLiteral("COM2"));
     });
-    {
-        const QString x11Driver = QStringLiteral("HKCU\\Software\\Wine\\X11 Driver");
-        QVERIFY2(m_wine->setValue(x11Driver, QStringLiteral("Managed"), QStringLiteral("REG_SZ"),
-                                  QStringLiteral("N")),
-                 qPrintable(m_wine->errorString()));
-        const auto managedAgain =
-            qScopeGuard([&] { m_wine->removeValue(x11Driver, QStringLiteral("Managed")); });
-        startLumo(m_lumo, m_folder);
-        const auto port = waitForWindow(m_lumo, caption(kPortTemplate), 0, kWineStartMs);
-        QVERIFY(port);
-        QVERIFY(m_driver->click(port->rect.topLeft() + kSystemMenuIcon));
-        QVERIFY2(waitForWindow(m_lumo, {}, port->id), "no system menu");
-        QVERIFY(m_driver->key(QStringLiteral("Up")) && m_driver->key(QStringLiteral("Return")));
-        const auto ports = waitForWindow(m_lumo, QStringLiteral("Serial ports"));
-        QVERIFY2(ports, "no ports dialog");
-        QVERIFY(m_driver->xdotool({QStringLiteral("key"), QStringLiteral("Tab"),
-                                   QStringLiteral("ctrl+a"), QStringLiteral("BackSpace"),
-                                   QStringLiteral("type"), QStringLiteral("COM10")}));
-        QVERIFY(m_driver->key(QStringLiteral("Return")));
-        QVERIFY(waitUntil([&] { return !isShown(m_lumo, *ports); }));
-        stop(m_lumo);
-    }
+    QVERIFY(pickSystemMenuEntry(1));
+    const auto ports = waitForWindow(m_lumo, QStringLiteral("Serial ports"));
+    QVERIFY2(ports, "no ports dialog");
+    QVERIFY(m_driver->xdotool({QStringLiteral("key"), QStringLiteral("Tab"),
+                               QStringLiteral("ctrl+a"), QStringLiteral("BackSpace"),
+                               QStringLiteral("type"), QStringLiteral("COM10")}));
+    QVERIFY(m_driver->key(QStringLiteral("Return")));
+    QVERIFY(waitUntil([&] { return !isShown(m_lumo, *ports); }));
+    stop(m_lumo);
+    QVERIFY(m_wine->removeValue(kX11Driver, QStringLiteral("Managed")));
+    m_unmanaged = false;
+
     QVERIFY(startAndConfirm(m_lumo, IDC_RADIO_COM2));
     const auto panel = waitForWindow(m_lumo, caption(kPanelTemplate));
     QVERIFY(panel);
