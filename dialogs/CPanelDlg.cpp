@@ -36,13 +36,13 @@ constexpr std::array<int, 7> kIconButtonOrder{IDC_FAST_FORWARD, IDC_PAUSE,    ID
 constexpr bool everyBoundButtonExists()
 {
     for (int id : kPictureButtonOrder)
-        if (!kPanelTemplate.Find(id))
+        if (!kPanelTemplate.Has(id))
             return false;
     for (const Command& command : kCommands)
-        if (!kPanelTemplate.Find(command.controlId))
+        if (!kPanelTemplate.Has(command.controlId))
             return false;
     for (int id : kIconButtonOrder) {
-        if (!kPanelTemplate.Find(id))
+        if (!kPanelTemplate.Has(id))
             return false;
         if (std::find_if(kIconFaces.begin(), kIconFaces.end(),
                          [id](const IconFace& f) { return f.controlId == id; }) == kIconFaces.end())

@@ -69,6 +69,15 @@ struct DialogTemplate {
                     return false;
         return true;
     }
+    // Whether a control has this ID; for checks at compile time, where
+    // comparing Find()'s pointer is not a constant expression under UBSan.
+    constexpr bool Has(int controlId) const
+    {
+        for (const auto& c : controls)
+            if (c.id == controlId)
+                return true;
+        return false;
+    }
     constexpr const ControlTemplate* Find(int controlId) const
     {
         for (const auto& c : controls)
