@@ -59,8 +59,12 @@ QString DeviceDiscovery::Hint(int port, const QList<FoundDevice>& found, const Q
             names << d.DisplayName();
         text = tr("Serial devices found: %1.").arg(names.join(QStringLiteral("; ")));
     }
-    return text + QLatin1Char('\n') +
-           tr("Choose the device for COM%1 with \"%2\" in this window's menu (right click).")
-               .arg(port)
-               .arg(entry);
+#ifdef Q_OS_WIN
+    const QString where =
+        tr("Choose the device for COM%1 with \"%2\" in this window's system menu (Alt+Space).");
+#else
+    const QString where =
+        tr("Choose the device for COM%1 with \"%2\" in this window's menu (right click).");
+#endif
+    return text + QLatin1Char('\n') + where.arg(port).arg(entry);
 }

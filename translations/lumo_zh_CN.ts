@@ -173,6 +173,10 @@
         <source>Choose the device for COM%1 with &quot;%2&quot; in this window&apos;s menu (right click).</source>
         <translation>请在本窗口的菜单（右键单击）中用“%2”为 COM%1 选择设备。</translation>
     </message>
+    <message>
+        <source>Choose the device for COM%1 with &quot;%2&quot; in this window&apos;s system menu (Alt+Space).</source>
+        <translation>请在本窗口的系统菜单（Alt+空格）中用“%2”为 COM%1 选择设备。</translation>
+    </message>
 </context>
 <context>
     <name>DeviceUrl</name>
