@@ -1,10 +1,15 @@
 #include "app/ScaleFactor.h"
 
 #include <QCursor>
+#include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
 
 #include <vector>
+
+#ifndef Q_OS_WIN
+#include <unistd.h>
+#endif
 
 int ScaleFactor::Fitting(qreal desktopFactor, QSize available, QSize window)
 {
@@ -15,12 +20,48 @@ int ScaleFactor::Fitting(qreal desktopFactor, QSize available, QSize window)
     return 1;
 }
 
-void ScaleFactor::ChooseBeforeStart(int argc, char* argv[], QSize window)
+namespace
+{
+// A factor the user chose through Qt's own variables is left alone.
+bool userChose()
 {
     for (const char* name :
          {"QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS", "QT_ENABLE_HIGHDPI_SCALING"})
         if (qEnvironmentVariableIsSet(name))
-            return;
+            return true;
+    return false;
+}
+
+// With an application running: the whole factor to use instead of Qt's
+// rounded one, or 0 when that one lets `window` fit the screen the program
+// opens on.
+int refitted(QSize window)
+{
+    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return 0;
+    const qreal factor = screen->devicePixelRatio();
+    const QSize available = screen->availableGeometry().size() * factor;
+    const int chosen = ScaleFactor::Fitting(factor, available, window);
+    return chosen == qRound(factor) ? 0 : chosen;
+}
+
+// The screens' own factors multiply with any other, so they go, and the
+// chosen one applies as a whole to every screen.
+void useFactor(int factor)
+{
+    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+    qputenv("QT_SCALE_FACTOR", QByteArray::number(factor));
+}
+} // namespace
+
+void ScaleFactor::ChooseBeforeStart(int argc, char* argv[], QSize window)
+{
+#ifdef Q_OS_WIN
+    if (userChose())
+        return;
     int chosen = 0;
     {
         // A look at the screens with an application of its own, which takes
@@ -28,19 +69,30 @@ void ScaleFactor::ChooseBeforeStart(int argc, char* argv[], QSize window)
         std::vector<char*> arguments(argv, argv + argc + 1);
         int count = argc;
         QGuiApplication probe(count, arguments.data());
-        QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
-        if (!screen)
-            screen = QGuiApplication::primaryScreen();
-        if (!screen)
-            return;
-        const qreal factor = screen->devicePixelRatio();
-        const QSize available = screen->availableGeometry().size() * factor;
-        chosen = Fitting(factor, available, window);
-        if (chosen == qRound(factor))
-            return;
+        chosen = refitted(window);
     }
-    // The screens' own factors multiply with any other, so they go, and the
-    // chosen one applies as a whole to every screen.
-    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
-    qputenv("QT_SCALE_FACTOR", QByteArray::number(chosen));
+    if (chosen)
+        useFactor(chosen);
+#else
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+    Q_UNUSED(window);
+#endif
+}
+
+void ScaleFactor::CheckAfterStart(char* originalArgv[], QSize window)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(originalArgv);
+    Q_UNUSED(window);
+#else
+    if (userChose())
+        return;
+    if (const int chosen = refitted(window)) {
+        useFactor(chosen);
+        ::execv(QFile::encodeName(QCoreApplication::applicationFilePath()).constData(),
+                originalArgv);
+        // Not started again: the program goes on at Qt's factor.
+    }
+#endif
 }

@@ -14,9 +14,19 @@ public:
     // none does.
     static int Fitting(qreal desktopFactor, QSize available, QSize window);
 
-    // Before the application starts: looks at the screen the program will
-    // open on and, if the rounded factor does not let `window` fit there,
-    // has Qt use the fitting one (QT_SCALE_FACTOR, with the screens' own
-    // factors off). Leaves a factor the user chose through Qt's variables alone.
+    // Where the rounded factor does not let `window` fit the screen the
+    // program opens on, Qt is made to use the fitting one (QT_SCALE_FACTOR,
+    // with the screens' own factors off); a factor the user chose through
+    // Qt's variables is left alone. Qt takes its factor when the application
+    // starts, so:
+    // - on Unix, CheckAfterStart() looks at the screen with the application
+    //   running and, in the rare case that it must, starts the program again
+    //   in the same process (execv) with the fitting factor; a start at a
+    //   factor that fits costs nothing;
+    // - on Windows, which cannot replace a running program, ChooseBeforeStart()
+    //   looks at the screens with a short-lived application of its own.
+    // main() calls both, in that order; each does nothing where the other acts.
     static void ChooseBeforeStart(int argc, char* argv[], QSize window);
+    // `originalArgv`: the arguments as main() got them, before Qt took its own out.
+    static void CheckAfterStart(char* originalArgv[], QSize window);
 };

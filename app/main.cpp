@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <vector>
 
 namespace
 {
@@ -28,6 +29,8 @@ void SetIdentity()
 // status when the program is to end here.
 std::optional<int> HandleCommandLine(int argc, char* argv[])
 {
+    if (argc < 2)
+        return std::nullopt; // started from the menu: nothing to look at
     QCoreApplication core(argc, argv);
     SetIdentity();
     Language::Install(core);
@@ -65,7 +68,9 @@ int main(int argc, char* argv[])
         Qt::HighDpiScaleFactorRoundingPolicy::Round);
     // ...and only as large as lets the panel fit on the screen.
     ScaleFactor::ChooseBeforeStart(argc, argv, kPanelTemplate.ClientSize());
+    std::vector<char*> originalArgv(argv, argv + argc + 1); // QApplication takes its own out
     QApplication qapp(argc, argv);
+    ScaleFactor::CheckAfterStart(originalArgv.data(), kPanelTemplate.ClientSize());
     SetIdentity();
     Language::Install(qapp);
     QApplication::setDesktopFileName(QStringLiteral("net.lumopanel.Lumo"));
