@@ -13,6 +13,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <vector>
 
@@ -35,9 +36,18 @@ std::optional<int> HandleCommandLine(int argc, char* argv[])
     SetIdentity();
     Language::Install(core);
     if (argc > 1 && qstrcmp(argv[1], "send") == 0) {
-        QTextStream out(stdout);
-        QTextStream err(stderr);
-        return SendCommand::Run(QCoreApplication::arguments().mid(1), out, err);
+        int status = 0;
+        {
+            QTextStream out(stdout);
+            QTextStream err(stderr);
+            status = SendCommand::Run(QCoreApplication::arguments().mid(1), out, err);
+        }
+        // Everything is said and the line is closed. Qt D-Bus's own thread
+        // may still take a late message from the bus while the program's
+        // types are torn down after main(), and warn about it on stderr, which
+        // scripts read: a command that is done ends here.
+        std::fflush(nullptr);
+        std::_Exit(status);
     }
     const CommandLine command = CommandLine::Parse(QCoreApplication::arguments());
     switch (command.action) {
