@@ -2,7 +2,7 @@
 // program's main window. The program ends when that dialog's run returns.
 #pragma once
 
-#include "app/ShutdownSignals.h"
+#include "control/ShutdownSignals.h"
 #include "serial/CMSComm.h"
 
 #include <QTimer>

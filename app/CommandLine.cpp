@@ -26,8 +26,12 @@ CommandLine CommandLine::Parse(const QStringList& arguments)
                                   tr("DEVICE"));
     const QCommandLineOption com2(QStringLiteral("com2"), tr("Use DEVICE for COM2 in this run."),
                                   tr("DEVICE"));
+    const QCommandLineOption verbose(
+        QStringLiteral("verbose"),
+        tr("Tell on stderr how each line is opened and each command sent (for a technician)."));
     parser.addOption(com1);
     parser.addOption(com2);
+    parser.addOption(verbose);
     for (const char* name : kQtValueOptions) {
         QCommandLineOption o(QString::fromLatin1(name), {}, QStringLiteral("value"));
         o.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -61,6 +65,7 @@ CommandLine CommandLine::Parse(const QStringList& arguments)
         result.text = tr("Unexpected argument '%1'.").arg(parser.positionalArguments().first());
         return result;
     }
+    result.verbose = parser.isSet(verbose);
     result.com1 = parser.value(com1);
     result.com2 = parser.value(com2);
     for (const auto& [option, value] : {std::pair{&com1, &result.com1}, {&com2, &result.com2}}) {

@@ -1,4 +1,5 @@
 // The program's command line: --help, --version, --com1 DEVICE, --com2 DEVICE,
+// --verbose,
 // and the options Qt itself takes (-platform, -display, ...), which are
 // passed on to it.
 #pragma once
@@ -17,6 +18,7 @@ public:
     static CommandLine Parse(const QStringList& arguments);
 
     Action action = Action::Run;
-    QString com1, com2; // devices given for this run, or empty
-    QString text;       // the help, the version or the one-line error
+    QString com1, com2;   // devices given for this run, or empty
+    bool verbose = false; // trace the work on stderr
+    QString text;         // the help, the version or the one-line error
 };

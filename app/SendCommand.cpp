@@ -1,7 +1,8 @@
 #include "app/SendCommand.h"
 
-#include "dialogs/CommandResolver.h"
-#include "dialogs/ErrorReporter.h"
+#include "control/CommandResolver.h"
+#include "control/Line.h"
+#include "control/Logging.h"
 #include "serial/CMSComm.h"
 #include "serial/DeviceChoice.h"
 
@@ -10,12 +11,11 @@
 #include <QTextStream>
 
 #if LUMO_DBUS
-#include "app/PanelClient.h"
+#include "control/PanelClient.h"
 #endif
 
 namespace
 {
-constexpr int kMaxPort = 255;
 
 void listCommands(QTextStream& out)
 {
@@ -25,29 +25,7 @@ void listCommands(QTextStream& out)
                    .arg(CommandResolver::Name(c), -18)
                    .arg(CommandResolver::Label(c));
 }
-
-// Opens the port as the port dialog does, for sending only.
-void openPort(CMSComm& serial, const QString& port)
-{
-    if (const int number = SendCommand::PortNumber(port); number > 0)
-        serial.SetCommPort(std::int16_t(number));
-    else
-        serial.SetDeviceName(port);
-    serial.SetSettings(QStringLiteral("9600,n,8,1"));
-    serial.SetPortOpen(true);
-}
 } // namespace
-
-int SendCommand::PortNumber(const QString& port)
-{
-    static const QRegularExpression com(QStringLiteral("^COM([0-9]{1,5})$"),
-                                        QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch match = com.match(port);
-    if (!match.hasMatch())
-        return 0;
-    const int number = match.captured(1).toInt();
-    return number >= 1 && number <= kMaxPort ? number : -1;
-}
 
 SendCommand::Status SendCommand::SendInOrder(const QList<const Command*>& commands,
                                              const SendOne& sendOne, QTextStream& err)
@@ -79,8 +57,12 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
         tr("port"));
     const QCommandLineOption listOption(QStringLiteral("list"),
                                         tr("Lists the commands: letter, name and label."));
+    const QCommandLineOption verboseOption(
+        QStringLiteral("verbose"),
+        tr("Tell on stderr how the line is opened and each command sent."));
     parser.addOption(portOption);
     parser.addOption(listOption);
+    parser.addOption(verboseOption);
     parser.addPositionalArgument(QStringLiteral("COMMAND"),
                                  tr("A letter, a name or the label of a button."),
                                  QStringLiteral("COMMAND..."));
@@ -97,6 +79,8 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
         out << text;
         return Sent;
     }
+    if (parser.isSet(verboseOption))
+        Logging::EnableAll();
     if (parser.isSet(listOption)) {
         listCommands(out);
         return Sent;
@@ -118,20 +102,23 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
     }
     const QString port =
         (parser.isSet(portOption) ? parser.value(portOption) : DeviceChoice::SendPort()).trimmed();
-    const int number = PortNumber(port);
+    const int number = Line::PortNumber(port);
     if (port.isEmpty() || number < 0) {
-        err << tr("\"%1\" is no port: give COM1 to COM%2 or a device name").arg(port).arg(kMaxPort)
+        err << tr("\"%1\" is no port: give COM1 to COM%2 or a device name")
+                   .arg(port)
+                   .arg(Line::kMaxPort)
             << '\n';
         return UsageError;
     }
 
     CMSComm serial;
     const auto throughPort = [&](const Command& c) {
-        return ErrorReporter::Catch([&] {
-            if (!serial.GetPortOpen())
-                openPort(serial, port);
-            serial.SetOutput(QString(QChar::fromLatin1(c.letter)));
-        });
+        if (!serial.GetPortOpen()) {
+            const Outcome opened = Outcome::Of([&] { Line::Open(serial, port); });
+            if (!opened.Ok())
+                return opened.Error();
+        }
+        return Line::Send(serial, c).Error();
     };
 #if LUMO_DBUS
     // The panel holds the port exclusively: it sends, or nobody can. If it

@@ -35,7 +35,4 @@ public:
     using SendOne = std::function<std::optional<QString>(const Command&)>;
     static Status SendInOrder(const QList<const Command*>& commands, const SendOne& sendOne,
                               QTextStream& err);
-
-    // "COM2" → 2; -1 for COMn out of 1 to 255; 0 for a device name.
-    static int PortNumber(const QString& port);
 };

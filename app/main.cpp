@@ -1,9 +1,10 @@
-#include "app/AppIdentity.h"
 #include "app/CRemoteApp.h"
 #include "app/CommandLine.h"
-#include "app/Language.h"
 #include "app/ScaleFactor.h"
 #include "app/SendCommand.h"
+#include "control/AppIdentity.h"
+#include "control/Language.h"
+#include "control/Logging.h"
 #include "res/Resources.h"
 #include "res/resource.h"
 #include "res/templates.h"
@@ -61,6 +62,8 @@ std::optional<int> HandleCommandLine(int argc, char* argv[])
     case CommandLine::Action::Run:
         break;
     }
+    if (command.verbose)
+        Logging::EnableAll();
     DeviceChoice::SetCommandLine(1, command.com1);
     DeviceChoice::SetCommandLine(2, command.com2);
     return std::nullopt;

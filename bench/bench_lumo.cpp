@@ -16,8 +16,8 @@
 #include "Ser2net.h"
 #include "XServerProbe.h"
 
+#include "control/Commands.h"
 #include "dialogs/CPanelDlg.h"
-#include "dialogs/CommandTable.h"
 #include "dialogs/ErrorReporter.h"
 #include "res/templates.h"
 #include "serial/CMSComm.h"

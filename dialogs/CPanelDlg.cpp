@@ -1,9 +1,9 @@
 #include "dialogs/CPanelDlg.h"
 
+#include "control/Commands.h"
+#include "control/Line.h"
 #include "dialogs/CBitmapButton.h"
-#include "dialogs/CommandTable.h"
 #include "dialogs/ErrorReporter.h"
-#include "res/ButtonFaces.h"
 #include "res/Resources.h"
 #include "res/templates.h"
 #include "serial/CMSComm.h"
@@ -15,42 +15,18 @@
 #include "dialogs/PanelService.h"
 #endif
 
-#include <algorithm>
-
 namespace
 {
-// The order in which the picture buttons are bound.
-constexpr std::array<int, 16> kPictureButtonOrder{
-    IDC_SCREEN_UP,  IDC_SCREEN_DOWN,   IDC_VOLUME_UP,     IDC_VOLUME_DOWN,
-    IDC_TAI,        IDC_SHOUTIDIANNAO, IDC_TOUYINGGUAN,   IDC_TOUYINGKAI,
-    IDC_ZHANSHITAI, IDC_SHUZIZHANTAI,  IDC_DIANNAOXINHAO, IDC_SHIPIN,
-    IDC_YINGDIEJI,  IDC_LUXIANGJI,     IDC_LUYINJI,       IDC_MEITI,
-};
-
-// The order in which the icon buttons get their icons.
-constexpr std::array<int, 7> kIconButtonOrder{IDC_FAST_FORWARD, IDC_PAUSE,    IDC_STOP,  IDC_PLAY,
-                                              IDC_NEXT,         IDC_PREVIOUS, IDC_REWIND};
-
-// Every button bound above is in the panel's template, and every icon button
-// has its face: the lookups below always find what they look for.
-constexpr bool everyBoundButtonExists()
+// Every command's button is in the panel's template: the lookups below
+// always find what they look for.
+constexpr bool everyButtonExists()
 {
-    for (int id : kPictureButtonOrder)
-        if (!kPanelTemplate.Has(id))
-            return false;
     for (const Command& command : kCommands)
         if (!kPanelTemplate.Has(command.controlId))
             return false;
-    for (int id : kIconButtonOrder) {
-        if (!kPanelTemplate.Has(id))
-            return false;
-        if (std::find_if(kIconFaces.begin(), kIconFaces.end(),
-                         [id](const IconFace& f) { return f.controlId == id; }) == kIconFaces.end())
-            return false;
-    }
     return true;
 }
-static_assert(everyBoundButtonExists(), "a bound button is missing from the template or faces");
+static_assert(everyButtonExists(), "a command's button is missing from the panel's template");
 } // namespace
 
 CPanelDlg::CPanelDlg(CMSComm& serial, QWidget* parent)
@@ -63,23 +39,19 @@ CPanelDlg::CPanelDlg(CMSComm& serial, QWidget* parent)
 
 void CPanelDlg::OnInitDialog()
 {
-    for (int id : kIconButtonOrder) {
-        const auto face = std::find_if(kIconFaces.begin(), kIconFaces.end(),
-                                       [id](const IconFace& f) { return f.controlId == id; });
-        auto* button = static_cast<QPushButton*>(Control(id));
-        button->setIcon(Resources::Icon(face->iconId));
-        button->setAccessibleName(Resources::Text(face->label));
-        button->setAccessibleDescription(Resources::Text(face->meaning));
-    }
-    for (std::size_t i = 0; i < kPictureButtonOrder.size(); ++i) {
-        auto* button = static_cast<CBitmapButton*>(Control(kPictureButtonOrder[i]));
+    for (const Command* command : CommandsInSetupOrder<false>())
+        static_cast<QPushButton*>(Control(command->controlId))
+            ->setIcon(Resources::Icon(command->iconId));
+    const auto pictures = CommandsInSetupOrder<true>();
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+        auto* button = static_cast<CBitmapButton*>(Control(pictures[i]->controlId));
         button->AutoLoad(); // without pictures the button stays plain and usable
         m_pictureButtons[i] = button;
     }
-    for (const PictureFace& face : kPictureFaces) {
-        QWidget* button = Control(face.controlId);
-        button->setAccessibleName(Resources::Text(face.label));
-        button->setAccessibleDescription(Resources::Text(face.meaning));
+    for (const Command& command : kCommands) {
+        QWidget* button = Control(command.controlId);
+        button->setAccessibleName(Resources::Text(command.label));
+        button->setAccessibleDescription(Resources::Text(command.meaning));
     }
 }
 
@@ -88,18 +60,18 @@ void CPanelDlg::connectCommands()
     for (const Command& command : kCommands) {
         auto* button = static_cast<QAbstractButton*>(Control(command.controlId));
         connect(button, &QAbstractButton::clicked, this,
-                [this, letter = command.letter] { ErrorReporter::Report(this, send(letter)); });
+                [this, &command] { ErrorReporter::Report(this, send(command)); });
     }
 }
 
-std::optional<QString> CPanelDlg::send(char letter)
+std::optional<QString> CPanelDlg::send(const Command& command)
 {
-    return ErrorReporter::Catch([&] { m_serial.SetOutput(QString(QChar::fromLatin1(letter))); });
+    return Line::Send(m_serial, command).Error();
 }
 
-std::optional<QString> CPanelDlg::SendForCaller(char letter)
+std::optional<QString> CPanelDlg::SendForCaller(const Command& command)
 {
-    std::optional<QString> error = send(letter);
+    std::optional<QString> error = send(command);
     // A message box runs until someone closes it; the caller must not wait
     // for that, so the box comes after the answer.
     if (error)
@@ -115,6 +87,6 @@ void CPanelDlg::offerOnSessionBus()
     if (!m_serial.GetPortOpen())
         return;
     new PanelService([this] { return m_serial.GetPortOpen() ? m_serial.PortLabel() : QString(); },
-                     [this](char letter) { return SendForCaller(letter); }, this);
+                     [this](const Command& command) { return SendForCaller(command); }, this);
 #endif
 }

@@ -9,6 +9,7 @@
 
 class CBitmapButton;
 class CMSComm;
+struct Command;
 
 class CPanelDlg : public TemplateDialog
 {
@@ -22,13 +23,13 @@ public:
     // What a click on the command's button does, for a caller outside the
     // window: the letter goes out the same way, and a failure is shown in
     // the panel as a click's is, once the caller has its message back.
-    std::optional<QString> SendForCaller(char letter);
+    std::optional<QString> SendForCaller(const Command& command);
 
 private:
     void OnInitDialog();
     void connectCommands();
     void offerOnSessionBus();
-    std::optional<QString> send(char letter);
+    std::optional<QString> send(const Command& command);
 
     CMSComm& m_serial;
     std::array<CBitmapButton*, 16> m_pictureButtons{};

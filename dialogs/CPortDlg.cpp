@@ -1,5 +1,6 @@
 #include "dialogs/CPortDlg.h"
 
+#include "control/Line.h"
 #include "dialogs/CPanelDlg.h"
 #include "dialogs/CPortSettingsDlg.h"
 #include "dialogs/ErrorReporter.h"
@@ -159,15 +160,19 @@ void CPortDlg::OnConfirm()
 void CPortDlg::OpenPort()
 {
     try {
-        m_serial.SetPortOpen(true);
+        Line::Open(m_serial, m_serial.GetCommPort());
     } catch (const CommError& e) {
+        const int port = m_serial.GetCommPort();
+        const QString entry = CPortSettingsDlg::EntryText();
+        if (CommError::IsNetwork(e.code()))
+            throw CommError(e.code(), e.description() + QStringLiteral("\n\n") +
+                                          DeviceDiscovery::ServerHint(port, entry));
         switch (e.code()) {
         case CommErrorCode::NoSuchDevice:
         case CommErrorCode::NotASerialDevice:
-            throw CommError(e.code(), e.description() + QStringLiteral("\n\n") +
-                                          DeviceDiscovery::Hint(m_serial.GetCommPort(),
-                                                                DeviceDiscovery::Find(),
-                                                                CPortSettingsDlg::EntryText()));
+            throw CommError(e.code(),
+                            e.description() + QStringLiteral("\n\n") +
+                                DeviceDiscovery::Hint(port, DeviceDiscovery::Find(), entry));
         default:
             throw;
         }

@@ -1,10 +1,10 @@
 #include "dialogs/ErrorReporter.h"
 
-#include "serial/CommError.h"
+#include "control/Outcome.h"
 
 #include <QClipboard>
-#include <QGuiApplication>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QShortcut>
 
@@ -39,29 +39,6 @@ ErrorReporter::Handler ErrorReporter::SetHandler(Handler h)
     return std::exchange(handler(), std::move(h));
 }
 
-std::optional<QString> ErrorReporter::Catch(const std::function<void()>& action) noexcept
-{
-    try {
-        try {
-            action();
-            return std::nullopt;
-        } catch (const CommError& e) {
-            return e.description();
-        } catch (const std::exception& e) {
-            return QString::fromLocal8Bit(e.what());
-        }
-    } catch (...) {
-    }
-    // Something that is no error of ours was thrown, or the text could not
-    // be made: still a failure, never a success.
-    try {
-        return QCoreApplication::translate(
-            "ErrorReporter", "The action failed for a reason that was not described.");
-    } catch (...) {
-        return QString();
-    }
-}
-
 void ErrorReporter::Report(QWidget* parent, const std::optional<QString>& error) noexcept
 {
     if (!error)
@@ -75,5 +52,5 @@ void ErrorReporter::Report(QWidget* parent, const std::optional<QString>& error)
 
 void ErrorReporter::Guard(QWidget* parent, const std::function<void()>& action) noexcept
 {
-    Report(parent, Catch(action));
+    Report(parent, Outcome::Of(action).Error());
 }

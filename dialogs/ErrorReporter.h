@@ -30,7 +30,4 @@ public:
     static void Guard(QWidget* parent, const std::function<void()>& action) noexcept;
     // Shows the error, if there is one; nothing it throws goes further.
     static void Report(QWidget* parent, const std::optional<QString>& error) noexcept;
-    // Runs `action`; whatever it throws comes back as the text Guard would
-    // show, and goes no further. Nothing: it succeeded.
-    static std::optional<QString> Catch(const std::function<void()>& action) noexcept;
 };

@@ -1,6 +1,8 @@
 #include "dialogs/PanelService.h"
 
-#include "dialogs/CommandResolver.h"
+#include "control/BusNames.h"
+#include "control/CommandResolver.h"
+#include "control/Logging.h"
 
 #include <QDBusConnection>
 
@@ -10,14 +12,16 @@ PanelService::PanelService(PortQuery port, Sender send, QObject* parent)
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return;
-    if (!bus.registerObject(QLatin1String(kPath), this,
+    if (!bus.registerObject(QLatin1String(BusNames::kPath), this,
                             QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties))
         return;
     // A second panel of the same user finds the name taken and stays off
     // the bus; `lumo send` for its port then finds the port busy.
-    m_registered = bus.registerService(QLatin1String(kService));
+    m_registered = bus.registerService(QLatin1String(BusNames::kService));
+    qCDebug(lcBus).noquote() << (m_registered ? "offering" : "could not offer") << "the panel as"
+                             << BusNames::kService;
     if (!m_registered)
-        bus.unregisterObject(QLatin1String(kPath));
+        bus.unregisterObject(QLatin1String(BusNames::kPath));
 }
 
 PanelService::~PanelService()
@@ -25,8 +29,8 @@ PanelService::~PanelService()
     if (!m_registered)
         return;
     QDBusConnection bus = QDBusConnection::sessionBus();
-    bus.unregisterService(QLatin1String(kService));
-    bus.unregisterObject(QLatin1String(kPath));
+    bus.unregisterService(QLatin1String(BusNames::kService));
+    bus.unregisterObject(QLatin1String(BusNames::kPath));
 }
 
 QString PanelService::Port() const
@@ -38,9 +42,10 @@ void PanelService::Send(const QString& command)
 {
     const Command* resolved = CommandResolver::Resolve(command);
     if (!resolved) {
-        sendErrorReply(QLatin1String(kUnknownCommand), CommandResolver::UnknownMessage(command));
+        sendErrorReply(QLatin1String(BusNames::kUnknownCommand),
+                       CommandResolver::UnknownMessage(command));
         return;
     }
-    if (const std::optional<QString> error = m_send(resolved->letter))
-        sendErrorReply(QLatin1String(kLineFailed), *error);
+    if (const std::optional<QString> error = m_send(*resolved))
+        sendErrorReply(QLatin1String(BusNames::kLineFailed), *error);
 }

@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QString>
 
+struct Command;
+
 #include <functional>
 #include <optional>
 
@@ -18,16 +20,9 @@ class PanelService : public QObject, protected QDBusContext
     Q_PROPERTY(QString Port READ Port)
 
 public:
-    // The program's application id names the service and the interface.
-    static constexpr const char* kService = "net.lumopanel.Lumo";
-    static constexpr const char* kPath = "/net/lumopanel/Lumo";
-    static constexpr const char* kInterface = "net.lumopanel.Lumo";
-    static constexpr const char* kUnknownCommand = "net.lumopanel.Lumo.Error.UnknownCommand";
-    static constexpr const char* kLineFailed = "net.lumopanel.Lumo.Error.LineFailed";
-
     using PortQuery = std::function<QString()>;
-    // Sends one letter as a click would; the user's message when it failed.
-    using Sender = std::function<std::optional<QString>(char letter)>;
+    // Sends the command as a click would; the user's message when it failed.
+    using Sender = std::function<std::optional<QString>(const Command& command)>;
 
     PanelService(PortQuery port, Sender send, QObject* parent = nullptr);
     ~PanelService() override;

@@ -1,8 +1,9 @@
 #include "serial/CMSComm.h"
 
 #include "serial/CommError.h"
+#include "serial/DeviceChoice.h"
 #include "serial/DeviceFactory.h"
-#include "serial/portDevicePath.h"
+#include "serial/SerialLogging.h"
 
 #include <algorithm>
 
@@ -44,10 +45,16 @@ QString CMSComm::PortLabel() const
     return m_deviceName.isEmpty() ? QStringLiteral("COM%1").arg(m_commPort) : m_deviceName;
 }
 
-// The named device, or the one the port number stands for.
+// The named device, or the one the port number stands for: the device
+// choice is asked once for each open.
 QString CMSComm::DeviceName() const
 {
-    return m_deviceName.isEmpty() ? portDevicePath(m_commPort) : m_deviceName;
+    if (!m_deviceName.isEmpty())
+        return m_deviceName;
+    const DeviceChoice::Answer answer = DeviceChoice::Resolve(m_commPort);
+    qCDebug(lcSerial).noquote() << PortLabel() << "is" << answer.device << "from"
+                                << DeviceChoice::Describe(m_commPort, answer.source);
+    return answer.device;
 }
 
 void CMSComm::SetDeviceName(const QString& name)
@@ -58,7 +65,8 @@ void CMSComm::SetDeviceName(const QString& name)
 
 void CMSComm::fail(CommErrorCode code, const QString& reason) const
 {
-    throw CommError(code, QStringLiteral("%1: %2").arg(PortLabel(), reason));
+    throw CommError(code, QStringLiteral("%1: %2").arg(
+                              PortLabel(), reason.isEmpty() ? CommError::Reason(code) : reason));
 }
 
 void CMSComm::readOnly(const char* property) const
@@ -69,7 +77,7 @@ void CMSComm::readOnly(const char* property) const
 void CMSComm::requireOpen() const
 {
     if (!m_device)
-        fail(CommErrorCode::PortNotOpen, tr("the port is not open"));
+        fail(CommErrorCode::PortNotOpen);
 }
 
 void CMSComm::requireClosed() const
@@ -201,13 +209,14 @@ void CMSComm::SetPortOpen(bool value)
         if (m_device) {
             m_device->Close();
             m_device.reset();
+            qCDebug(lcSerial).noquote() << PortLabel() << "closed";
         }
         m_break = false; // a closed line is not left in break
         m_input.clear();
         return;
     }
     if (m_device)
-        fail(CommErrorCode::PortAlreadyOpen, tr("the port is already open"));
+        fail(CommErrorCode::PortAlreadyOpen);
     // Which device the port is, and what kind of device that is, are each
     // decided in one place.
     auto device = m_makeDevice(PortLabel(), DeviceName());
@@ -228,7 +237,8 @@ void CMSComm::SetSettings(const QString& value)
                         tr("invalid property value: \"%1\" is not of the form "
                            "speed,parity,data,stop (for example \"9600,n,8,1\")")
                             .arg(value));
-    if (m_device)
+    // The line is set up once: settings it already has are not asked for again.
+    if (m_device && *parsed != m_settings)
         m_device->ApplySettings(*parsed);
     m_settings = *parsed;
 }

@@ -123,7 +123,8 @@ public:
     void SetDeviceName(const QString& name);
 
 private:
-    [[noreturn]] void fail(CommErrorCode code, const QString& reason) const;
+    // An empty reason: the catalogue's words for the code.
+    [[noreturn]] void fail(CommErrorCode code, const QString& reason = {}) const;
     [[noreturn]] void readOnly(const char* property) const;
     void requireOpen() const;
     void requireClosed() const;

@@ -3,6 +3,7 @@
 // reason ("COM2 (/dev/ttyUSB0): no such device").
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <exception>
@@ -22,12 +23,31 @@ enum class CommErrorCode : int {
     Disconnected = 8019,
     WriteFailed = 8020,
     DeviceError = 8021,
+    // A network serial server: the URL, the host, the connection, the line.
+    BadDeviceUrl = 8022,
+    HostUnknown = 8023,
+    ConnectionRefused = 8024,
+    ServerUnreachable = 8025,
+    ServerRefusedLine = 8026,
 };
 
 class CommError : public std::exception
 {
+    Q_DECLARE_TR_FUNCTIONS(CommError)
+
 public:
     CommError(CommErrorCode code, QString description);
+
+    // The user's words for a kind of failure, written here once: empty for a
+    // kind whose reason is always told with its particulars.
+    static QString Reason(CommErrorCode code);
+    // The words for the line settings that messages name.
+    static QString Baud(qint64 rate);
+    static QString DataBits(int bits);
+    static QString Parity(QChar parity);
+    static QString CannotUseDataBits(int bits);
+    // Whether the failure lies with a network serial server or its URL.
+    static bool IsNetwork(CommErrorCode code);
 
     CommErrorCode code() const noexcept { return m_code; }
     const QString& description() const noexcept { return m_description; }

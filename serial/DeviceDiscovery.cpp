@@ -48,6 +48,29 @@ QList<FoundDevice> DeviceDiscovery::Find()
     return found;
 }
 
+namespace
+{
+QString whereToChoose(int port, const QString& entry)
+{
+#ifdef Q_OS_WIN
+    const QString where = DeviceDiscovery::tr(
+        "Choose the device for COM%1 with \"%2\" in this window's system menu (Alt+Space).");
+#else
+    const QString where = DeviceDiscovery::tr(
+        "Choose the device for COM%1 with \"%2\" in this window's menu (right click).");
+#endif
+    return where.arg(port).arg(entry);
+}
+} // namespace
+
+QString DeviceDiscovery::ServerHint(int port, const QString& entry)
+{
+    return tr("Check that the serial server is switched on and reachable from this computer, "
+              "and that the URL names its host and TCP port (rfc2217://HOST:PORT or "
+              "socket://HOST:PORT).") +
+           QLatin1Char('\n') + whereToChoose(port, entry);
+}
+
 QString DeviceDiscovery::Hint(int port, const QList<FoundDevice>& found, const QString& entry)
 {
     QString text;
@@ -59,12 +82,5 @@ QString DeviceDiscovery::Hint(int port, const QList<FoundDevice>& found, const Q
             names << d.DisplayName();
         text = tr("Serial devices found: %1.").arg(names.join(QStringLiteral("; ")));
     }
-#ifdef Q_OS_WIN
-    const QString where =
-        tr("Choose the device for COM%1 with \"%2\" in this window's system menu (Alt+Space).");
-#else
-    const QString where =
-        tr("Choose the device for COM%1 with \"%2\" in this window's menu (right click).");
-#endif
-    return text + QLatin1Char('\n') + where.arg(port).arg(entry);
+    return text + QLatin1Char('\n') + whereToChoose(port, entry);
 }

@@ -28,4 +28,7 @@ public:
     // port whose device is missing or cannot be used. `entry` is the menu
     // entry that opens the choice ("Ports…").
     static QString Hint(int port, const QList<FoundDevice>& found, const QString& entry);
+    // What to look at when COM `port` is a network serial server that could
+    // not be reached or would not set the line up.
+    static QString ServerHint(int port, const QString& entry);
 };

@@ -27,7 +27,7 @@ bool DeviceUrl::LooksLikeUrl(QStringView name)
 DeviceUrl DeviceUrl::Parse(const QString& portLabel, const QString& name)
 {
     const auto fail = [&](const QString& reason) {
-        throw CommError(CommErrorCode::NoSuchDevice,
+        throw CommError(CommErrorCode::BadDeviceUrl,
                         QStringLiteral("%1 (%2): %3").arg(portLabel, name, reason));
     };
     const qsizetype sep = name.indexOf(QLatin1StringView("://"));

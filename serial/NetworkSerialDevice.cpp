@@ -1,5 +1,7 @@
 #include "serial/NetworkSerialDevice.h"
 
+#include "serial/SerialLogging.h"
+
 #include <QHostInfo>
 #include <QtEndian>
 
@@ -103,16 +105,14 @@ QString describe(unsigned char request, const QByteArray& value)
     const auto byte = [&] { return value.isEmpty() ? -1 : int(static_cast<uchar>(value[0])); };
     switch (request) {
     case SetBaudRate:
-        return value.size() == 4
-                   ? NetworkSerialDevice::tr("%1 baud").arg(qFromBigEndian<quint32>(value.data()))
-                   : NetworkSerialDevice::tr("an unreadable speed");
+        return value.size() == 4 ? CommError::Baud(qFromBigEndian<quint32>(value.data()))
+                                 : NetworkSerialDevice::tr("an unreadable speed");
     case SetDataSize:
-        return NetworkSerialDevice::tr("%1 data bits").arg(byte());
+        return CommError::DataBits(byte());
     case SetParity: {
         static constexpr char kNames[] = "?noems";
         const int p = byte();
-        return NetworkSerialDevice::tr("parity \"%1\"")
-            .arg(p >= 1 && p <= 5 ? QLatin1Char(kNames[p]) : QLatin1Char('?'));
+        return CommError::Parity(p >= 1 && p <= 5 ? QLatin1Char(kNames[p]) : QLatin1Char('?'));
     }
     default: {
         static const char* const kStops[] = {"?", "1", "2", "1.5"};
@@ -149,7 +149,8 @@ NetworkSerialDevice::~NetworkSerialDevice()
 
 void NetworkSerialDevice::fail(CommErrorCode code, const QString& reason) const
 {
-    throw CommError(code, QStringLiteral("%1: %2").arg(m_label, reason));
+    throw CommError(code, QStringLiteral("%1: %2").arg(
+                              m_label, reason.isEmpty() ? CommError::Reason(code) : reason));
 }
 
 void NetworkSerialDevice::failDisconnected()
@@ -166,14 +167,13 @@ void NetworkSerialDevice::failConnect()
     const bool timedOut = m_socket.state() != QAbstractSocket::UnconnectedState;
     m_socket.abort();
     if (timedOut)
-        fail(CommErrorCode::DeviceError,
+        fail(CommErrorCode::ServerUnreachable,
              tr("the server did not answer within %1 s").arg(kOpenMs / 1000));
     switch (error) {
     case QAbstractSocket::ConnectionRefusedError:
-        fail(CommErrorCode::NoSuchDevice,
-             tr("no server takes connections there (connection refused)"));
+        fail(CommErrorCode::ConnectionRefused);
     default:
-        fail(CommErrorCode::DeviceError, tr("cannot connect (%1)").arg(detail));
+        fail(CommErrorCode::ServerUnreachable, tr("cannot connect (%1)").arg(detail));
     }
 }
 
@@ -185,11 +185,11 @@ void NetworkSerialDevice::failNoAnswer(const QString& awaited)
         failDisconnected();
     release();
     if (closed && m_greeting.toLower().contains("in use"))
-        fail(CommErrorCode::PortBusy, tr("in use by another program"));
+        fail(CommErrorCode::PortBusy);
     if (closed)
-        fail(CommErrorCode::DeviceError,
+        fail(CommErrorCode::ServerRefusedLine,
              tr("the server closed the connection while setting up the line"));
-    fail(CommErrorCode::DeviceError, tr("the server did not confirm %1").arg(awaited));
+    fail(CommErrorCode::ServerRefusedLine, tr("the server did not confirm %1").arg(awaited));
 }
 
 bool NetworkSerialDevice::linkDown() const
@@ -257,21 +257,21 @@ QList<QHostAddress> NetworkSerialDevice::addressesOf(const QDeadlineTimer& deadl
         return {literal};
     const std::optional<QHostInfo> info = lookUp(m_url.host, deadline);
     if (!info)
-        fail(CommErrorCode::DeviceError, tr("the name \"%1\" could not be looked up within %2 s")
-                                             .arg(m_url.host)
-                                             .arg(kOpenMs / 1000));
+        fail(CommErrorCode::ServerUnreachable,
+             tr("the name \"%1\" could not be looked up within %2 s")
+                 .arg(m_url.host)
+                 .arg(kOpenMs / 1000));
     if (info->error() != QHostInfo::NoError || info->addresses().isEmpty())
-        fail(CommErrorCode::NoSuchDevice, tr("the host \"%1\" is not known").arg(m_url.host));
+        fail(CommErrorCode::HostUnknown, tr("the host \"%1\" is not known").arg(m_url.host));
     return info->addresses();
 }
 
 void NetworkSerialDevice::Open(const SerialSettings& settings)
 {
     if (m_open)
-        fail(CommErrorCode::PortAlreadyOpen, tr("the port is already open"));
+        fail(CommErrorCode::PortAlreadyOpen);
     if (settings.dataBits < 5)
-        fail(CommErrorCode::SettingsNotSupported,
-             tr("the device cannot use %1 data bits").arg(settings.dataBits));
+        fail(CommErrorCode::SettingsNotSupported, CommError::CannotUseDataBits(settings.dataBits));
     const QDeadlineTimer deadline(kOpenMs);
     resetLink();
     for (const QHostAddress& address : addressesOf(deadline)) {
@@ -282,6 +282,8 @@ void NetworkSerialDevice::Open(const SerialSettings& settings)
     }
     if (m_socket.state() != QAbstractSocket::ConnectedState)
         failConnect();
+    qCDebug(lcNet).noquote() << m_label << "connected to" << m_socket.peerAddress().toString()
+                             << "port" << m_url.port;
     tuneSocket();
     if (telnet()) {
         const QByteArray answers = negotiate(deadline);
@@ -317,6 +319,9 @@ QByteArray NetworkSerialDevice::negotiate(const QDeadlineTimer& deadline)
         answer(m_doSent, P::DO, option);
     m_holdOutput = false;
     QByteArray held = std::exchange(m_held, {});
+    qCDebug(lcNet).noquote() << m_label << "RFC 2217:"
+                             << (m_comPort == Offer::Accepted ? "the server offered COM-PORT-OPTION"
+                                                              : "offering COM-PORT-OPTION");
     if (m_comPort == Offer::Accepted)
         return held;
     queue(held);
@@ -366,6 +371,8 @@ void NetworkSerialDevice::applyRemote(const SerialSettings& s, const QDeadlineTi
         failNoAnswer(tr("the line settings %1").arg(s.ToString()));
     for (const auto& [code, value] : requests) {
         const QByteArray& got = m_replies[code];
+        qCDebug(lcNet).noquote() << m_label << "asked for" << describe(code, value)
+                                 << "- the server set" << describe(code, got);
         if (got == value)
             continue;
         const QString reason = tr("the device cannot use %1 (the server set %2)")
@@ -393,7 +400,7 @@ void NetworkSerialDevice::ApplySettings(const SerialSettings& settings)
     if (m_open && telnet() && !m_lost) {
         if (settings.dataBits < 5)
             fail(CommErrorCode::SettingsNotSupported,
-                 tr("the device cannot use %1 data bits").arg(settings.dataBits));
+                 CommError::CannotUseDataBits(settings.dataBits));
         try {
             applyRemote(settings, QDeadlineTimer(kOpenMs));
         } catch (const CommError& e) {
@@ -419,7 +426,7 @@ void NetworkSerialDevice::Write(QByteArrayView data)
         failDisconnected();
     if (!m_open) {
         if (!m_wanted)
-            fail(CommErrorCode::PortNotOpen, tr("the port is not open"));
+            fail(CommErrorCode::PortNotOpen);
         Open(m_settings); // back after a loss
     }
     if (data.isEmpty())

@@ -54,7 +54,8 @@ public:
 private:
     enum class Offer { Unknown, Accepted, Refused };
 
-    [[noreturn]] void fail(CommErrorCode code, const QString& reason) const;
+    // An empty reason: the catalogue's words for the code.
+    [[noreturn]] void fail(CommErrorCode code, const QString& reason = {}) const;
     [[noreturn]] void failDisconnected();
     [[noreturn]] void failConnect();
     [[noreturn]] void failNoAnswer(const QString& awaited);

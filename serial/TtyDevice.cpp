@@ -163,7 +163,8 @@ TtyDevice::~TtyDevice()
 
 void TtyDevice::fail(CommErrorCode code, const QString& reason) const
 {
-    throw CommError(code, QStringLiteral("%1: %2").arg(m_label, reason));
+    throw CommError(code, QStringLiteral("%1: %2").arg(
+                              m_label, reason.isEmpty() ? CommError::Reason(code) : reason));
 }
 
 // Releases a device that went away and tells the writer; the owner opens it
@@ -171,7 +172,7 @@ void TtyDevice::fail(CommErrorCode code, const QString& reason) const
 void TtyDevice::reportLoss()
 {
     Close();
-    fail(CommErrorCode::Disconnected, tr("disconnected"));
+    fail(CommErrorCode::Disconnected);
 }
 
 // Refuses, before anything is opened, what cannot be a serial line: a missing
@@ -186,18 +187,18 @@ QString TtyDevice::checkPath() const
     };
     if (::stat(path.constData(), &st) != 0) {
         if (errno == ENOENT || errno == ENOTDIR)
-            fail(CommErrorCode::NoSuchDevice, tr("no such device"));
+            fail(CommErrorCode::NoSuchDevice);
         fail(CommErrorCode::DeviceError, systemError(errno));
     }
     if (!S_ISCHR(st.st_mode))
-        fail(CommErrorCode::NotASerialDevice, tr("not a serial device"));
+        fail(CommErrorCode::NotASerialDevice);
     // Linux's /dev/ptmx makes a new, unconnected pseudo-terminal per open.
     if (major(st.st_rdev) == 5 && minor(st.st_rdev) == 2)
         fail(CommErrorCode::NotASerialDevice,
              tr("not a serial line (it makes a new pseudo-terminal at every open)"));
     if (::access(path.constData(), R_OK | W_OK) != 0) {
         const group* g = ::getgrgid(st.st_gid);
-        QString reason = tr("permission denied");
+        QString reason = CommError::Reason(CommErrorCode::PermissionDenied);
         if (g && std::strcmp(g->gr_name, "root") != 0)
             reason = tr("permission denied (join the group \"%1\" and log in again)")
                          .arg(QString::fromLocal8Bit(g->gr_name));
@@ -240,7 +241,7 @@ void TtyDevice::refuseIfHeld(const QString& device) const
 #endif
     ::close(fd);
     if (exclusive)
-        fail(CommErrorCode::PortBusy, tr("in use by another program"));
+        fail(CommErrorCode::PortBusy);
 #else
     Q_UNUSED(device);
 #endif
@@ -261,7 +262,7 @@ void TtyDevice::failLocked(const QString& device) const
 #else
     Q_UNUSED(device);
 #endif
-    fail(CommErrorCode::PortBusy, tr("in use by another program"));
+    fail(CommErrorCode::PortBusy);
 }
 
 // Holds the device itself, whatever name it was reached by.
@@ -271,11 +272,11 @@ void TtyDevice::lockExclusively()
     const int fd = int(m_port.handle());
     if (!::isatty(fd)) {
         releasePort();
-        fail(CommErrorCode::NotASerialDevice, tr("not a serial device"));
+        fail(CommErrorCode::NotASerialDevice);
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         releasePort();
-        fail(CommErrorCode::PortBusy, tr("in use by another program"));
+        fail(CommErrorCode::PortBusy);
     }
 #else
     // Windows's own serial driver refuses a second opener, but virtual port
@@ -287,7 +288,7 @@ void TtyDevice::lockExclusively()
     m_lock->setStaleLockTime(0);
     if (!m_lock->tryLock(0)) {
         releasePort();
-        fail(CommErrorCode::PortBusy, tr("in use by another program"));
+        fail(CommErrorCode::PortBusy);
     }
 #endif
 }
@@ -295,7 +296,7 @@ void TtyDevice::lockExclusively()
 void TtyDevice::Open(const SerialSettings& settings)
 {
     if (m_state != State::Closed)
-        fail(CommErrorCode::PortAlreadyOpen, tr("the port is already open"));
+        fail(CommErrorCode::PortAlreadyOpen);
     const QString device = checkPath();
     refuseIfHeld(device);
     m_port.setPortName(device);
@@ -305,7 +306,7 @@ void TtyDevice::Open(const SerialSettings& settings)
         m_port.clearError();
         switch (error) {
         case QSerialPort::DeviceNotFoundError:
-            fail(CommErrorCode::NoSuchDevice, tr("no such device"));
+            fail(CommErrorCode::NoSuchDevice);
         case QSerialPort::PermissionError:
             // The path is accessible (checked above), so the lock or the
             // driver says someone else has it.
@@ -372,8 +373,7 @@ void TtyDevice::Close() noexcept
 void TtyDevice::applyToPort(const SerialSettings& s)
 {
     if (s.dataBits < 5)
-        fail(CommErrorCode::SettingsNotSupported,
-             tr("the device cannot use %1 data bits").arg(s.dataBits));
+        fail(CommErrorCode::SettingsNotSupported, CommError::CannotUseDataBits(s.dataBits));
 #ifndef Q_OS_WIN
     if (s.stopBits == SerialSettings::StopBits::OneAndHalf)
         fail(CommErrorCode::SettingsNotSupported, tr("the device cannot use 1.5 stop bits"));
@@ -385,11 +385,11 @@ void TtyDevice::applyToPort(const SerialSettings& s)
 
     QString refused;
     if (!m_port.setBaudRate(s.baudRate))
-        refused = tr("%1 baud").arg(s.baudRate);
+        refused = CommError::Baud(s.baudRate);
     else if (!m_port.setParity(toQt(s.parity)))
-        refused = tr("parity \"%1\"").arg(QLatin1Char(s.parity));
+        refused = CommError::Parity(QLatin1Char(s.parity));
     else if (!m_port.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)))
-        refused = tr("%1 data bits").arg(s.dataBits);
+        refused = CommError::DataBits(s.dataBits);
     else if (!m_port.setStopBits(toQt(s.stopBits)))
         refused = tr("these stop bits");
     QString detail = m_port.errorString();
@@ -421,7 +421,7 @@ void TtyDevice::ApplySettings(const SerialSettings& settings)
 void TtyDevice::Write(QByteArrayView data)
 {
     if (m_state == State::Closed)
-        fail(CommErrorCode::PortNotOpen, tr("the port is not open"));
+        fail(CommErrorCode::PortNotOpen);
     if (m_state == State::Lost || hungUp())
         reportLoss();
     if (!data.isEmpty())

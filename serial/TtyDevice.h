@@ -49,7 +49,8 @@ private:
     // (and leaves the device Closed, for the owner to open again).
     enum class State { Closed, Open, Lost };
 
-    [[noreturn]] void fail(CommErrorCode code, const QString& reason) const;
+    // An empty reason: the catalogue's words for the code.
+    [[noreturn]] void fail(CommErrorCode code, const QString& reason = {}) const;
     [[noreturn]] void reportLoss();
     QString checkPath() const;
     void refuseIfHeld(const QString& device) const;

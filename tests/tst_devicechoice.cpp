@@ -2,7 +2,6 @@
 // for a USB adapter, and what a failed open tells about the devices there are.
 #include "serial/DeviceChoice.h"
 #include "serial/DeviceDiscovery.h"
-#include "serial/portDevicePath.h"
 
 #include <QDir>
 #include <QFile>
@@ -104,7 +103,6 @@ void TestDeviceChoice::firstSourceThatNamesADeviceWins()
     const DeviceChoice::Answer answer = DeviceChoice::Resolve(2);
     QCOMPARE(answer.device, expected);
     QCOMPARE(int(answer.source), source);
-    QCOMPARE(portDevicePath(2), expected);
 }
 
 void TestDeviceChoice::savedChoiceIsTheStableName_data()

@@ -1,11 +1,12 @@
+#include "FakeComPortServer.h"
 #include "LineState.h"
 #include "Pty.h"
 #include "app/CRemoteApp.h"
+#include "control/Commands.h"
 #include "dialogs/CBitmapButton.h"
 #include "dialogs/CPanelDlg.h"
 #include "dialogs/CPortDlg.h"
 #include "dialogs/CPortSettingsDlg.h"
-#include "dialogs/CommandTable.h"
 #include "dialogs/ErrorReporter.h"
 #include "res/Resources.h"
 #include "res/templates.h"
@@ -25,6 +26,7 @@
 #include <QRadioButton>
 #include <QSet>
 #include <QSettings>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -64,7 +66,9 @@ private slots:
     void everyButtonSendsItsLetter_data();
     void everyButtonSendsItsLetter();
     void clickWithLineClosedShowsErrorAndStaysUsable();
+    void failedOpenKeepsDialogUp_data();
     void failedOpenKeepsDialogUp();
+    void networkLineIsSetUpOnce();
     void escapeEndsPortDialogWithoutOpening();
     void contextMenuRunsPanelWithoutOpening();
     void panelHasExactlyItsControls();
@@ -248,10 +252,39 @@ void TestDialogs::clickWithLineClosedShowsErrorAndStaysUsable()
     QCOMPARE(m_messages.size(), 1);
 }
 
+void TestDialogs::failedOpenKeepsDialogUp_data()
+{
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("hint");
+    QTest::addColumn<QString>("notHint");
+    QTcpServer probe; // a port that was just free
+    probe.listen(QHostAddress::LocalHost, 0);
+    const QString closed = QStringLiteral("rfc2217://127.0.0.1:%1").arg(probe.serverPort());
+    probe.close();
+    // A missing local device points to the devices there are; a server that
+    // cannot be reached points to the server and its URL, not to adapters.
+    QTest::newRow("local") << "/dev/lumo-unplugged"
+                           << "no such device"
+                           << "found"
+                           << "serial server";
+    QTest::newRow("network") << closed << "connection refused"
+                             << "serial server"
+                             << "found";
+    QTest::newRow("bad URL") << "rfc2217://127.0.0.1:0"
+                             << "1 to 65535"
+                             << "URL"
+                             << "found";
+}
+
 void TestDialogs::failedOpenKeepsDialogUp()
 {
+    QFETCH(QString, device);
+    QFETCH(QString, reason);
+    QFETCH(QString, hint);
+    QFETCH(QString, notHint);
     Pty com2;
-    setPort(1, QStringLiteral("/dev/lumo-unplugged"));
+    setPort(1, device);
     setPort(2, com2.slavePath());
     CMSComm serial;
     CPortDlg dialog(serial);
@@ -259,10 +292,13 @@ void TestDialogs::failedOpenKeepsDialogUp()
     QTest::mouseClick(button(dialog, IDC_CONFIRM), Qt::LeftButton);
     QCOMPARE(m_messages.size(), 1);
     // What is wrong, then where to choose another device.
-    QVERIFY2(
-        m_messages[0].startsWith(QStringLiteral("COM1 (/dev/lumo-unplugged): no such device\n")),
-        qPrintable(m_messages[0]));
-    QVERIFY2(m_messages[0].contains(QStringLiteral("\"Ports…\"")), qPrintable(m_messages[0]));
+    const QString message = m_messages[0];
+    const QString first = message.section(QLatin1Char('\n'), 0, 0);
+    QVERIFY2(first.startsWith(QStringLiteral("COM1 (%1): ").arg(device)), qPrintable(message));
+    QVERIFY2(first.contains(reason), qPrintable(message));
+    const QString rest = message.section(QLatin1Char('\n'), 1);
+    QVERIFY2(rest.contains(hint) && !rest.contains(notHint), qPrintable(message));
+    QVERIFY2(rest.contains(QStringLiteral("\"Ports…\"")), qPrintable(message));
     QVERIFY(dialog.isVisible());
     QVERIFY(!serial.GetPortOpen());
 
@@ -274,6 +310,30 @@ void TestDialogs::failedOpenKeepsDialogUp()
     QTest::mouseClick(button(dialog, IDC_CONFIRM), Qt::LeftButton);
     QCOMPARE(com2.read(1), QByteArray("a"));
     QCOMPARE(m_messages.size(), 1);
+}
+
+// Confirming sets a network line up in one negotiation: the settings go
+// with the open, and the dialog's own settings afterwards ask nothing more.
+void TestDialogs::networkLineIsSetUpOnce()
+{
+    FakeComPortServer server(FakeComPortServer::Mode::Faithful);
+    QVERIFY(server.startListening() != 0);
+    setPort(1, server.url());
+    CMSComm serial;
+    CPortDlg dialog(serial);
+    dialog.show();
+    bool panelRan = false;
+    whenShown<CPanelDlg>([&](CPanelDlg* panel) {
+        panelRan = true;
+        QTest::mouseClick(button(*panel, IDC_TOUYINGKAI), Qt::LeftButton);
+        panel->reject();
+    });
+    QTest::mouseClick(button(dialog, IDC_CONFIRM), Qt::LeftButton);
+    QVERIFY(panelRan);
+    QVERIFY2(m_messages.isEmpty(), qPrintable(m_messages.join(QLatin1Char('\n'))));
+    const QByteArray setBaudRate("\xff\xfa\x2c\x01", 4); // IAC SB COM-PORT-OPTION SET-BAUDRATE
+    QTRY_VERIFY(server.received().endsWith('c'));
+    QCOMPARE(server.received().count(setBaudRate), 1);
 }
 
 void TestDialogs::escapeEndsPortDialogWithoutOpening()

@@ -149,7 +149,7 @@ void TestNetworkDevice::urlsRefused()
     QFETCH(QString, reason);
     auto comm = openOn(2, name);
     const QString message =
-        expectError(CommErrorCode::NoSuchDevice, [&] { comm->SetPortOpen(true); });
+        expectError(CommErrorCode::BadDeviceUrl, [&] { comm->SetPortOpen(true); });
     QVERIFY2(message.startsWith(QStringLiteral("COM2 (%1): ").arg(name)), qPrintable(message));
     QVERIFY2(message.contains(reason), qPrintable(message));
     QVERIFY(!comm->GetPortOpen());
@@ -296,8 +296,8 @@ void TestNetworkDevice::serverStoppedAndStartedAgain()
         expectError(CommErrorCode::Disconnected, [&] { comm->SetOutput(QStringLiteral("b")); });
     QVERIFY2(lost.contains(QStringLiteral("disconnected")), qPrintable(lost));
     QVERIFY(comm->GetPortOpen()); // the control still holds the port; the link is released
-    const QString down =
-        expectError(CommErrorCode::NoSuchDevice, [&] { comm->SetOutput(QStringLiteral("b")); });
+    const QString down = expectError(CommErrorCode::ConnectionRefused,
+                                     [&] { comm->SetOutput(QStringLiteral("b")); });
     QVERIFY2(down.contains(QStringLiteral("connection refused")), qPrintable(down));
 
     QVERIFY(m_ser2net->start());
@@ -318,9 +318,9 @@ void TestNetworkDevice::noServerThere_data()
     const quint16 closed = probe.serverPort();
     probe.close();
     QTest::newRow("refused") << QStringLiteral("rfc2217://127.0.0.1:%1").arg(closed)
-                             << int(CommErrorCode::NoSuchDevice) << "connection refused";
+                             << int(CommErrorCode::ConnectionRefused) << "connection refused";
     QTest::newRow("unknown host") << "socket://no-such-host.invalid:7000"
-                                  << int(CommErrorCode::NoSuchDevice) << "is not known";
+                                  << int(CommErrorCode::HostUnknown) << "is not known";
 }
 
 void TestNetworkDevice::noServerThere()
@@ -341,11 +341,11 @@ void TestNetworkDevice::misbehavingServer_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("reason");
     using M = FakeComPortServer::Mode;
-    QTest::newRow("never confirms") << M::Silent << int(CommErrorCode::DeviceError)
+    QTest::newRow("never confirms") << M::Silent << int(CommErrorCode::ServerRefusedLine)
                                     << "did not confirm the line settings 9600,n,8,1";
     QTest::newRow("other speed") << M::OtherSpeed << int(CommErrorCode::SettingsNotSupported)
                                  << "cannot use 9600 baud (the server set 19200 baud)";
-    QTest::newRow("hangs up") << M::CloseInNegotiation << int(CommErrorCode::DeviceError)
+    QTest::newRow("hangs up") << M::CloseInNegotiation << int(CommErrorCode::ServerRefusedLine)
                               << "closed the connection while setting up";
     QTest::newRow("no RFC 2217") << M::RefuseComPort << int(CommErrorCode::SettingsNotSupported)
                                  << "use socket://127.0.0.1:";

@@ -1,7 +1,7 @@
 // The compiled-in pictures, icons and cursor: formats, palettes, the pressed
 // frame, label placement, shared pictograms, symbol sizes, the cursor's hot
 // spot, and that the generator reproduces the committed files exactly.
-#include "res/ButtonFaces.h"
+#include "control/Commands.h"
 #include "res/Resources.h"
 #include "res/Utf8.h"
 #include "res/resource.h"
@@ -76,8 +76,10 @@ void TestResources::pictures_data()
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QRgb>("entry0");
     QTest::addColumn<int>("entries"); // entries the picture may use
-    for (const PictureFace& face : kPictureFaces) {
-        const QString caption = FromUtf8(face.caption);
+    for (const Command& face : kCommands) {
+        if (!face.IsPicture())
+            continue;
+        const QString caption = FromUtf8(face.picture);
         QRgb entry0 = qRgb(4, 3, 5);
         int entries = 256;
         if (caption == QLatin1String("A")) {
@@ -150,10 +152,11 @@ void TestResources::pictogramsShared_data()
     QTest::addColumn<bool>("same");
     const QSet<QString> shared = {QStringLiteral("TOUYINGKAI+TOUYINGGUAN"),
                                   QStringLiteral("ZHANSHITAI+SHUZIZHANTAI"), QStringLiteral("C+D")};
-    for (size_t i = 0; i < kPictureFaces.size(); ++i)
-        for (size_t j = i + 1; j < kPictureFaces.size(); ++j) {
-            const QString a = FromUtf8(kPictureFaces[i].caption);
-            const QString b = FromUtf8(kPictureFaces[j].caption);
+    const auto pictures = CommandsInSetupOrder<true>();
+    for (size_t i = 0; i < pictures.size(); ++i)
+        for (size_t j = i + 1; j < pictures.size(); ++j) {
+            const QString a = FromUtf8(pictures[i]->picture);
+            const QString b = FromUtf8(pictures[j]->picture);
             const bool same = shared.contains(a + QLatin1Char('+') + b) ||
                               shared.contains(b + QLatin1Char('+') + a);
             QTest::newRow(qPrintable(a + QLatin1Char('+') + b)) << a << b << same;

@@ -4,11 +4,11 @@
 #include "Pty.h"
 #include "SessionBus.h"
 #if LUMO_DBUS
-#include "app/PanelClient.h"
+#include "control/PanelClient.h"
 #endif
 #include "app/SendCommand.h"
+#include "control/CommandResolver.h"
 #include "dialogs/CPanelDlg.h"
-#include "dialogs/CommandResolver.h"
 #include "dialogs/ErrorReporter.h"
 #include "serial/CMSComm.h"
 

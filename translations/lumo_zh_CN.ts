@@ -8,10 +8,6 @@
         <translation>%1 只能读取</translation>
     </message>
     <message>
-        <source>the port is not open</source>
-        <translation>端口未打开</translation>
-    </message>
-    <message>
         <source>the port is open; close it before choosing another</source>
         <translation>端口已打开，请先关闭再选择其他端口</translation>
     </message>
@@ -22,10 +18,6 @@
     <message>
         <source>COM%1: invalid port number</source>
         <translation>COM%1：端口号无效</translation>
-    </message>
-    <message>
-        <source>the port is already open</source>
-        <translation>端口已经打开</translation>
     </message>
     <message>
         <source>invalid property value: &quot;%1&quot; is not of the form speed,parity,data,stop (for example &quot;9600,n,8,1&quot;)</source>
@@ -103,6 +95,57 @@
     </message>
 </context>
 <context>
+    <name>CommError</name>
+    <message>
+        <source>the port is not open</source>
+        <translation>端口未打开</translation>
+    </message>
+    <message>
+        <source>the port is already open</source>
+        <translation>端口已经打开</translation>
+    </message>
+    <message>
+        <source>no such device</source>
+        <translation>设备不存在</translation>
+    </message>
+    <message>
+        <source>not a serial device</source>
+        <translation>不是串口设备</translation>
+    </message>
+    <message>
+        <source>in use by another program</source>
+        <translation>正被其他程序使用</translation>
+    </message>
+    <message>
+        <source>permission denied</source>
+        <translation>权限不足</translation>
+    </message>
+    <message>
+        <source>disconnected</source>
+        <translation>已断开</translation>
+    </message>
+    <message>
+        <source>no server takes connections there (connection refused)</source>
+        <translation>该地址没有服务器接受连接（连接被拒绝）</translation>
+    </message>
+    <message>
+        <source>%1 baud</source>
+        <translation>%1 波特</translation>
+    </message>
+    <message>
+        <source>%1 data bits</source>
+        <translation>%1 个数据位</translation>
+    </message>
+    <message>
+        <source>parity &quot;%1&quot;</source>
+        <translation>校验方式“%1”</translation>
+    </message>
+    <message>
+        <source>the device cannot use %1 data bits</source>
+        <translation>设备不能使用 %1 个数据位</translation>
+    </message>
+</context>
+<context>
     <name>CommandLine</name>
     <message>
         <source>Remote-control panel for the KT4200 classroom AV controller, on a serial line or a network serial server.</source>
@@ -127,6 +170,10 @@
     <message>
         <source>The option &apos;--%1&apos; needs a device.</source>
         <translation>选项“--%1”需要指定设备。</translation>
+    </message>
+    <message>
+        <source>Tell on stderr how each line is opened and each command sent (for a technician).</source>
+        <translation>在标准错误输出上说明每条线路如何打开、每条命令如何发送（供技术人员使用）。</translation>
     </message>
 </context>
 <context>
@@ -177,6 +224,10 @@
         <source>Choose the device for COM%1 with &quot;%2&quot; in this window&apos;s system menu (Alt+Space).</source>
         <translation>请在本窗口的系统菜单（Alt+空格）中用“%2”为 COM%1 选择设备。</translation>
     </message>
+    <message>
+        <source>Check that the serial server is switched on and reachable from this computer, and that the URL names its host and TCP port (rfc2217://HOST:PORT or socket://HOST:PORT).</source>
+        <translation>请检查串口服务器是否已开机、本机能否连到它，以及网址是否写明了它的主机和 TCP 端口（rfc2217://主机:端口 或 socket://主机:端口）。</translation>
+    </message>
 </context>
 <context>
     <name>DeviceUrl</name>
@@ -214,29 +265,10 @@
     </message>
 </context>
 <context>
-    <name>ErrorReporter</name>
-    <message>
-        <source>The action failed for a reason that was not described.</source>
-        <translation>操作失败，原因不明。</translation>
-    </message>
-</context>
-<context>
     <name>NetworkSerialDevice</name>
-    <message>
-        <source>%1 baud</source>
-        <translation>%1 波特</translation>
-    </message>
     <message>
         <source>an unreadable speed</source>
         <translation>无法识别的速率</translation>
-    </message>
-    <message>
-        <source>%1 data bits</source>
-        <translation>%1 个数据位</translation>
-    </message>
-    <message>
-        <source>parity &quot;%1&quot;</source>
-        <translation>校验方式“%1”</translation>
     </message>
     <message>
         <source>%1 stop bits</source>
@@ -251,16 +283,8 @@
         <translation>服务器在 %1 秒内没有应答</translation>
     </message>
     <message>
-        <source>no server takes connections there (connection refused)</source>
-        <translation>该地址没有服务器接受连接（连接被拒绝）</translation>
-    </message>
-    <message>
         <source>cannot connect (%1)</source>
         <translation>无法连接（%1）</translation>
-    </message>
-    <message>
-        <source>in use by another program</source>
-        <translation>正被其他程序使用</translation>
     </message>
     <message>
         <source>the server closed the connection while setting up the line</source>
@@ -279,14 +303,6 @@
         <translation>未知主机“%1”</translation>
     </message>
     <message>
-        <source>the port is already open</source>
-        <translation>端口已经打开</translation>
-    </message>
-    <message>
-        <source>the device cannot use %1 data bits</source>
-        <translation>设备不能使用 %1 个数据位</translation>
-    </message>
-    <message>
         <source>the use of RFC 2217</source>
         <translation>使用 RFC 2217</translation>
     </message>
@@ -303,12 +319,15 @@
         <translation>设备不能使用%1（服务器设为%2）</translation>
     </message>
     <message>
-        <source>the port is not open</source>
-        <translation>端口未打开</translation>
-    </message>
-    <message>
         <source>the server does not take the data</source>
         <translation>服务器不接收数据</translation>
+    </message>
+</context>
+<context>
+    <name>Outcome</name>
+    <message>
+        <source>The action failed for a reason that was not described.</source>
+        <translation>操作失败，原因不明。</translation>
     </message>
 </context>
 <context>
@@ -362,28 +381,16 @@
         <source>&quot;%1&quot; is no port: give COM1 to COM%2 or a device name</source>
         <translation>“%1”不是端口：请给出 COM1 到 COM%2 或设备名</translation>
     </message>
+    <message>
+        <source>Tell on stderr how the line is opened and each command sent.</source>
+        <translation>在标准错误输出上说明线路如何打开、每条命令如何发送。</translation>
+    </message>
 </context>
 <context>
     <name>TtyDevice</name>
     <message>
-        <source>disconnected</source>
-        <translation>已断开</translation>
-    </message>
-    <message>
-        <source>no such device</source>
-        <translation>设备不存在</translation>
-    </message>
-    <message>
-        <source>not a serial device</source>
-        <translation>不是串口设备</translation>
-    </message>
-    <message>
         <source>not a serial line (it makes a new pseudo-terminal at every open)</source>
         <translation>不是串口线路（每次打开都会新建一个伪终端）</translation>
-    </message>
-    <message>
-        <source>permission denied</source>
-        <translation>权限不足</translation>
     </message>
     <message>
         <source>permission denied (join the group &quot;%1&quot; and log in again)</source>
@@ -394,40 +401,16 @@
         <translation>设备路径过长：其锁文件名将有 %1 字节，系统只允许 %2 字节</translation>
     </message>
     <message>
-        <source>in use by another program</source>
-        <translation>正被其他程序使用</translation>
-    </message>
-    <message>
         <source>the lock file %1 was left by a program that has ended, and this user cannot remove it; remove it as its owner or as an administrator</source>
         <translation>锁文件 %1 是已结束的程序遗留的，当前用户无法删除；请由其所有者或管理员删除</translation>
-    </message>
-    <message>
-        <source>the port is already open</source>
-        <translation>端口已经打开</translation>
     </message>
     <message>
         <source>cannot be opened as a serial line (%1)</source>
         <translation>无法作为串口线路打开（%1）</translation>
     </message>
     <message>
-        <source>the device cannot use %1 data bits</source>
-        <translation>设备不能使用 %1 个数据位</translation>
-    </message>
-    <message>
         <source>the device cannot use 1.5 stop bits</source>
         <translation>设备不能使用 1.5 个停止位</translation>
-    </message>
-    <message>
-        <source>%1 baud</source>
-        <translation>%1 波特</translation>
-    </message>
-    <message>
-        <source>parity &quot;%1&quot;</source>
-        <translation>校验方式“%1”</translation>
-    </message>
-    <message>
-        <source>%1 data bits</source>
-        <translation>%1 个数据位</translation>
     </message>
     <message>
         <source>these stop bits</source>
@@ -444,10 +427,6 @@
     <message>
         <source>the device cannot use %1 (%2)</source>
         <translation>设备不能使用%1（%2）</translation>
-    </message>
-    <message>
-        <source>the port is not open</source>
-        <translation>端口未打开</translation>
     </message>
     <message>
         <source>cannot write (%1); %2 of the %3 bytes went out</source>

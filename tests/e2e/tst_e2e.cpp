@@ -9,7 +9,7 @@
 #include "SessionBus.h"
 #include "XDriver.h"
 #include "XServer.h"
-#include "dialogs/CommandTable.h"
+#include "control/Commands.h"
 #include "res/Utf8.h"
 #include "res/templates.h"
 

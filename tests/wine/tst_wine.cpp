@@ -7,7 +7,7 @@
 #include "WinePrefix.h"
 #include "XDriver.h"
 #include "XServer.h"
-#include "dialogs/CommandTable.h"
+#include "control/Commands.h"
 #include "res/templates.h"
 
 #include <QDir>

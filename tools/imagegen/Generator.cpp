@@ -7,7 +7,7 @@
 #include "PixelMap.h"
 #include "ThemeIcon.h"
 
-#include "res/ButtonFaces.h"
+#include "control/Commands.h"
 #include "res/Utf8.h"
 #include "res/resource.h"
 
@@ -62,11 +62,12 @@ const PaletteGroup kGroups[] = {
     {{"D"}, qRgb(4, 3, 4), 256},
 };
 
-const PictureFace* faceOf(std::string_view caption)
+const Command* faceOf(std::string_view caption)
 {
-    const auto it = std::find_if(kPictureFaces.begin(), kPictureFaces.end(),
-                                 [&](const PictureFace& f) { return f.caption == caption; });
-    return it == kPictureFaces.end() ? nullptr : &*it;
+    const auto it = std::find_if(kCommands.begin(), kCommands.end(), [&](const Command& c) {
+        return c.IsPicture() && c.picture == caption;
+    });
+    return it == kCommands.end() ? nullptr : &*it;
 }
 
 const char* mapOf(std::string_view caption)
@@ -99,9 +100,9 @@ bool Generator::Run(QString* error)
 
 bool Generator::DrawPictures(QString* error)
 {
-    for (const PictureFace& face : kPictureFaces) {
-        if (!mapOf(face.caption)) {
-            *error = QStringLiteral("no pictogram for %1").arg(FromUtf8(face.caption));
+    for (const Command& face : kCommands) {
+        if (face.IsPicture() && !mapOf(face.picture)) {
+            *error = QStringLiteral("no pictogram for %1").arg(FromUtf8(face.picture));
             return false;
         }
     }
@@ -116,7 +117,7 @@ bool Generator::DrawPictures(QString* error)
         for (std::string_view caption : group.captions) {
             if (caption.empty())
                 break;
-            const PictureFace* face = faceOf(caption);
+            const Command* face = faceOf(caption);
             if (!face) {
                 *error = QStringLiteral("no face for %1").arg(FromUtf8(caption));
                 return false;
@@ -138,14 +139,11 @@ bool Generator::DrawPictures(QString* error)
             pictures_.append({d.caption + QLatin1Char('D'), down});
         }
     }
-    // Panel order, as the face table lists them.
+    // Panel order, as the command table lists them.
     std::stable_sort(pictures_.begin(), pictures_.end(), [](const Picture& a, const Picture& b) {
         auto rank = [](const Picture& p) {
             const QByteArray caption = p.name.chopped(1).toLatin1();
-            for (size_t i = 0; i < kPictureFaces.size(); ++i)
-                if (kPictureFaces[i].caption == std::string_view(caption.constData()))
-                    return int(i);
-            return int(kPictureFaces.size());
+            return int(faceOf(std::string_view(caption.constData())) - kCommands.data());
         };
         return rank(a) < rank(b);
     });
@@ -156,7 +154,9 @@ bool Generator::DrawPictures(QString* error)
 
 bool Generator::DrawIcons(QString* error)
 {
-    for (const IconFace& face : kIconFaces) {
+    for (const Command& face : kCommands) {
+        if (face.IsPicture())
+            continue;
         const IconImage image = IconArt::Transport(face.iconId);
         const QString name = QStringLiteral("%1.ico").arg(face.iconId);
         files_.insert(QStringLiteral("icons/") + name, DibWriter::Icon({image}));

@@ -1,7 +1,6 @@
 #include "ControllerLog.h"
 
-#include "dialogs/CommandTable.h"
-#include "res/ButtonFaces.h"
+#include "control/Commands.h"
 #include "res/Utf8.h"
 
 #include <QRegularExpression>
@@ -16,14 +15,8 @@ namespace
 std::pair<QString, QString> faceOf(char letter)
 {
     for (const Command& command : kCommands) {
-        if (command.letter != letter)
-            continue;
-        for (const PictureFace& face : kPictureFaces)
-            if (face.controlId == command.controlId)
-                return {FromUtf8(face.label), FromUtf8(face.meaning)};
-        for (const IconFace& face : kIconFaces)
-            if (face.controlId == command.controlId)
-                return {FromUtf8(face.label), FromUtf8(face.meaning)};
+        if (command.letter == letter)
+            return {FromUtf8(command.label), FromUtf8(command.meaning)};
     }
     return {};
 }

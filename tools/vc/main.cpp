@@ -8,7 +8,7 @@
 //                                  in pixels of the client area, for scripts
 //                                  that drive Lumo with the mouse
 #include "VirtualController.h"
-#include "app/ShutdownSignals.h"
+#include "control/ShutdownSignals.h"
 
 #include "res/templates.h"
 

@@ -1,6 +1,4 @@
-#include "dialogs/CommandResolver.h"
-
-#include "res/ButtonFaces.h"
+#include "control/CommandResolver.h"
 
 #include <algorithm>
 
@@ -20,13 +18,7 @@ QString withoutSpaces(QString text)
 
 QString CommandResolver::Label(const Command& command)
 {
-    for (const PictureFace& face : kPictureFaces)
-        if (face.controlId == command.controlId)
-            return fromUtf8(face.label);
-    for (const IconFace& face : kIconFaces)
-        if (face.controlId == command.controlId)
-            return fromUtf8(face.label);
-    return {};
+    return fromUtf8(command.label);
 }
 
 QString CommandResolver::Name(const Command& command)

@@ -1,4 +1,4 @@
-#include "app/ShutdownSignals.h"
+#include "control/ShutdownSignals.h"
 
 #include <QSocketNotifier>
 

@@ -1,6 +1,7 @@
-#include "app/PanelClient.h"
+#include "control/PanelClient.h"
 
-#include "dialogs/PanelService.h"
+#include "control/BusNames.h"
+#include "control/Logging.h"
 
 #include <QDBusMessage>
 #include <QDBusVariant>
@@ -11,8 +12,8 @@ namespace
 QDBusMessage call(const char* interface, const char* method)
 {
     QDBusMessage message = QDBusMessage::createMethodCall(
-        QLatin1String(PanelService::kService), QLatin1String(PanelService::kPath),
-        QLatin1String(interface), QLatin1String(method));
+        QLatin1String(BusNames::kService), QLatin1String(BusNames::kPath), QLatin1String(interface),
+        QLatin1String(method));
     message.setAutoStartService(false); // only a panel that runs already
     return message;
 }
@@ -25,22 +26,30 @@ QString PanelClient::HeldPort()
     if (!m_bus.isConnected())
         return {};
     QDBusMessage get = call("org.freedesktop.DBus.Properties", "Get");
-    get << QLatin1String(PanelService::kInterface) << QStringLiteral("Port");
+    get << QLatin1String(BusNames::kInterface) << QStringLiteral("Port");
     const QDBusMessage reply = m_bus.call(get, QDBus::Block, kAskTimeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+        qCDebug(lcBus).noquote() << "no panel on the session bus:" << reply.errorName();
         return {};
-    return qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant().toString();
+    }
+    const QString port =
+        qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant().toString();
+    qCDebug(lcBus).noquote() << "the running panel holds" << port;
+    return port;
 }
 
 PanelClient::Answer PanelClient::Send(const QString& command)
 {
-    QDBusMessage send = call(PanelService::kInterface, "Send");
+    QDBusMessage send = call(BusNames::kInterface, "Send");
     send << command;
     const QDBusMessage reply = m_bus.call(send, QDBus::Block, kSendTimeoutMs);
+    qCDebug(lcBus).noquote() << "asked the panel to send" << command << "-"
+                             << (reply.type() == QDBusMessage::ReplyMessage ? QStringLiteral("sent")
+                                                                            : reply.errorName());
     if (reply.type() == QDBusMessage::ReplyMessage)
         return {Answer::Sent, {}};
-    if (reply.errorName() == QLatin1String(PanelService::kLineFailed) ||
-        reply.errorName() == QLatin1String(PanelService::kUnknownCommand))
+    if (reply.errorName() == QLatin1String(BusNames::kLineFailed) ||
+        reply.errorName() == QLatin1String(BusNames::kUnknownCommand))
         return {Answer::Failed, reply.errorMessage()}; // the panel's own message
     // The call reached no panel (it closed meanwhile): nothing was sent.
     static const QStringList reachedNoPanel{

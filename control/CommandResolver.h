@@ -3,7 +3,7 @@
 // label ("投影机关"; the spaces drawn into some labels may be left out).
 #pragma once
 
-#include "dialogs/CommandTable.h"
+#include "control/Commands.h"
 
 #include <QCoreApplication>
 #include <QString>

@@ -1,0 +1,66 @@
+#include "control/Line.h"
+
+#include "control/Commands.h"
+#include "control/Logging.h"
+#include "serial/CMSComm.h"
+
+#include <QRegularExpression>
+
+namespace
+{
+// The settings are given before the open, so that the device applies them
+// as part of it; a device that already has them is not asked again.
+void openAt9600(CMSComm& serial)
+{
+    const QString settings = QLatin1String(Line::kSettings);
+    if (serial.GetSettings() != settings)
+        serial.SetSettings(settings);
+    qCDebug(lcSerial).noquote() << serial.PortLabel() << "opening at" << settings;
+    try {
+        serial.SetPortOpen(true);
+    } catch (const CommError& e) {
+        qCDebug(lcSerial).noquote() << "open failed:" << e.description();
+        throw;
+    }
+    qCDebug(lcSerial).noquote() << serial.PortLabel() << "open";
+}
+} // namespace
+
+int Line::PortNumber(const QString& port)
+{
+    static const QRegularExpression com(QStringLiteral("^COM([0-9]{1,5})$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = com.match(port);
+    if (!match.hasMatch())
+        return 0;
+    const int number = match.captured(1).toInt();
+    return number >= 1 && number <= kMaxPort ? number : -1;
+}
+
+void Line::Open(CMSComm& serial, int port)
+{
+    serial.SetDeviceName({});
+    serial.SetCommPort(std::int16_t(port));
+    openAt9600(serial);
+}
+
+void Line::Open(CMSComm& serial, const QString& port)
+{
+    if (const int number = PortNumber(port); number > 0)
+        return Open(serial, number);
+    serial.SetDeviceName(port);
+    openAt9600(serial);
+}
+
+Outcome Line::Send(CMSComm& serial, const Command& command) noexcept
+{
+    const Outcome outcome =
+        Outcome::Of([&] { serial.SetOutput(QString(QChar::fromLatin1(command.letter))); });
+    if (lcSerial().isDebugEnabled()) {
+        if (outcome.Ok())
+            qCDebug(lcSerial).noquote() << "sent" << command.letter << "on" << serial.PortLabel();
+        else
+            qCDebug(lcSerial).noquote() << "not sent:" << command.letter << *outcome.Error();
+    }
+    return outcome;
+}

@@ -1,0 +1,20 @@
+// What the program can tell a technician about its work, category by
+// category; all of it is off unless switched on, with QT_LOGGING_RULES
+// (for example "lumo.*.debug=true") or `lumo --verbose`.
+//   lumo.serial  opening, closing and each send on a line, with its outcome
+//   lumo.net     a network serial server: connection, each RFC 2217 setting
+//                asked for and the server's answer
+//   lumo.bus     the session bus: the panel's service, `lumo send`'s calls
+#pragma once
+
+#include "serial/SerialLogging.h"
+
+#include <QLoggingCategory>
+
+Q_DECLARE_LOGGING_CATEGORY(lcBus)
+
+namespace Logging
+{
+// Switches every category of the program on (`--verbose`).
+void EnableAll();
+} // namespace Logging

@@ -1,8 +1,0 @@
-#include "serial/portDevicePath.h"
-
-#include "serial/DeviceChoice.h"
-
-QString portDevicePath(int port)
-{
-    return DeviceChoice::Resolve(port).device;
-}
