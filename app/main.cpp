@@ -6,6 +6,7 @@
 #include "control/Language.h"
 #include "control/Logging.h"
 #include "res/Resources.h"
+#include "serve/ServeCommand.h"
 #include "res/resource.h"
 #include "res/templates.h"
 #include "serial/DeviceChoice.h"
@@ -36,12 +37,16 @@ std::optional<int> HandleCommandLine(int argc, char* argv[])
     QCoreApplication core(argc, argv);
     SetIdentity();
     Language::Install(core);
-    if (argc > 1 && qstrcmp(argv[1], "send") == 0) {
+    const bool serving = qstrcmp(argv[1], "serve") == 0;
+    if (serving || qstrcmp(argv[1], "send") == 0) {
         int status = 0;
         {
+            QTextStream in(stdin);
             QTextStream out(stdout);
             QTextStream err(stderr);
-            status = SendCommand::Run(QCoreApplication::arguments().mid(1), out, err);
+            const QStringList arguments = QCoreApplication::arguments().mid(1);
+            status = serving ? ServeCommand::Run(arguments, in, out, err)
+                             : SendCommand::Run(arguments, out, err);
         }
         // Everything is said and the line is closed. Qt D-Bus's own thread
         // may still take a late message from the bus while the program's

@@ -1,6 +1,7 @@
 #include "control/Logging.h"
 
 Q_LOGGING_CATEGORY(lcBus, "lumo.bus", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcServe, "lumo.serve", QtInfoMsg)
 
 void Logging::EnableAll()
 {

@@ -5,6 +5,8 @@
 //   lumo.net     a network serial server: connection, each RFC 2217 setting
 //                asked for and the server's answer
 //   lumo.bus     the session bus: the panel's service, `lumo send`'s calls
+//   lumo.serve   the campus service: rooms served, configuration read again
+//                (its information is on by default: a service's log)
 #pragma once
 
 #include "serial/SerialLogging.h"
@@ -12,6 +14,7 @@
 #include <QLoggingCategory>
 
 Q_DECLARE_LOGGING_CATEGORY(lcBus)
+Q_DECLARE_LOGGING_CATEGORY(lcServe)
 
 namespace Logging
 {

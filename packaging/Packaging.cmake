@@ -32,6 +32,15 @@ foreach(size 16 32 48 128 256)
 endforeach()
 
 # The changelog's newest entry must name the version being built.
+# The campus service's systemd unit, for a system-wide installation (the
+# Debian package): installed, not enabled, and it starts only once
+# /etc/lumo/serve.conf exists.
+option(LUMO_INSTALL_SYSTEMD_UNIT "Install lumo-serve.service into /lib/systemd/system" OFF)
+if(LUMO_INSTALL_SYSTEMD_UNIT)
+    install(FILES ${lumo_packaging}/lumo-serve.service DESTINATION /lib/systemd/system
+            PERMISSIONS ${lumo_data_permissions})
+endif()
+
 file(STRINGS ${lumo_packaging}/changelog lumo_changelog_head LIMIT_COUNT 1)
 if(NOT lumo_changelog_head MATCHES "^${LUMO_PACKAGE} \\(${PROJECT_VERSION}\\) ")
     message(FATAL_ERROR "packaging/changelog starts with \"${lumo_changelog_head}\": "

@@ -95,6 +95,13 @@
     </message>
 </context>
 <context>
+    <name>Campus</name>
+    <message>
+        <source>no room &quot;%1&quot;</source>
+        <translation>没有教室“%1”</translation>
+    </message>
+</context>
+<context>
     <name>CommError</name>
     <message>
         <source>the port is not open</source>
@@ -384,6 +391,128 @@
     <message>
         <source>Tell on stderr how the line is opened and each command sent.</source>
         <translation>在标准错误输出上说明线路如何打开、每条命令如何发送。</translation>
+    </message>
+</context>
+<context>
+    <name>ServeCommand</name>
+    <message>
+        <source>Serves every room of a school from one place: each room&apos;s controller on its serial device or network serial server.</source>
+        <translation>在一处为全校每间教室服务：每间教室的中控经其串口设备或网络串口服务器连接。</translation>
+    </message>
+    <message>
+        <source>The configuration file (default: %1).</source>
+        <translation>配置文件（默认：%1）。</translation>
+    </message>
+    <message>
+        <source>file</source>
+        <translation>文件</translation>
+    </message>
+    <message>
+        <source>Checks the configuration and ends.</source>
+        <translation>检查配置后退出。</translation>
+    </message>
+    <message>
+        <source>Prints the hash of a password (or token) read from standard input, for [users] or [tokens].</source>
+        <translation>从标准输入读取密码（或令牌），打印其散列值，供 [users] 或 [tokens] 使用。</translation>
+    </message>
+    <message>
+        <source>Tell on stderr how each line is opened and each command sent.</source>
+        <translation>在标准错误输出上说明每条线路如何打开、每条命令如何发送。</translation>
+    </message>
+    <message>
+        <source>unexpected &quot;%1&quot;</source>
+        <translation>多余的“%1”</translation>
+    </message>
+    <message>
+        <source>Try &quot;lumo serve --help&quot;.</source>
+        <translation>请试试“lumo serve --help”。</translation>
+    </message>
+    <message>
+        <source>give the password on standard input, one line of 1 to %1 characters</source>
+        <translation>请在标准输入上给出密码：一行，1 到 %1 个字符</translation>
+    </message>
+    <message>
+        <source>%1: %2 rooms, %3 users, %4 tokens; the page on %5 port %6</source>
+        <translation>%1：%2 间教室，%3 个用户，%4 个令牌；网页在 %5 端口 %6</translation>
+    </message>
+</context>
+<context>
+    <name>ServeConfig</name>
+    <message>
+        <source>a section name must end with &quot;]&quot;</source>
+        <translation>节名必须以“]”结尾</translation>
+    </message>
+    <message>
+        <source>unknown section [%1] (known: [web], [service], [rooms], [users], [tokens])</source>
+        <translation>未知的节 [%1]（可用：[web]、[service]、[rooms]、[users]、[tokens]）</translation>
+    </message>
+    <message>
+        <source>expected KEY=VALUE</source>
+        <translation>应为 键=值</translation>
+    </message>
+    <message>
+        <source>a key before the first [section]</source>
+        <translation>第一个 [节] 之前出现了键</translation>
+    </message>
+    <message>
+        <source>the value is longer than %1 characters</source>
+        <translation>值超过 %1 个字符</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is given twice in [%2]</source>
+        <translation>“%1”在 [%2] 中出现了两次</translation>
+    </message>
+    <message>
+        <source>listen=%1 is no address and port (for example 0.0.0.0:8420 or [::]:8420)</source>
+        <translation>listen=%1 不是地址和端口（例如 0.0.0.0:8420 或 [::]:8420）</translation>
+    </message>
+    <message>
+        <source>cannot be read (%1)</source>
+        <translation>无法读取（%1）</translation>
+    </message>
+    <message>
+        <source>is larger than %1 KiB</source>
+        <translation>大于 %1 KiB</translation>
+    </message>
+    <message>
+        <source>%1=%2 cannot be read</source>
+        <translation>%1=%2 无法读取</translation>
+    </message>
+    <message>
+        <source>unknown key &quot;%1&quot; in [web] (known: listen, certificate, key)</source>
+        <translation>[web] 中的未知键“%1”（可用：listen、certificate、key）</translation>
+    </message>
+    <message>
+        <source>unknown key &quot;%1&quot; in [service] (known: probe)</source>
+        <translation>[service] 中的未知键“%1”（可用：probe）</translation>
+    </message>
+    <message>
+        <source>probe= takes seconds from 0 (no probes) to %1</source>
+        <translation>probe= 取秒数，从 0（不探测）到 %1</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is no room key: write ROOM\name or ROOM\device, where ROOM is 1 to 32 letters, digits, &quot;-&quot; or &quot;_&quot;</source>
+        <translation>“%1”不是教室键：请写成 教室\name 或 教室\device，教室为 1 到 32 个字母、数字、“-”或“_”</translation>
+    </message>
+    <message>
+        <source>unknown key &quot;%1&quot; for room %2 (known: name, device)</source>
+        <translation>教室 %2 的未知键“%1”（可用：name、device）</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is no name: 1 to 64 letters, digits, &quot;.&quot;, &quot;-&quot; or &quot;_&quot;</source>
+        <translation>“%1”不是有效名称：应为 1 到 64 个字母、数字、“.”、“-”或“_”</translation>
+    </message>
+    <message>
+        <source>the hash of &quot;%1&quot; is not one that lumo serve --hash-password makes</source>
+        <translation>“%1”的散列值不是 lumo serve --hash-password 生成的格式</translation>
+    </message>
+    <message>
+        <source>HTTPS needs both certificate= and key= in [web]</source>
+        <translation>HTTPS 需要在 [web] 中同时给出 certificate= 和 key=</translation>
+    </message>
+    <message>
+        <source>room %1 has no device (%1\device=…)</source>
+        <translation>教室 %1 没有设备（%1\device=…）</translation>
     </message>
 </context>
 <context>

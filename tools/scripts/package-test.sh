@@ -87,7 +87,19 @@ else
     fail "metadata: desktop entry or AppStream metainfo"
 fi
 
-# 5. The installed program starts and shows its port dialog, "Lumo".
+# 5. The campus service's unit is there, not enabled, and the installed
+# program checks a configuration as the unit's user would run it.
+conf="$work/serve.conf"
+printf '[rooms]\nr101\\name=101\nr101\\device=rfc2217://127.0.0.1:7000\n' >"$conf"
+if [ -f /lib/systemd/system/lumo-serve.service ] &&
+    env -C / /usr/bin/lumo serve --check --config "$conf" >"$work/check" 2>&1; then
+    pass "service: lumo-serve.service installed, lumo serve --check: $(cat "$work/check")"
+else
+    cat "$work/check"
+    fail "service: no unit, or lumo serve --check failed"
+fi
+
+# 6. The installed program starts and shows its port dialog, "Lumo".
 exec 3>"$work/display"
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
@@ -122,7 +134,7 @@ fi
 wait "$lumo_pid" 2>/dev/null
 lumo_pid=""
 
-# 6. apt removes it again, with every file it installed.
+# 7. apt removes it again, with every file it installed.
 files="$(dpkg-query -L lumo | while read -r f; do [ -f "$f" ] && echo "$f"; done)"
 if $sudo env DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq lumo >"$work/apt" 2>&1; then
     installed=0

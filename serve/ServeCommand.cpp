@@ -1,0 +1,131 @@
+#include "serve/ServeCommand.h"
+
+#include "control/Logging.h"
+#include "control/ShutdownSignals.h"
+#include "serve/Campus.h"
+#include "serve/PasswordHash.h"
+#include "serve/ServeConfig.h"
+
+#include <QCommandLineParser>
+#include <QTextStream>
+#include <QTimer>
+
+#include <csignal>
+#include <memory>
+
+namespace
+{
+int serve(const ServeConfig& first)
+{
+    ServeConfig config = first;
+    Campus campus(config.rooms);
+    qCInfo(lcServe).noquote() << "serving" << config.rooms.size() << "rooms from" << config.file;
+
+    QTimer probe;
+    const auto scheduleProbes = [&] {
+        probe.stop();
+        if (config.probeSeconds > 0)
+            probe.start(config.probeSeconds * 1000);
+    };
+    QObject::connect(&probe, &QTimer::timeout, &campus, &Campus::ProbeAll);
+    scheduleProbes();
+    campus.ProbeAll();
+
+    ShutdownSignals stop;
+    QObject::connect(&stop, &ShutdownSignals::received, &campus, [&](int signalNumber) {
+#ifdef SIGHUP
+        if (signalNumber == SIGHUP) {
+            try {
+                config = ServeConfig::Load(config.file);
+                campus.Reload(config.rooms);
+                scheduleProbes();
+                qCInfo(lcServe).noquote()
+                    << "read" << config.file << "again:" << config.rooms.size() << "rooms";
+            } catch (const ServeConfig::Error& e) {
+                // The rooms served so far stay as they are.
+                qCWarning(lcServe).noquote() << e.message << "- the configuration is unchanged";
+            }
+            return;
+        }
+#endif
+        Q_UNUSED(signalNumber);
+        QCoreApplication::quit();
+    });
+    QCoreApplication::exec();
+    qCInfo(lcServe) << "ending: lines closed";
+    return ServeCommand::Done;
+}
+} // namespace
+
+int ServeCommand::Run(const QStringList& arguments, QTextStream& in, QTextStream& out,
+                      QTextStream& err)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        tr("Serves every room of a school from one place: each room's controller on its serial "
+           "device or network serial server."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption configOption(
+        QStringLiteral("config"),
+        tr("The configuration file (default: %1).").arg(ServeConfig::DefaultPath()), tr("file"));
+    const QCommandLineOption checkOption(QStringLiteral("check"),
+                                         tr("Checks the configuration and ends."));
+    const QCommandLineOption hashOption(
+        QStringLiteral("hash-password"),
+        tr("Prints the hash of a password (or token) read from standard input, for [users] or "
+           "[tokens]."));
+    const QCommandLineOption verboseOption(QStringLiteral("verbose"),
+                                           tr("Tell on stderr how each line is opened and each "
+                                              "command sent."));
+    parser.addOptions({configOption, checkOption, hashOption, verboseOption});
+    if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty()) {
+        err << (parser.errorText().isEmpty()
+                    ? tr("unexpected \"%1\"").arg(parser.positionalArguments().value(0).left(80))
+                    : parser.errorText())
+            << '\n'
+            << tr("Try \"lumo serve --help\".") << '\n';
+        return UsageError;
+    }
+    if (parser.isSet(help)) {
+        out << parser.helpText().replace(QLatin1String("[options]"),
+                                         QLatin1String("serve [options]"));
+        return Done;
+    }
+    if (parser.isSet(verboseOption))
+        Logging::EnableAll();
+    if (parser.isSet(hashOption)) {
+        const QString secret = in.readLine(PasswordHash::kMaxSecretBytes + 1);
+        if (secret.isEmpty() || secret.size() > PasswordHash::kMaxSecretBytes) {
+            err << tr("give the password on standard input, one line of 1 to %1 characters")
+                       .arg(PasswordHash::kMaxSecretBytes)
+                << '\n';
+            return UsageError;
+        }
+        out << PasswordHash::Make(secret.toUtf8()) << '\n';
+        return Done;
+    }
+
+    const QString file =
+        parser.isSet(configOption) ? parser.value(configOption) : ServeConfig::DefaultPath();
+    ServeConfig config;
+    try {
+        config = ServeConfig::Load(file);
+    } catch (const ServeConfig::Error& e) {
+        err << e.message << '\n';
+        return UsageError;
+    }
+    if (parser.isSet(checkOption)) {
+        out << tr("%1: %2 rooms, %3 users, %4 tokens; the page on %5 port %6")
+                   .arg(file)
+                   .arg(config.rooms.size())
+                   .arg(config.users.size())
+                   .arg(config.tokens.size())
+                   .arg(config.listenAddress.toString())
+                   .arg(config.listenPort)
+            << '\n';
+        return Done;
+    }
+    out.flush();
+    err.flush();
+    return serve(config);
+}

@@ -1,0 +1,221 @@
+#include "serve/ServeConfig.h"
+
+#include "serial/CommError.h"
+#include "serial/DeviceUrl.h"
+#include "serve/PasswordHash.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <set>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+namespace
+{
+const QRegularExpression kRoomId(QStringLiteral("^[A-Za-z0-9_-]{1,32}$"));
+const QRegularExpression kAccountName(QStringLiteral("^[A-Za-z0-9_.-]{1,64}$"));
+constexpr int kMaxProbeSeconds = 24 * 3600;
+constexpr qsizetype kMaxValueChars = 1024;
+
+// One line of the file that holds a key: where it stands, for messages.
+struct KeyLine {
+    QString section; // as written, in lower case
+    QString key;     // as written, "r101\name"
+    int line;
+};
+
+// What the error names: the file and the line, then the reason.
+[[noreturn]] void fail(const QString& file, int line, const QString& reason)
+{
+    throw ServeConfig::Error(QStringLiteral("%1:%2: %3").arg(file).arg(line).arg(reason));
+}
+
+// The file's structure, line by line, as QSettings reads it: [sections],
+// key=value lines, and comments (; or #) and blank lines in between.
+QList<KeyLine> scan(const QString& file, const QByteArray& bytes)
+{
+    static const std::set<QString> kSections{QStringLiteral("web"), QStringLiteral("service"),
+                                             QStringLiteral("rooms"), QStringLiteral("users"),
+                                             QStringLiteral("tokens")};
+    QList<KeyLine> keys;
+    std::set<std::pair<QString, QString>> seen;
+    QString section;
+    int number = 0;
+    for (const QByteArray& raw : bytes.split('\n')) {
+        ++number;
+        const QString line = QString::fromUtf8(raw).trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char(';')) ||
+            line.startsWith(QLatin1Char('#')))
+            continue;
+        if (line.startsWith(QLatin1Char('['))) {
+            if (!line.endsWith(QLatin1Char(']')))
+                fail(file, number, ServeConfig::tr("a section name must end with \"]\""));
+            section = line.mid(1, line.size() - 2).trimmed().toLower();
+            if (!kSections.count(section))
+                fail(file, number,
+                     ServeConfig::tr("unknown section [%1] (known: [web], [service], [rooms], "
+                                     "[users], [tokens])")
+                         .arg(section.left(40)));
+            continue;
+        }
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (equals <= 0)
+            fail(file, number, ServeConfig::tr("expected KEY=VALUE"));
+        if (section.isEmpty())
+            fail(file, number, ServeConfig::tr("a key before the first [section]"));
+        if (line.size() - equals - 1 > kMaxValueChars)
+            fail(file, number,
+                 ServeConfig::tr("the value is longer than %1 characters").arg(kMaxValueChars));
+        const QString key = line.left(equals).trimmed();
+        if (!seen.insert({section, key.toLower()}).second)
+            fail(file, number,
+                 ServeConfig::tr("\"%1\" is given twice in [%2]").arg(key.left(64), section));
+        keys.append({section, key, number});
+    }
+    return keys;
+}
+
+void readListen(ServeConfig& config, const QString& value, int line)
+{
+    const qsizetype colon = value.lastIndexOf(QLatin1Char(':'));
+    QString host = value.left(colon);
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    bool portOk = false;
+    const uint port = value.mid(colon + 1).toUInt(&portOk);
+    const QHostAddress address(host);
+    if (colon <= 0 || address.isNull() || !portOk || port < 1 || port > 65535)
+        fail(config.file, line,
+             ServeConfig::tr("listen=%1 is no address and port (for example 0.0.0.0:8420 or "
+                             "[::]:8420)")
+                 .arg(value.left(80)));
+    config.listenAddress = address;
+    config.listenPort = quint16(port);
+}
+} // namespace
+
+QString ServeConfig::DefaultPath()
+{
+#ifdef Q_OS_UNIX
+    if (::geteuid() == 0)
+        return QStringLiteral("/etc/lumo/serve.conf");
+#endif
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
+        .filePath(QStringLiteral("Lumo/serve.conf"));
+}
+
+ServeConfig ServeConfig::Load(const QString& path)
+{
+    ServeConfig config;
+    config.file = path;
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly))
+        fail(path, 0, tr("cannot be read (%1)").arg(in.errorString()));
+    if (in.size() > kMaxFileBytes)
+        fail(path, 0, tr("is larger than %1 KiB").arg(kMaxFileBytes / 1024));
+    const QList<KeyLine> keys = scan(path, in.read(kMaxFileBytes));
+
+    // The values as QSettings reads them (quotes and escapes undone).
+    QSettings settings(path, QSettings::IniFormat);
+    const auto value = [&](const KeyLine& k) {
+        QString key = k.key;
+        key.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        return settings.value(k.section + QLatin1Char('/') + key).toString().trimmed();
+    };
+
+    QMap<QString, int> roomLine; // room ID → its first line
+    QMap<QString, RoomConfig> byId;
+    bool certificateGiven = false, keyGiven = false;
+    int tlsLine = 0;
+    for (const KeyLine& k : keys) {
+        const QString v = value(k);
+        if (k.section == QLatin1String("web")) {
+            if (k.key == QLatin1String("listen")) {
+                readListen(config, v, k.line);
+            } else if (k.key == QLatin1String("certificate") || k.key == QLatin1String("key")) {
+                if (!QFileInfo(v).isReadable())
+                    fail(path, k.line, tr("%1=%2 cannot be read").arg(k.key, v.left(200)));
+                (k.key == QLatin1String("key") ? config.key : config.certificate) = v;
+                (k.key == QLatin1String("key") ? keyGiven : certificateGiven) = true;
+                tlsLine = k.line;
+            } else {
+                fail(path, k.line,
+                     tr("unknown key \"%1\" in [web] (known: listen, certificate, key)")
+                         .arg(k.key.left(64)));
+            }
+        } else if (k.section == QLatin1String("service")) {
+            bool ok = false;
+            const int seconds = v.toInt(&ok);
+            if (k.key != QLatin1String("probe"))
+                fail(path, k.line,
+                     tr("unknown key \"%1\" in [service] (known: probe)").arg(k.key.left(64)));
+            if (!ok || seconds < 0 || seconds > kMaxProbeSeconds)
+                fail(path, k.line,
+                     tr("probe= takes seconds from 0 (no probes) to %1").arg(kMaxProbeSeconds));
+            config.probeSeconds = seconds;
+        } else if (k.section == QLatin1String("rooms")) {
+            const QStringList parts = k.key.split(QLatin1Char('\\'));
+            if (parts.size() != 2 || !kRoomId.match(parts[0]).hasMatch())
+                fail(path, k.line,
+                     tr("\"%1\" is no room key: write ROOM\\name or ROOM\\device, where ROOM "
+                        "is 1 to 32 letters, digits, \"-\" or \"_\"")
+                         .arg(k.key.left(64)));
+            const QString id = parts[0];
+            RoomConfig& room = byId[id];
+            if (!roomLine.contains(id)) {
+                roomLine.insert(id, k.line);
+                room.id = id;
+            }
+            if (parts[1] == QLatin1String("name"))
+                room.name = v;
+            else if (parts[1] == QLatin1String("device"))
+                room.device = v;
+            else
+                fail(path, k.line,
+                     tr("unknown key \"%1\" for room %2 (known: name, device)")
+                         .arg(parts[1].left(64), id));
+        } else {
+            if (!kAccountName.match(k.key).hasMatch())
+                fail(path, k.line,
+                     tr("\"%1\" is no name: 1 to 64 letters, digits, \".\", \"-\" "
+                        "or \"_\"")
+                         .arg(k.key.left(64)));
+            if (!PasswordHash::IsWellFormed(v))
+                fail(path, k.line,
+                     tr("the hash of \"%1\" is not one that lumo serve --hash-password makes")
+                         .arg(k.key));
+            (k.section == QLatin1String("users") ? config.users : config.tokens).insert(k.key, v);
+        }
+    }
+    if (certificateGiven != keyGiven)
+        fail(path, tlsLine, tr("HTTPS needs both certificate= and key= in [web]"));
+
+    // Rooms in the order the file first names them.
+    QList<std::pair<int, QString>> order;
+    for (auto it = roomLine.cbegin(); it != roomLine.cend(); ++it)
+        order.append({it.value(), it.key()});
+    std::sort(order.begin(), order.end());
+    for (const auto& [line, id] : order) {
+        RoomConfig room = byId.value(id);
+        if (room.device.isEmpty())
+            fail(path, line, tr("room %1 has no device (%1\\device=…)").arg(id));
+        if (DeviceUrl::LooksLikeUrl(room.device)) {
+            try {
+                DeviceUrl::Parse(id, room.device);
+            } catch (const CommError& e) {
+                fail(path, line, e.description());
+            }
+        }
+        if (room.name.isEmpty())
+            room.name = id;
+        config.rooms.append(room);
+    }
+    return config;
+}

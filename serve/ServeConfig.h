@@ -1,0 +1,66 @@
+// The campus service's configuration: one INI file in QSettings' format,
+//
+//   [web]
+//   listen=0.0.0.0:8420        address and TCP port of the campus page
+//   certificate=/etc/lumo/cert.pem, key=/etc/lumo/key.pem   (HTTPS)
+//   [service]
+//   probe=300                  seconds between reachability probes, 0: none
+//   [rooms]
+//   r101\name=教学楼 101
+//   r101\device=rfc2217://10.1.1.101:7000
+//   [users]
+//   alice=pbkdf2-sha256$...    (lumo serve --hash-password)
+//   [tokens]
+//   nightly=pbkdf2-sha256$...
+//
+// Everything is checked before anything starts: a bad or duplicate room, an
+// unknown section or key, a bad address or hash is one line naming the file
+// and the line.
+#pragma once
+
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QList>
+#include <QMap>
+#include <QString>
+
+#include <stdexcept>
+
+struct RoomConfig {
+    QString id;     // [A-Za-z0-9_-]{1,32}
+    QString name;   // shown to people; the ID when none is given
+    QString device; // anything Lumo takes as a device: a path or a URL
+};
+
+class ServeConfig
+{
+    Q_DECLARE_TR_FUNCTIONS(ServeConfig)
+
+public:
+    // What is wrong, as "FILE:LINE: reason".
+    struct Error : std::runtime_error {
+        explicit Error(const QString& text) : std::runtime_error(text.toStdString()), message(text)
+        {
+        }
+        QString message;
+    };
+
+    static constexpr quint16 kDefaultPort = 8420;
+    static constexpr int kDefaultProbeSeconds = 300;
+    // A configuration file larger than this is refused unread.
+    static constexpr qint64 kMaxFileBytes = 1024 * 1024;
+
+    // /etc/lumo/serve.conf for the system's service, the user's
+    // ~/.config/Lumo/serve.conf otherwise.
+    static QString DefaultPath();
+    // Reads and checks the file; throws Error.
+    static ServeConfig Load(const QString& path);
+
+    QString file;
+    QHostAddress listenAddress = QHostAddress::Any;
+    quint16 listenPort = kDefaultPort;
+    QString certificate, key;
+    int probeSeconds = kDefaultProbeSeconds;
+    QList<RoomConfig> rooms;              // in the file's order
+    QMap<QString, QString> users, tokens; // name → password hash
+};
