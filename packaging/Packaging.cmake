@@ -32,14 +32,14 @@ foreach(size 16 32 48 128 256)
 endforeach()
 
 # The changelog's newest entry must name the version being built.
-# The campus service's systemd unit, for a system-wide installation (the
-# Debian package): installed, not enabled, and it starts only once
-# /etc/lumo/serve.conf exists.
-option(LUMO_INSTALL_SYSTEMD_UNIT "Install lumo-serve.service into /lib/systemd/system" OFF)
-if(LUMO_INSTALL_SYSTEMD_UNIT)
-    install(FILES ${lumo_packaging}/lumo-serve.service DESTINATION /lib/systemd/system
-            PERMISSIONS ${lumo_data_permissions})
-endif()
+# The campus service's systemd unit, where systemd looks for a package's
+# units, when installing for the system (/usr: the Debian package): it is
+# installed, not enabled, and starts only once /etc/lumo/serve.conf exists.
+install(CODE "
+    if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr\")
+        file(INSTALL \"${lumo_packaging}/lumo-serve.service\" DESTINATION /lib/systemd/system
+             FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+    endif()")
 
 file(STRINGS ${lumo_packaging}/changelog lumo_changelog_head LIMIT_COUNT 1)
 if(NOT lumo_changelog_head MATCHES "^${LUMO_PACKAGE} \\(${PROJECT_VERSION}\\) ")
