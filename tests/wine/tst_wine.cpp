@@ -13,10 +13,12 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <memory>
 #include <optional>
@@ -35,6 +37,29 @@ QString windowsDir()
 {
     const QString dir = qEnvironmentVariable("LUMO_WINDOWS_DIR");
     return dir.isEmpty() ? QStringLiteral(LUMO_WINDOWS_DIR) : dir;
+}
+
+// A path as Windows programs under Wine see it (Z: is the root).
+QString windowsPath(const QString& path)
+{
+    return QStringLiteral("Z:") + QString(path).replace(u'/', u'\\');
+}
+
+// The subsystem in a program's PE header: 2 Windows GUI, 3 console.
+int peSubsystem(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray head = file.read(4096);
+    if (head.size() < 0x40)
+        return -1;
+    const auto pe = qFromLittleEndian<quint32>(head.constData() + 0x3c);
+    // "PE\0\0", the 20-byte file header, then the optional header with the
+    // subsystem at offset 68.
+    if (pe + 24 + 70 > quint32(head.size()) || head.mid(pe, 4) != QByteArray("PE\0\0", 4))
+        return -1;
+    return qFromLittleEndian<quint16>(head.constData() + pe + 24 + 68);
 }
 
 // Every file under `dir`, relative to it.
@@ -66,7 +91,12 @@ private slots:
     void systemMenuPortsEntryChoosesDevice();
     void scalesByWholeSteps_data();
     void scalesByWholeSteps();
+    void programsAreGuiAndConsole();
+    void consoleCompanionAnswersCmd_data();
+    void consoleCompanionAnswersCmd();
     void installerInstallsAndUninstallsSilently();
+    void msiInstallsUpgradesAndRemoves();
+    void everyFileIsSigned();
 
 private:
     // Starts the display and Wine; why it could not, or empty.
@@ -90,6 +120,9 @@ private:
     // window manager frame windows again.
     std::optional<XWindow> pickSystemMenuEntry(int fromBottom);
     void stop(QProcess& process);
+    // The installer and MSI of DIR/Lumo as version `version` (windows.sh).
+    bool makeInstallers(const QString& version, const QString& dir);
+    bool isSigned(const QString& path);
 
     XServer m_x;
     std::unique_ptr<XDriver> m_driver;
@@ -97,6 +130,7 @@ private:
     QTemporaryDir m_links; // com1, com2: where Wine's COM1 and COM2 lead
     QString m_folder;      // the folder a teacher copies
     QString m_installer;
+    QString m_msi;
     QProcess m_lumo;
     QProcess m_second;
     std::unique_ptr<Pty> m_com1;
@@ -126,6 +160,9 @@ QString TestWine::setUp()
     if (installers.size() != 1)
         return QStringLiteral("not one installer in %1").arg(windowsDir());
     m_installer = QDir(windowsDir()).filePath(installers.first());
+    m_msi = QString(m_installer).replace(QStringLiteral("-setup.exe"), QStringLiteral(".msi"));
+    if (!QFile::exists(m_msi))
+        return QStringLiteral("no %1").arg(m_msi);
     if (!m_links.isValid())
         return QStringLiteral("no temporary folder");
     if (!m_x.startDisplay() || !m_x.startWindowManager())
@@ -444,29 +481,235 @@ void TestWine::scalesByWholeSteps()
     QCOMPARE(port->rect.size(), kPortTemplate.ClientSize() * factor);
 }
 
+bool TestWine::makeInstallers(const QString& version, const QString& dir)
+{
+    QProcess script;
+    script.setProcessChannelMode(QProcess::MergedChannels);
+    script.start(QStringLiteral(LUMO_SOURCE_DIR "/tools/scripts/windows.sh"),
+                 {QStringLiteral("installers"), version, dir});
+    const bool ok = script.waitForFinished(120000) && script.exitStatus() == QProcess::NormalExit &&
+                    script.exitCode() == 0;
+    if (!ok)
+        qWarning().noquote() << script.readAll();
+    return ok;
+}
+
+// Signed where the build was given a certificate: ./test makes a throwaway
+// one and names it in LUMO_SIGN_CAFILE.
+bool TestWine::isSigned(const QString& path)
+{
+    QProcess verify;
+    verify.setProcessChannelMode(QProcess::MergedChannels);
+    verify.start(QStringLiteral("osslsigncode"),
+                 {QStringLiteral("verify"), QStringLiteral("-CAfile"),
+                  qEnvironmentVariable("LUMO_SIGN_CAFILE"), QStringLiteral("-in"), path});
+    const bool ok = verify.waitForFinished(30000) && verify.exitStatus() == QProcess::NormalExit &&
+                    verify.exitCode() == 0;
+    if (!ok)
+        qWarning().noquote() << path << verify.readAll();
+    return ok;
+}
+
+// Started from the Start menu or Explorer, lumo.exe opens no console;
+// lumo.com is the one cmd and PowerShell find first for `lumo`.
+void TestWine::programsAreGuiAndConsole()
+{
+    QCOMPARE(peSubsystem(m_folder + QStringLiteral("/lumo.exe")), 2);
+    QCOMPARE(peSubsystem(m_folder + QStringLiteral("/lumo.com")), 3);
+}
+
+void TestWine::consoleCompanionAnswersCmd_data()
+{
+    QTest::addColumn<QString>("command"); // typed in cmd after "lumo "
+    QTest::addColumn<QString>("lang");    // the desktop's language, if not English
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("said"); // part of what it prints
+    QTest::addColumn<QByteArray>("com2");
+    QTest::newRow("send") << "send --port COM2 projector-off screen-up"
+                          << "" << 0 << QByteArray() << QByteArray("du");
+    QTest::newRow("unknown command: nothing sent")
+        << "send --port COM2 d nonsense"
+        << "" << 2 << QByteArray("nonsense") << QByteArray();
+    // No host port is mapped that high (Wine maps those from COM3 on).
+    QTest::newRow("missing port") << "send --port COM99 d"
+                                  << "" << 1 << QByteArray("COM99") << QByteArray();
+    QTest::newRow("version") << "--version"
+                             << "" << 0 << QByteArray(LUMO_VERSION) << QByteArray();
+    // Qt's own texts ("Displays version information.") come from the Qt
+    // catalogue shipped beside the program; the console's code page is GBK.
+    QTest::newRow("Qt's help texts in Chinese")
+        << "--help"
+        << "zh_CN.UTF-8" << 0 << QByteArray("-v, --version    \xcf\xd4\xca\xbe") << QByteArray();
+}
+
+void TestWine::consoleCompanionAnswersCmd()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, lang);
+    QFETCH(int, status);
+    QFETCH(QByteArray, said);
+    QFETCH(QByteArray, com2);
+    QProcessEnvironment env;
+    if (!lang.isEmpty()) {
+        env.insert(QStringLiteral("LANG"), lang);
+        env.insert(QStringLiteral("LC_ALL"), lang);
+    }
+    QByteArray output;
+    QCOMPARE(m_wine->exec(
+                 {QStringLiteral("cmd"), QStringLiteral("/c"), QStringLiteral("lumo ") + command},
+                 &output, m_folder, kWineStartMs, env),
+             status);
+    QVERIFY2(output.contains(said), output.constData());
+    if (!com2.isEmpty())
+        QCOMPARE(m_com2->read(com2.size(), kWaitMs), com2);
+    QCOMPARE(m_com2->readAvailable(50), QByteArray());
+}
+
 void TestWine::installerInstallsAndUninstallsSilently()
 {
     const QString target = m_wine->driveC() + QStringLiteral("/Program Files/Lumo");
     const QString shortcut =
         m_wine->driveC() +
         QStringLiteral("/ProgramData/Microsoft/Windows/Start Menu/Programs/Lumo.lnk");
-    QVERIFY2(m_wine->run({m_installer, QStringLiteral("/S")}), qPrintable(m_wine->errorString()));
+    const QString uninstallKey =
+        QStringLiteral("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Lumo");
+    const QString ports = QStringLiteral("HKLM\\Software\\Lumo\\Lumo\\ports");
+    const QString elsewhere = m_wine->driveC() + QStringLiteral("/Elsewhere");
+    // The previous version: the program and a file the new one no longer has.
+    QTemporaryDir previous;
+    QVERIFY(QDir().mkpath(previous.filePath(QStringLiteral("Lumo"))));
+    QVERIFY(QFile::copy(m_folder + QStringLiteral("/lumo.exe"),
+                        previous.filePath(QStringLiteral("Lumo/lumo.exe"))));
+    QFile obsolete(previous.filePath(QStringLiteral("Lumo/obsolete.dll")));
+    QVERIFY(obsolete.open(QIODevice::WriteOnly) && obsolete.write("old") == 3);
+    obsolete.close();
+    QVERIFY(makeInstallers(QStringLiteral("0.0.1"), previous.path()));
+
+    QVERIFY2(m_wine->run({previous.filePath(QStringLiteral("lumo-0.0.1-windows-x64-setup.exe")),
+                          QStringLiteral("/S"), QStringLiteral("/COM1=COM7")}),
+             qPrintable(m_wine->errorString()));
+    QCOMPARE(filesUnder(target),
+             QStringList({QStringLiteral("Uninstall.exe"), QStringLiteral("lumo.exe"),
+                          QStringLiteral("obsolete.dll")}));
+    QCOMPARE(m_wine->value(ports, QStringLiteral("COM1")), QStringLiteral("COM7"));
+
+    // The new version goes where the old one is, whatever folder it is
+    // given, and leaves nothing of it; the ports set before stay.
+    QVERIFY2(m_wine->run({m_installer, QStringLiteral("/S"), QStringLiteral("/COM2=COM8"),
+                          QStringLiteral("/D=C:\\Elsewhere")}),
+             qPrintable(m_wine->errorString()));
     QStringList expected = filesUnder(m_folder) << QStringLiteral("Uninstall.exe");
     expected.sort();
     QCOMPARE(filesUnder(target), expected);
+    QVERIFY(!QFile::exists(elsewhere));
     QVERIFY(QFile::exists(shortcut));
+    QCOMPARE(m_wine->value(ports, QStringLiteral("COM1")), QStringLiteral("COM7"));
+    QCOMPARE(m_wine->value(ports, QStringLiteral("COM2")), QStringLiteral("COM8"));
+    const QString size = m_wine->value(uninstallKey, QStringLiteral("EstimatedSize"));
+    QVERIFY2(size.split(u' ').last().toUInt(nullptr, 0) > 10000, qPrintable(size)); // KiB
+    if (!qEnvironmentVariableIsEmpty("LUMO_SIGN_CAFILE"))
+        QVERIFY(isSigned(target + QStringLiteral("/Uninstall.exe")));
 
-    // The installed program runs.
+    // While the installed program runs, nothing is replaced.
     startLumo(m_lumo, target);
     QVERIFY(waitForWindow(m_lumo, caption(kPortTemplate), 0, kWineStartMs));
+    const QDateTime installed = QFileInfo(target + QStringLiteral("/lumo.exe")).lastModified();
+    QByteArray said;
+    QCOMPARE(m_wine->exec({m_installer, QStringLiteral("/S")}, &said), 2);
+    QCOMPARE(QFileInfo(target + QStringLiteral("/lumo.exe")).lastModified(), installed);
     stop(m_lumo);
 
-    // The uninstaller copies itself away and returns at once; the copy removes.
-    QVERIFY2(m_wine->run({target + QStringLiteral("/Uninstall.exe"), QStringLiteral("/S")}),
+    // As deployment tools call it, the uninstaller returns when it is done.
+    const QString quiet = m_wine->value(uninstallKey, QStringLiteral("QuietUninstallString"));
+    QCOMPARE(quiet, QStringLiteral("\"C:\\Program Files\\Lumo\\Uninstall.exe\" /S "
+                                   "_?=C:\\Program Files\\Lumo"));
+    QFile script(m_wine->driveC() + QStringLiteral("/uninstall-lumo.bat"));
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write(quiet.toLocal8Bit() + "\r\nexit /b %ERRORLEVEL%\r\n");
+    script.close();
+    QVERIFY2(m_wine->run({QStringLiteral("cmd"), QStringLiteral("/c"),
+                          QStringLiteral("C:\\uninstall-lumo.bat")}),
              qPrintable(m_wine->errorString()));
-    QVERIFY2(waitUntil([&] { return !QFile::exists(target); }, 60000),
+    // Nothing of the program is left when it returns. The uninstaller moves
+    // itself out of the folder, which Windows allows for a running program
+    // and Wine does not: here it stays behind alone.
+    QVERIFY2(!QFile::exists(target) ||
+                 filesUnder(target) == QStringList(QStringLiteral("Uninstall.exe")),
              qPrintable(filesUnder(target).join(u' ')));
     QVERIFY(!QFile::exists(shortcut));
+    QVERIFY(m_wine->value(ports, QStringLiteral("COM1")).isNull());
+    QVERIFY(m_wine->value(uninstallKey, QStringLiteral("DisplayName")).isNull());
+    QDir(target).removeRecursively(); // the MSI case starts afresh
+}
+
+// The MSI as Group Policy or Intune pushes it: per machine with the ports
+// for every user, a later version replacing an earlier one, a clean removal.
+void TestWine::msiInstallsUpgradesAndRemoves()
+{
+    const QString target = m_wine->driveC() + QStringLiteral("/Program Files/Lumo");
+    const QString shortcut =
+        m_wine->driveC() +
+        QStringLiteral("/ProgramData/Microsoft/Windows/Start Menu/Programs/Lumo.lnk");
+    const QString ports = QStringLiteral("HKLM\\Software\\Lumo\\Lumo\\ports");
+    // Wine's msiexec puts the entry in the user's Start menu though ALLUSERS
+    // is 1 (Windows puts it in everyone's); either will do here.
+    const auto hasShortcut = [&] {
+        QDirIterator user(m_wine->driveC() + QStringLiteral("/users"), {QStringLiteral("Lumo.lnk")},
+                          QDir::Files, QDirIterator::Subdirectories);
+        return QFile::exists(shortcut) || user.hasNext();
+    };
+    QTemporaryDir previous;
+    QVERIFY(QDir().mkpath(previous.filePath(QStringLiteral("Lumo"))));
+    QVERIFY(QFile::copy(m_folder + QStringLiteral("/lumo.exe"),
+                        previous.filePath(QStringLiteral("Lumo/lumo.exe"))));
+    QFile obsolete(previous.filePath(QStringLiteral("Lumo/obsolete.dll")));
+    QVERIFY(obsolete.open(QIODevice::WriteOnly) && obsolete.write("old") == 3);
+    obsolete.close();
+    QVERIFY(makeInstallers(QStringLiteral("0.0.1"), previous.path()));
+    const auto msiexec = [&](const QString& action, const QString& msi, const QStringList& more) {
+        return m_wine->run(
+            QStringList{QStringLiteral("msiexec"), action, windowsPath(msi), QStringLiteral("/qn")}
+            << more);
+    };
+
+    QVERIFY2(msiexec(QStringLiteral("/i"),
+                     previous.filePath(QStringLiteral("lumo-0.0.1-windows-x64.msi")),
+                     {QStringLiteral("COM1=COM7")}),
+             qPrintable(m_wine->errorString()));
+    QCOMPARE(filesUnder(target),
+             QStringList({QStringLiteral("lumo.exe"), QStringLiteral("obsolete.dll")}));
+    QCOMPARE(m_wine->value(ports, QStringLiteral("COM1")), QStringLiteral("COM7"));
+    QVERIFY(hasShortcut());
+
+    QVERIFY2(msiexec(QStringLiteral("/i"), m_msi, {QStringLiteral("COM2=COM8")}),
+             qPrintable(m_wine->errorString()));
+    QCOMPARE(filesUnder(target), filesUnder(m_folder));
+    QCOMPARE(m_wine->value(ports, QStringLiteral("COM1")), QStringLiteral("COM7"));
+    QCOMPARE(m_wine->value(ports, QStringLiteral("COM2")), QStringLiteral("COM8"));
+    QVERIFY(hasShortcut());
+
+    QVERIFY2(msiexec(QStringLiteral("/x"), m_msi, {}), qPrintable(m_wine->errorString()));
+    QVERIFY2(!QFile::exists(target), qPrintable(filesUnder(target).join(u' ')));
+    QVERIFY(!hasShortcut());
+    QVERIFY(m_wine->value(ports, QStringLiteral("COM1")).isNull());
+    QVERIFY(m_wine->value(ports, QStringLiteral("COM2")).isNull());
+}
+
+void TestWine::everyFileIsSigned()
+{
+    if (qEnvironmentVariableIsEmpty("LUMO_SIGN_CAFILE")) {
+        if (qEnvironmentVariable("CI") == QLatin1String("true"))
+            QFAIL("CI builds with a throwaway certificate (./test)");
+        QSKIP("built without a certificate");
+    }
+    QStringList files{m_installer, m_msi};
+    for (const QString& f : filesUnder(m_folder))
+        if (f.endsWith(QLatin1String(".exe")) || f.endsWith(QLatin1String(".com")) ||
+            f.endsWith(QLatin1String(".dll")))
+            files << m_folder + u'/' + f;
+    QVERIFY(files.size() > 10);
+    for (const QString& f : files)
+        QVERIFY2(isSigned(f), qPrintable(f));
 }
 
 QTEST_GUILESS_MAIN(TestWine)
