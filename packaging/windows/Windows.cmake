@@ -10,7 +10,7 @@
 # to the script (%ERRORLEVEL%, $LASTEXITCODE). A GUI program they would start
 # without waiting, its output lost and its status unread.
 set(lumo_windows ${CMAKE_CURRENT_LIST_DIR})
-set(LUMO_ICON ${PROJECT_SOURCE_DIR}/res/icons/128.ico)
+set(LUMO_ICON ${PROJECT_SOURCE_DIR}/res/windows/lumo.ico)
 set(LUMO_MANIFEST ${lumo_windows}/lumo.manifest)
 set_target_properties(lumo PROPERTIES WIN32_EXECUTABLE ON)
 

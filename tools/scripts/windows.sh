@@ -132,7 +132,7 @@ windows_installers() {
         find . -depth -mindepth 1 -type d | sed 's|^\./||; s|/|\\|g; s|.*|RMDir "$INSTDIR\\&"|'
     ) >"$dir/uninstall-files.nsh"
     makensis -V2 -NOCD -DVERSION="$version" -DFILES="$dir" -DOUTFILE="$installer" \
-        -DICON="$PWD/res/icons/128.ico" "${sign_nsis[@]}" packaging/windows/lumo.nsi >&2
+        -DICON="$PWD/res/windows/lumo.ico" "${sign_nsis[@]}" packaging/windows/lumo.nsi >&2
     # The MSI (packaging/windows/lumo.wxs) with every file wixl-heat lists;
     # wixl takes paths relative to the current folder only.
     files=$(mktemp --suffix=.wxs)
@@ -157,7 +157,7 @@ windows_installers() {
             }
             { print }' >"$files"
     wixl -a x64 -D Version="$version" -D SourceDir="$(realpath --relative-to=. "$dir/Lumo")" \
-        -D Win64=yes -D Icon=res/icons/128.ico -o "$msi" packaging/windows/lumo.wxs "$files"
+        -D Win64=yes -D Icon=res/windows/lumo.ico -o "$msi" packaging/windows/lumo.wxs "$files"
     rm -f "$files"
     sign "$msi"
     realpath "$installer" "$msi"
