@@ -87,6 +87,7 @@ private slots:
     void picturesAre120x40();
     void missingPortKeepsDialog();
     void secondProgramOnSamePortIsRefused();
+    void portThatNeverOpensIsReported();
     void systemMenuEntryRunsPanel();
     void systemMenuPortsEntryChoosesDevice();
     void scalesByWholeSteps_data();
@@ -391,6 +392,47 @@ void TestWine::secondProgramOnSamePortIsRefused()
     QVERIFY2(text.contains(QLatin1String("COM1")) && text.contains(QLatin1String("in use")),
              qPrintable(text));
     QVERIFY(isShown(m_second, *port));
+}
+
+// Wine gives the host's serial ports the COM numbers left free (COM3 on).
+// Opening one that nothing answers on never returns under Wine; the dialog
+// says so within a few seconds and stays usable.
+void TestWine::portThatNeverOpensIsReported()
+{
+    QString hostPort;
+    // Wine makes the links of its devices as it starts.
+    QVERIFY2(m_wine->run({QStringLiteral("cmd"), QStringLiteral("/c"), QStringLiteral("exit")}),
+             qPrintable(m_wine->errorString()));
+    QDirIterator it(m_wine->driveC() + QStringLiteral("/../dosdevices"), {QStringLiteral("com*")},
+                    QDir::System | QDir::Files);
+    while (hostPort.isEmpty() && it.hasNext()) {
+        const QFileInfo link(it.next());
+        if (link.symLinkTarget().startsWith(QLatin1String("/dev/ttyS")) &&
+            !QStringList({"com1", "com2", "com10"}).contains(link.fileName()))
+            hostPort = link.fileName().toUpper();
+    }
+    if (hostPort.isEmpty())
+        QSKIP("this machine has no serial port of its own");
+    const auto port = startAndConfirm(m_lumo, 0, hostPort);
+    QVERIFY(port);
+    std::optional<XWindow> answer;
+    QVERIFY(waitUntil(
+        [&] {
+            for (const XWindow& w : m_driver->windows(m_lumo.processId()))
+                if (w.id != port->id &&
+                    (w.name == caption(kPortTemplate) || w.name == caption(kPanelTemplate)))
+                    answer = w;
+            return answer.has_value();
+        },
+        15000));
+    if (answer->name == caption(kPanelTemplate))
+        QSKIP("this machine's serial port opens");
+    const QString text = messageText(*answer);
+    QVERIFY2(text.contains(hostPort) && text.contains(QLatin1String("does not answer")),
+             qPrintable(text));
+    QVERIFY(m_driver->activate(*answer) && m_driver->key(QStringLiteral("Return")));
+    QVERIFY(waitUntil([&] { return !isShown(m_lumo, *answer); }));
+    QVERIFY(isShown(m_lumo, *port));
 }
 
 std::optional<XWindow> TestWine::pickSystemMenuEntry(int fromBottom)
