@@ -52,8 +52,8 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "The Lumo developers"
 !insertmacro MUI_LANGUAGE "English"
 !insertmacro MUI_LANGUAGE "SimpChinese"
 
-LangString Running ${LANG_ENGLISH} "Lumo is running from $INSTDIR. Close it, then choose Retry."
-LangString Running ${LANG_SIMPCHINESE} "Lumo 正在从 $INSTDIR 运行。请先关闭它，然后选择“重试”。"
+LangString Running ${LANG_ENGLISH} "Lumo is running from $R9. Close it, then choose Retry."
+LangString Running ${LANG_SIMPCHINESE} "Lumo 正在从 $R9 运行。请先关闭它，然后选择“重试”。"
 
 Var previous ; the folder of an earlier installation, or empty
 

@@ -652,6 +652,29 @@ void TestWine::installerInstallsAndUninstallsSilently()
     if (!qEnvironmentVariableIsEmpty("LUMO_SIGN_CAFILE"))
         QVERIFY(isSigned(target + QStringLiteral("/Uninstall.exe")));
 
+    // Started from its Start-menu entry, as a teacher starts it: the port
+    // dialog and no console window beside it.
+    const auto visible = [&](const QString& windowClass) {
+        QProcess search;
+        search.setProcessEnvironment(m_x.clientEnvironment());
+        search.start(QStringLiteral("xdotool"),
+                     {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                      QStringLiteral("--class"), windowClass});
+        return search.waitForFinished(10000) && !search.readAllStandardOutput().trimmed().isEmpty();
+    };
+    QProcess started;
+    m_wine->start(
+        started,
+        {QStringLiteral("start"), QStringLiteral("C:\\ProgramData\\Microsoft\\Windows\\Start "
+                                                 "Menu\\Programs\\Lumo.lnk")},
+        {});
+    QVERIFY(waitUntil([&] { return visible(QStringLiteral("lumo.exe")); }, kWineStartMs));
+    QVERIFY(!visible(QStringLiteral("conhost.exe")));
+    QVERIFY(m_wine->run({QStringLiteral("taskkill"), QStringLiteral("/f"), QStringLiteral("/im"),
+                         QStringLiteral("lumo.exe")}));
+    QVERIFY(waitUntil([&] { return !visible(QStringLiteral("lumo.exe")); }));
+    started.waitForFinished(5000);
+
     // While the installed program runs, nothing is replaced.
     startLumo(m_lumo, target);
     QVERIFY(waitForWindow(m_lumo, caption(kPortTemplate), 0, kWineStartMs));

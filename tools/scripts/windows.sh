@@ -131,7 +131,7 @@ windows_installers() {
         find . -type f | sort | sed 's|^\./||; s|/|\\|g; s|.*|Delete "$INSTDIR\\&"|'
         find . -depth -mindepth 1 -type d | sed 's|^\./||; s|/|\\|g; s|.*|RMDir "$INSTDIR\\&"|'
     ) >"$dir/uninstall-files.nsh"
-    makensis -V2 -NOCD -DVERSION="$version" -DFILES="$dir" -DOUTFILE="$installer" \
+    makensis -V2 -NOCD -INPUTCHARSET UTF8 -DVERSION="$version" -DFILES="$dir" -DOUTFILE="$installer" \
         -DICON="$PWD/res/windows/lumo.ico" "${sign_nsis[@]}" packaging/windows/lumo.nsi >&2
     # The MSI (packaging/windows/lumo.wxs) with every file wixl-heat lists;
     # wixl takes paths relative to the current folder only.
