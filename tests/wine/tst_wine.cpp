@@ -32,6 +32,12 @@ constexpr int kWineStartMs = 60000; // a cold Wine start on a busy machine
 // the window's outer corner.
 constexpr QPoint kSystemMenuIcon(12, 12);
 const QString kX11Driver = QStringLiteral("HKCU\\Software\\Wine\\X11 Driver");
+const QString kPorts = QStringLiteral("HKLM\\Software\\Lumo\\Lumo\\ports");
+const QString kUninstallKey =
+    QStringLiteral("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Lumo");
+const QString kInstalled = QStringLiteral("/Program Files/Lumo"); // under C:
+const QString kShortcut =
+    QStringLiteral("/ProgramData/Microsoft/Windows/Start Menu/Programs/Lumo.lnk");
 
 QString windowsDir()
 {
@@ -121,8 +127,9 @@ private:
     // window manager frame windows again.
     std::optional<XWindow> pickSystemMenuEntry(int fromBottom);
     void stop(QProcess& process);
-    // The installer and MSI of DIR/Lumo as version `version` (windows.sh).
-    bool makeInstallers(const QString& version, const QString& dir);
+    // The installer and MSI of an earlier version 0.0.1 in `dir`: the
+    // program and a file the new version no longer has.
+    bool makePreviousVersion(const QTemporaryDir& dir);
     bool isSigned(const QString& path);
 
     XServer m_x;
@@ -523,12 +530,19 @@ void TestWine::scalesByWholeSteps()
     QCOMPARE(port->rect.size(), kPortTemplate.ClientSize() * factor);
 }
 
-bool TestWine::makeInstallers(const QString& version, const QString& dir)
+bool TestWine::makePreviousVersion(const QTemporaryDir& dir)
 {
+    QFile obsolete(dir.filePath(QStringLiteral("Lumo/obsolete.dll")));
+    if (!QDir().mkpath(dir.filePath(QStringLiteral("Lumo"))) ||
+        !QFile::copy(m_folder + QStringLiteral("/lumo.exe"),
+                     dir.filePath(QStringLiteral("Lumo/lumo.exe"))) ||
+        !obsolete.open(QIODevice::WriteOnly) || obsolete.write("old") != 3)
+        return false;
+    obsolete.close();
     QProcess script;
     script.setProcessChannelMode(QProcess::MergedChannels);
     script.start(QStringLiteral(LUMO_SOURCE_DIR "/tools/scripts/windows.sh"),
-                 {QStringLiteral("installers"), version, dir});
+                 {QStringLiteral("installers"), QStringLiteral("0.0.1"), dir.path()});
     const bool ok = script.waitForFinished(120000) && script.exitStatus() == QProcess::NormalExit &&
                     script.exitCode() == 0;
     if (!ok)
@@ -609,31 +623,17 @@ void TestWine::consoleCompanionAnswersCmd()
 
 void TestWine::installerInstallsAndUninstallsSilently()
 {
-    const QString target = m_wine->driveC() + QStringLiteral("/Program Files/Lumo");
-    const QString shortcut =
-        m_wine->driveC() +
-        QStringLiteral("/ProgramData/Microsoft/Windows/Start Menu/Programs/Lumo.lnk");
-    const QString uninstallKey =
-        QStringLiteral("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Lumo");
-    const QString ports = QStringLiteral("HKLM\\Software\\Lumo\\Lumo\\ports");
-    const QString elsewhere = m_wine->driveC() + QStringLiteral("/Elsewhere");
-    // The previous version: the program and a file the new one no longer has.
+    const QString target = m_wine->driveC() + kInstalled;
+    const QString shortcut = m_wine->driveC() + kShortcut;
     QTemporaryDir previous;
-    QVERIFY(QDir().mkpath(previous.filePath(QStringLiteral("Lumo"))));
-    QVERIFY(QFile::copy(m_folder + QStringLiteral("/lumo.exe"),
-                        previous.filePath(QStringLiteral("Lumo/lumo.exe"))));
-    QFile obsolete(previous.filePath(QStringLiteral("Lumo/obsolete.dll")));
-    QVERIFY(obsolete.open(QIODevice::WriteOnly) && obsolete.write("old") == 3);
-    obsolete.close();
-    QVERIFY(makeInstallers(QStringLiteral("0.0.1"), previous.path()));
-
+    QVERIFY(makePreviousVersion(previous));
     QVERIFY2(m_wine->run({previous.filePath(QStringLiteral("lumo-0.0.1-windows-x64-setup.exe")),
                           QStringLiteral("/S"), QStringLiteral("/COM1=COM7")}),
              qPrintable(m_wine->errorString()));
     QCOMPARE(filesUnder(target),
              QStringList({QStringLiteral("Uninstall.exe"), QStringLiteral("lumo.exe"),
                           QStringLiteral("obsolete.dll")}));
-    QCOMPARE(m_wine->value(ports, QStringLiteral("COM1")), QStringLiteral("COM7"));
+    QCOMPARE(m_wine->value(kPorts, QStringLiteral("COM1")), QStringLiteral("COM7"));
 
     // The new version goes where the old one is, whatever folder it is
     // given, and leaves nothing of it; the ports set before stay.
@@ -643,11 +643,11 @@ void TestWine::installerInstallsAndUninstallsSilently()
     QStringList expected = filesUnder(m_folder) << QStringLiteral("Uninstall.exe");
     expected.sort();
     QCOMPARE(filesUnder(target), expected);
-    QVERIFY(!QFile::exists(elsewhere));
+    QVERIFY(!QFile::exists(m_wine->driveC() + QStringLiteral("/Elsewhere")));
     QVERIFY(QFile::exists(shortcut));
-    QCOMPARE(m_wine->value(ports, QStringLiteral("COM1")), QStringLiteral("COM7"));
-    QCOMPARE(m_wine->value(ports, QStringLiteral("COM2")), QStringLiteral("COM8"));
-    const QString size = m_wine->value(uninstallKey, QStringLiteral("EstimatedSize"));
+    QCOMPARE(m_wine->value(kPorts, QStringLiteral("COM1")), QStringLiteral("COM7"));
+    QCOMPARE(m_wine->value(kPorts, QStringLiteral("COM2")), QStringLiteral("COM8"));
+    const QString size = m_wine->value(kUninstallKey, QStringLiteral("EstimatedSize"));
     QVERIFY2(size.split(u' ').last().toUInt(nullptr, 0) > 10000, qPrintable(size)); // KiB
     if (!qEnvironmentVariableIsEmpty("LUMO_SIGN_CAFILE"))
         QVERIFY(isSigned(target + QStringLiteral("/Uninstall.exe")));
@@ -685,9 +685,7 @@ void TestWine::installerInstallsAndUninstallsSilently()
     stop(m_lumo);
 
     // As deployment tools call it, the uninstaller returns when it is done.
-    const QString quiet = m_wine->value(uninstallKey, QStringLiteral("QuietUninstallString"));
-    QCOMPARE(quiet, QStringLiteral("\"C:\\Program Files\\Lumo\\Uninstall.exe\" /S "
-                                   "_?=C:\\Program Files\\Lumo"));
+    const QString quiet = m_wine->value(kUninstallKey, QStringLiteral("QuietUninstallString"));
     QFile script(m_wine->driveC() + QStringLiteral("/uninstall-lumo.bat"));
     QVERIFY(script.open(QIODevice::WriteOnly));
     script.write(quiet.toLocal8Bit() + "\r\nexit /b %ERRORLEVEL%\r\n");
@@ -702,8 +700,8 @@ void TestWine::installerInstallsAndUninstallsSilently()
                  filesUnder(target) == QStringList(QStringLiteral("Uninstall.exe")),
              qPrintable(filesUnder(target).join(u' ')));
     QVERIFY(!QFile::exists(shortcut));
-    QVERIFY(m_wine->value(ports, QStringLiteral("COM1")).isNull());
-    QVERIFY(m_wine->value(uninstallKey, QStringLiteral("DisplayName")).isNull());
+    QVERIFY(m_wine->value(kPorts, QStringLiteral("COM1")).isNull());
+    QVERIFY(m_wine->value(kUninstallKey, QStringLiteral("DisplayName")).isNull());
     QDir(target).removeRecursively(); // the MSI case starts afresh
 }
 
@@ -711,26 +709,16 @@ void TestWine::installerInstallsAndUninstallsSilently()
 // for every user, a later version replacing an earlier one, a clean removal.
 void TestWine::msiInstallsUpgradesAndRemoves()
 {
-    const QString target = m_wine->driveC() + QStringLiteral("/Program Files/Lumo");
-    const QString shortcut =
-        m_wine->driveC() +
-        QStringLiteral("/ProgramData/Microsoft/Windows/Start Menu/Programs/Lumo.lnk");
-    const QString ports = QStringLiteral("HKLM\\Software\\Lumo\\Lumo\\ports");
+    const QString target = m_wine->driveC() + kInstalled;
     // Wine's msiexec puts the entry in the user's Start menu though ALLUSERS
     // is 1 (Windows puts it in everyone's); either will do here.
     const auto hasShortcut = [&] {
         QDirIterator user(m_wine->driveC() + QStringLiteral("/users"), {QStringLiteral("Lumo.lnk")},
                           QDir::Files, QDirIterator::Subdirectories);
-        return QFile::exists(shortcut) || user.hasNext();
+        return QFile::exists(m_wine->driveC() + kShortcut) || user.hasNext();
     };
     QTemporaryDir previous;
-    QVERIFY(QDir().mkpath(previous.filePath(QStringLiteral("Lumo"))));
-    QVERIFY(QFile::copy(m_folder + QStringLiteral("/lumo.exe"),
-                        previous.filePath(QStringLiteral("Lumo/lumo.exe"))));
-    QFile obsolete(previous.filePath(QStringLiteral("Lumo/obsolete.dll")));
-    QVERIFY(obsolete.open(QIODevice::WriteOnly) && obsolete.write("old") == 3);
-    obsolete.close();
-    QVERIFY(makeInstallers(QStringLiteral("0.0.1"), previous.path()));
+    QVERIFY(makePreviousVersion(previous));
     const auto msiexec = [&](const QString& action, const QString& msi, const QStringList& more) {
         return m_wine->run(
             QStringList{QStringLiteral("msiexec"), action, windowsPath(msi), QStringLiteral("/qn")}
@@ -743,21 +731,21 @@ void TestWine::msiInstallsUpgradesAndRemoves()
              qPrintable(m_wine->errorString()));
     QCOMPARE(filesUnder(target),
              QStringList({QStringLiteral("lumo.exe"), QStringLiteral("obsolete.dll")}));
-    QCOMPARE(m_wine->value(ports, QStringLiteral("COM1")), QStringLiteral("COM7"));
+    QCOMPARE(m_wine->value(kPorts, QStringLiteral("COM1")), QStringLiteral("COM7"));
     QVERIFY(hasShortcut());
 
     QVERIFY2(msiexec(QStringLiteral("/i"), m_msi, {QStringLiteral("COM2=COM8")}),
              qPrintable(m_wine->errorString()));
     QCOMPARE(filesUnder(target), filesUnder(m_folder));
-    QCOMPARE(m_wine->value(ports, QStringLiteral("COM1")), QStringLiteral("COM7"));
-    QCOMPARE(m_wine->value(ports, QStringLiteral("COM2")), QStringLiteral("COM8"));
+    QCOMPARE(m_wine->value(kPorts, QStringLiteral("COM1")), QStringLiteral("COM7"));
+    QCOMPARE(m_wine->value(kPorts, QStringLiteral("COM2")), QStringLiteral("COM8"));
     QVERIFY(hasShortcut());
 
     QVERIFY2(msiexec(QStringLiteral("/x"), m_msi, {}), qPrintable(m_wine->errorString()));
     QVERIFY2(!QFile::exists(target), qPrintable(filesUnder(target).join(u' ')));
     QVERIFY(!hasShortcut());
-    QVERIFY(m_wine->value(ports, QStringLiteral("COM1")).isNull());
-    QVERIFY(m_wine->value(ports, QStringLiteral("COM2")).isNull());
+    QVERIFY(m_wine->value(kPorts, QStringLiteral("COM1")).isNull());
+    QVERIFY(m_wine->value(kPorts, QStringLiteral("COM2")).isNull());
 }
 
 void TestWine::everyFileIsSigned()
