@@ -740,6 +740,11 @@ void TestWine::msiInstallsUpgradesAndRemoves()
     QCOMPARE(m_wine->value(kPorts, QStringLiteral("COM1")), QStringLiteral("COM7"));
     QCOMPARE(m_wine->value(kPorts, QStringLiteral("COM2")), QStringLiteral("COM8"));
     QVERIFY(hasShortcut());
+    // The installed program takes the port set for every user.
+    QByteArray said;
+    m_wine->exec({QStringLiteral("cmd"), QStringLiteral("/c"), QStringLiteral("lumo send d")},
+                 &said, target, kWineStartMs);
+    QVERIFY2(said.contains("COM1 (COM7)"), said.constData());
 
     QVERIFY2(msiexec(QStringLiteral("/x"), m_msi, {}), qPrintable(m_wine->errorString()));
     QVERIFY2(!QFile::exists(target), qPrintable(filesUnder(target).join(u' ')));
