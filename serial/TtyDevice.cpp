@@ -33,6 +33,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <windows.h>
 #endif
@@ -65,27 +66,33 @@ bool opensInTime(const QString& device)
     const auto trial = std::make_shared<Trial>();
     const QString prefix = QStringLiteral("\\\\.\\");
     const std::wstring name = (device.startsWith(prefix) ? device : prefix + device).toStdWString();
-    std::thread([trial, name] {
-        const HANDLE port = ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                          OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-        if (port != INVALID_HANDLE_VALUE) {
-            OVERLAPPED wait = {};
-            wait.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-            DWORD events = 0;
-            if (wait.hEvent && ::SetCommMask(port, EV_RXCHAR) &&
-                !::WaitCommEvent(port, &events, &wait) && ::GetLastError() == ERROR_IO_PENDING) {
-                ::CancelIo(port);
-                DWORD ignored = 0;
-                ::GetOverlappedResult(port, &wait, &ignored, TRUE);
+    try {
+        std::thread([trial, name] {
+            const HANDLE port =
+                ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OVERLAPPED, nullptr);
+            if (port != INVALID_HANDLE_VALUE) {
+                OVERLAPPED wait = {};
+                wait.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+                DWORD events = 0;
+                if (wait.hEvent && ::SetCommMask(port, EV_RXCHAR) &&
+                    !::WaitCommEvent(port, &events, &wait) &&
+                    ::GetLastError() == ERROR_IO_PENDING) {
+                    ::CancelIo(port);
+                    DWORD ignored = 0;
+                    ::GetOverlappedResult(port, &wait, &ignored, TRUE);
+                }
+                if (wait.hEvent)
+                    ::CloseHandle(wait.hEvent);
+                ::CloseHandle(port);
             }
-            if (wait.hEvent)
-                ::CloseHandle(wait.hEvent);
-            ::CloseHandle(port);
-        }
-        const std::lock_guard lock(trial->mutex);
-        trial->done = true;
-        trial->ended.notify_all();
-    }).detach();
+            const std::lock_guard lock(trial->mutex);
+            trial->done = true;
+            trial->ended.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return true; // no thread to try it on: open it as before
+    }
     std::unique_lock lock(trial->mutex);
     return trial->ended.wait_for(lock, std::chrono::milliseconds(kOpenTimeoutMs),
                                  [&] { return trial->done; });
