@@ -39,9 +39,9 @@ CPortSettingsDlg::CPortSettingsDlg(QWidget* parent, const QList<FoundDevice>& fo
         field->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         for (const FoundDevice& d : found)
             field->addItem(d.DisplayName(), d.path);
-        const QString platform = DeviceChoice::PlatformDefault(port);
-        if (field->findData(platform) < 0)
-            field->addItem(tr("%1 (the default)").arg(platform), platform);
+        const QString fallback = DeviceChoice::Fallback(port);
+        if (field->findData(fallback) < 0)
+            field->addItem(tr("%1 (the default)").arg(fallback), fallback);
 
         const DeviceChoice::Answer current = DeviceChoice::Resolve(port);
         const int listed = field->findData(current.device);
@@ -100,9 +100,12 @@ void CPortSettingsDlg::accept()
 {
     for (int port = 1; port <= kPorts; ++port) {
         const QString device = ChosenDevice(port);
-        // Nothing is stored where nothing changed: the default stays the
-        // default, and the settings for all users keep applying.
-        if (device != DeviceChoice::Resolve(port).device)
+        // The default is no choice of the user's: storing it would hide
+        // a later change of the settings for all users. Otherwise nothing
+        // is stored where nothing changed.
+        if (device == DeviceChoice::Fallback(port))
+            DeviceChoice::Save(port, QString());
+        else if (device != DeviceChoice::Resolve(port).device)
             DeviceChoice::Save(port, device);
     }
     QDialog::accept();

@@ -25,7 +25,7 @@ install(FILES ${lumo_packaging}/${LUMO_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications PERMISSIONS ${lumo_data_permissions})
 install(FILES ${lumo_packaging}/${LUMO_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo PERMISSIONS ${lumo_data_permissions})
-foreach(size 16 32 48 128 256)
+foreach(size 16 32 48 64 128 256)
     install(FILES ${PROJECT_SOURCE_DIR}/res/hicolor/${size}x${size}/apps/${LUMO_APP_ID}.png
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
             PERMISSIONS ${lumo_data_permissions})

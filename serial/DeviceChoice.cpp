@@ -72,6 +72,12 @@ QString DeviceChoice::PlatformDefault(int port)
 #endif
 }
 
+QString DeviceChoice::Fallback(int port)
+{
+    const QString machine = settingsValue(QSettings::SystemScope, port);
+    return machine.isEmpty() ? PlatformDefault(port) : machine;
+}
+
 void DeviceChoice::SetCommandLine(int port, const QString& device)
 {
     if (device.isEmpty())

@@ -31,6 +31,9 @@ public:
 
     // COMn on Windows, /dev/ttyS<n-1> elsewhere.
     static QString PlatformDefault(int port);
+    // What COM n is while the user has chosen nothing: the settings for all
+    // users, otherwise the platform's name.
+    static QString Fallback(int port);
 
     // The name that stays with a USB adapter whatever socket it is plugged
     // into: its link in `byIdDir` (/dev/serial/by-id), if one leads to

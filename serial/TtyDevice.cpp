@@ -27,12 +27,77 @@
 #include <unistd.h>
 #endif
 
+#ifdef Q_OS_WIN
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <windows.h>
+#endif
+
 namespace
 {
 // How long one write may wait for the driver to take the bytes. A byte at
 // 110 baud takes 100 ms; anything near this limit means flow control holds
 // the line or the device hangs.
 constexpr int kWriteTimeoutMs = 3000;
+
+#ifdef Q_OS_WIN
+// How long opening a port may take. On Linux an open never waits (the port
+// is opened non-blocking and set up at once). On Windows a driver may hold
+// the caller: a Bluetooth serial port connects to its device while being
+// opened, and Wine on a host serial port never returns from the first wait
+// for line events that QSerialPort starts as it opens.
+constexpr int kOpenTimeoutMs = 3000;
+
+// Whether `device` opens and takes a wait for line events, as QSerialPort
+// will, within kOpenTimeoutMs. The trial runs on a thread of its own; when
+// it is late it is left to finish and close the port by itself.
+bool opensInTime(const QString& device)
+{
+    struct Trial {
+        std::mutex mutex;
+        std::condition_variable ended;
+        bool done = false;
+    };
+    const auto trial = std::make_shared<Trial>();
+    const QString prefix = QStringLiteral("\\\\.\\");
+    const std::wstring name = (device.startsWith(prefix) ? device : prefix + device).toStdWString();
+    try {
+        std::thread([trial, name] {
+            const HANDLE port =
+                ::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OVERLAPPED, nullptr);
+            if (port != INVALID_HANDLE_VALUE) {
+                OVERLAPPED wait = {};
+                wait.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+                DWORD events = 0;
+                if (wait.hEvent && ::SetCommMask(port, EV_RXCHAR) &&
+                    !::WaitCommEvent(port, &events, &wait) &&
+                    ::GetLastError() == ERROR_IO_PENDING) {
+                    ::CancelIo(port);
+                    DWORD ignored = 0;
+                    ::GetOverlappedResult(port, &wait, &ignored, TRUE);
+                }
+                if (wait.hEvent)
+                    ::CloseHandle(wait.hEvent);
+                ::CloseHandle(port);
+            }
+            const std::lock_guard lock(trial->mutex);
+            trial->done = true;
+            trial->ended.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return true; // no thread to try it on: open it as before
+    }
+    std::unique_lock lock(trial->mutex);
+    return trial->ended.wait_for(lock, std::chrono::milliseconds(kOpenTimeoutMs),
+                                 [&] { return trial->done; });
+}
+#endif
 
 QSerialPort::Parity toQt(char parity)
 {
@@ -299,6 +364,12 @@ void TtyDevice::Open(const SerialSettings& settings)
         fail(CommErrorCode::PortAlreadyOpen);
     const QString device = checkPath();
     refuseIfHeld(device);
+#ifdef Q_OS_WIN
+    if (!opensInTime(device))
+        fail(CommErrorCode::DeviceError, tr("the device does not answer: opening it took longer "
+                                            "than %1 s")
+                                             .arg(kOpenTimeoutMs / 1000));
+#endif
     m_port.setPortName(device);
     if (!m_port.open(QIODevice::ReadWrite)) {
         const auto error = m_port.error();

@@ -657,13 +657,23 @@ void TestDialogs::portsDialogStoresOnlyOnOk_data()
     QTest::addColumn<QString>("typed"); // the COM2 field's text; empty: left as it was
     QTest::addColumn<int>("pick");      // else the listed entry picked, or -1
     QTest::addColumn<bool>("ok");
-    QTest::addColumn<QString>("stored"); // COM2 in the user's settings afterwards
-    QTest::newRow("typed path, OK") << "/dev/ttyUSB9" << -1 << true << "/dev/ttyUSB9";
-    QTest::newRow("network server, OK")
-        << "rfc2217://10.0.0.5:7000" << -1 << true << "rfc2217://10.0.0.5:7000";
-    QTest::newRow("listed adapter, OK") << "" << 0 << true << "/dev/ttyACM5";
-    QTest::newRow("typed path, Cancel") << "/dev/ttyUSB9" << -1 << false << "/dev/previous";
-    QTest::newRow("emptied, OK: back to the default") << " " << -1 << true << "";
+    QTest::addColumn<QString>("machine"); // COM2 in the settings for all users
+    QTest::addColumn<QString>("stored");  // COM2 in the user's settings afterwards
+    QTest::newRow("typed path, OK") << "/dev/ttyUSB9" << -1 << true << ""
+                                    << "/dev/ttyUSB9";
+    QTest::newRow("network server, OK") << "rfc2217://10.0.0.5:7000" << -1 << true << ""
+                                        << "rfc2217://10.0.0.5:7000";
+    QTest::newRow("listed adapter, OK") << "" << 0 << true << ""
+                                        << "/dev/ttyACM5";
+    QTest::newRow("typed path, Cancel") << "/dev/ttyUSB9" << -1 << false << ""
+                                        << "/dev/previous";
+    QTest::newRow("emptied, OK: back to the default") << " " << -1 << true << ""
+                                                      << "";
+    // The entry "(the default)" is no choice of the user's: the machine's applies.
+    QTest::newRow("default entry, OK") << "" << 1 << true << ""
+                                       << "";
+    QTest::newRow("default entry is the machine's, OK") << "" << 1 << true << "/dev/machine"
+                                                        << "";
 }
 
 // The choice reaches the user's settings on OK and only then, as a path
@@ -673,6 +683,7 @@ void TestDialogs::portsDialogStoresOnlyOnOk()
     QFETCH(QString, typed);
     QFETCH(int, pick);
     QFETCH(bool, ok);
+    QFETCH(QString, machine);
     QFETCH(QString, stored);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -684,6 +695,9 @@ void TestDialogs::portsDialogStoresOnlyOnOk()
         return QSettings(QSettings::NativeFormat, QSettings::UserScope, "Lumo", "Lumo");
     };
     settings().setValue(DeviceChoice::SettingsKey(2), "/dev/previous");
+    if (!machine.isEmpty())
+        QSettings(QSettings::NativeFormat, QSettings::SystemScope, "Lumo", "Lumo")
+            .setValue(DeviceChoice::SettingsKey(2), machine);
 
     CPortSettingsDlg dialog(nullptr, {{"/dev/ttyACM5", "USB modem", "Maker", "S1"}});
     QComboBox* field = dialog.Field(2);
@@ -695,8 +709,12 @@ void TestDialogs::portsDialogStoresOnlyOnOk()
         field->setEditText(typed);
     ok ? dialog.accept() : dialog.reject();
 
-    QCOMPARE(settings().value(DeviceChoice::SettingsKey(2)).toString(), stored);
-    QVERIFY(!settings().contains(DeviceChoice::SettingsKey(1)));
+    QSettings user(QSettings::NativeFormat, QSettings::UserScope, "Lumo", "Lumo");
+    user.setFallbacksEnabled(false); // the user's own, not the machine's
+    QCOMPARE(user.value(DeviceChoice::SettingsKey(2)).toString(), stored);
+    QVERIFY(!user.contains(DeviceChoice::SettingsKey(1)));
+    if (ok && !machine.isEmpty())
+        QCOMPARE(DeviceChoice::Resolve(2).device, machine);
 }
 
 QTEST_MAIN(TestDialogs)

@@ -293,7 +293,7 @@ void TestResources::regeneration()
 
     auto listing = [](const QString& root) {
         QStringList files;
-        for (const char* sub : {"pictures", "icons", "cursors", "hicolor"}) {
+        for (const char* sub : {"pictures", "icons", "cursors", "hicolor", "windows"}) {
             QDirIterator it(root + QLatin1Char('/') + QLatin1String(sub), QDir::Files,
                             QDirIterator::Subdirectories);
             while (it.hasNext())
@@ -304,7 +304,7 @@ void TestResources::regeneration()
     };
     const QStringList committed = listing(QStringLiteral(RES_DIR));
     QCOMPARE(listing(dir.path()), committed);
-    QCOMPARE(committed.size(), 32 + 8 + 1 + 5);
+    QCOMPARE(committed.size(), 32 + 8 + 1 + 6 + 1);
     for (const QString& file : committed)
         QVERIFY2(fileBytes(dir.filePath(file)) ==
                      fileBytes(QStringLiteral(RES_DIR) + QLatin1Char('/') + file),

@@ -573,5 +573,9 @@
         <source>the device does not take the data</source>
         <translation>设备不接收数据</translation>
     </message>
+    <message>
+        <source>the device does not answer: opening it took longer than %1 s</source>
+        <translation>设备没有响应：打开它超过了 %1 秒</translation>
+    </message>
 </context>
 </TS>

@@ -74,23 +74,49 @@ void WinePrefix::stopServer()
     server.waitForFinished(3000);
 }
 
+QString WinePrefix::value(const QString& key, const QString& name)
+{
+    QByteArray output;
+    if (exec({QStringLiteral("reg"), QStringLiteral("query"), key, QStringLiteral("/v"), name},
+             &output) != 0)
+        return {};
+    // "    NAME    REG_SZ    DATA"
+    for (const QByteArray& line : output.split('\n')) {
+        const QStringList parts = QString::fromLocal8Bit(line).trimmed().split(
+            QStringLiteral("    "), Qt::SkipEmptyParts);
+        if (parts.size() >= 3 && parts[0] == name)
+            return parts.mid(2).join(QStringLiteral("    "));
+    }
+    return {};
+}
+
 bool WinePrefix::run(const QStringList& args, const QString& workingDir, int timeoutMs)
+{
+    QByteArray output;
+    const int status = exec(args, &output, workingDir, timeoutMs);
+    if (status != 0)
+        m_error = QStringLiteral("wine64 %1: %2%3")
+                      .arg(args.join(u' '),
+                           status < 0 ? QStringLiteral("timed out; ")
+                                      : QStringLiteral("status %1; ").arg(status),
+                           QString::fromLocal8Bit(output));
+    return status == 0;
+}
+
+int WinePrefix::exec(const QStringList& args, QByteArray* output, const QString& workingDir,
+                     int timeoutMs, const QProcessEnvironment& extra)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    start(process, args, workingDir);
+    start(process, args, workingDir, extra);
     const bool finished = process.waitForFinished(timeoutMs);
     if (!finished) {
         process.kill();
         process.waitForFinished(3000);
     }
-    const bool ok =
-        finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    if (!ok)
-        m_error = QStringLiteral("wine64 %1: %2%3")
-                      .arg(args.join(u' '), finished ? QString() : QStringLiteral("timed out; "),
-                           QString::fromLocal8Bit(process.readAll()));
-    return ok;
+    if (output)
+        *output = process.readAll();
+    return finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
 void WinePrefix::start(QProcess& process, const QStringList& args, const QString& workingDir,

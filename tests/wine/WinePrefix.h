@@ -31,8 +31,13 @@ public:
     bool mapPort(int n, const QString& unixPath);
     // Ends the wineserver and everything running in the prefix.
     void stopServer();
+    // A registry value's data as `reg query` shows it; null when there is none.
+    QString value(const QString& key, const QString& name);
     // Runs `wine64 args` in `workingDir` to its end; false if it failed.
     bool run(const QStringList& args, const QString& workingDir = {}, int timeoutMs = 120000);
+    // The same, giving its exit status (-1: it did not end) and output.
+    int exec(const QStringList& args, QByteArray* output, const QString& workingDir = {},
+             int timeoutMs = 120000, const QProcessEnvironment& extra = {});
     // Starts `wine64 args` in `workingDir` without waiting; `extra` is added
     // to the environment (Wine hands it to the Windows program).
     void start(QProcess& process, const QStringList& args, const QString& workingDir,

@@ -13,10 +13,12 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <memory>
 #include <optional>
@@ -30,11 +32,40 @@ constexpr int kWineStartMs = 60000; // a cold Wine start on a busy machine
 // the window's outer corner.
 constexpr QPoint kSystemMenuIcon(12, 12);
 const QString kX11Driver = QStringLiteral("HKCU\\Software\\Wine\\X11 Driver");
+const QString kPorts = QStringLiteral("HKLM\\Software\\Lumo\\Lumo\\ports");
+const QString kUninstallKey =
+    QStringLiteral("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Lumo");
+const QString kInstalled = QStringLiteral("/Program Files/Lumo"); // under C:
+const QString kShortcut =
+    QStringLiteral("/ProgramData/Microsoft/Windows/Start Menu/Programs/Lumo.lnk");
 
 QString windowsDir()
 {
     const QString dir = qEnvironmentVariable("LUMO_WINDOWS_DIR");
     return dir.isEmpty() ? QStringLiteral(LUMO_WINDOWS_DIR) : dir;
+}
+
+// A path as Windows programs under Wine see it (Z: is the root).
+QString windowsPath(const QString& path)
+{
+    return QStringLiteral("Z:") + QString(path).replace(u'/', u'\\');
+}
+
+// The subsystem in a program's PE header: 2 Windows GUI, 3 console.
+int peSubsystem(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray head = file.read(4096);
+    if (head.size() < 0x40)
+        return -1;
+    const auto pe = qFromLittleEndian<quint32>(head.constData() + 0x3c);
+    // "PE\0\0", the 20-byte file header, then the optional header with the
+    // subsystem at offset 68.
+    if (pe + 24 + 70 > quint32(head.size()) || head.mid(pe, 4) != QByteArray("PE\0\0", 4))
+        return -1;
+    return qFromLittleEndian<quint16>(head.constData() + pe + 24 + 68);
 }
 
 // Every file under `dir`, relative to it.
@@ -62,11 +93,17 @@ private slots:
     void picturesAre120x40();
     void missingPortKeepsDialog();
     void secondProgramOnSamePortIsRefused();
+    void portThatNeverOpensIsReported();
     void systemMenuEntryRunsPanel();
     void systemMenuPortsEntryChoosesDevice();
     void scalesByWholeSteps_data();
     void scalesByWholeSteps();
+    void programsAreGuiAndConsole();
+    void consoleCompanionAnswersCmd_data();
+    void consoleCompanionAnswersCmd();
     void installerInstallsAndUninstallsSilently();
+    void msiInstallsUpgradesAndRemoves();
+    void everyFileIsSigned();
 
 private:
     // Starts the display and Wine; why it could not, or empty.
@@ -90,6 +127,10 @@ private:
     // window manager frame windows again.
     std::optional<XWindow> pickSystemMenuEntry(int fromBottom);
     void stop(QProcess& process);
+    // The installer and MSI of an earlier version 0.0.1 in `dir`: the
+    // program and a file the new version no longer has.
+    bool makePreviousVersion(const QTemporaryDir& dir);
+    bool isSigned(const QString& path);
 
     XServer m_x;
     std::unique_ptr<XDriver> m_driver;
@@ -97,6 +138,7 @@ private:
     QTemporaryDir m_links; // com1, com2: where Wine's COM1 and COM2 lead
     QString m_folder;      // the folder a teacher copies
     QString m_installer;
+    QString m_msi;
     QProcess m_lumo;
     QProcess m_second;
     std::unique_ptr<Pty> m_com1;
@@ -126,6 +168,9 @@ QString TestWine::setUp()
     if (installers.size() != 1)
         return QStringLiteral("not one installer in %1").arg(windowsDir());
     m_installer = QDir(windowsDir()).filePath(installers.first());
+    m_msi = QString(m_installer).replace(QStringLiteral("-setup.exe"), QStringLiteral(".msi"));
+    if (!QFile::exists(m_msi))
+        return QStringLiteral("no %1").arg(m_msi);
     if (!m_links.isValid())
         return QStringLiteral("no temporary folder");
     if (!m_x.startDisplay() || !m_x.startWindowManager())
@@ -356,6 +401,47 @@ void TestWine::secondProgramOnSamePortIsRefused()
     QVERIFY(isShown(m_second, *port));
 }
 
+// Wine gives the host's serial ports the COM numbers left free (COM3 on).
+// Opening one that nothing answers on never returns under Wine; the dialog
+// says so within a few seconds and stays usable.
+void TestWine::portThatNeverOpensIsReported()
+{
+    QString hostPort;
+    // Wine makes the links of its devices as it starts.
+    QVERIFY2(m_wine->run({QStringLiteral("cmd"), QStringLiteral("/c"), QStringLiteral("exit")}),
+             qPrintable(m_wine->errorString()));
+    QDirIterator it(m_wine->driveC() + QStringLiteral("/../dosdevices"), {QStringLiteral("com*")},
+                    QDir::System | QDir::Files);
+    while (hostPort.isEmpty() && it.hasNext()) {
+        const QFileInfo link(it.next());
+        if (link.symLinkTarget().startsWith(QLatin1String("/dev/ttyS")) &&
+            !QStringList({"com1", "com2", "com10"}).contains(link.fileName()))
+            hostPort = link.fileName().toUpper();
+    }
+    if (hostPort.isEmpty())
+        QSKIP("this machine has no serial port of its own");
+    const auto port = startAndConfirm(m_lumo, 0, hostPort);
+    QVERIFY(port);
+    std::optional<XWindow> answer;
+    QVERIFY(waitUntil(
+        [&] {
+            for (const XWindow& w : m_driver->windows(m_lumo.processId()))
+                if (w.id != port->id &&
+                    (w.name == caption(kPortTemplate) || w.name == caption(kPanelTemplate)))
+                    answer = w;
+            return answer.has_value();
+        },
+        15000));
+    if (answer->name == caption(kPanelTemplate))
+        QSKIP("this machine's serial port opens");
+    const QString text = messageText(*answer);
+    QVERIFY2(text.contains(hostPort) && text.contains(QLatin1String("does not answer")),
+             qPrintable(text));
+    QVERIFY(m_driver->activate(*answer) && m_driver->key(QStringLiteral("Return")));
+    QVERIFY(waitUntil([&] { return !isShown(m_lumo, *answer); }));
+    QVERIFY(isShown(m_lumo, *port));
+}
+
 std::optional<XWindow> TestWine::pickSystemMenuEntry(int fromBottom)
 {
     // The window manager's frame hides the system menu: Wine draws its own
@@ -444,29 +530,244 @@ void TestWine::scalesByWholeSteps()
     QCOMPARE(port->rect.size(), kPortTemplate.ClientSize() * factor);
 }
 
+bool TestWine::makePreviousVersion(const QTemporaryDir& dir)
+{
+    QFile obsolete(dir.filePath(QStringLiteral("Lumo/obsolete.dll")));
+    if (!QDir().mkpath(dir.filePath(QStringLiteral("Lumo"))) ||
+        !QFile::copy(m_folder + QStringLiteral("/lumo.exe"),
+                     dir.filePath(QStringLiteral("Lumo/lumo.exe"))) ||
+        !obsolete.open(QIODevice::WriteOnly) || obsolete.write("old") != 3)
+        return false;
+    obsolete.close();
+    QProcess script;
+    script.setProcessChannelMode(QProcess::MergedChannels);
+    script.start(QStringLiteral(LUMO_SOURCE_DIR "/tools/scripts/windows.sh"),
+                 {QStringLiteral("installers"), QStringLiteral("0.0.1"), dir.path()});
+    const bool ok = script.waitForFinished(120000) && script.exitStatus() == QProcess::NormalExit &&
+                    script.exitCode() == 0;
+    if (!ok)
+        qWarning().noquote() << script.readAll();
+    return ok;
+}
+
+// Signed where the build was given a certificate: ./test makes a throwaway
+// one and names it in LUMO_SIGN_CAFILE.
+bool TestWine::isSigned(const QString& path)
+{
+    QProcess verify;
+    verify.setProcessChannelMode(QProcess::MergedChannels);
+    verify.start(QStringLiteral("osslsigncode"),
+                 {QStringLiteral("verify"), QStringLiteral("-CAfile"),
+                  qEnvironmentVariable("LUMO_SIGN_CAFILE"), QStringLiteral("-in"), path});
+    const bool ok = verify.waitForFinished(30000) && verify.exitStatus() == QProcess::NormalExit &&
+                    verify.exitCode() == 0;
+    if (!ok)
+        qWarning().noquote() << path << verify.readAll();
+    return ok;
+}
+
+// Started from the Start menu or Explorer, lumo.exe opens no console;
+// lumo.com is the one cmd and PowerShell find first for `lumo`.
+void TestWine::programsAreGuiAndConsole()
+{
+    QCOMPARE(peSubsystem(m_folder + QStringLiteral("/lumo.exe")), 2);
+    QCOMPARE(peSubsystem(m_folder + QStringLiteral("/lumo.com")), 3);
+}
+
+void TestWine::consoleCompanionAnswersCmd_data()
+{
+    QTest::addColumn<QString>("command"); // typed in cmd after "lumo "
+    QTest::addColumn<QString>("lang");    // the desktop's language, if not English
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("said"); // part of what it prints
+    QTest::addColumn<QByteArray>("com2");
+    QTest::newRow("send") << "send --port COM2 projector-off screen-up"
+                          << "" << 0 << QByteArray() << QByteArray("du");
+    QTest::newRow("unknown command: nothing sent")
+        << "send --port COM2 d nonsense"
+        << "" << 2 << QByteArray("nonsense") << QByteArray();
+    // No host port is mapped that high (Wine maps those from COM3 on).
+    QTest::newRow("missing port") << "send --port COM99 d"
+                                  << "" << 1 << QByteArray("COM99") << QByteArray();
+    QTest::newRow("version") << "--version"
+                             << "" << 0 << QByteArray(LUMO_VERSION) << QByteArray();
+    // Qt's own texts ("Displays version information.") come from the Qt
+    // catalogue shipped beside the program; the console's code page is GBK.
+    QTest::newRow("Qt's help texts in Chinese")
+        << "--help"
+        << "zh_CN.UTF-8" << 0 << QByteArray("-v, --version    \xcf\xd4\xca\xbe") << QByteArray();
+}
+
+void TestWine::consoleCompanionAnswersCmd()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, lang);
+    QFETCH(int, status);
+    QFETCH(QByteArray, said);
+    QFETCH(QByteArray, com2);
+    QProcessEnvironment env;
+    if (!lang.isEmpty()) {
+        env.insert(QStringLiteral("LANG"), lang);
+        env.insert(QStringLiteral("LC_ALL"), lang);
+    }
+    QByteArray output;
+    QCOMPARE(m_wine->exec(
+                 {QStringLiteral("cmd"), QStringLiteral("/c"), QStringLiteral("lumo ") + command},
+                 &output, m_folder, kWineStartMs, env),
+             status);
+    QVERIFY2(output.contains(said), output.constData());
+    if (!com2.isEmpty())
+        QCOMPARE(m_com2->read(com2.size(), kWaitMs), com2);
+    QCOMPARE(m_com2->readAvailable(50), QByteArray());
+}
+
 void TestWine::installerInstallsAndUninstallsSilently()
 {
-    const QString target = m_wine->driveC() + QStringLiteral("/Program Files/Lumo");
-    const QString shortcut =
-        m_wine->driveC() +
-        QStringLiteral("/ProgramData/Microsoft/Windows/Start Menu/Programs/Lumo.lnk");
-    QVERIFY2(m_wine->run({m_installer, QStringLiteral("/S")}), qPrintable(m_wine->errorString()));
+    const QString target = m_wine->driveC() + kInstalled;
+    const QString shortcut = m_wine->driveC() + kShortcut;
+    QTemporaryDir previous;
+    QVERIFY(makePreviousVersion(previous));
+    QVERIFY2(m_wine->run({previous.filePath(QStringLiteral("lumo-0.0.1-windows-x64-setup.exe")),
+                          QStringLiteral("/S"), QStringLiteral("/COM1=COM7")}),
+             qPrintable(m_wine->errorString()));
+    QCOMPARE(filesUnder(target),
+             QStringList({QStringLiteral("Uninstall.exe"), QStringLiteral("lumo.exe"),
+                          QStringLiteral("obsolete.dll")}));
+    QCOMPARE(m_wine->value(kPorts, QStringLiteral("COM1")), QStringLiteral("COM7"));
+
+    // The new version goes where the old one is, whatever folder it is
+    // given, and leaves nothing of it; the ports set before stay.
+    QVERIFY2(m_wine->run({m_installer, QStringLiteral("/S"), QStringLiteral("/COM2=COM8"),
+                          QStringLiteral("/D=C:\\Elsewhere")}),
+             qPrintable(m_wine->errorString()));
     QStringList expected = filesUnder(m_folder) << QStringLiteral("Uninstall.exe");
     expected.sort();
     QCOMPARE(filesUnder(target), expected);
+    QVERIFY(!QFile::exists(m_wine->driveC() + QStringLiteral("/Elsewhere")));
     QVERIFY(QFile::exists(shortcut));
+    QCOMPARE(m_wine->value(kPorts, QStringLiteral("COM1")), QStringLiteral("COM7"));
+    QCOMPARE(m_wine->value(kPorts, QStringLiteral("COM2")), QStringLiteral("COM8"));
+    const QString size = m_wine->value(kUninstallKey, QStringLiteral("EstimatedSize"));
+    QVERIFY2(size.split(u' ').last().toUInt(nullptr, 0) > 10000, qPrintable(size)); // KiB
+    if (!qEnvironmentVariableIsEmpty("LUMO_SIGN_CAFILE"))
+        QVERIFY(isSigned(target + QStringLiteral("/Uninstall.exe")));
 
-    // The installed program runs.
+    // Started from its Start-menu entry, as a teacher starts it: the port
+    // dialog and no console window beside it.
+    const auto visible = [&](const QString& windowClass) {
+        QProcess search;
+        search.setProcessEnvironment(m_x.clientEnvironment());
+        search.start(QStringLiteral("xdotool"),
+                     {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                      QStringLiteral("--class"), windowClass});
+        return search.waitForFinished(10000) && !search.readAllStandardOutput().trimmed().isEmpty();
+    };
+    QProcess started;
+    m_wine->start(
+        started,
+        {QStringLiteral("start"), QStringLiteral("C:\\ProgramData\\Microsoft\\Windows\\Start "
+                                                 "Menu\\Programs\\Lumo.lnk")},
+        {});
+    QVERIFY(waitUntil([&] { return visible(QStringLiteral("lumo.exe")); }, kWineStartMs));
+    QVERIFY(!visible(QStringLiteral("conhost.exe")));
+    QVERIFY(m_wine->run({QStringLiteral("taskkill"), QStringLiteral("/f"), QStringLiteral("/im"),
+                         QStringLiteral("lumo.exe")}));
+    QVERIFY(waitUntil([&] { return !visible(QStringLiteral("lumo.exe")); }));
+    started.waitForFinished(5000);
+
+    // While the installed program runs, nothing is replaced.
     startLumo(m_lumo, target);
     QVERIFY(waitForWindow(m_lumo, caption(kPortTemplate), 0, kWineStartMs));
+    const QDateTime installed = QFileInfo(target + QStringLiteral("/lumo.exe")).lastModified();
+    QByteArray said;
+    QCOMPARE(m_wine->exec({m_installer, QStringLiteral("/S")}, &said), 2);
+    QCOMPARE(QFileInfo(target + QStringLiteral("/lumo.exe")).lastModified(), installed);
     stop(m_lumo);
 
-    // The uninstaller copies itself away and returns at once; the copy removes.
-    QVERIFY2(m_wine->run({target + QStringLiteral("/Uninstall.exe"), QStringLiteral("/S")}),
+    // As deployment tools call it, the uninstaller returns when it is done.
+    const QString quiet = m_wine->value(kUninstallKey, QStringLiteral("QuietUninstallString"));
+    QFile script(m_wine->driveC() + QStringLiteral("/uninstall-lumo.bat"));
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write(quiet.toLocal8Bit() + "\r\nexit /b %ERRORLEVEL%\r\n");
+    script.close();
+    QVERIFY2(m_wine->run({QStringLiteral("cmd"), QStringLiteral("/c"),
+                          QStringLiteral("C:\\uninstall-lumo.bat")}),
              qPrintable(m_wine->errorString()));
-    QVERIFY2(waitUntil([&] { return !QFile::exists(target); }, 60000),
+    // Nothing of the program is left when it returns. The uninstaller moves
+    // itself out of the folder, which Windows allows for a running program
+    // and Wine does not: here it stays behind alone.
+    QVERIFY2(!QFile::exists(target) ||
+                 filesUnder(target) == QStringList(QStringLiteral("Uninstall.exe")),
              qPrintable(filesUnder(target).join(u' ')));
     QVERIFY(!QFile::exists(shortcut));
+    QVERIFY(m_wine->value(kPorts, QStringLiteral("COM1")).isNull());
+    QVERIFY(m_wine->value(kUninstallKey, QStringLiteral("DisplayName")).isNull());
+    QDir(target).removeRecursively(); // the MSI case starts afresh
+}
+
+// The MSI as Group Policy or Intune pushes it: per machine with the ports
+// for every user, a later version replacing an earlier one, a clean removal.
+void TestWine::msiInstallsUpgradesAndRemoves()
+{
+    const QString target = m_wine->driveC() + kInstalled;
+    // Wine's msiexec puts the entry in the user's Start menu though ALLUSERS
+    // is 1 (Windows puts it in everyone's); either will do here.
+    const auto hasShortcut = [&] {
+        QDirIterator user(m_wine->driveC() + QStringLiteral("/users"), {QStringLiteral("Lumo.lnk")},
+                          QDir::Files, QDirIterator::Subdirectories);
+        return QFile::exists(m_wine->driveC() + kShortcut) || user.hasNext();
+    };
+    QTemporaryDir previous;
+    QVERIFY(makePreviousVersion(previous));
+    const auto msiexec = [&](const QString& action, const QString& msi, const QStringList& more) {
+        return m_wine->run(
+            QStringList{QStringLiteral("msiexec"), action, windowsPath(msi), QStringLiteral("/qn")}
+            << more);
+    };
+
+    QVERIFY2(msiexec(QStringLiteral("/i"),
+                     previous.filePath(QStringLiteral("lumo-0.0.1-windows-x64.msi")),
+                     {QStringLiteral("COM1=COM7")}),
+             qPrintable(m_wine->errorString()));
+    QCOMPARE(filesUnder(target),
+             QStringList({QStringLiteral("lumo.exe"), QStringLiteral("obsolete.dll")}));
+    QCOMPARE(m_wine->value(kPorts, QStringLiteral("COM1")), QStringLiteral("COM7"));
+    QVERIFY(hasShortcut());
+
+    QVERIFY2(msiexec(QStringLiteral("/i"), m_msi, {QStringLiteral("COM2=COM8")}),
+             qPrintable(m_wine->errorString()));
+    QCOMPARE(filesUnder(target), filesUnder(m_folder));
+    QCOMPARE(m_wine->value(kPorts, QStringLiteral("COM1")), QStringLiteral("COM7"));
+    QCOMPARE(m_wine->value(kPorts, QStringLiteral("COM2")), QStringLiteral("COM8"));
+    QVERIFY(hasShortcut());
+    // The installed program takes the port set for every user.
+    QByteArray said;
+    m_wine->exec({QStringLiteral("cmd"), QStringLiteral("/c"), QStringLiteral("lumo send d")},
+                 &said, target, kWineStartMs);
+    QVERIFY2(said.contains("COM1 (COM7)"), said.constData());
+
+    QVERIFY2(msiexec(QStringLiteral("/x"), m_msi, {}), qPrintable(m_wine->errorString()));
+    QVERIFY2(!QFile::exists(target), qPrintable(filesUnder(target).join(u' ')));
+    QVERIFY(!hasShortcut());
+    QVERIFY(m_wine->value(kPorts, QStringLiteral("COM1")).isNull());
+    QVERIFY(m_wine->value(kPorts, QStringLiteral("COM2")).isNull());
+}
+
+void TestWine::everyFileIsSigned()
+{
+    if (qEnvironmentVariableIsEmpty("LUMO_SIGN_CAFILE")) {
+        if (qEnvironmentVariable("CI") == QLatin1String("true"))
+            QFAIL("CI builds with a throwaway certificate (./test)");
+        QSKIP("built without a certificate");
+    }
+    QStringList files{m_installer, m_msi};
+    for (const QString& f : filesUnder(m_folder))
+        if (f.endsWith(QLatin1String(".exe")) || f.endsWith(QLatin1String(".com")) ||
+            f.endsWith(QLatin1String(".dll")))
+            files << m_folder + u'/' + f;
+    QVERIFY(files.size() > 10);
+    for (const QString& f : files)
+        QVERIFY2(isSigned(f), qPrintable(f));
 }
 
 QTEST_GUILESS_MAIN(TestWine)

@@ -178,6 +178,12 @@ bool Generator::DrawIcons(QString* error)
     const QString appName = QStringLiteral("%1.ico").arg(IDR_MAINFRAME);
     files_.insert(QStringLiteral("icons/") + appName, DibWriter::Icon(app));
     icons_.append({appName, {IconArt::ToImage(app[0]), IconArt::ToImage(app[1])}});
+    // The Windows program's icon (Explorer, the Start menu, the taskbar, the
+    // installers): the same two images, then 48 and 256 px whole-pixel
+    // enlargements of the drawing that divides them.
+    files_.insert(QStringLiteral("windows/lumo.ico"),
+                  DibWriter::Icon({app[0], app[1], ThemeIcon::Enlarged(app[1], 3),
+                                   ThemeIcon::Enlarged(app[0], 8)}));
 
     // The icon theme's sizes, each a whole-pixel enlargement of the image
     // that divides it: 48 comes from the 16 x 16 drawing, not 1.5 x 32.
@@ -187,7 +193,7 @@ bool Generator::DrawIcons(QString* error)
     };
     for (const ThemeSize& theme :
          {ThemeSize{16, app[1]}, ThemeSize{32, app[0]}, ThemeSize{48, app[1]},
-          ThemeSize{128, app[0]}, ThemeSize{256, app[0]}}) {
+          ThemeSize{64, app[0]}, ThemeSize{128, app[0]}, ThemeSize{256, app[0]}}) {
         const QByteArray png =
             ThemeIcon::Png(ThemeIcon::Enlarged(theme.source, theme.size / theme.source.width));
         if (png.isEmpty()) {

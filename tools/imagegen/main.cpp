@@ -2,7 +2,8 @@
 //
 //   imagegen --out DIR [--font FILE]     writes DIR/pictures/*.bmp,
 //                                        DIR/icons/*.ico, DIR/cursors/*.cur,
-//                                        DIR/hicolor/<n>x<n>/apps/*.png
+//                                        DIR/hicolor/<n>x<n>/apps/*.png,
+//                                        DIR/windows/lumo.ico
 //   imagegen --sheet FILE.png [--font FILE]   writes a contact sheet
 //
 // The labels need the 16-pixel WenQuanYi Bitmap Song font. Exit status: 0 on

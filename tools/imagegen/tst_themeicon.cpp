@@ -27,9 +27,10 @@ QRgb shown(const IconImage& image, int x, int y)
     return image.clear[i] ? qRgba(0, 0, 0, 0) : image.palette[image.index[i]];
 }
 
-QImage appIconImage(int size)
+// The image of that size in an .ico file under res/.
+QImage iconImage(const QString& file, int size)
 {
-    QImageReader reader(QStringLiteral(RES_DIR "/icons/128.ico"), "ico");
+    QImageReader reader(QStringLiteral(RES_DIR "/") + file, "ico");
     for (int i = 0; i < reader.imageCount() && reader.jumpToImage(i); ++i) {
         const QImage image = reader.read();
         if (image.width() == size)
@@ -79,30 +80,35 @@ void TestThemeIcon::encoded()
             QCOMPARE(image.pixel(x, y), shown(source, x / factor, y / factor));
 }
 
+// The theme's PNG files and the Windows program's icon: each image a
+// whole-pixel enlargement of the application icon's 16 or 32 px drawing.
 void TestThemeIcon::committed_data()
 {
+    QTest::addColumn<QString>("file"); // under res/; empty: the theme icon
     QTest::addColumn<int>("size");
-    QTest::addColumn<int>("drawn"); // the .ico image it is made from
-    QTest::newRow("16") << 16 << 16;
-    QTest::newRow("32") << 32 << 32;
-    QTest::newRow("48") << 48 << 16;
-    QTest::newRow("128") << 128 << 32;
-    QTest::newRow("256") << 256 << 32;
+    QTest::addColumn<int>("drawn"); // the image of icons/128.ico it is made from
+    for (int size : {16, 32, 48, 64, 128, 256})
+        QTest::addRow("theme %d", size) << QString() << size << (size % 32 ? 16 : 32);
+    for (int size : {16, 32, 48, 256})
+        QTest::addRow("Windows %d", size) << "windows/lumo.ico" << size << (size % 32 ? 16 : 32);
 }
 
 void TestThemeIcon::committed()
 {
+    QFETCH(QString, file);
     QFETCH(int, size);
     QFETCH(int, drawn);
-    const QImage source = appIconImage(drawn);
+    const QImage source = iconImage(QStringLiteral("icons/128.ico"), drawn);
     QVERIFY(!source.isNull());
-    const QImage theme(
-        QStringLiteral(RES_DIR "/hicolor/%1x%1/apps/net.lumopanel.Lumo.png").arg(size));
-    QCOMPARE(theme.size(), QSize(size, size));
+    const QImage image =
+        file.isEmpty()
+            ? QImage(QStringLiteral(RES_DIR "/hicolor/%1x%1/apps/net.lumopanel.Lumo.png").arg(size))
+            : iconImage(file, size);
+    QCOMPARE(image.size(), QSize(size, size));
     const int factor = size / drawn;
     for (int y = 0; y < size; ++y)
         for (int x = 0; x < size; ++x)
-            QVERIFY2(theme.pixel(x, y) == source.pixel(x / factor, y / factor),
+            QVERIFY2(image.pixel(x, y) == source.pixel(x / factor, y / factor),
                      qPrintable(QStringLiteral("(%1, %2)").arg(x).arg(y)));
 }
 

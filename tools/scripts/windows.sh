@@ -3,7 +3,14 @@
 #   tools/scripts/windows.sh qt       unpack (or build) Qt for Windows; print its folder
 #   tools/scripts/windows.sh build    build-windows/lumo.exe
 #   tools/scripts/windows.sh package  also build-windows/Lumo/ (the folder a teacher
-#                                     copies), its zip and the installer; prints both
+#                                     copies), its zip, the installer and the MSI;
+#                                     prints the three
+#   tools/scripts/windows.sh installers VERSION DIR
+#                                     the installer and MSI of another program
+#                                     folder (DIR/Lumo) and version, in DIR
+# With LUMO_SIGN_PKCS12 and LUMO_SIGN_PASSWORD_FILE (and LUMO_SIGN_TIMESTAMP_URL
+# where a timestamp server is reachable), every .exe, .com, .dll and .msi is
+# signed (tools/scripts/sign.sh); without them they are not, and it says so.
 # Exit status 3: no Qt for Windows can be had here.
 # Qt for Windows comes from ../shared/toolchains/qt6-mingw/: the archive when its
 # SHA-256 is the one recorded in packaging/windows/, otherwise its build.sh (about
@@ -25,6 +32,11 @@ build=build-windows
 stage=$build/Lumo
 
 say() { echo "windows.sh: $*" >&2; }
+
+signing() { [ -n "${LUMO_SIGN_PKCS12:-}" ]; }
+sign() {
+    if signing; then tools/scripts/sign.sh "$@"; fi
+}
 
 # Qt for Windows in $LUMO_QT_WINDOWS; a stamp file says where it came from.
 windows_qt() {
@@ -60,7 +72,7 @@ windows_build() {
     lumo_install_missing windows
     windows_qt
     LUMO_PRESET=windows lumo_configure
-    LUMO_PRESET=windows lumo_build --target lumo
+    LUMO_PRESET=windows lumo_build --target lumo lumo_console
 }
 
 # Every DLL that `file` imports and that we ship (the rest is Windows's own),
@@ -89,41 +101,83 @@ shipped_dlls() {
 windows_stage() {
     rm -rf "$stage"
     mkdir -p "$stage"/{platforms,styles,imageformats}
-    cp $build/lumo.exe "$stage/"
+    cp $build/lumo.exe $build/lumo.com "$stage/"
     cp "$LUMO_QT_WINDOWS/plugins/platforms/qwindows.dll" "$stage/platforms/"
     cp "$LUMO_QT_WINDOWS/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
     cp "$LUMO_QT_WINDOWS/plugins/imageformats/qico.dll" "$stage/imageformats/"
     shipped_dlls "$stage"/lumo.exe "$stage"/*/*.dll | sort -u | xargs -r cp -t "$stage/"
-    local qm=($build/*.qm)
-    if [ -f "${qm[0]}" ]; then
-        mkdir -p "$stage/translations"
-        cp "${qm[@]}" "$stage/translations/"
-    fi
-    find "$stage" -name '*.exe' -o -name '*.dll' | xargs $triplet-strip --strip-unneeded
+    # Ours, and Qt's own (the buttons of a message box, the command line's
+    # help) from Debian's qt6-translations-l10n, the same Qt version: Qt
+    # looks for them in translations/ beside its DLLs.
+    mkdir -p "$stage/translations"
+    cp $build/*.qm /usr/share/qt6/translations/qtbase_zh_CN.qm "$stage/translations/"
+    find "$stage" -name '*.exe' -o -name '*.com' -o -name '*.dll' |
+        xargs $triplet-strip --strip-unneeded
+    find "$stage" -name '*.exe' -o -name '*.com' -o -name '*.dll' | xargs -r -n 16 \
+        bash -c 'if [ -n "${LUMO_SIGN_PKCS12:-}" ]; then tools/scripts/sign.sh "$@"; fi' sign
+}
+
+# windows_installers VERSION DIR: the installer and the Windows Installer
+# package of the program folder DIR/Lumo, in DIR; prints their paths.
+windows_installers() {
+    local version=$1 dir=$2 files sign_nsis=()
+    local installer=$dir/lumo-$version-windows-x64-setup.exe
+    local msi=$dir/lumo-$version-windows-x64.msi
+    rm -f "$installer" "$msi"
+    signing && sign_nsis=(-DSIGN="$PWD/tools/scripts/sign.sh")
+    # The uninstaller deletes exactly the files the installer put there.
+    (
+        cd "$dir/Lumo"
+        find . -type f | sort | sed 's|^\./||; s|/|\\|g; s|.*|Delete "$INSTDIR\\&"|'
+        find . -depth -mindepth 1 -type d | sed 's|^\./||; s|/|\\|g; s|.*|RMDir "$INSTDIR\\&"|'
+    ) >"$dir/uninstall-files.nsh"
+    makensis -V2 -NOCD -INPUTCHARSET UTF8 -DVERSION="$version" -DFILES="$dir" -DOUTFILE="$installer" \
+        -DICON="$PWD/res/windows/lumo.ico" "${sign_nsis[@]}" packaging/windows/lumo.nsi >&2
+    # The MSI (packaging/windows/lumo.wxs) with every file wixl-heat lists;
+    # wixl takes paths relative to the current folder only.
+    files=$(mktemp --suffix=.wxs)
+    # Each file's component keeps one GUID, made from its path, in every
+    # version (wixl's own "*" gives two files of a folder the same one).
+    (cd "$dir/Lumo" && find . -type f | sort) |
+        wixl-heat -p ./ --component-group Files --var var.SourceDir \
+            --directory-ref INSTALLDIR --win64 |
+        awk '/<Component / { component = $0; next }
+            /<File / && component != "" {
+                match($0, /Source="[^"]*"/)
+                path = substr($0, RSTART + 8, RLENGTH - 9)
+                sub(/^[$][(]var[.]SourceDir[)]\//, "", path)
+                command = "printf %s \"lumo:" path "\" | md5sum"
+                command | getline hash
+                close(command)
+                guid = toupper(substr(hash, 1, 8) "-" substr(hash, 9, 4) "-" substr(hash, 13, 4) \
+                    "-" substr(hash, 17, 4) "-" substr(hash, 21, 12))
+                sub(/Guid="\*"/, "Guid=\"" guid "\"", component)
+                print component
+                component = ""
+            }
+            { print }' >"$files"
+    wixl -a x64 -D Version="$version" -D SourceDir="$(realpath --relative-to=. "$dir/Lumo")" \
+        -D Win64=yes -D Icon=res/windows/lumo.ico -o "$msi" packaging/windows/lumo.wxs "$files"
+    rm -f "$files"
+    sign "$msi"
+    realpath "$installer" "$msi"
 }
 
 windows_package() {
-    local version zip installer
+    local version zip
     version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $build/CMakeCache.txt)
     zip=$build/lumo-$version-windows-x64.zip
-    installer=$build/lumo-$version-windows-x64-setup.exe
-    rm -f "$zip" "$installer"
+    signing || say "no certificate given (LUMO_SIGN_PKCS12): the Windows files are not signed"
+    rm -f "$zip"
     (cd $build && zip -qr9 "$(basename "$zip")" Lumo)
-    # The uninstaller deletes exactly the files the installer put there.
-    (
-        cd "$stage"
-        find . -type f | sort | sed 's|^\./||; s|/|\\|g; s|.*|Delete "$INSTDIR\\&"|'
-        find . -depth -mindepth 1 -type d | sed 's|^\./||; s|/|\\|g; s|.*|RMDir "$INSTDIR\\&"|'
-    ) >$build/uninstall-files.nsh
-    makensis -V2 -NOCD -DVERSION="$version" -DFILES="$build" -DOUTFILE="$installer" \
-        -DICON="$PWD/res/icons/128.ico" packaging/windows/lumo.nsi >&2
     echo "$PWD/$zip"
-    echo "$PWD/$installer"
+    windows_installers "$version" "$build"
 }
 
 case "${1:-package}" in
 qt) lumo_install_missing windows; windows_qt; echo "$LUMO_QT_WINDOWS" ;;
 build) windows_build ;;
 package) windows_build; windows_stage; windows_package ;;
+installers) windows_installers "$2" "$(realpath "$3")" ;;
 *) say "unknown command ${1}" && exit 2 ;;
 esac
