@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
@@ -491,7 +492,7 @@ void TestDialogs::shutdownSignalEndsDialogsAndReleasesLine()
     bool exclusiveWhileOpen = false;
     const auto raise = [&] {
         exclusiveWhileOpen = exclusiveFlag(pty.slavePath()) == 1;
-        lockedWhileOpen = QFile::exists(lockFile);
+        lockedWhileOpen = lockedByKernel(pty.slavePath()) && !QFile::exists(lockFile);
         ::kill(::getpid(), signalNumber);
     };
     whenShown<CPortDlg>([&](CPortDlg* dialog) {
@@ -597,8 +598,10 @@ void TestDialogs::portsDialogStoresOnlyOnOk_data()
     QTest::addColumn<QString>("typed"); // the COM2 field's text; empty: left as it was
     QTest::addColumn<int>("pick");      // else the listed entry picked, or -1
     QTest::addColumn<bool>("ok");
-    QTest::addColumn<QString>("stored"); // COM2 in the user's settings afterwards
+    QTest::addColumn<QString>("stored"); // COM2 in the user's settings afterwards; "!": cannot be
     QTest::newRow("typed path, OK") << "/dev/ttyUSB9" << -1 << true << "/dev/ttyUSB9";
+    QTest::newRow("settings file cannot be written, OK: said, dialog stays")
+        << "/dev/ttyUSB9" << -1 << true << "!";
     QTest::newRow("network server, OK")
         << "rfc2217://10.0.0.5:7000" << -1 << true << "rfc2217://10.0.0.5:7000";
     QTest::newRow("listed adapter, OK") << "" << 0 << true << "/dev/ttyACM5";
@@ -633,6 +636,17 @@ void TestDialogs::portsDialogStoresOnlyOnOk()
         field->setCurrentIndex(pick);
     else
         field->setEditText(typed);
+    dialog.show();
+    if (stored == QLatin1String("!")) {
+        // A folder where the file should be: not even root can write it.
+        const QString file = settings().fileName();
+        QVERIFY(QFile::remove(file) && QDir().mkdir(file));
+        dialog.accept();
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY2(m_messages[0].contains(file), qPrintable(m_messages[0]));
+        QVERIFY(dialog.isVisible());
+        return;
+    }
     ok ? dialog.accept() : dialog.reject();
 
     QCOMPARE(settings().value(DeviceChoice::SettingsKey(2)).toString(), stored);
