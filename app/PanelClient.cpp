@@ -1,6 +1,7 @@
 #include "app/PanelClient.h"
 
 #include "dialogs/PanelService.h"
+#include "serial/InputLimit.h"
 
 #include <QDBusMessage>
 #include <QDBusVariant>
@@ -22,14 +23,27 @@ PanelClient::PanelClient(QDBusConnection bus) : m_bus(std::move(bus)) {}
 
 QString PanelClient::HeldPort()
 {
+    return heldProperty(QStringLiteral("Port"));
+}
+
+QString PanelClient::HeldDevice()
+{
+    return heldProperty(QStringLiteral("Device"));
+}
+
+QString PanelClient::heldProperty(const QString& name)
+{
     if (!m_bus.isConnected())
         return {};
     QDBusMessage get = call("org.freedesktop.DBus.Properties", "Get");
-    get << QLatin1String(PanelService::kInterface) << QStringLiteral("Port");
+    get << QLatin1String(PanelService::kInterface) << name;
     const QDBusMessage reply = m_bus.call(get, QDBus::Block, kAskTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return {};
-    return qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant().toString();
+    return qvariant_cast<QDBusVariant>(reply.arguments().constFirst())
+        .variant()
+        .toString()
+        .left(InputLimit::kDeviceName); // what comes from the bus is bounded too
 }
 
 PanelClient::Answer PanelClient::Send(const QString& command)

@@ -7,6 +7,7 @@
 #include "res/Resources.h"
 #include "res/templates.h"
 #include "serial/CMSComm.h"
+#include "serial/DeviceChoice.h"
 
 #include <QPushButton>
 #include <QTimer>
@@ -115,6 +116,7 @@ void CPanelDlg::offerOnSessionBus()
     if (!m_serial.GetPortOpen())
         return;
     new PanelService([this] { return m_serial.GetPortOpen() ? m_serial.PortLabel() : QString(); },
+                     [this] { return DeviceChoice::Identity(m_serial.OpenDevice()); },
                      [this](char letter) { return SendForCaller(letter); }, this);
 #endif
 }

@@ -1,7 +1,9 @@
 #include "dialogs/CPortSettingsDlg.h"
 
+#include "dialogs/ErrorReporter.h"
 #include "res/Resources.h"
 #include "serial/DeviceChoice.h"
+#include "serial/InputLimit.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -43,25 +45,33 @@ CPortSettingsDlg::CPortSettingsDlg(QWidget* parent, const QList<FoundDevice>& fo
         if (field->findData(platform) < 0)
             field->addItem(tr("%1 (the default)").arg(platform), platform);
 
+        field->lineEdit()->setMaxLength(int(InputLimit::kDeviceName));
         const DeviceChoice::Answer current = DeviceChoice::Resolve(port);
+        const bool tooLong = current.device.size() > InputLimit::kDeviceName;
         const int listed = field->findData(current.device);
         if (listed >= 0)
             field->setCurrentIndex(listed);
         else
-            field->setEditText(current.device);
+            field->setEditText(tooLong ? QString() : current.device);
         field->setAccessibleName(QStringLiteral("COM%1").arg(port));
         m_fields[port - 1] = field;
 
         auto* label = new QLabel(QStringLiteral("COM%1:").arg(port), this);
         label->setBuddy(field);
         form->addRow(label, field);
-        if (current.source == DeviceChoice::Source::CommandLine ||
-            current.source == DeviceChoice::Source::Environment) {
-            auto* note = new QLabel(tr("For this run %1 sets COM%2 to %3.")
-                                        .arg(DeviceChoice::Describe(port, current.source))
-                                        .arg(port)
-                                        .arg(current.device),
-                                    this);
+        QString noteText;
+        if (tooLong)
+            noteText = InputLimit::TooLong(
+                tr("the device name in %1").arg(DeviceChoice::Describe(port, current.source)),
+                current.device, InputLimit::kDeviceName);
+        else if (current.source == DeviceChoice::Source::CommandLine ||
+                 current.source == DeviceChoice::Source::Environment)
+            noteText = tr("For this run %1 sets COM%2 to %3.")
+                           .arg(DeviceChoice::Describe(port, current.source))
+                           .arg(port)
+                           .arg(current.device);
+        if (!noteText.isEmpty()) {
+            auto* note = new QLabel(noteText, this);
             note->setWordWrap(true);
             form->addRow(QString(), note);
         }
@@ -102,8 +112,12 @@ void CPortSettingsDlg::accept()
         const QString device = ChosenDevice(port);
         // Nothing is stored where nothing changed: the default stays the
         // default, and the settings for all users keep applying.
-        if (device != DeviceChoice::Resolve(port).device)
-            DeviceChoice::Save(port, device);
+        if (device == DeviceChoice::Resolve(port).device)
+            continue;
+        if (const std::optional<QString> error = DeviceChoice::Save(port, device)) {
+            ErrorReporter::Show(this, *error, ErrorReporter::Kind::Error);
+            return; // stays open: the choice is still there to try again or cancel
+        }
     }
     QDialog::accept();
 }

@@ -1,6 +1,7 @@
 #include "dialogs/CommandResolver.h"
 
 #include "res/ButtonFaces.h"
+#include "serial/InputLimit.h"
 
 #include <algorithm>
 
@@ -36,11 +37,13 @@ QString CommandResolver::Name(const Command& command)
 
 QString CommandResolver::UnknownMessage(const QString& word)
 {
-    return tr("unknown command \"%1\" (lumo send --list shows them)").arg(word);
+    return tr("unknown command \"%1\" (lumo send --list shows them)").arg(InputLimit::Quoted(word));
 }
 
 const Command* CommandResolver::Resolve(const QString& word)
 {
+    if (word.size() > InputLimit::kArgument)
+        return nullptr; // no command is near that long
     const QString bare = withoutSpaces(word.trimmed());
     if (bare.isEmpty())
         return nullptr;

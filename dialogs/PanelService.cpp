@@ -2,10 +2,15 @@
 
 #include "dialogs/CommandResolver.h"
 
-#include <QDBusConnection>
+#include "serial/InputLimit.h"
 
-PanelService::PanelService(PortQuery port, Sender send, QObject* parent)
-    : QObject(parent), m_port(std::move(port)), m_send(std::move(send))
+#include <QDBusConnection>
+#include <QList>
+#include <QRegularExpression>
+
+PanelService::PanelService(PortQuery port, PortQuery device, Sender send, QObject* parent)
+    : QObject(parent), m_port(std::move(port)), m_device(std::move(device)),
+      m_send(std::move(send))
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
@@ -34,13 +39,42 @@ QString PanelService::Port() const
     return m_port();
 }
 
+QString PanelService::Device() const
+{
+    return m_device();
+}
+
 void PanelService::Send(const QString& command)
 {
-    const Command* resolved = CommandResolver::Resolve(command);
-    if (!resolved) {
+    if (command.size() > InputLimit::kArgument) {
+        sendErrorReply(QLatin1String(kUnknownCommand),
+                       InputLimit::TooLong(tr("the command"), command, InputLimit::kArgument));
+        return;
+    }
+    QList<const Command*> commands;
+    if (const Command* whole = CommandResolver::Resolve(command))
+        commands << whole;
+    else {
+        static const QRegularExpression spaces(QStringLiteral("\\s+"));
+        const QStringList words = command.split(spaces, Qt::SkipEmptyParts);
+        for (const QString& word : words) {
+            const Command* resolved = CommandResolver::Resolve(word);
+            if (!resolved) {
+                sendErrorReply(QLatin1String(kUnknownCommand),
+                               CommandResolver::UnknownMessage(word));
+                return;
+            }
+            commands << resolved;
+        }
+    }
+    if (commands.isEmpty()) {
         sendErrorReply(QLatin1String(kUnknownCommand), CommandResolver::UnknownMessage(command));
         return;
     }
-    if (const std::optional<QString> error = m_send(resolved->letter))
-        sendErrorReply(QLatin1String(kLineFailed), *error);
+    for (const Command* c : commands) {
+        if (const std::optional<QString> error = m_send(c->letter)) {
+            sendErrorReply(QLatin1String(kLineFailed), *error);
+            return;
+        }
+    }
 }

@@ -2,6 +2,7 @@
 
 #include "serial/CommError.h"
 #include "serial/DeviceFactory.h"
+#include "serial/InputLimit.h"
 #include "serial/portDevicePath.h"
 
 #include <algorithm>
@@ -53,12 +54,15 @@ QString CMSComm::DeviceName() const
 void CMSComm::SetDeviceName(const QString& name)
 {
     requireClosed();
+    if (name.size() > InputLimit::kDeviceName)
+        throw CommError(CommErrorCode::NoSuchDevice,
+                        InputLimit::TooLong(tr("the device name"), name, InputLimit::kDeviceName));
     m_deviceName = name;
 }
 
 void CMSComm::fail(CommErrorCode code, const QString& reason) const
 {
-    throw CommError(code, QStringLiteral("%1: %2").arg(PortLabel(), reason));
+    throw CommError(code, QStringLiteral("%1: %2").arg(InputLimit::Quoted(PortLabel()), reason));
 }
 
 void CMSComm::readOnly(const char* property) const
@@ -210,9 +214,14 @@ void CMSComm::SetPortOpen(bool value)
         fail(CommErrorCode::PortAlreadyOpen, tr("the port is already open"));
     // Which device the port is, and what kind of device that is, are each
     // decided in one place.
-    auto device = m_makeDevice(PortLabel(), DeviceName());
+    const QString name = DeviceName();
+    if (name.size() > InputLimit::kDeviceName)
+        fail(CommErrorCode::NoSuchDevice,
+             InputLimit::TooLong(tr("the device name"), name, InputLimit::kDeviceName));
+    auto device = m_makeDevice(PortLabel(), name);
     openLine(*device);
     m_device = std::move(device);
+    m_openDevice = name;
 }
 
 QString CMSComm::GetSettings()
@@ -227,7 +236,7 @@ void CMSComm::SetSettings(const QString& value)
         throw CommError(CommErrorCode::InvalidPropertyValue,
                         tr("invalid property value: \"%1\" is not of the form "
                            "speed,parity,data,stop (for example \"9600,n,8,1\")")
-                            .arg(value));
+                            .arg(InputLimit::Quoted(value)));
     if (m_device)
         m_device->ApplySettings(*parsed);
     m_settings = *parsed;
