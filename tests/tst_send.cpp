@@ -43,58 +43,41 @@ const QString kCom2Path = QStringLiteral("$COM2");
 const QString kCom1Link = QStringLiteral("$LINK1");   // a link to COM1's device
 const QString kNullLink = QStringLiteral("$NULLLINK"); // a link to /dev/null
 
-// `command` as `user` through setpriv ("root": as it is); empty when there
-// is no such user.
-QStringList asUser(const QString& user, const QStringList& command)
-{
-    if (user == QLatin1String("root"))
-        return command;
-    const passwd* pw = ::getpwnam(qPrintable(user));
-    if (!pw)
-        return {};
-    return QStringList{QStringLiteral("setpriv"), QStringLiteral("--reuid=%1").arg(pw->pw_uid),
-                       QStringLiteral("--regid=%1").arg(pw->pw_gid),
-                       QStringLiteral("--clear-groups"), QStringLiteral("--")} +
-           command;
-}
-
-// A process with the bare environment of a user's own session: no bus of
-// ours, no settings of ours.
-void startAs(QProcess& process, const QString& user, const QStringList& command,
+// Starts `command` as `user` (through setpriv but for root) in a bare
+// environment of its own: no bus and no settings of this test's.
+void startAs(QProcess& process, const QString& user, QStringList command,
              const QString& com1 = {})
 {
+    if (user != QLatin1String("root")) {
+        const passwd* pw = ::getpwnam(qPrintable(user));
+        command = QStringList{QStringLiteral("setpriv"),
+                              QStringLiteral("--reuid=%1").arg(pw->pw_uid),
+                              QStringLiteral("--regid=%1").arg(pw->pw_gid),
+                              QStringLiteral("--clear-groups"), QStringLiteral("--")} +
+                  command;
+    }
     QProcessEnvironment env;
-    if (!com1.isEmpty())
-        env.insert(QStringLiteral("LUMO_COM1"), com1);
     env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
-    env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
-    env.insert(QStringLiteral("HOME"), QStringLiteral("/nonexistent"));
+    env.insert(QStringLiteral("LUMO_COM1"), com1);
     process.setProcessEnvironment(env);
-    const QStringList line = asUser(user, command);
-    process.start(line.first(), line.mid(1));
+    process.start(command.takeFirst(), command);
 }
 
-// `lumo send --port DEVICE d` as `user`: its exit status, -1 when it did not end.
-int sendAs(const QString& user, const QString& device, QString* err = nullptr)
+// `lumo send --port DEVICE d` as `user`: its exit status, or -1.
+int sendAs(const QString& user, const QString& device, QString* err)
 {
     QProcess lumo;
     startAs(lumo, user,
             {QStringLiteral(LUMO_BIN), QStringLiteral("send"), QStringLiteral("--port"), device,
              QStringLiteral("d")});
-    if (!lumo.waitForFinished(kProcessMs)) {
-        lumo.kill();
-        lumo.waitForFinished();
-        return -1;
-    }
-    if (err)
-        *err = QString::fromUtf8(lumo.readAllStandardError());
-    return lumo.exitStatus() == QProcess::NormalExit ? lumo.exitCode() : -1;
+    const bool ended = lumo.waitForFinished(kProcessMs);
+    *err = QString::fromUtf8(lumo.readAllStandardError());
+    return ended && lumo.exitStatus() == QProcess::NormalExit ? lumo.exitCode() : -1;
 }
 
 bool canRunAsOthers()
 {
-    return ::geteuid() == 0 && !asUser(QStringLiteral("daemon"), {QStringLiteral("x")}).isEmpty() &&
-           !asUser(QStringLiteral("nobody"), {QStringLiteral("x")}).isEmpty() &&
+    return ::geteuid() == 0 && ::getpwnam("daemon") && ::getpwnam("nobody") &&
            !QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty();
 }
 } // namespace
@@ -301,9 +284,6 @@ void TestSend::exitStatusAndBytes_data()
     QTest::newRow("10 MB command word: usage, the limit named")
         << QStringList{QString(10 << 20, QLatin1Char('d'))} << QString() << 2 << QByteArray()
         << QByteArray() << QStringList{QStringLiteral("at most 2048")};
-    QTest::newRow("1 MB port in the settings: usage, the limit named")
-        << QStringList{QStringLiteral("c")} << QString(1 << 20, QLatin1Char('/')) << 2
-        << QByteArray() << QByteArray() << QStringList{QStringLiteral("at most 1024")};
     QTest::newRow("link: the device it leads to")
         << QStringList{QStringLiteral("--port"), kNullLink, QStringLiteral("c")} << QString() << 1
         << QByteArray() << QByteArray()
@@ -408,13 +388,9 @@ void TestSend::killedHolderLeavesLineFree()
     QTemporaryDir dir;
     QProcess vc;
     vc.start(QStringLiteral(LUMO_VC), {QStringLiteral("--dir"), dir.filePath(QStringLiteral("vc"))});
-    QVERIFY(QTest::qWaitFor([&] { return vc.canReadLine() || !vc.waitForReadyRead(100); },
-                            kProcessMs) &&
-            vc.canReadLine());
+    QVERIFY(vc.waitForReadyRead(kProcessMs)); // its ports are there
     const QString device = QFileInfo(dir.filePath(QStringLiteral("vc/COM1"))).canonicalFilePath();
-    QVERIFY(!device.isEmpty());
     QVERIFY(::chmod(QFile::encodeName(device).constData(), 0666) == 0);
-    const QString lockFile = QStringLiteral("/run/lock/LCK..") + device.mid(5).replace(u'/', u'_');
 
     QProcess held;
     startAs(held, holder, {QStringLiteral(HOLD_LINE)}, device);
@@ -428,7 +404,6 @@ void TestSend::killedHolderLeavesLineFree()
     ::kill(pid_t(held.processId()), SIGKILL);
     QVERIFY(held.waitForFinished(kProcessMs));
     QTRY_COMPARE_WITH_TIMEOUT(sendAs(next, device, &err), 0, kProcessMs);
-    QFile::remove(lockFile); // what an older build left behind
     ::kill(pid_t(vc.processId()), SIGTERM);
     vc.waitForFinished(kProcessMs);
 }
@@ -579,8 +554,6 @@ void TestSend::clientTellsNoPanelFromFailure_data()
                                                    << int(PanelClient::Answer::Sent) << QString();
     QTest::newRow("two words, as lumo send takes them")
         << true << QStringLiteral("d  projector-on") << int(PanelClient::Answer::Sent) << QString();
-    QTest::newRow("a label with its space") << true << QStringLiteral("媒 体")
-                                            << int(PanelClient::Answer::Sent) << QString();
     QTest::newRow("one unknown word: nothing sent")
         << true << QStringLiteral("d lamp-off") << int(PanelClient::Answer::Failed)
         << QStringLiteral("unknown command \"lamp-off\"");
