@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "serial/InputLimit.h"
+
 #include <QCommandLineParser>
 
 namespace
@@ -44,6 +46,13 @@ CommandLine CommandLine::Parse(const QStringList& arguments)
     }
 
     CommandLine result;
+    for (const QString& argument : arguments.mid(1)) {
+        if (argument.size() > InputLimit::kArgument) {
+            result.action = Action::Fail;
+            result.text = InputLimit::TooLong(tr("the argument"), argument, InputLimit::kArgument);
+            return result;
+        }
+    }
     if (!parser.parse(arguments)) {
         result.action = Action::Fail;
         result.text = parser.errorText();
@@ -72,6 +81,13 @@ CommandLine CommandLine::Parse(const QStringList& arguments)
         if (parser.isSet(*option) && value->trimmed().isEmpty()) {
             result.action = Action::Fail;
             result.text = tr("The option '--%1' needs a device.").arg(option->names().first());
+            return result;
+        }
+        if (value->size() > InputLimit::kDeviceName) {
+            result.action = Action::Fail;
+            result.text =
+                InputLimit::TooLong(QStringLiteral("--%1").arg(option->names().first()), *value,
+                                    InputLimit::kDeviceName);
             return result;
         }
     }

@@ -4,7 +4,10 @@
 #include "control/Line.h"
 #include "control/Logging.h"
 #include "serial/CMSComm.h"
+#include "serial/CommError.h"
 #include "serial/DeviceChoice.h"
+#include "serial/DeviceUrl.h"
+#include "serial/InputLimit.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -16,6 +19,8 @@
 
 namespace
 {
+// A failure lists this many of the commands not sent, then how many more.
+constexpr qsizetype kListedNotSent = 10;
 
 void listCommands(QTextStream& out)
 {
@@ -35,8 +40,10 @@ SendCommand::Status SendCommand::SendInOrder(const QList<const Command*>& comman
         if (!error)
             continue;
         QStringList notSent;
-        for (qsizetype j = i; j < commands.size(); ++j)
+        for (qsizetype j = i; j < commands.size() && notSent.size() < kListedNotSent; ++j)
             notSent << CommandResolver::Name(*commands[j]);
+        if (const qsizetype more = commands.size() - i - notSent.size(); more > 0)
+            notSent << tr("%1 more").arg(more);
         err << *error << '\n'
             << tr("Not sent: %1.").arg(notSent.join(QStringLiteral(", "))) << '\n';
         return LineFailed;
@@ -68,6 +75,12 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
                                  QStringLiteral("COMMAND..."));
     const QString tryHelp = tr("Try \"lumo send --help\".");
 
+    for (const QString& argument : arguments) {
+        if (argument.size() > InputLimit::kArgument) {
+            err << InputLimit::TooLong(tr("the argument"), argument, InputLimit::kArgument) << '\n';
+            return UsageError;
+        }
+    }
     if (!parser.parse(arguments)) {
         err << parser.errorText() << '\n' << tryHelp << '\n';
         return UsageError;
@@ -102,6 +115,10 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
     }
     const QString port =
         (parser.isSet(portOption) ? parser.value(portOption) : DeviceChoice::SendPort()).trimmed();
+    if (port.size() > InputLimit::kDeviceName) {
+        err << InputLimit::TooLong(tr("the port"), port, InputLimit::kDeviceName) << '\n';
+        return UsageError;
+    }
     const int number = Line::PortNumber(port);
     if (port.isEmpty() || number < 0) {
         err << tr("\"%1\" is no port: give COM1 to COM%2 or a device name")
@@ -109,6 +126,14 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
                    .arg(Line::kMaxPort)
             << '\n';
         return UsageError;
+    }
+    if (DeviceUrl::LooksLikeUrl(port)) {
+        try {
+            DeviceUrl::Parse(port, port);
+        } catch (const CommError& e) {
+            err << e.description() << '\n';
+            return UsageError;
+        }
     }
 
     CMSComm serial;
@@ -123,8 +148,16 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
 #if LUMO_DBUS
     // The panel holds the port exclusively: it sends, or nobody can. If it
     // closes meanwhile, the port is free for the rest.
+    // The panel is asked for by the port's label or by the device itself,
+    // whatever link or port number leads to it.
     PanelClient panel;
     bool throughPanel = number > 0 && panel.HeldPort() == QStringLiteral("COM%1").arg(number);
+    if (!throughPanel) {
+        const QString held = panel.HeldDevice();
+        throughPanel =
+            !held.isEmpty() &&
+            held == DeviceChoice::Identity(number > 0 ? DeviceChoice::Resolve(number).device : port);
+    }
     return SendInOrder(
         commands,
         [&](const Command& c) -> std::optional<QString> {

@@ -12,6 +12,8 @@
 #include "serial/DeviceChoice.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <cstdio>
@@ -25,6 +27,21 @@ void SetIdentity()
 {
     SetApplicationIdentity();
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMO_VERSION));
+}
+
+// Without a session bus in the environment, the bus library would start one
+// of its own for the display (dbus-launch), which outlives the program. Lumo
+// uses the user's bus where there is one, and otherwise none.
+void UseOnlyARunningBus()
+{
+#if LUMO_DBUS && defined(Q_OS_UNIX)
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return;
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFileInfo::exists(QFile::decodeName(runtime + "/bus")))
+        return; // the library finds the user's bus there by itself
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+#endif
 }
 
 // Handles the command line before anything connects to a display, so that
@@ -77,6 +94,7 @@ std::optional<int> HandleCommandLine(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
+    UseOnlyARunningBus();
     if (const auto status = HandleCommandLine(argc, argv))
         return *status;
 

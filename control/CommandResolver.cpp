@@ -1,5 +1,7 @@
 #include "control/CommandResolver.h"
 
+#include "serial/InputLimit.h"
+
 #include <algorithm>
 
 namespace
@@ -28,11 +30,13 @@ QString CommandResolver::Name(const Command& command)
 
 QString CommandResolver::UnknownMessage(const QString& word)
 {
-    return tr("unknown command \"%1\" (lumo send --list shows them)").arg(word);
+    return tr("unknown command \"%1\" (lumo send --list shows them)").arg(InputLimit::Quoted(word));
 }
 
 const Command* CommandResolver::Resolve(const QString& word)
 {
+    if (word.size() > InputLimit::kArgument)
+        return nullptr; // no command is near that long
     const QString bare = withoutSpaces(word.trimmed());
     if (bare.isEmpty())
         return nullptr;

@@ -2,6 +2,7 @@
 
 #include "control/BusNames.h"
 #include "control/Logging.h"
+#include "serial/InputLimit.h"
 
 #include <QDBusMessage>
 #include <QDBusVariant>
@@ -23,19 +24,32 @@ PanelClient::PanelClient(QDBusConnection bus) : m_bus(std::move(bus)) {}
 
 QString PanelClient::HeldPort()
 {
+    return heldProperty(QStringLiteral("Port"));
+}
+
+QString PanelClient::HeldDevice()
+{
+    return heldProperty(QStringLiteral("Device"));
+}
+
+QString PanelClient::heldProperty(const QString& name)
+{
     if (!m_bus.isConnected())
         return {};
     QDBusMessage get = call("org.freedesktop.DBus.Properties", "Get");
-    get << QLatin1String(BusNames::kInterface) << QStringLiteral("Port");
+    get << QLatin1String(BusNames::kInterface) << name;
     const QDBusMessage reply = m_bus.call(get, QDBus::Block, kAskTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         qCDebug(lcBus).noquote() << "no panel on the session bus:" << reply.errorName();
         return {};
     }
-    const QString port =
-        qvariant_cast<QDBusVariant>(reply.arguments().constFirst()).variant().toString();
-    qCDebug(lcBus).noquote() << "the running panel holds" << port;
-    return port;
+    // What comes from the bus is bounded too.
+    const QString value = qvariant_cast<QDBusVariant>(reply.arguments().constFirst())
+                              .variant()
+                              .toString()
+                              .left(InputLimit::kDeviceName);
+    qCDebug(lcBus).noquote() << "the running panel's" << name << "is" << value;
+    return value;
 }
 
 PanelClient::Answer PanelClient::Send(const QString& command)

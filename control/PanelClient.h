@@ -22,6 +22,9 @@ public:
 
     // The port a running panel holds ("COM1"); empty when there is none.
     QString HeldPort();
+    // The device it holds, as DeviceChoice::Identity gives it; empty when
+    // there is none.
+    QString HeldDevice();
     struct Answer {
         enum Kind {
             Sent,    // the panel put the byte on the line
@@ -34,5 +37,7 @@ public:
     Answer Send(const QString& command);
 
 private:
+    QString heldProperty(const QString& name);
+
     QDBusConnection m_bus;
 };

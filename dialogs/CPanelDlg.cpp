@@ -7,6 +7,7 @@
 #include "res/Resources.h"
 #include "res/templates.h"
 #include "serial/CMSComm.h"
+#include "serial/DeviceChoice.h"
 
 #include <QPushButton>
 #include <QTimer>
@@ -87,6 +88,7 @@ void CPanelDlg::offerOnSessionBus()
     if (!m_serial.GetPortOpen())
         return;
     new PanelService([this] { return m_serial.GetPortOpen() ? m_serial.PortLabel() : QString(); },
+                     [this] { return DeviceChoice::Identity(m_serial.OpenDevice()); },
                      [this](const Command& command) { return SendForCaller(command); }, this);
 #endif
 }

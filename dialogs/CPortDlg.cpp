@@ -9,6 +9,7 @@
 #include "serial/CMSComm.h"
 #include "serial/DeviceDiscovery.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QPainter>
@@ -24,7 +25,9 @@ std::uint8_t thePortNumber = 1;
 
 CPortDlg::CPortDlg(CMSComm& serial, QWidget* parent)
     : TemplateDialog(kPortTemplate, parent), m_serial(serial),
-      m_hIcon(Resources::Icon(IDR_MAINFRAME))
+      // The program's icon, made once at start-up where there is one.
+      m_hIcon(QApplication::windowIcon().isNull() ? Resources::Icon(IDR_MAINFRAME)
+                                                  : QApplication::windowIcon())
 {
     OnInitDialog();
 }

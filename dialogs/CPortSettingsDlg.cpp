@@ -1,7 +1,9 @@
 #include "dialogs/CPortSettingsDlg.h"
 
+#include "dialogs/ErrorReporter.h"
 #include "res/Resources.h"
 #include "serial/DeviceChoice.h"
+#include "serial/InputLimit.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -43,25 +45,33 @@ CPortSettingsDlg::CPortSettingsDlg(QWidget* parent, const QList<FoundDevice>& fo
         if (field->findData(fallback) < 0)
             field->addItem(tr("%1 (the default)").arg(fallback), fallback);
 
+        field->lineEdit()->setMaxLength(int(InputLimit::kDeviceName));
         const DeviceChoice::Answer current = DeviceChoice::Resolve(port);
+        const bool tooLong = current.device.size() > InputLimit::kDeviceName;
         const int listed = field->findData(current.device);
         if (listed >= 0)
             field->setCurrentIndex(listed);
         else
-            field->setEditText(current.device);
+            field->setEditText(tooLong ? QString() : current.device);
         field->setAccessibleName(QStringLiteral("COM%1").arg(port));
         m_fields[port - 1] = field;
 
         auto* label = new QLabel(QStringLiteral("COM%1:").arg(port), this);
         label->setBuddy(field);
         form->addRow(label, field);
-        if (current.source == DeviceChoice::Source::CommandLine ||
-            current.source == DeviceChoice::Source::Environment) {
-            auto* note = new QLabel(tr("For this run %1 sets COM%2 to %3.")
-                                        .arg(DeviceChoice::Describe(port, current.source))
-                                        .arg(port)
-                                        .arg(current.device),
-                                    this);
+        QString noteText;
+        if (tooLong)
+            noteText = InputLimit::TooLong(
+                tr("the device name in %1").arg(DeviceChoice::Describe(port, current.source)),
+                current.device, InputLimit::kDeviceName);
+        else if (current.source == DeviceChoice::Source::CommandLine ||
+                 current.source == DeviceChoice::Source::Environment)
+            noteText = tr("For this run %1 sets COM%2 to %3.")
+                           .arg(DeviceChoice::Describe(port, current.source))
+                           .arg(port)
+                           .arg(current.device);
+        if (!noteText.isEmpty()) {
+            auto* note = new QLabel(noteText, this);
             note->setWordWrap(true);
             form->addRow(QString(), note);
         }
@@ -100,13 +110,18 @@ void CPortSettingsDlg::accept()
 {
     for (int port = 1; port <= kPorts; ++port) {
         const QString device = ChosenDevice(port);
-        // The default is no choice of the user's: storing it would hide
-        // a later change of the settings for all users. Otherwise nothing
-        // is stored where nothing changed.
+        // The default is no choice of the user's: storing it would hide a
+        // later change of the settings for all users. Otherwise nothing is
+        // stored where nothing changed.
+        std::optional<QString> error;
         if (device == DeviceChoice::Fallback(port))
-            DeviceChoice::Save(port, QString());
+            error = DeviceChoice::Save(port, QString());
         else if (device != DeviceChoice::Resolve(port).device)
-            DeviceChoice::Save(port, device);
+            error = DeviceChoice::Save(port, device);
+        if (error) {
+            ErrorReporter::Show(this, *error, ErrorReporter::Kind::Error);
+            return; // stays open: the choice is still there to try again or cancel
+        }
     }
     QDialog::accept();
 }

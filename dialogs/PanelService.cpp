@@ -4,10 +4,15 @@
 #include "control/CommandResolver.h"
 #include "control/Logging.h"
 
-#include <QDBusConnection>
+#include "serial/InputLimit.h"
 
-PanelService::PanelService(PortQuery port, Sender send, QObject* parent)
-    : QObject(parent), m_port(std::move(port)), m_send(std::move(send))
+#include <QDBusConnection>
+#include <QList>
+#include <QRegularExpression>
+
+PanelService::PanelService(PortQuery port, PortQuery device, Sender send, QObject* parent)
+    : QObject(parent), m_port(std::move(port)), m_device(std::move(device)),
+      m_send(std::move(send))
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
@@ -38,14 +43,42 @@ QString PanelService::Port() const
     return m_port();
 }
 
+QString PanelService::Device() const
+{
+    return m_device();
+}
+
 void PanelService::Send(const QString& command)
 {
-    const Command* resolved = CommandResolver::Resolve(command);
-    if (!resolved) {
+    if (command.size() > InputLimit::kArgument) {
         sendErrorReply(QLatin1String(BusNames::kUnknownCommand),
-                       CommandResolver::UnknownMessage(command));
+                       InputLimit::TooLong(tr("the command"), command, InputLimit::kArgument));
         return;
     }
-    if (const std::optional<QString> error = m_send(*resolved))
-        sendErrorReply(QLatin1String(BusNames::kLineFailed), *error);
+    QList<const Command*> commands;
+    if (const Command* whole = CommandResolver::Resolve(command))
+        commands << whole;
+    else {
+        static const QRegularExpression spaces(QStringLiteral("\\s+"));
+        const QStringList words = command.split(spaces, Qt::SkipEmptyParts);
+        for (const QString& word : words) {
+            const Command* resolved = CommandResolver::Resolve(word);
+            if (!resolved) {
+                sendErrorReply(QLatin1String(BusNames::kUnknownCommand),
+                               CommandResolver::UnknownMessage(word));
+                return;
+            }
+            commands << resolved;
+        }
+    }
+    if (commands.isEmpty()) {
+        sendErrorReply(QLatin1String(BusNames::kUnknownCommand), CommandResolver::UnknownMessage(command));
+        return;
+    }
+    for (const Command* c : commands) {
+        if (const std::optional<QString> error = m_send(*c)) {
+            sendErrorReply(QLatin1String(BusNames::kLineFailed), *error);
+            return;
+        }
+    }
 }

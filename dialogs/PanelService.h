@@ -18,26 +18,33 @@ class PanelService : public QObject, protected QDBusContext
     Q_CLASSINFO("D-Bus Interface", "net.lumopanel.Lumo")
     // The port the panel holds ("COM1"), or empty.
     Q_PROPERTY(QString Port READ Port)
+    // The device it holds (DeviceChoice::Identity: the file after links are
+    // followed, or the URL), or empty.
+    Q_PROPERTY(QString Device READ Device)
 
 public:
     using PortQuery = std::function<QString()>;
     // Sends the command as a click would; the user's message when it failed.
     using Sender = std::function<std::optional<QString>(const Command& command)>;
 
-    PanelService(PortQuery port, Sender send, QObject* parent = nullptr);
+    PanelService(PortQuery port, PortQuery device, Sender send, QObject* parent = nullptr);
     ~PanelService() override;
 
     // Whether the service name and the object are on the bus.
     bool IsRegistered() const { return m_registered; }
     QString Port() const;
+    QString Device() const;
 
 public slots:
-    // Sends the command (letter, name or label); an error reply carries the
-    // same message the panel shows.
+    // Sends the commands as `lumo send` takes its words: one command
+    // (letter, name or label, "媒 体" with its space), or several separated
+    // by spaces, all known before any is sent, in order, up to the first
+    // that fails. An error reply carries the same message the panel shows.
     void Send(const QString& command);
 
 private:
     PortQuery m_port;
+    PortQuery m_device;
     Sender m_send;
     bool m_registered = false;
 };

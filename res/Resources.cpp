@@ -10,6 +10,8 @@
 #include <QPixmap>
 #include <QScreen>
 
+#include <memory>
+
 namespace
 {
 // Where the generator puts the hot spot of each cursor; .cur hot spots are not
@@ -17,6 +19,16 @@ namespace
 QPoint hotSpot(int id)
 {
     return id == IDC_HAND_CURSOR ? QPoint(5, 0) : QPoint(0, 0);
+}
+
+// A reader for one format only. Left to guess, Qt loads every image plugin
+// there is to ask it (a JPEG library among them), which costs start-up time
+// and memory.
+std::unique_ptr<QImageReader> readerFor(const QString& path, const char* format)
+{
+    auto reader = std::make_unique<QImageReader>(path, format);
+    reader->setAutoDetectImageFormat(false);
+    return reader;
 }
 
 // Pixel art is enlarged by whole factors without smoothing, so it stays
@@ -57,15 +69,15 @@ QString Resources::CursorPath(int id)
 QImage Resources::Picture(const QString& name)
 {
     const QString path = PicturePath(name);
-    return QFile::exists(path) ? QImage(path) : QImage();
+    return QFile::exists(path) ? readerFor(path, "BMP")->read() : QImage();
 }
 
 QIcon Resources::Icon(int id)
 {
     QList<QImage> images;
-    QImageReader reader(IconPath(id), "ICO");
-    for (int i = 0; i < reader.imageCount() && reader.jumpToImage(i); ++i)
-        images << reader.read();
+    const auto reader = readerFor(IconPath(id), "ICO");
+    for (int i = 0; i < reader->imageCount() && reader->jumpToImage(i); ++i)
+        images << reader->read();
     // Every image as drawn first, then its enlargement for each denser
     // screen there is, unless that size was drawn: Qt never has to scale
     // (and blur) one itself.
@@ -91,7 +103,7 @@ QIcon Resources::Icon(int id)
 
 bool Resources::Cursor(int id, QCursor* out)
 {
-    const QImage image(CursorPath(id), "ICO");
+    const QImage image = readerFor(CursorPath(id), "ICO")->read();
     if (image.isNull())
         return false;
     const int factor = qApp ? qMax(1, qRound(qApp->devicePixelRatio())) : 1;

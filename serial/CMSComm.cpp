@@ -3,6 +3,7 @@
 #include "serial/CommError.h"
 #include "serial/DeviceChoice.h"
 #include "serial/DeviceFactory.h"
+#include "serial/InputLimit.h"
 #include "serial/SerialLogging.h"
 
 #include <algorithm>
@@ -60,13 +61,17 @@ QString CMSComm::DeviceName() const
 void CMSComm::SetDeviceName(const QString& name)
 {
     requireClosed();
+    if (name.size() > InputLimit::kDeviceName)
+        throw CommError(CommErrorCode::NoSuchDevice,
+                        InputLimit::TooLong(tr("the device name"), name, InputLimit::kDeviceName));
     m_deviceName = name;
 }
 
 void CMSComm::fail(CommErrorCode code, const QString& reason) const
 {
     throw CommError(code, QStringLiteral("%1: %2").arg(
-                              PortLabel(), reason.isEmpty() ? CommError::Reason(code) : reason));
+                              InputLimit::Quoted(PortLabel()),
+                              reason.isEmpty() ? CommError::Reason(code) : reason));
 }
 
 void CMSComm::readOnly(const char* property) const
@@ -219,9 +224,14 @@ void CMSComm::SetPortOpen(bool value)
         fail(CommErrorCode::PortAlreadyOpen);
     // Which device the port is, and what kind of device that is, are each
     // decided in one place.
-    auto device = m_makeDevice(PortLabel(), DeviceName());
+    const QString name = DeviceName();
+    if (name.size() > InputLimit::kDeviceName)
+        fail(CommErrorCode::NoSuchDevice,
+             InputLimit::TooLong(tr("the device name"), name, InputLimit::kDeviceName));
+    auto device = m_makeDevice(PortLabel(), name);
     openLine(*device);
     m_device = std::move(device);
+    m_openDevice = name;
 }
 
 QString CMSComm::GetSettings()
@@ -236,7 +246,7 @@ void CMSComm::SetSettings(const QString& value)
         throw CommError(CommErrorCode::InvalidPropertyValue,
                         tr("invalid property value: \"%1\" is not of the form "
                            "speed,parity,data,stop (for example \"9600,n,8,1\")")
-                            .arg(value));
+                            .arg(InputLimit::Quoted(value)));
     // The line is set up once: settings it already has are not asked for again.
     if (m_device && *parsed != m_settings)
         m_device->ApplySettings(*parsed);

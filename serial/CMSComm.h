@@ -121,6 +121,8 @@ public:
     // factory takes) instead of through CommPort; empty: CommPort's device
     // again. Like CommPort, it cannot change while the port is open.
     void SetDeviceName(const QString& name);
+    // The device name the open line was opened with; empty while closed.
+    QString OpenDevice() const { return m_device ? m_openDevice : QString(); }
 
 private:
     // An empty reason: the catalogue's words for the code.
@@ -139,6 +141,7 @@ private:
     bool m_atEof = false;                   // an EOF byte came: input stops until emptied
     std::int16_t m_commPort = 1;
     QString m_deviceName; // empty: the device CommPort names
+    QString m_openDevice; // the device name of the open line
     SerialSettings m_settings;
     std::int32_t m_inputMode = comInputModeText;
     std::int16_t m_inputLen = 0;

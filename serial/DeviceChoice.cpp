@@ -1,5 +1,8 @@
 #include "serial/DeviceChoice.h"
 
+#include "serial/DeviceUrl.h"
+#include "serial/InputLimit.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -116,16 +119,39 @@ QString DeviceChoice::Describe(int port, Source source)
     return tr("the default");
 }
 
-void DeviceChoice::Save(int port, const QString& device)
+std::optional<QString> DeviceChoice::Save(int port, const QString& device)
 {
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, kSettingsOwner,
                        kSettingsOwner);
     const QString name = device.trimmed();
+    if (name.size() > InputLimit::kDeviceName)
+        return InputLimit::TooLong(tr("the device name for COM%1").arg(port), name,
+                                   InputLimit::kDeviceName);
     if (name.isEmpty())
         settings.remove(SettingsKey(port));
     else
         settings.setValue(SettingsKey(port), StableName(name));
     settings.sync();
+    if (settings.status() == QSettings::NoError)
+        return std::nullopt;
+    return tr("The choice for COM%1 cannot be stored in %2 (the file or its folder cannot be "
+              "written).")
+        .arg(port)
+        .arg(QDir::toNativeSeparators(settings.fileName()));
+}
+
+QString DeviceChoice::Identity(const QString& device)
+{
+    const QString name = device.trimmed();
+    if (name.isEmpty() || DeviceUrl::LooksLikeUrl(name))
+        return name;
+#ifdef Q_OS_WIN
+    return name.toUpper();
+#else
+    const QFileInfo file(name.contains(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name);
+    const QString real = file.canonicalFilePath();
+    return real.isEmpty() ? file.absoluteFilePath() : real;
+#endif
 }
 
 QString DeviceChoice::SendPort()

@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QString>
 
+#include <optional>
+
 class DeviceChoice
 {
     Q_DECLARE_TR_FUNCTIONS(DeviceChoice)
@@ -26,8 +28,9 @@ public:
     static void SetCommandLine(int port, const QString& device);
 
     // Stores the user's choice, under the adapter's stable name where it has
-    // one; an empty device removes the user's choice.
-    static void Save(int port, const QString& device);
+    // one; an empty device removes the user's choice. Where it cannot be
+    // stored, the message that says so, naming the file.
+    static std::optional<QString> Save(int port, const QString& device);
 
     // COMn on Windows, /dev/ttyS<n-1> elsewhere.
     static QString PlatformDefault(int port);
@@ -44,6 +47,11 @@ public:
     // The port `lumo send` uses without --port: the setting send/port
     // ("COM2", or a device name) of the user or of all users, otherwise COM1.
     static QString SendPort();
+
+    // What a device name leads to, for telling whether two names are the
+    // same device: the file after links are followed (a bare name is one
+    // under /dev), or the URL.
+    static QString Identity(const QString& device);
 
     static QString SettingsKey(int port);
     static QString EnvironmentVariable(int port);

@@ -1,14 +1,18 @@
 #include "serial/TtyDevice.h"
 
 #include "serial/CommError.h"
+#include "serial/InputLimit.h"
 
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
 #include <algorithm>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -182,15 +186,22 @@ QString existingLockFile(const QString& device)
     return {};
 }
 
-// Whether the process a lock file names has ended.
-bool lockIsStale(const QString& lockFile)
+// The process a lock file names, or 0.
+qint64 lockOwner(const QString& lockFile)
 {
     QFile f(lockFile);
     if (!f.open(QIODevice::ReadOnly))
-        return false;
+        return 0;
     bool ok = false;
-    const qint64 pid = f.readLine().trimmed().toLongLong(&ok);
-    return ok && pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+    const qint64 pid = f.readLine(32).trimmed().toLongLong(&ok);
+    return ok && pid > 0 ? pid : 0;
+}
+
+// Whether the process a lock file names has ended.
+bool lockIsStale(const QString& lockFile)
+{
+    const qint64 pid = lockOwner(lockFile);
+    return pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
 }
 #endif
 
@@ -208,14 +219,16 @@ QSerialPort::FlowControl toQt(SerialDevice::FlowControl flow)
 } // namespace
 
 TtyDevice::TtyDevice(QString portLabel, QString path)
-    : m_label(QStringLiteral("%1 (%2)").arg(portLabel, path)), m_path(std::move(path))
+    : m_portLabel(std::move(portLabel)), m_path(std::move(path))
 {
+    m_name = m_path;
 #ifdef Q_OS_UNIX
     // One rule for the checks and the open: a bare name is a device under
     // /dev, as QSerialPort takes it; anything else is a path.
     m_path = m_path.contains(QLatin1Char('/')) ? QFileInfo(m_path).absoluteFilePath()
                                                : QStringLiteral("/dev/") + m_path;
 #endif
+    updateLabel();
     QObject::connect(&m_port, &QSerialPort::errorOccurred, &m_port,
                      [this](QSerialPort::SerialPortError e) { onPortError(e); });
     QObject::connect(&m_port, &QSerialPort::readyRead, &m_port, [this] { keepArrived(); });
@@ -224,6 +237,20 @@ TtyDevice::TtyDevice(QString portLabel, QString path)
 TtyDevice::~TtyDevice()
 {
     Close();
+}
+
+// Messages name the device a link leads to now: "COM2 (/dev/ttyUSB0)".
+void TtyDevice::updateLabel()
+{
+    QString shown = m_name;
+#ifdef Q_OS_UNIX
+    if (const QString device = QFileInfo(m_path).canonicalFilePath(); !device.isEmpty())
+        shown = device;
+#endif
+    m_label = m_portLabel == shown
+                  ? InputLimit::Quoted(m_portLabel)
+                  : QStringLiteral("%1 (%2)").arg(InputLimit::Quoted(m_portLabel),
+                                                  InputLimit::Quoted(shown));
 }
 
 void TtyDevice::fail(CommErrorCode code, const QString& reason) const
@@ -264,7 +291,9 @@ QString TtyDevice::checkPath() const
     if (::access(path.constData(), R_OK | W_OK) != 0) {
         const group* g = ::getgrgid(st.st_gid);
         QString reason = CommError::Reason(CommErrorCode::PermissionDenied);
-        if (g && std::strcmp(g->gr_name, "root") != 0)
+        // Joining the group helps only where the group may read and write.
+        const bool groupMayUse = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+        if (g && groupMayUse && std::strcmp(g->gr_name, "root") != 0)
             reason = tr("permission denied (join the group \"%1\" and log in again)")
                          .arg(QString::fromLocal8Bit(g->gr_name));
         fail(CommErrorCode::PermissionDenied, reason);
@@ -287,26 +316,74 @@ QString TtyDevice::checkPath() const
 #endif
 }
 
-// Another program may hold the device with TIOCEXCL alone (no flock, no lock
-// file). The system enforces that for everyone but root; root is refused
-// here too, rather than writing into someone else's line.
-void TtyDevice::refuseIfHeld(const QString& device) const
+// Holds the device itself, whatever name it was reached by, with locks the
+// kernel drops when this process ends, however it ends: an flock on a
+// descriptor of our own, taken before the port sets its exclusive flag, so
+// that whoever sees that flag without the flock knows its holder has gone
+// (the virtual controller clears it then). Another program may hold the
+// device with TIOCEXCL alone (no flock): the system refuses everyone but root
+// then, and root is refused here too, rather than writing into someone
+// else's line.
+void TtyDevice::holdDevice(const QString& device)
 {
 #ifdef Q_OS_UNIX
-    if (::geteuid() != 0)
-        return; // the system refuses the open itself (EBUSY)
-    const int fd =
+    m_holdFd =
         ::open(QFile::encodeName(device).constData(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return; // the real open reports it
+    if (m_holdFd < 0) {
+        if (errno == EBUSY)
+            fail(CommErrorCode::PortBusy);
+        return; // the port's own open reports what is wrong
+    }
     int exclusive = 0;
 #ifdef TIOCGEXCL
-    if (::ioctl(fd, TIOCGEXCL, &exclusive) != 0)
+    if (::ioctl(m_holdFd, TIOCGEXCL, &exclusive) != 0)
         exclusive = 0;
 #endif
-    ::close(fd);
-    if (exclusive)
+    if (::flock(m_holdFd, LOCK_EX | LOCK_NB) != 0 || exclusive) {
+        releaseHold();
         fail(CommErrorCode::PortBusy);
+    }
+#else
+    // Windows's own serial driver refuses a second opener, but virtual port
+    // drivers and Wine may not: a named object per port ("COM10" however it
+    // was written), for every session and user. It exists while a holder's
+    // handle does, so the system removes it with a holder that ends.
+    Q_UNUSED(device);
+    const QString name = QStringLiteral("Global\\lumo-port-%1").arg(m_port.portName().toUpper());
+    m_holdHandle = ::CreateMutexW(nullptr, FALSE, reinterpret_cast<LPCWSTR>(name.utf16()));
+    if (!m_holdHandle || ::GetLastError() == ERROR_ALREADY_EXISTS) {
+        releaseHold(); // another user's (access denied) or another program's
+        fail(CommErrorCode::PortBusy);
+    }
+#endif
+}
+
+void TtyDevice::releaseHold() noexcept
+{
+#ifdef Q_OS_UNIX
+    if (m_holdFd >= 0)
+        ::close(m_holdFd);
+    m_holdFd = -1;
+#else
+    if (m_holdHandle)
+        ::CloseHandle(m_holdHandle);
+    m_holdHandle = nullptr;
+#endif
+}
+
+// QSerialPort also writes a lock file into the system's lock folder. It is
+// the one part of the lock that outlives a killed process, and the folder is
+// sticky: nobody but its owner could remove it. The kernel's locks above
+// hold the device, so the file goes as soon as the port is open, and comes
+// back empty only for the moment the port takes to close (QSerialPort
+// removes it then, and warns when it cannot).
+void TtyDevice::removeLockFile(const QString& device)
+{
+#ifdef Q_OS_UNIX
+    const QString lockFile = existingLockFile(device);
+    if (!lockFile.isEmpty() && lockOwner(lockFile) == qint64(::getpid()) &&
+        QFile::remove(lockFile))
+        m_removedLockFile = lockFile;
 #else
     Q_UNUSED(device);
 #endif
@@ -330,40 +407,12 @@ void TtyDevice::failLocked(const QString& device) const
     fail(CommErrorCode::PortBusy);
 }
 
-// Holds the device itself, whatever name it was reached by.
-void TtyDevice::lockExclusively()
-{
-#ifdef Q_OS_UNIX
-    const int fd = int(m_port.handle());
-    if (!::isatty(fd)) {
-        releasePort();
-        fail(CommErrorCode::NotASerialDevice);
-    }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        releasePort();
-        fail(CommErrorCode::PortBusy);
-    }
-#else
-    // Windows's own serial driver refuses a second opener, but virtual port
-    // drivers and Wine may not: a lock per port name ("COM10" however it was
-    // written), held while the port is open. A crashed holder's lock is stale.
-    const QString name = m_port.portName().toUpper();
-    m_lock = std::make_unique<QLockFile>(
-        QDir::temp().filePath(QStringLiteral("lumo-%1.lock").arg(name)));
-    m_lock->setStaleLockTime(0);
-    if (!m_lock->tryLock(0)) {
-        releasePort();
-        fail(CommErrorCode::PortBusy);
-    }
-#endif
-}
-
 void TtyDevice::Open(const SerialSettings& settings)
 {
     if (m_state != State::Closed)
         fail(CommErrorCode::PortAlreadyOpen);
+    updateLabel();
     const QString device = checkPath();
-    refuseIfHeld(device);
 #ifdef Q_OS_WIN
     if (!opensInTime(device))
         fail(CommErrorCode::DeviceError, tr("the device does not answer: opening it took longer "
@@ -371,10 +420,12 @@ void TtyDevice::Open(const SerialSettings& settings)
                                              .arg(kOpenTimeoutMs / 1000));
 #endif
     m_port.setPortName(device);
+    holdDevice(device);
     if (!m_port.open(QIODevice::ReadWrite)) {
         const auto error = m_port.error();
         const QString detail = m_port.errorString();
         m_port.clearError();
+        releaseHold();
         switch (error) {
         case QSerialPort::DeviceNotFoundError:
             fail(CommErrorCode::NoSuchDevice);
@@ -387,7 +438,13 @@ void TtyDevice::Open(const SerialSettings& settings)
                  tr("cannot be opened as a serial line (%1)").arg(detail));
         }
     }
-    lockExclusively();
+    removeLockFile(device);
+#ifdef Q_OS_UNIX
+    if (!::isatty(int(m_port.handle()))) {
+        releasePort();
+        fail(CommErrorCode::NotASerialDevice);
+    }
+#endif
     try {
         applyToPort(settings);
     } catch (...) {
@@ -402,16 +459,19 @@ void TtyDevice::Open(const SerialSettings& settings)
 }
 
 // Closes the port so that nothing holds the device any more: the exclusive
-// flag, the flock (gone with the descriptor) and Qt's lock file.
+// flag first, then the flock (gone with our descriptor).
 void TtyDevice::releasePort() noexcept
 {
-    if (!m_port.isOpen())
-        return;
+    if (m_port.isOpen()) {
 #if defined(Q_OS_UNIX) && defined(TIOCNXCL)
-    ::ioctl(int(m_port.handle()), TIOCNXCL);
+        ::ioctl(int(m_port.handle()), TIOCNXCL);
 #endif
-    m_port.close();
-    m_lock.reset();
+        if (!m_removedLockFile.isEmpty())
+            QFile(m_removedLockFile).open(QIODevice::NewOnly);
+        m_removedLockFile.clear();
+        m_port.close();
+    }
+    releaseHold();
 }
 
 // Puts the control lines back as the owner last set them.
@@ -426,8 +486,7 @@ void TtyDevice::applyLines()
     m_port.clearError();
 }
 
-// Leaves nothing behind: no break on the line, no exclusive flag, no flock
-// (the watcher's duplicate descriptor shares it), no lock file.
+// Leaves nothing behind: no break on the line, no exclusive flag, no flock.
 void TtyDevice::Close() noexcept
 {
     stopWatching();

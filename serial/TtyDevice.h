@@ -7,7 +7,6 @@
 #include "serial/SerialDevice.h"
 
 #include <QCoreApplication>
-#include <QLockFile>
 #include <QSerialPort>
 #include <QSocketNotifier>
 #include <QString>
@@ -49,13 +48,15 @@ private:
     // (and leaves the device Closed, for the owner to open again).
     enum class State { Closed, Open, Lost };
 
+    void updateLabel();
     // An empty reason: the catalogue's words for the code.
     [[noreturn]] void fail(CommErrorCode code, const QString& reason = {}) const;
     [[noreturn]] void reportLoss();
     QString checkPath() const;
-    void refuseIfHeld(const QString& device) const;
+    void holdDevice(const QString& device);
+    void releaseHold() noexcept;
+    void removeLockFile(const QString& device);
     [[noreturn]] void failLocked(const QString& device) const;
-    void lockExclusively();
     void releasePort() noexcept;
     void applyToPort(const SerialSettings& s);
     void applyLines();
@@ -68,8 +69,10 @@ private:
     void stopWatching();
     void markLost();
 
-    QString m_label; // "COM2 (/dev/ttyUSB0)"
-    QString m_path;  // absolute
+    QString m_portLabel; // "COM2"
+    QString m_name;      // the device's name as given
+    QString m_label;     // "COM2 (/dev/ttyUSB0)", for messages
+    QString m_path;      // absolute
     QSerialPort m_port;
     State m_state = State::Closed;
     SerialSettings m_settings;
@@ -84,6 +87,10 @@ private:
     // tty reports as end of file and QSerialPort therefore never sees.
     int m_watchFd = -1;
     std::unique_ptr<QSocketNotifier> m_watch;
-    // Windows: the port's lock while it is open (see lockExclusively()).
-    std::unique_ptr<QLockFile> m_lock;
+    // The device held while it is open (see holdDevice()): a descriptor
+    // with an flock on Unix, a named object on Windows.
+    int m_holdFd = -1;
+    void* m_holdHandle = nullptr;
+    // QSerialPort's lock file, taken away while the port is open.
+    QString m_removedLockFile;
 };

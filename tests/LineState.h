@@ -1,5 +1,6 @@
-// What a program leaves on a serial device it had open: Qt's lock file and
-// the device's exclusive-use flag. Both must be gone once the line is closed.
+// What a program leaves on a serial device it had open: a lock file, the
+// kernel's lock and the device's exclusive-use flag. None may outlive the
+// open line.
 #pragma once
 
 #include <QFile>
@@ -7,15 +8,27 @@
 
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-// The lock file Qt keeps for a device while it is open.
+// Where Qt's serial port would keep a lock file for a device.
 inline QString lockFileOf(const QString& device)
 {
     QString name = device;
     name.remove(0, qsizetype(std::strlen("/dev/"))).replace(u'/', u'_');
     return QStringLiteral("/run/lock/LCK..") + name;
+}
+
+// Whether a program holds the device's kernel lock (an flock), which ends
+// with the program however it ends.
+inline bool lockedByKernel(const QString& device)
+{
+    const int fd = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const bool locked = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    if (fd >= 0)
+        ::close(fd);
+    return locked;
 }
 
 // The device's exclusive-use flag (TIOCEXCL), or -1 if it cannot be read.

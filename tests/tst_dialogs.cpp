@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
@@ -551,7 +552,7 @@ void TestDialogs::shutdownSignalEndsDialogsAndReleasesLine()
     bool exclusiveWhileOpen = false;
     const auto raise = [&] {
         exclusiveWhileOpen = exclusiveFlag(pty.slavePath()) == 1;
-        lockedWhileOpen = QFile::exists(lockFile);
+        lockedWhileOpen = lockedByKernel(pty.slavePath()) && !QFile::exists(lockFile);
         ::kill(::getpid(), signalNumber);
     };
     whenShown<CPortDlg>([&](CPortDlg* dialog) {
@@ -658,20 +659,18 @@ void TestDialogs::portsDialogStoresOnlyOnOk_data()
     QTest::addColumn<int>("pick");      // else the listed entry picked, or -1
     QTest::addColumn<bool>("ok");
     QTest::addColumn<QString>("machine"); // COM2 in the settings for all users
-    QTest::addColumn<QString>("stored");  // COM2 in the user's settings afterwards
-    QTest::newRow("typed path, OK") << "/dev/ttyUSB9" << -1 << true << ""
-                                    << "/dev/ttyUSB9";
-    QTest::newRow("network server, OK") << "rfc2217://10.0.0.5:7000" << -1 << true << ""
-                                        << "rfc2217://10.0.0.5:7000";
-    QTest::newRow("listed adapter, OK") << "" << 0 << true << ""
-                                        << "/dev/ttyACM5";
-    QTest::newRow("typed path, Cancel") << "/dev/ttyUSB9" << -1 << false << ""
-                                        << "/dev/previous";
-    QTest::newRow("emptied, OK: back to the default") << " " << -1 << true << ""
-                                                      << "";
+    // COM2 in the user's settings afterwards; "!": the file cannot be written
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("typed path, OK") << "/dev/ttyUSB9" << -1 << true << "" << "/dev/ttyUSB9";
+    QTest::newRow("settings file cannot be written, OK: said, dialog stays")
+        << "/dev/ttyUSB9" << -1 << true << "" << "!";
+    QTest::newRow("network server, OK")
+        << "rfc2217://10.0.0.5:7000" << -1 << true << "" << "rfc2217://10.0.0.5:7000";
+    QTest::newRow("listed adapter, OK") << "" << 0 << true << "" << "/dev/ttyACM5";
+    QTest::newRow("typed path, Cancel") << "/dev/ttyUSB9" << -1 << false << "" << "/dev/previous";
+    QTest::newRow("emptied, OK: back to the default") << " " << -1 << true << "" << "";
     // The entry "(the default)" is no choice of the user's: the machine's applies.
-    QTest::newRow("default entry, OK") << "" << 1 << true << ""
-                                       << "";
+    QTest::newRow("default entry, OK") << "" << 1 << true << "" << "";
     QTest::newRow("default entry is the machine's, OK") << "" << 1 << true << "/dev/machine"
                                                         << "";
 }
@@ -707,6 +706,17 @@ void TestDialogs::portsDialogStoresOnlyOnOk()
         field->setCurrentIndex(pick);
     else
         field->setEditText(typed);
+    dialog.show();
+    if (stored == QLatin1String("!")) {
+        // A folder where the file should be: not even root can write it.
+        const QString file = settings().fileName();
+        QVERIFY(QFile::remove(file) && QDir().mkdir(file));
+        dialog.accept();
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY2(m_messages[0].contains(file), qPrintable(m_messages[0]));
+        QVERIFY(dialog.isVisible());
+        return;
+    }
     ok ? dialog.accept() : dialog.reject();
 
     QSettings user(QSettings::NativeFormat, QSettings::UserScope, "Lumo", "Lumo");

@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
@@ -26,12 +27,59 @@
 #include <memory>
 #include <set>
 
+#include <csignal>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace
 {
 constexpr int kProcessMs = 15000; // the machine may be busy
 
-// Stands in for the port's path in the rows; the path is known at run time.
+// Stand in for paths in the rows; they are known at run time.
+const QString kCom1Path = QStringLiteral("$COM1");
 const QString kCom2Path = QStringLiteral("$COM2");
+const QString kCom1Link = QStringLiteral("$LINK1");   // a link to COM1's device
+const QString kNullLink = QStringLiteral("$NULLLINK"); // a link to /dev/null
+
+// Starts `command` as `user` (through setpriv but for root) in a bare
+// environment of its own: no bus and no settings of this test's.
+void startAs(QProcess& process, const QString& user, QStringList command,
+             const QString& com1 = {})
+{
+    if (user != QLatin1String("root")) {
+        const passwd* pw = ::getpwnam(qPrintable(user));
+        command = QStringList{QStringLiteral("setpriv"),
+                              QStringLiteral("--reuid=%1").arg(pw->pw_uid),
+                              QStringLiteral("--regid=%1").arg(pw->pw_gid),
+                              QStringLiteral("--clear-groups"), QStringLiteral("--")} +
+                  command;
+    }
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("PATH"), qEnvironmentVariable("PATH"));
+    env.insert(QStringLiteral("LUMO_COM1"), com1);
+    process.setProcessEnvironment(env);
+    process.start(command.takeFirst(), command);
+}
+
+// `lumo send --port DEVICE d` as `user`: its exit status, or -1.
+int sendAs(const QString& user, const QString& device, QString* err)
+{
+    QProcess lumo;
+    startAs(lumo, user,
+            {QStringLiteral(LUMO_BIN), QStringLiteral("send"), QStringLiteral("--port"), device,
+             QStringLiteral("d")});
+    const bool ended = lumo.waitForFinished(kProcessMs);
+    *err = QString::fromUtf8(lumo.readAllStandardError());
+    return ended && lumo.exitStatus() == QProcess::NormalExit ? lumo.exitCode() : -1;
+}
+
+bool canRunAsOthers()
+{
+    return ::geteuid() == 0 && ::getpwnam("daemon") && ::getpwnam("nobody") &&
+           !QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty();
+}
 } // namespace
 
 class TestSend : public QObject
@@ -48,6 +96,10 @@ private slots:
     void exitStatusAndBytes();
     void stopsAtFirstFailure_data();
     void stopsAtFirstFailure();
+    void killedHolderLeavesLineFree_data();
+    void killedHolderLeavesLineFree();
+    void permissionHintNamesAGroupThatHelps_data();
+    void permissionHintNamesAGroupThatHelps();
 #if LUMO_DBUS
     void panelOnTheBusSends_data();
     void panelOnTheBusSends();
@@ -219,6 +271,23 @@ void TestSend::exitStatusAndBytes_data()
         << QStringList{QStringLiteral("--port"), QStringLiteral("COM256"), QStringLiteral("c")}
         << QString() << 2 << QByteArray() << QByteArray()
         << QStringList{QStringLiteral("\"COM256\" is no port")};
+    for (const char* url : {"rfc2217://[::1]:0", "socket://[::1]:99999", "foo://x:1"})
+        QTest::addRow("malformed URL %s: usage", url)
+            << QStringList{QStringLiteral("--port"), QString::fromLatin1(url), QStringLiteral("c")}
+            << QString() << 2 << QByteArray() << QByteArray()
+            << QStringList{QString::fromLatin1(url).left(8)};
+    QTest::newRow("10 MB device name: usage, the limit named")
+        << QStringList{QStringLiteral("--port"), QString(10 << 20, QLatin1Char('a')),
+                       QStringLiteral("c")}
+        << QString() << 2 << QByteArray() << QByteArray()
+        << QStringList{QStringLiteral("at most 2048")};
+    QTest::newRow("10 MB command word: usage, the limit named")
+        << QStringList{QString(10 << 20, QLatin1Char('d'))} << QString() << 2 << QByteArray()
+        << QByteArray() << QStringList{QStringLiteral("at most 2048")};
+    QTest::newRow("link: the device it leads to")
+        << QStringList{QStringLiteral("--port"), kNullLink, QStringLiteral("c")} << QString() << 1
+        << QByteArray() << QByteArray()
+        << QStringList{QStringLiteral("null-link (/dev/null): ")};
     QTest::newRow("missing device: port, reason and what was not sent")
         << QStringList{QStringLiteral("--port"), QStringLiteral("/nonexistent/tty"),
                        QStringLiteral("c"), QStringLiteral("d")}
@@ -236,6 +305,9 @@ void TestSend::exitStatusAndBytes()
     QFETCH(QByteArray, onCom2);
     QFETCH(QStringList, said);
     arguments.replaceInStrings(kCom2Path, m_com2->slavePath());
+    const QString nullLink = m_config.filePath(QStringLiteral("null-link"));
+    QFile::link(QStringLiteral("/dev/null"), nullLink);
+    arguments.replaceInStrings(kNullLink, nullLink);
     if (!setting.isEmpty())
         QSettings().setValue(QStringLiteral("send/port"), setting);
 
@@ -250,6 +322,7 @@ void TestSend::exitStatusAndBytes()
         QVERIFY2((status == 0 ? out : err).contains(s), qPrintable(out + err));
     if (status == 0)
         QVERIFY2(err.isEmpty(), qPrintable(err));
+    QVERIFY2(err.size() < 400, qPrintable(err.left(400))); // a few lines at most
     QCOMPARE(m_com1->readAvailable(), onCom1);
     QCOMPARE(m_com2->readAvailable(), onCom2);
 }
@@ -293,6 +366,76 @@ void TestSend::stopsAtFirstFailure()
              failing < 0 ? QString() : QStringLiteral("COM1: the line failed\n%1\n").arg(notSent));
 }
 
+void TestSend::killedHolderLeavesLineFree_data()
+{
+    QTest::addColumn<QString>("holder"); // killed while it holds the line
+    QTest::addColumn<QString>("next");   // then opens it
+    QTest::newRow("another user") << "daemon" << "nobody";
+    QTest::newRow("the same user") << "daemon" << "daemon";
+    QTest::newRow("root after a user") << "daemon" << "root";
+    QTest::newRow("a user after root") << "root" << "nobody";
+}
+
+// A program killed while it holds the line leaves nothing that keeps anyone
+// out, on a port of the virtual controller, whose pseudo-terminal lives on;
+// while it lives, nobody else gets the line.
+void TestSend::killedHolderLeavesLineFree()
+{
+    QFETCH(QString, holder);
+    QFETCH(QString, next);
+    if (!canRunAsOthers())
+        QSKIP("needs root, setpriv and the users daemon and nobody, to run processes as others");
+    QTemporaryDir dir;
+    QProcess vc;
+    vc.start(QStringLiteral(LUMO_VC), {QStringLiteral("--dir"), dir.filePath(QStringLiteral("vc"))});
+    QVERIFY(vc.waitForReadyRead(kProcessMs)); // its ports are there
+    const QString device = QFileInfo(dir.filePath(QStringLiteral("vc/COM1"))).canonicalFilePath();
+    QVERIFY(::chmod(QFile::encodeName(device).constData(), 0666) == 0);
+
+    QProcess held;
+    startAs(held, holder, {QStringLiteral(HOLD_LINE)}, device);
+    QVERIFY(held.waitForReadyRead(kProcessMs));
+    QCOMPARE(held.readLine().trimmed(), QByteArray("open"));
+
+    QString err;
+    QCOMPARE(sendAs(next, device, &err), 1);
+    QVERIFY2(err.contains(QLatin1String("in use by another program")), qPrintable(err));
+
+    ::kill(pid_t(held.processId()), SIGKILL);
+    QVERIFY(held.waitForFinished(kProcessMs));
+    QTRY_COMPARE_WITH_TIMEOUT(sendAs(next, device, &err), 0, kProcessMs);
+    ::kill(pid_t(vc.processId()), SIGTERM);
+    vc.waitForFinished(kProcessMs);
+}
+
+void TestSend::permissionHintNamesAGroupThatHelps_data()
+{
+    QTest::addColumn<QString>("groupName"); // owns the device, with the user daemon
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("hint"); // joining the group is suggested
+    QTest::newRow("the group may read and write") << "dialout" << 0660 << true;
+    QTest::newRow("the owner alone") << "daemon" << 0600 << false;
+    QTest::newRow("the group may only read") << "dialout" << 0640 << false;
+}
+
+void TestSend::permissionHintNamesAGroupThatHelps()
+{
+    QFETCH(QString, groupName);
+    QFETCH(int, mode);
+    QFETCH(bool, hint);
+    if (!canRunAsOthers() || !::getgrnam(qPrintable(groupName)))
+        QSKIP("needs root, setpriv, the users daemon and nobody and the group dialout");
+    const gid_t gid = ::getgrnam(qPrintable(groupName))->gr_gid;
+    const uid_t owner = ::getpwnam("daemon")->pw_uid;
+    const QByteArray device = QFile::encodeName(m_com1->slavePath());
+    QVERIFY(::chown(device.constData(), owner, gid) == 0);
+    QVERIFY(::chmod(device.constData(), mode_t(mode)) == 0);
+    QString err;
+    QCOMPARE(sendAs(QStringLiteral("nobody"), m_com1->slavePath(), &err), 1);
+    QVERIFY2(err.contains(QLatin1String("permission denied")), qPrintable(err));
+    QCOMPARE(err.contains(QStringLiteral("join the group \"%1\"").arg(groupName)), hint);
+}
+
 #if LUMO_DBUS
 void TestSend::panelOnTheBusSends_data()
 {
@@ -307,6 +450,12 @@ void TestSend::panelOnTheBusSends_data()
     QTest::newRow("panel holds another port")
         << QStringList{QStringLiteral("--port"), QStringLiteral("COM2"), QStringLiteral("d")}
         << true << QByteArray() << QByteArray("d");
+    QTest::newRow("panel holds the device named by its path")
+        << QStringList{QStringLiteral("--port"), kCom1Path, QStringLiteral("d")} << true
+        << QByteArray("d") << QByteArray();
+    QTest::newRow("panel holds the device a link leads to")
+        << QStringList{QStringLiteral("--port"), kCom1Link, QStringLiteral("d")} << true
+        << QByteArray("d") << QByteArray();
     QTest::newRow("panel closed: the port itself")
         << QStringList{QStringLiteral("projector-off")} << false << QByteArray("d") << QByteArray();
 }
@@ -317,6 +466,11 @@ void TestSend::panelOnTheBusSends()
     QFETCH(bool, panelOpen);
     QFETCH(QByteArray, onCom1);
     QFETCH(QByteArray, onCom2);
+    const QString link = m_config.filePath(QStringLiteral("com1-link"));
+    QFile::remove(link);
+    QVERIFY(QFile::link(m_com1->slavePath(), link));
+    arguments.replaceInStrings(kCom1Path, m_com1->slavePath());
+    arguments.replaceInStrings(kCom1Link, link);
     CMSComm serial;
     std::unique_ptr<CPanelDlg> panel;
     if (panelOpen) {
@@ -396,6 +550,16 @@ void TestSend::clientTellsNoPanelFromFailure_data()
                               << QString();
     QTest::newRow("panel sends") << true << QStringLiteral("d") << int(PanelClient::Answer::Sent)
                                  << QString();
+    QTest::newRow("a word with spaces around it") << true << QStringLiteral(" d ")
+                                                   << int(PanelClient::Answer::Sent) << QString();
+    QTest::newRow("two words, as lumo send takes them")
+        << true << QStringLiteral("d  projector-on") << int(PanelClient::Answer::Sent) << QString();
+    QTest::newRow("one unknown word: nothing sent")
+        << true << QStringLiteral("d lamp-off") << int(PanelClient::Answer::Failed)
+        << QStringLiteral("unknown command \"lamp-off\"");
+    QTest::newRow("1 MB: the limit named")
+        << true << QString(1 << 20, QLatin1Char('d')) << int(PanelClient::Answer::Failed)
+        << QStringLiteral("at most 2048");
     QTest::newRow("panel knows no such command")
         << true << QStringLiteral("lamp-off") << int(PanelClient::Answer::Failed)
         << QStringLiteral("unknown command \"lamp-off\"");

@@ -55,6 +55,10 @@
         <source>invalid property value: Output takes text or bytes</source>
         <translation>属性值无效：Output 只接受文本或字节</translation>
     </message>
+    <message>
+        <source>the device name</source>
+        <translation>设备名</translation>
+    </message>
 </context>
 <context>
     <name>CPortDlg</name>
@@ -92,6 +96,10 @@
     <message>
         <source>Cancel</source>
         <translation>取消</translation>
+    </message>
+    <message>
+        <source>the device name in %1</source>
+        <translation>%1中的设备名</translation>
     </message>
 </context>
 <context>
@@ -179,6 +187,10 @@
         <translation>选项“--%1”需要指定设备。</translation>
     </message>
     <message>
+        <source>the argument</source>
+        <translation>参数</translation>
+    </message>
+    <message>
         <source>Tell on stderr how each line is opened and each command sent (for a technician).</source>
         <translation>在标准错误输出上说明每条线路如何打开、每条命令如何发送（供技术人员使用）。</translation>
     </message>
@@ -211,6 +223,14 @@
     <message>
         <source>the default</source>
         <translation>默认值</translation>
+    </message>
+    <message>
+        <source>the device name for COM%1</source>
+        <translation>COM%1 的设备名</translation>
+    </message>
+    <message>
+        <source>The choice for COM%1 cannot be stored in %2 (the file or its folder cannot be written).</source>
+        <translation>COM%1 的选择无法保存到 %2（该文件或其所在文件夹不可写入）。</translation>
     </message>
 </context>
 <context>
@@ -269,6 +289,13 @@
     <message>
         <source>the TCP port must be 1 to 65535, not &quot;%1&quot;</source>
         <translation>TCP 端口必须为 1 到 65535，而不是“%1”</translation>
+    </message>
+</context>
+<context>
+    <name>InputLimit</name>
+    <message>
+        <source>%1 &quot;%2&quot; is %3 characters long; at most %4 are taken</source>
+        <translation>%1“%2”长 %3 个字符，最多只接受 %4 个</translation>
     </message>
 </context>
 <context>
@@ -345,6 +372,13 @@
     </message>
 </context>
 <context>
+    <name>PanelService</name>
+    <message>
+        <source>the command</source>
+        <translation>命令</translation>
+    </message>
+</context>
+<context>
     <name>SendCommand</name>
     <message>
         <source>Not sent: %1.</source>
@@ -387,6 +421,18 @@
     <message>
         <source>&quot;%1&quot; is no port: give COM1 to COM%2 or a device name</source>
         <translation>“%1”不是端口：请给出 COM1 到 COM%2 或设备名</translation>
+    </message>
+    <message>
+        <source>%1 more</source>
+        <translation>另外 %1 个</translation>
+    </message>
+    <message>
+        <source>the argument</source>
+        <translation>参数</translation>
+    </message>
+    <message>
+        <source>the port</source>
+        <translation>端口</translation>
     </message>
     <message>
         <source>Tell on stderr how the line is opened and each command sent.</source>

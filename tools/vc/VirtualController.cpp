@@ -18,7 +18,8 @@
 namespace
 {
 // How often the line settings are read back: a change shows within this,
-// and always before the first byte sent with it.
+// and always before the first byte sent with it. A port that a killed
+// program left locked is free again within the same time.
 constexpr int kSettingsPollMs = 100;
 } // namespace
 
@@ -26,8 +27,11 @@ VirtualController::VirtualController(QObject* parent) : QObject(parent)
 {
     m_settingsPoll.setInterval(kSettingsPollMs);
     connect(&m_settingsPoll, &QTimer::timeout, this, [this] {
-        for (qsizetype i = 0; i < qsizetype(m_ports.size()); ++i)
+        for (qsizetype i = 0; i < qsizetype(m_ports.size()); ++i) {
+            if (m_ports[size_t(i)])
+                m_ports[size_t(i)]->ClearAbandonedLock();
             checkSettings(m_ports[size_t(i)], i);
+        }
     });
 }
 

@@ -8,6 +8,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 VirtualPort::VirtualPort(QString name, QObject* parent) : QObject(parent), m_name(std::move(name))
@@ -57,6 +59,26 @@ QString VirtualPort::Settings() const
     if (!m_pty)
         return {};
     return ControllerLog::DescribeSettings(m_pty->slaveTermios());
+}
+
+// The pair lives on here after its user ends, so the system never resets the
+// slave side, and a program killed while it held the line leaves its
+// exclusive-use flag set: nobody but root could open the port again. Lumo
+// holds an flock on the line before it sets that flag and for as long as it
+// keeps it, so the flag without the flock is left over.
+bool VirtualPort::ClearAbandonedLock()
+{
+    if (!m_pty)
+        return false;
+    const int fd = m_pty->slaveFd();
+    int exclusive = 0;
+    if (::ioctl(fd, TIOCGEXCL, &exclusive) != 0 || !exclusive)
+        return false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return false; // its holder lives
+    ::ioctl(fd, TIOCNXCL);
+    ::flock(fd, LOCK_UN);
+    return true;
 }
 
 void VirtualPort::readMaster()

@@ -25,6 +25,9 @@ public:
     QString LinkPath() const { return m_linkPath; }
     // The line settings as the slave side's user left them, e.g. "9600 8N1".
     QString Settings() const;
+    // Clears the exclusive-use flag that a program killed while it held the
+    // line left behind (see the .cpp); true when there was one.
+    bool ClearAbandonedLock();
 
 signals:
     void byteReceived(unsigned char byte);
