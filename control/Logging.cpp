@@ -1,6 +1,7 @@
 #include "control/Logging.h"
 
 Q_LOGGING_CATEGORY(lcBus, "lumo.bus", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcWeb, "lumo.web", QtInfoMsg)
 
 void Logging::EnableAll()
 {

@@ -5,6 +5,8 @@
 //   lumo.net     a network serial server: connection, each RFC 2217 setting
 //                asked for and the server's answer
 //   lumo.bus     the session bus: the panel's service, `lumo send`'s calls
+//   lumo.web     the phone remote: each connection, refusal and command
+//                (never the secret)
 #pragma once
 
 #include "serial/SerialLogging.h"
@@ -12,6 +14,7 @@
 #include <QLoggingCategory>
 
 Q_DECLARE_LOGGING_CATEGORY(lcBus)
+Q_DECLARE_LOGGING_CATEGORY(lcWeb)
 
 namespace Logging
 {
