@@ -106,7 +106,8 @@ PhonePage::Asset PhonePage::Find(const QString& path, Language language)
     if (path == QLatin1String("/")) {
         asset = {html(language), "text/html; charset=utf-8", false};
     } else if (path == QLatin1String("/phone.css")) {
-        asset = {resource(QStringLiteral(":/web/phone.css")), "text/css; charset=utf-8", true};
+        asset = {resource(QStringLiteral(":/web/phone.css")) + layout(), "text/css; charset=utf-8",
+                 true};
     } else if (path == QLatin1String("/phone.js")) {
         asset = {resource(QStringLiteral(":/web/phone.js")), "text/javascript; charset=utf-8", true};
     } else if (path == QLatin1String("/manifest.webmanifest")) {
@@ -143,24 +144,20 @@ QByteArray PhonePage::texts(Language language) const
 QByteArray PhonePage::buttons()
 {
     QByteArray html;
+    for (const ControlTemplate& control : kPanelControls) // the panel's title first
+        if (control.kind == ControlKind::StaticText)
+            html += "<h1>" + escaped(fromUtf8(control.text)) + "</h1>\n";
     for (const ControlTemplate& control : kPanelControls) {
         const Command* command = commandOf(control.id);
-        if (!command) {
-            if (control.kind == ControlKind::StaticText) // the panel's title
-                html += "<h1 style=\"--x:" + QByteArray::number(control.x * kPixelsPerUnit) +
-                        "px;--y:" + QByteArray::number(control.y * kPixelsPerUnit) + "px\">" +
-                        escaped(fromUtf8(control.text)) + "</h1>\n";
+        if (!command)
             continue;
-        }
         const QString label = CommandResolver::Label(*command);
         const QString meaning = fromUtf8(command->meaning);
         html += "<button type=\"button\" class=\"cmd " +
                 QByteArray(command->IsPicture() ? "pic" : "ico") + "\" data-c=\"" +
                 QByteArray(1, command->letter) + "\" data-zh=\"" + escaped(label) +
                 "\" data-en=\"" + escaped(meaning) + "\" aria-label=\"" +
-                escaped(label + QStringLiteral(" – ") + meaning) + "\" style=\"--x:" +
-                QByteArray::number(control.x * kPixelsPerUnit) +
-                "px;--y:" + QByteArray::number(control.y * kPixelsPerUnit) + "px\">";
+                escaped(label + QStringLiteral(" – ") + meaning) + "\">";
         if (command->IsPicture()) {
             const QByteArray base = "/p/" + QByteArray(command->picture.data(),
                                                        qsizetype(command->picture.size()));
@@ -174,6 +171,26 @@ QByteArray PhonePage::buttons()
         html += "<span class=\"t\">" + escaped(label) + "</span></button>\n";
     }
     return html;
+}
+
+// Where the panel's template puts the title and each button, for a screen
+// wide enough to show the panel as it is (the page allows no inline style).
+QByteArray PhonePage::layout()
+{
+    QByteArray css = "@media (min-width: 810px) and (min-height: 560px) {\n";
+    const auto place = [&css](const QByteArray& selector, double x, double y) {
+        css += "    " + selector + " { left: " + QByteArray::number(x) +
+               "px; top: " + QByteArray::number(y) + "px; }\n";
+    };
+    for (const ControlTemplate& control : kPanelControls) {
+        if (control.kind == ControlKind::StaticText)
+            place("h1", control.x * kPixelsPerUnit, control.y * kPixelsPerUnit);
+        else if (const Command* command = commandOf(control.id))
+            // 2 px higher: the target is 44 px high round a 40 px picture.
+            place(".cmd[data-c=\"" + QByteArray(1, command->letter) + "\"]",
+                  control.x * kPixelsPerUnit, control.y * kPixelsPerUnit - 2);
+    }
+    return css + "}\n";
 }
 
 QByteArray PhonePage::html(Language language) const

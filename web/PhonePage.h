@@ -33,6 +33,7 @@ private:
     QByteArray html(Language language) const;
     QByteArray texts(Language language) const;
     static QByteArray buttons();
+    static QByteArray layout();
     static QByteArray manifest();
     static QByteArray picture(const QString& name, int scale);
     static QByteArray icon(int size);
