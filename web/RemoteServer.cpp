@@ -63,9 +63,22 @@ QString peer(const QHttpServerRequest& request)
 } // namespace
 
 RemoteServer::RemoteServer(Sender send, StatusQuery status, QObject* parent)
-    : QAbstractHttpServer(parent), m_send(std::move(send)), m_status(std::move(status))
+    : QAbstractHttpServer(parent), m_send(std::move(send)), m_status(std::move(status)),
+      m_ownAddresses(RemoteLinks::OwnAddresses()), m_hostNames(RemoteSettings::HostNames())
 {
     m_clock.start();
+}
+
+bool RemoteServer::hostAllowed(const QByteArray& host)
+{
+    constexpr qint64 kAskAgainMs = 5000;
+    if (RemoteAccess::HostAllowed(host, m_ownAddresses, m_hostNames))
+        return true;
+    if (m_clock.elapsed() - m_addressesAskedMs < kAskAgainMs)
+        return false;
+    m_addressesAskedMs = m_clock.elapsed();
+    m_ownAddresses = RemoteLinks::OwnAddresses();
+    return RemoteAccess::HostAllowed(host, m_ownAddresses, m_hostNames);
 }
 
 RemoteServer::~RemoteServer()
@@ -164,8 +177,7 @@ RemoteServer::Reply RemoteServer::answer(const QHttpServerRequest& request, QTcp
         return refuse(StatusCode::PayloadTooLarge, tr("The request is too large."), request,
                       "body too large");
     const QByteArray host = header(request, "host");
-    if (headerCount(request, "host") != 1 ||
-        !RemoteAccess::HostAllowed(host, RemoteLinks::OwnAddresses(), RemoteSettings::HostNames()))
+    if (headerCount(request, "host") != 1 || !hostAllowed(host))
         return refuse(StatusCode::MisdirectedRequest, tr("This server does not answer for that name."),
                       request, "unknown host");
     // A page elsewhere may send a request here, but cannot read the answer

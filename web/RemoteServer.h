@@ -75,6 +75,7 @@ private:
     Reply send(const QString& word, const QHostAddress& from);
     Reply keyVisit(const QHttpServerRequest& request, QTcpSocket* socket);
     bool authorized(const QHttpServerRequest& request) const;
+    bool hostAllowed(const QByteArray& host);
     Reply refuse(StatusCode status, const QString& message, const QHttpServerRequest& request,
                  const char* reason);
     void respond(const QHttpServerRequest& request, QTcpSocket* socket, const Reply& reply);
@@ -87,6 +88,11 @@ private:
     PhonePage m_page;
     RemoteListener* m_listener = nullptr;
     QElapsedTimer m_clock;
+    // This PC's addresses, asked again when a Host is not among them (an
+    // address may have come since), at most every few seconds.
+    QList<QHostAddress> m_ownAddresses;
+    qint64 m_addressesAskedMs = 0;
+    QStringList m_hostNames; // remote/hostname, as it was when switched on
     QSet<QTcpSocket*> m_phones; // connections that gave the secret
     int m_phoneCount = 0;
     quint16 m_port = 0;
