@@ -57,8 +57,8 @@ CRemoteDlg::CRemoteDlg(PhoneRemote& remote, QWidget* parent)
 
     connect(m_switch, &QCheckBox::toggled, this, &CRemoteDlg::onSwitch);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(&m_remote, &PhoneRemote::changed, this, &CRemoteDlg::update);
-    update();
+    connect(&m_remote, &PhoneRemote::changed, this, &CRemoteDlg::showState);
+    showState();
 }
 
 void CRemoteDlg::onSwitch(bool on)
@@ -73,10 +73,10 @@ void CRemoteDlg::onSwitch(bool on)
         const QSignalBlocker still(m_switch);
         m_switch->setChecked(false);
     }
-    update();
+    showState();
 }
 
-void CRemoteDlg::update()
+void CRemoteDlg::showState()
 {
     const bool on = m_remote.IsOn();
     const QStringList links = m_remote.Links();

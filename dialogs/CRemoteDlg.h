@@ -21,7 +21,7 @@ public:
 
 private:
     void onSwitch(bool on);
-    void update();
+    void showState();
 
     PhoneRemote& m_remote;
     QCheckBox* m_switch = nullptr;

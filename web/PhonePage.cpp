@@ -121,7 +121,7 @@ PhonePage::Asset PhonePage::Find(const QString& path, Language language)
         asset = {icon(match.captured(1).toInt()), "image/png", true};
     }
     if (asset.body.isEmpty())
-        asset.type.clear();
+        return {}; // not kept: anyone may ask for any path
     m_cache.insert(key, asset);
     return asset;
 }
@@ -196,10 +196,11 @@ QByteArray PhonePage::layout()
 QByteArray PhonePage::html(Language language) const
 {
     QByteArray page = resource(QStringLiteral(":/web/phone.html"));
-    const QJsonObject words = QJsonDocument::fromJson(texts(language)).object();
+    const QByteArray words = texts(language);
     page.replace("{{lang}}", language == Language::Chinese ? "zh-CN" : "en");
-    page.replace("{{title}}", escaped(words.value(QLatin1String("title")).toString()));
-    page.replace("{{texts}}", texts(language));
+    page.replace("{{title}}",
+                 escaped(QJsonDocument::fromJson(words).object().value(QLatin1String("title")).toString()));
+    page.replace("{{texts}}", words);
     page.replace("{{buttons}}", buttons());
     return page;
 }
