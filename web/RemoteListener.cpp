@@ -23,6 +23,14 @@ void RemoteListener::incomingConnection(qintptr descriptor)
         delete socket;
         return;
     }
+    if (m_open >= kMaxConnections) {
+        qCDebug(lcWeb).noquote() << "refused" << socket->peerAddress().toString() << "with"
+                                 << m_open << "connections open";
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    ++m_open;
     watch(socket);
     addPendingConnection(socket);
     emit connectionOpened(socket);
@@ -47,6 +55,8 @@ void RemoteListener::watch(QTcpSocket* socket)
                       "Connection: close\r\n\r\n");
         socket->disconnectFromHost();
     });
-    connect(socket, &QTcpSocket::disconnected, this,
-            [this, socket] { emit connectionClosed(socket); });
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+        --m_open;
+        emit connectionClosed(socket);
+    });
 }

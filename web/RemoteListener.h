@@ -12,6 +12,9 @@ class RemoteListener : public QTcpServer
 public:
     // The most a connection may send towards one request: headers and body.
     static constexpr qint64 kMaxRequestBytes = 16 * 1024;
+    // Connections open at once; more are closed as they come, so that
+    // connections nobody uses cannot take all the program's descriptors.
+    static constexpr int kMaxConnections = 128;
 
     explicit RemoteListener(QObject* parent = nullptr);
 
@@ -27,4 +30,6 @@ protected:
 
 private:
     void watch(QTcpSocket* socket);
+
+    int m_open = 0;
 };
