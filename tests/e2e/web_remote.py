@@ -69,11 +69,14 @@ class Desktop:
             raise AssertionError(" ".join(args) + ": " + done.stderr)
         return done.stdout
 
+    def windows(self, pid):
+        """The visible windows of `pid`, popup menus included."""
+        return self.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)], check=False).split()
+
     def window(self, pid, name):
         """The visible window of `pid` called `name`, once there is one."""
         def find():
-            ids = self.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)], check=False).split()
-            for w in ids:
+            for w in self.windows(pid):
                 if self.run(["xdotool", "getwindowname", w], check=False).strip() == name:
                     return w
             return None
@@ -169,10 +172,12 @@ def main():
         port_dialog = desktop.window(program.pid, "Lumo")
         desktop.run(["xdotool", "windowactivate", "--sync", port_dialog, "key", "Return"])
         panel = desktop.window(program.pid, "KT4200")
-        # The panel's background, below the buttons: its context menu.
+        # The panel's background, below the buttons: its context menu, whose
+        # first entry is then taken from the keyboard once the menu is mapped.
+        shown = len(desktop.windows(program.pid))
         desktop.run(["xdotool", "windowactivate", "--sync", panel, "mousemove", "--window", panel,
                      "760", "500", "click", "3"])
-        time.sleep(0.3)  # the menu maps; its first entry is taken from the keyboard
+        wait_for("the context menu", lambda: len(desktop.windows(program.pid)) > shown)
         desktop.run(["xdotool", "key", "Down", "Return"])
         dialog = desktop.window(program.pid, "手机遥控")
         desktop.run(["xdotool", "windowactivate", "--sync", dialog, "key", "space"])
