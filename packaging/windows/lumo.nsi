@@ -58,9 +58,15 @@ Section "Lumo"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+    ; Phones on the room's network reach the panel's remote (a private
+    ; network only; the remote is off until the user switches it on).
+    nsExec::ExecToLog 'netsh advfirewall firewall add rule name="Lumo phone remote" dir=in action=allow protocol=TCP program="$INSTDIR\lumo.exe" profile=private enable=yes'
+    Pop $0
 SectionEnd
 
 Section "Uninstall"
+    nsExec::ExecToLog 'netsh advfirewall firewall delete rule name="Lumo phone remote" program="$INSTDIR\lumo.exe"'
+    Pop $0
     Delete "$SMPROGRAMS\Lumo.lnk"
     !include "${FILES}/uninstall-files.nsh"
     Delete "$INSTDIR\Uninstall.exe"
