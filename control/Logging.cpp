@@ -2,6 +2,7 @@
 
 Q_LOGGING_CATEGORY(lcBus, "lumo.bus", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcServe, "lumo.serve", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcWeb, "lumo.web", QtInfoMsg)
 
 void Logging::EnableAll()
 {

@@ -7,6 +7,8 @@
 //   lumo.bus     the session bus: the panel's service, `lumo send`'s calls
 //   lumo.serve   the campus service: rooms served, configuration read again
 //                (its information is on by default: a service's log)
+//   lumo.web     the phone remote: each connection, refusal and command
+//                (never the secret)
 #pragma once
 
 #include "serial/SerialLogging.h"
@@ -15,6 +17,7 @@
 
 Q_DECLARE_LOGGING_CATEGORY(lcBus)
 Q_DECLARE_LOGGING_CATEGORY(lcServe)
+Q_DECLARE_LOGGING_CATEGORY(lcWeb)
 
 namespace Logging
 {

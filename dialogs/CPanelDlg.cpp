@@ -9,11 +9,22 @@
 #include "serial/CMSComm.h"
 #include "serial/DeviceChoice.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 
 #if LUMO_DBUS
 #include "dialogs/PanelService.h"
+#endif
+#if LUMO_WEB
+#include "dialogs/CRemoteDlg.h"
+#include "serial/DeviceChoice.h"
+#include "web/PhoneRemote.h"
+#endif
+#ifdef Q_OS_WIN
+#include <windows.h>
 #endif
 
 namespace
@@ -28,6 +39,9 @@ constexpr bool everyButtonExists()
     return true;
 }
 static_assert(everyButtonExists(), "a command's button is missing from the panel's template");
+
+// The panel's own system-menu entry, beside the port dialog's.
+[[maybe_unused]] constexpr int kRemoteEntry = 0x0030;
 } // namespace
 
 CPanelDlg::CPanelDlg(CMSComm& serial, QWidget* parent)
@@ -36,6 +50,7 @@ CPanelDlg::CPanelDlg(CMSComm& serial, QWidget* parent)
     OnInitDialog();
     connectCommands();
     offerOnSessionBus();
+    addExtraMenu();
 }
 
 void CPanelDlg::OnInitDialog()
@@ -92,3 +107,81 @@ void CPanelDlg::offerOnSessionBus()
                      [this](const Command& command) { return SendForCaller(command); }, this);
 #endif
 }
+
+void CPanelDlg::addExtraMenu()
+{
+#if LUMO_WEB
+#ifdef Q_OS_WIN
+    if (const HMENU menu = ::GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE)) {
+        const QString entry = CRemoteDlg::EntryText();
+        ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        ::AppendMenuW(menu, MF_STRING, kRemoteEntry, reinterpret_cast<LPCWSTR>(entry.utf16()));
+    }
+#else
+    // Shift+F10 opens the context menu, as the Menu key and a right click do.
+    auto* shortcut = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
+    connect(shortcut, &QShortcut::activated, this, [this] {
+        QWidget* anchor = focusWidget() ? focusWidget() : this;
+        ShowExtraMenu(anchor->mapToGlobal(anchor->rect().center()));
+    });
+#endif
+#endif
+}
+
+void CPanelDlg::ShowExtraMenu(const QPoint& globalPos)
+{
+#if LUMO_WEB
+    QMenu menu(this);
+    menu.addAction(CRemoteDlg::EntryText(), this, &CPanelDlg::OpenRemoteDialog);
+    menu.exec(globalPos);
+#else
+    Q_UNUSED(globalPos);
+#endif
+}
+
+void CPanelDlg::contextMenuEvent(QContextMenuEvent* event)
+{
+#ifdef Q_OS_WIN
+    QDialog::contextMenuEvent(event); // the entry lives in the real system menu there
+#else
+    ShowExtraMenu(event->globalPos());
+#endif
+}
+
+#ifdef Q_OS_WIN
+bool CPanelDlg::nativeEvent(const QByteArray& eventType, void* message, qintptr* result)
+{
+    const MSG* msg = static_cast<const MSG*>(message);
+    if (msg->message == WM_SYSCOMMAND && int(msg->wParam & 0xFFF0) == kRemoteEntry) {
+#if LUMO_WEB
+        OpenRemoteDialog();
+#endif
+        *result = 0;
+        return true;
+    }
+    return QDialog::nativeEvent(eventType, message, result);
+}
+#endif
+
+#if LUMO_WEB
+PhoneRemote& CPanelDlg::Remote()
+{
+    if (!m_remote) {
+        const auto status = [this] {
+            const int port = m_serial.GetCommPort();
+            return RemoteServer::Status{QStringLiteral("COM%1").arg(port),
+                                        DeviceChoice::Resolve(port).device,
+                                        m_serial.GetPortOpen()};
+        };
+        m_remote = new PhoneRemote([this](const Command& command) { return SendForCaller(command); },
+                                   status, this);
+    }
+    return *m_remote;
+}
+
+void CPanelDlg::OpenRemoteDialog()
+{
+    CRemoteDlg dialog(Remote(), this);
+    dialog.exec();
+}
+#endif

@@ -9,6 +9,7 @@
 
 class CBitmapButton;
 class CMSComm;
+class PhoneRemote;
 struct Command;
 
 class CPanelDlg : public TemplateDialog
@@ -25,12 +26,29 @@ public:
     // the panel as a click's is, once the caller has its message back.
     std::optional<QString> SendForCaller(const Command& command);
 
+    // The panel's extra menu: "Phone remote…" (on Windows the same entry
+    // is in the system menu).
+    void ShowExtraMenu(const QPoint& globalPos);
+#if LUMO_WEB
+    // The phone remote, off until switched on; it ends with the panel.
+    PhoneRemote& Remote();
+    void OpenRemoteDialog();
+#endif
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+#ifdef Q_OS_WIN
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
+#endif
+
 private:
     void OnInitDialog();
     void connectCommands();
     void offerOnSessionBus();
+    void addExtraMenu();
     std::optional<QString> send(const Command& command);
 
     CMSComm& m_serial;
     std::array<CBitmapButton*, 16> m_pictureButtons{};
+    PhoneRemote* m_remote = nullptr; // made when first asked for
 };

@@ -103,6 +103,35 @@
     </message>
 </context>
 <context>
+    <name>CRemoteDlg</name>
+    <message>
+        <source>Phone remote…</source>
+        <translation>手机遥控…</translation>
+    </message>
+    <message>
+        <source>Phone remote</source>
+        <translation>手机遥控</translation>
+    </message>
+    <message>
+        <source>Let phones on this network use the panel</source>
+        <translation>允许本网络中的手机使用面板</translation>
+    </message>
+    <message>
+        <source>QR code of the link</source>
+        <translation>链接的二维码</translation>
+    </message>
+    <message>
+        <source>Scan the code with a phone on the same network as this PC, or open:</source>
+        <translation>请用与本机在同一网络中的手机扫描二维码，或打开：</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n phone(s) connected</source>
+        <translation>
+            <numerusform>已连接 %n 部手机</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>Campus</name>
     <message>
         <source>no room &quot;%1&quot;</source>
@@ -376,6 +405,92 @@
     <message>
         <source>the command</source>
         <translation>命令</translation>
+    </message>
+</context>
+<context>
+    <name>PhonePage</name>
+    <message>
+        <source>Lumo remote</source>
+        <translation>Lumo 遥控</translation>
+    </message>
+    <message>
+        <source>Connected to the panel on %1.</source>
+        <translation>已连接到 %1 上的面板。</translation>
+    </message>
+    <message>
+        <source>Sending: %1</source>
+        <translation>正在发送：%1</translation>
+    </message>
+    <message>
+        <source>Sent: %1</source>
+        <translation>已发送：%1</translation>
+    </message>
+    <message>
+        <source>Not sent: %1</source>
+        <translation>未发送：%1</translation>
+    </message>
+    <message>
+        <source>The panel on the PC was closed. Nothing was sent.</source>
+        <translation>电脑上的面板已关闭，没有发送任何命令。</translation>
+    </message>
+    <message>
+        <source>This link is no longer valid. Scan the code on the PC again.</source>
+        <translation>此链接已失效，请重新扫描电脑上的二维码。</translation>
+    </message>
+    <message>
+        <source>Too many failed attempts from this device. Try again in a minute.</source>
+        <translation>此设备失败的尝试过多，请一分钟后再试。</translation>
+    </message>
+</context>
+<context>
+    <name>RemoteServer</name>
+    <message>
+        <source>Port %1 is taken by another program. Choose another one with the setting remote/port.</source>
+        <translation>端口 %1 已被其他程序占用。请用设置 remote/port 选择其他端口。</translation>
+    </message>
+    <message>
+        <source>The remote cannot listen on port %1: %2</source>
+        <translation>遥控无法在端口 %1 上监听：%2</translation>
+    </message>
+    <message>
+        <source>Not found.</source>
+        <translation>未找到。</translation>
+    </message>
+    <message>
+        <source>The headers are too long.</source>
+        <translation>请求头过长。</translation>
+    </message>
+    <message>
+        <source>The request is too large.</source>
+        <translation>请求过大。</translation>
+    </message>
+    <message>
+        <source>This server does not answer for that name.</source>
+        <translation>本服务器不响应该名称。</translation>
+    </message>
+    <message>
+        <source>Requests from other sites are not taken.</source>
+        <translation>不接受来自其他网站的请求。</translation>
+    </message>
+    <message>
+        <source>Too many failed attempts. Try again in a minute.</source>
+        <translation>失败的尝试过多，请一分钟后再试。</translation>
+    </message>
+    <message>
+        <source>The secret of the remote is missing or wrong.</source>
+        <translation>遥控的密钥缺失或错误。</translation>
+    </message>
+    <message>
+        <source>Only GET is served here.</source>
+        <translation>此处只接受 GET。</translation>
+    </message>
+    <message>
+        <source>Commands are sent with POST.</source>
+        <translation>命令须用 POST 发送。</translation>
+    </message>
+    <message>
+        <source>There is no command &quot;%1&quot;.</source>
+        <translation>没有命令“%1”。</translation>
     </message>
 </context>
 <context>

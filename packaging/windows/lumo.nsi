@@ -162,6 +162,13 @@ Section "Lumo"
     ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
     IntFmt $0 "0x%08X" $0
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+    ; Phones on the room's network reach the panel's remote (a private
+    ; network only; the remote is off until the user switches it on). An
+    ; upgrade replaces the rule rather than adding a second one.
+    nsExec::ExecToLog 'netsh advfirewall firewall delete rule name="Lumo phone remote" program="$INSTDIR\lumo.exe"'
+    Pop $0
+    nsExec::ExecToLog 'netsh advfirewall firewall add rule name="Lumo phone remote" dir=in action=allow protocol=TCP program="$INSTDIR\lumo.exe" profile=private enable=yes'
+    Pop $0
 SectionEnd
 
 Function un.onInit
@@ -172,6 +179,8 @@ FunctionEnd
 Section "Uninstall"
     StrCpy $R9 $INSTDIR
     Call un.WaitUntilClosed
+    nsExec::ExecToLog 'netsh advfirewall firewall delete rule name="Lumo phone remote" program="$INSTDIR\lumo.exe"'
+    Pop $0
     Delete "$SMPROGRAMS\Lumo.lnk"
     !include "${FILES}/uninstall-files.nsh"
     ; Run in place (_?=), the uninstaller cannot delete itself but can move

@@ -10,6 +10,8 @@ lumo_packages=(
     xvfb xdotool xclip imagemagick openbox x11-utils libxcb1-dev libxcb-xtest0-dev
     dbus
     ser2net
+    qt6-httpserver-dev qt6-websockets-dev libqrcodegencpp-dev
+    chromium chromium-driver python3-selenium zbar-tools
     clang libclang-rt-14-dev
     dpkg-dev lintian appstream desktop-file-utils
 )

@@ -1,0 +1,279 @@
+// The phone remote's interface against the real panel: a CPanelDlg on a
+// pseudo-terminal with its remote switched on, asked over TCP the way a
+// phone or another system asks, and the bytes read on the far end.
+#include "Pty.h"
+#include "control/Line.h"
+#include "dialogs/CPanelDlg.h"
+#include "serial/CMSComm.h"
+#include "web/PhoneRemote.h"
+
+#include <QApplication>
+#include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrlQuery>
+
+#include <memory>
+
+namespace
+{
+struct Answer {
+    int status = 0;
+    QByteArray head; // status line and headers
+    QByteArray body;
+};
+
+// A port nobody listens on now.
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
+} // namespace
+
+class TestWebRemote : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void answers_data();
+    void answers();
+    void tenFailuresBlockTheAddress();
+    void eachSwitchOnHasItsOwnSecretAndATakenPortIsNamed();
+    void lineFailureIs503WithThePanelsMessage();
+
+private:
+    // One request on its own connection, as raw HTTP/1.1.
+    Answer ask(const QByteArray& method, const QByteArray& target, const QByteArray& headers,
+               const QByteArray& body = {});
+    QByteArray secret() const;
+    QByteArray host() const { return "127.0.0.1:" + QByteArray::number(m_port); }
+
+    QTemporaryDir m_config;
+    quint16 m_port = 0;
+    std::unique_ptr<Pty> m_pty;
+    std::unique_ptr<CMSComm> m_serial;
+    std::unique_ptr<CPanelDlg> m_panel;
+};
+
+void TestWebRemote::initTestCase()
+{
+    QVERIFY(m_config.isValid());
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.filePath(QStringLiteral("user"))));
+    qputenv("XDG_CONFIG_DIRS", QFile::encodeName(m_config.filePath(QStringLiteral("system"))));
+}
+
+void TestWebRemote::init()
+{
+    m_port = freePort();
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Lumo"),
+              QStringLiteral("Lumo"))
+        .setValue(QStringLiteral("remote/port"), m_port);
+    m_pty = std::make_unique<Pty>();
+    QVERIFY2(m_pty->isValid(), qPrintable(m_pty->error()));
+    qputenv("LUMO_COM2", QFile::encodeName(m_pty->slavePath()));
+    m_serial = std::make_unique<CMSComm>();
+    Line::Open(*m_serial, 2);
+    m_panel = std::make_unique<CPanelDlg>(*m_serial);
+    QVERIFY2(m_panel->Remote().SwitchOn(), qPrintable(m_panel->Remote().ErrorString()));
+}
+
+void TestWebRemote::cleanup()
+{
+    m_panel.reset();
+    m_serial.reset();
+    m_pty.reset();
+}
+
+QByteArray TestWebRemote::secret() const
+{
+    const QUrl link(m_panel->Remote().Links().value(0));
+    return QUrlQuery(link).queryItemValue(QStringLiteral("k")).toLatin1();
+}
+
+Answer TestWebRemote::ask(const QByteArray& method, const QByteArray& target,
+                          const QByteArray& headers, const QByteArray& body)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, m_port);
+    socket.write(method + ' ' + target + " HTTP/1.1\r\n" + headers +
+                 "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    QByteArray received;
+    Answer answer;
+    // The server lives on this thread: the wait must run the event loop.
+    // A timeout leaves the status 0, which no row expects.
+    (void)QTest::qWaitFor(
+        [&] {
+            received += socket.readAll();
+            const qsizetype end = received.indexOf("\r\n\r\n");
+            if (end < 0)
+                return socket.state() == QAbstractSocket::UnconnectedState;
+            answer.head = received.left(end);
+            const qsizetype at = answer.head.toLower().indexOf("content-length:");
+            const qsizetype length =
+                at < 0 ? 0 : answer.head.mid(at + 15).split('\r').first().trimmed().toLongLong();
+            answer.body = received.mid(end + 4);
+            return answer.body.size() >= length || socket.state() == QAbstractSocket::UnconnectedState;
+        },
+        5000);
+    answer.status = answer.head.mid(9, 3).toInt();
+    return answer;
+}
+
+void TestWebRemote::answers_data()
+{
+    QTest::addColumn<QByteArray>("method");
+    QTest::addColumn<QByteArray>("target");
+    QTest::addColumn<QString>("credentials"); // right, wrong, none, cookie
+    QTest::addColumn<QByteArray>("extraHeaders");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("answerHas");
+    QTest::addColumn<QByteArray>("arrives");
+
+    const QByteArray none;
+    const QString right = QStringLiteral("right");
+    QTest::newRow("letter") << QByteArray("POST") << QByteArray("/api/v1/commands/c") << right
+                            << none << none << 200 << QByteArray("{\"sent\":\"c\"}") << QByteArray("c");
+    QTest::newRow("name, any case") << QByteArray("POST") << QByteArray("/api/v1/commands/Projector-Off")
+                                    << right << none << none << 200 << QByteArray("{\"sent\":\"d\"}")
+                                    << QByteArray("d");
+    QTest::newRow("label, URL-encoded")
+        << QByteArray("POST") << QByteArray("/api/v1/commands/%E6%8A%95%E5%BD%B1%E6%9C%BA%E5%BC%80")
+        << right << none << none << 200 << QByteArray("{\"sent\":\"c\"}") << QByteArray("c");
+    QTest::newRow("label with space and slash") // 银幕 降/停
+        << QByteArray("POST")
+        << QByteArray("/api/v1/commands/%E9%93%B6%E5%B9%95%20%E9%99%8D%2F%E5%81%9C") << right
+        << none << none << 200 << QByteArray("{\"sent\":\"t\"}") << QByteArray("t");
+    QTest::newRow("secret as cookie") << QByteArray("POST") << QByteArray("/api/v1/commands/v")
+                                      << QStringLiteral("cookie") << none << none << 200
+                                      << QByteArray("{\"sent\":\"v\"}") << QByteArray("v");
+    QTest::newRow("unknown command") << QByteArray("POST") << QByteArray("/api/v1/commands/x")
+                                     << right << none << none << 404 << QByteArray("error") << none;
+    QTest::newRow("secret missing") << QByteArray("POST") << QByteArray("/api/v1/commands/c")
+                                    << QStringLiteral("none") << none << none << 401
+                                    << QByteArray("error") << none;
+    QTest::newRow("secret wrong") << QByteArray("POST") << QByteArray("/api/v1/commands/c")
+                                  << QStringLiteral("wrong") << none << none << 401
+                                  << QByteArray("error") << none;
+    QTest::newRow("other host") << QByteArray("POST") << QByteArray("/api/v1/commands/c") << right
+                                << QByteArray("Host: remote.example:8421\r\n") << none << 421
+                                << QByteArray("error") << none;
+    QTest::newRow("other origin") << QByteArray("POST") << QByteArray("/api/v1/commands/c") << right
+                                  << QByteArray("Origin: http://remote.example\r\n") << none << 403
+                                  << QByteArray("error") << none;
+    QTest::newRow("GET does not send") << QByteArray("GET") << QByteArray("/api/v1/commands/c")
+                                       << right << none << none << 405 << QByteArray("error") << none;
+    QTest::newRow("body over 4 KB") << QByteArray("POST") << QByteArray("/api/v1/commands/c") << right
+                                    << none << QByteArray(5000, 'x') << 413 << none << none;
+    QTest::newRow("headers over 8 KB") << QByteArray("POST") << QByteArray("/api/v1/commands/c") << right
+                                       << "X-Filler: " + QByteArray(9000, 'x') + "\r\n" << none
+                                       << 431 << none << none;
+    QTest::newRow("request over 16 KB") << QByteArray("POST") << QByteArray("/api/v1/commands/c")
+                                        << right << none << QByteArray(20'000, 'x') << 413 << none
+                                        << none;
+    QTest::newRow("status") << QByteArray("GET") << QByteArray("/api/v1/status") << right << none
+                            << none << 200 << QByteArray("\"open\":true,\"port\":\"COM2\"") << none;
+    QTest::newRow("command list") << QByteArray("GET") << QByteArray("/api/v1/commands") << right
+                                  << none << none << 200
+                                  << QByteArray("{\"label\":\"投影机开\",\"letter\":\"c\",\"meaning\":\"projector on\",\"name\":\"projector-on\"}")
+                                  << none;
+    QTest::newRow("QR link sets the cookie") << QByteArray("GET") << QByteArray("/?k=SECRET")
+                                             << QStringLiteral("none") << none << none << 303
+                                             << QByteArray("HttpOnly; SameSite=Strict") << none;
+    QTest::newRow("page, in the browser's language")
+        << QByteArray("GET") << QByteArray("/") << QStringLiteral("none")
+        << QByteArray("Accept-Language: zh-CN,zh;q=0.9,en;q=0.8\r\n") << none << 200
+        << QByteArray("aria-label=\"投影机开 – projector on\"") << none;
+}
+
+void TestWebRemote::answers()
+{
+    QFETCH(QByteArray, method);
+    QFETCH(QByteArray, target);
+    QFETCH(QString, credentials);
+    QFETCH(QByteArray, extraHeaders);
+    QFETCH(QByteArray, body);
+    QFETCH(int, status);
+    QFETCH(QByteArray, answerHas);
+    QFETCH(QByteArray, arrives);
+
+    QByteArray headers = extraHeaders.startsWith("Host:") ? QByteArray() : "Host: " + host() + "\r\n";
+    headers += extraHeaders;
+    if (credentials == QLatin1String("right"))
+        headers += "Authorization: Bearer " + secret() + "\r\n";
+    else if (credentials == QLatin1String("wrong"))
+        headers += "Authorization: Bearer " + QByteArray(secret().size(), 'A') + "\r\n";
+    else if (credentials == QLatin1String("cookie"))
+        headers += "Cookie: theme=dark; lumo_remote=" + secret() + "\r\n";
+    target.replace("SECRET", secret());
+
+    const Answer answer = ask(method, target, headers, body);
+    QCOMPARE(answer.status, status);
+    QVERIFY2(answer.head.contains(answerHas) || answer.body.contains(answerHas),
+             answer.head + "\n\n" + answer.body.left(300));
+    QVERIFY2(!answer.head.toLower().contains("access-control-allow"), answer.head);
+    QVERIFY2(!answer.body.contains(secret()), "the secret is never sent back");
+    QCOMPARE(m_pty->readAvailable(100), arrives);
+}
+
+void TestWebRemote::tenFailuresBlockTheAddress()
+{
+    const QByteArray headers = "Host: " + host() + "\r\n";
+    for (int i = 0; i < 10; ++i)
+        QCOMPARE(ask("POST", "/api/v1/commands/c", headers + "Authorization: Bearer guess\r\n")
+                     .status,
+                 401);
+    const Answer blocked =
+        ask("POST", "/api/v1/commands/c", headers + "Authorization: Bearer " + secret() + "\r\n");
+    QCOMPARE(blocked.status, 429);
+    QCOMPARE(m_pty->readAvailable(100), QByteArray());
+}
+
+void TestWebRemote::eachSwitchOnHasItsOwnSecretAndATakenPortIsNamed()
+{
+    const QByteArray headers = "Host: " + host() + "\r\n";
+    const QByteArray before = secret();
+    QVERIFY(before.size() >= 22); // at least 128 bits in Base64
+    m_panel->Remote().SwitchOff();
+    QCOMPARE(ask("GET", "/api/v1/status", headers + "Authorization: Bearer " + before + "\r\n").status,
+             0); // nobody listens
+    QVERIFY(m_panel->Remote().SwitchOn());
+    QVERIFY(secret() != before);
+    QCOMPARE(ask("POST", "/api/v1/commands/c", headers + "Authorization: Bearer " + before + "\r\n")
+                 .status,
+             401);
+    QCOMPARE(m_pty->readAvailable(100), QByteArray());
+
+    m_panel->Remote().SwitchOff();
+    QTcpServer squatter;
+    QVERIFY(squatter.listen(QHostAddress::Any, m_port));
+    QVERIFY(!m_panel->Remote().SwitchOn());
+    QVERIFY2(m_panel->Remote().ErrorString().contains(QString::number(m_port)),
+             qPrintable(m_panel->Remote().ErrorString()));
+}
+
+void TestWebRemote::lineFailureIs503WithThePanelsMessage()
+{
+    // The panel shows the failure too, after the answer; it is closed here.
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, [] {
+        if (QWidget* box = QApplication::activeModalWidget())
+            box->close();
+    });
+    closer.start(20);
+    m_pty->close(); // the far end hangs up, as a pulled adapter does
+    const Answer answer = ask("POST", "/api/v1/commands/c",
+                              "Host: " + host() + "\r\nAuthorization: Bearer " + secret() + "\r\n");
+    QCOMPARE(answer.status, 503);
+    QVERIFY2(answer.body.startsWith("{\"error\":\"") && answer.body.contains("COM2"), answer.body);
+}
+
+QTEST_MAIN(TestWebRemote)
+#include "tst_webremote.moc"

@@ -1,0 +1,42 @@
+// What the remote serves to a browser: the page with the 23 buttons (built
+// from the one command table and the panel's template), its style and
+// script, the buttons' pictures as PNG at 1x, 2x and 3x, the web app
+// manifest and its icons. Everything comes from the program's resources;
+// nothing is read from the disk.
+#pragma once
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QHash>
+#include <QString>
+
+class PhonePage
+{
+    Q_DECLARE_TR_FUNCTIONS(PhonePage)
+
+public:
+    enum class Language { English, Chinese };
+
+    struct Asset {
+        QByteArray body;
+        QByteArray type; // empty: there is no such thing
+        bool cacheable = false;
+    };
+
+    // The language a browser asks for first among those the program speaks.
+    static Language FromAcceptLanguage(QByteArrayView header);
+
+    // What `path` ("/", "/phone.css", "/p/TOUYINGKAIU-2.png", …) is.
+    Asset Find(const QString& path, Language language);
+
+private:
+    QByteArray html(Language language) const;
+    QByteArray texts(Language language) const;
+    static QByteArray buttons();
+    static QByteArray layout();
+    static QByteArray manifest();
+    static QByteArray picture(const QString& name, int scale);
+    static QByteArray icon(int size);
+
+    QHash<QString, Asset> m_cache;
+};

@@ -1,0 +1,50 @@
+// Who may use the phone remote: the holder of the secret (compared in
+// constant time), from an address that has not failed too often, asking
+// for this PC by one of its own names (no DNS rebinding from a page
+// elsewhere). Plain rules, no network: the server asks, this class answers.
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QHash>
+#include <QHostAddress>
+#include <QList>
+#include <QStringList>
+
+class RemoteAccess
+{
+public:
+    // Failed attempts an address may make in kWindowMs before it is refused
+    // for kWindowMs.
+    static constexpr int kMaxFailures = 10;
+    static constexpr qint64 kWindowMs = 60'000;
+
+    // A fresh secret of 192 random bits, URL-safe Base64 (32 characters).
+    static QByteArray NewSecret();
+
+    explicit RemoteAccess(QByteArray secret = NewSecret());
+
+    const QByteArray& Secret() const { return m_secret; }
+    // Whether `given` is the secret; the time taken does not depend on
+    // where the two differ.
+    bool Matches(QByteArrayView given) const;
+
+    // Failures of an address, and whether it is refused now (`nowMs`: a
+    // monotonic clock in milliseconds).
+    void Failed(const QHostAddress& from, qint64 nowMs);
+    bool Blocked(const QHostAddress& from, qint64 nowMs);
+
+    // Whether a request's Host header (with or without a port) names this
+    // PC: one of `ownAddresses`, localhost, or one of `names`.
+    static bool HostAllowed(QByteArrayView host, const QList<QHostAddress>& ownAddresses,
+                            const QStringList& names);
+
+private:
+    struct Record {
+        QList<qint64> failures; // within the last window
+        qint64 blockedUntil = 0;
+    };
+
+    QByteArray m_secret;
+    QHash<QHostAddress, Record> m_records;
+};
