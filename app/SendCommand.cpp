@@ -126,19 +126,34 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
     }
 
     CMSComm serial;
+    QStringList unconfirmed; // sent through the port, not yet known to have arrived
     const auto throughPort = [&](const Command& c) {
-        return ErrorReporter::Catch([&] {
+        const std::optional<QString> error = ErrorReporter::Catch([&] {
             if (!serial.GetPortOpen())
                 openPort(serial, port);
             serial.SetOutput(QString(QChar::fromLatin1(c.letter)));
         });
+        if (!error)
+            unconfirmed << CommandResolver::Name(c);
+        return error;
+    };
+    // Success only once the line confirms what went through the port: a
+    // network server may otherwise drop it when the connection ends.
+    const auto closePort = [&](Status status) {
+        const std::optional<QString> error =
+            ErrorReporter::Catch([&] { serial.SetPortOpen(false); });
+        if (!error || status != Sent)
+            return status;
+        err << *error << '\n'
+            << tr("Sent, not confirmed: %1.").arg(unconfirmed.join(QStringLiteral(", "))) << '\n';
+        return LineFailed;
     };
 #if LUMO_DBUS
     // The panel holds the port exclusively: it sends, or nobody can. If it
     // closes meanwhile, the port is free for the rest.
     PanelClient panel;
     bool throughPanel = number > 0 && panel.HeldPort() == QStringLiteral("COM%1").arg(number);
-    return SendInOrder(
+    return closePort(SendInOrder(
         commands,
         [&](const Command& c) -> std::optional<QString> {
             if (throughPanel) {
@@ -151,8 +166,8 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
             }
             return throughPort(c);
         },
-        err);
+        err));
 #else
-    return SendInOrder(commands, throughPort, err);
+    return closePort(SendInOrder(commands, throughPort, err));
 #endif
 }
