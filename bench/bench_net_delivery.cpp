@@ -37,7 +37,7 @@
 namespace
 {
 constexpr int kRawRuns = 100;
-constexpr int kBlock = 100; // `lumo send` runs counted at a time
+constexpr int kBlock = 100;   // `lumo send` runs counted at a time
 constexpr int kBusyMs = 5000; // ser2net lets the line go a moment after a client left
 
 double median(std::vector<double> v)
@@ -100,8 +100,8 @@ void sendOnce(const QString& lumo, const QString& url, Runs& runs)
         QProcess process;
         QElapsedTimer clock;
         clock.start();
-        process.start(lumo, {QStringLiteral("send"), QStringLiteral("--port"), url,
-                             QStringLiteral("d")});
+        process.start(lumo,
+                      {QStringLiteral("send"), QStringLiteral("--port"), url, QStringLiteral("d")});
         process.waitForFinished(30000);
         const double ms = double(clock.nsecsElapsed()) / 1e6;
         if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0) {

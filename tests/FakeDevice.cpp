@@ -42,15 +42,6 @@ void FakeDevice::Close() noexcept
     m_line->brk = false;
 }
 
-void FakeDevice::Drain()
-{
-    if (!m_line->open)
-        return;
-    ++m_line->drains;
-    if (m_line->failDrain)
-        fail(*m_line->failDrain);
-}
-
 void FakeDevice::Write(QByteArrayView data)
 {
     if (!m_line->open)

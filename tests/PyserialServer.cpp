@@ -24,8 +24,8 @@ QString PyserialServer::url() const
 bool PyserialServer::start()
 {
     // Debian's python3-serial belongs to the system's Python.
-    QString python = QStandardPaths::findExecutable(QStringLiteral("python3"),
-                                                    {QStringLiteral("/usr/bin")});
+    QString python =
+        QStandardPaths::findExecutable(QStringLiteral("python3"), {QStringLiteral("/usr/bin")});
     if (python.isEmpty())
         python = QStandardPaths::findExecutable(QStringLiteral("python3"));
     if (python.isEmpty()) {

@@ -90,8 +90,6 @@ private slots:
     void reconnectRestoresLine_data();
     void reconnectRestoresLine();
     void closingClearsBreak();
-    void closingConfirmsFirst_data();
-    void closingConfirmsFirst();
     void deviceFailures_data();
     void deviceFailures();
     void hangUpDetected_data();
@@ -655,36 +653,6 @@ void TestCMSComm::closingClearsBreak()
     QVERIFY(!line->brk); // not switched on again behind the writer's back
     comm.SetOutput("a");
     QCOMPARE(line->sent, QByteArray("a"));
-}
-
-void TestCMSComm::closingConfirmsFirst_data()
-{
-    QTest::addColumn<int>("failure"); // what the device's confirmation throws; 0: nothing
-    QTest::newRow("confirmed") << 0;
-    QTest::newRow("not confirmed in time") << int(CommErrorCode::WriteFailed);
-    QTest::newRow("lost before confirming") << int(CommErrorCode::Disconnected);
-}
-
-// Closing asks the device to confirm what was sent; the line is let go
-// either way, and a failed confirmation is reported after that.
-void TestCMSComm::closingConfirmsFirst()
-{
-    QFETCH(int, failure);
-    auto line = std::make_shared<FakeLine>();
-    CMSComm comm(FakeLine::Maker(line));
-    comm.SetPortOpen(true);
-    comm.SetOutput("a");
-    if (failure) {
-        line->failDrain = CommErrorCode(failure);
-        QVERIFY(!expectError(CommErrorCode(failure), [&] { comm.SetPortOpen(false); }).isEmpty());
-    } else {
-        comm.SetPortOpen(false);
-    }
-    QCOMPARE(line->drains, 1);
-    QVERIFY(!line->open);
-    QVERIFY(!comm.GetPortOpen());
-    comm.SetPortOpen(false); // closed already: nothing to confirm, nothing thrown
-    QCOMPARE(line->drains, 1);
 }
 
 void TestCMSComm::deviceFailures_data()

@@ -494,8 +494,7 @@ void TestNetworkDevice::closingWaitsForConfirmation()
     QElapsedTimer timer;
     timer.start();
     if (code) {
-        const QString message =
-            expectError(CommErrorCode(code), [&] { comm->SetPortOpen(false); });
+        const QString message = expectError(CommErrorCode(code), [&] { comm->SetPortOpen(false); });
         QFETCH(QString, reason);
         QVERIFY2(message.contains(reason), qPrintable(message));
         QVERIFY(timer.elapsed() < 3000);
@@ -518,10 +517,10 @@ void TestNetworkDevice::controlValuesAsTheRfcSays_data()
     // SET-CONTROL values on opening (flow control, DTR, RTS unless RTS/CTS
     // has it, break off), then for break on and off.
     QTest::addColumn<QList<int>>("values");
-    QTest::newRow("no flow control, DTR and RTS on") << 0 << true << true
-                                                     << QList<int>{1, 8, 11, 6, 5, 6};
-    QTest::newRow("XON/XOFF, DTR and RTS off") << 1 << false << false
-                                               << QList<int>{2, 9, 12, 6, 5, 6};
+    QTest::newRow("no flow control, DTR and RTS on")
+        << 0 << true << true << QList<int>{1, 8, 11, 6, 5, 6};
+    QTest::newRow("XON/XOFF, DTR and RTS off")
+        << 1 << false << false << QList<int>{2, 9, 12, 6, 5, 6};
     QTest::newRow("RTS/CTS") << 2 << true << true << QList<int>{3, 8, 6, 5, 6};
 }
 
