@@ -137,13 +137,28 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
     }
 
     CMSComm serial;
+    QStringList unconfirmed; // sent through the port, not yet known to have arrived
     const auto throughPort = [&](const Command& c) {
         if (!serial.GetPortOpen()) {
             const Outcome opened = Outcome::Of([&] { Line::Open(serial, port); });
             if (!opened.Ok())
                 return opened.Error();
         }
-        return Line::Send(serial, c).Error();
+        const std::optional<QString> error = Line::Send(serial, c).Error();
+        if (!error)
+            unconfirmed << CommandResolver::Name(c);
+        return error;
+    };
+    // Success only once the line confirms what went through the port: a
+    // network server may otherwise drop it when the connection ends.
+    const auto closePort = [&](Status status) {
+        const std::optional<QString> error =
+            Outcome::Of([&] { serial.SetPortOpen(false); }).Error();
+        if (!error || status != Sent)
+            return status;
+        err << *error << '\n'
+            << tr("Sent, not confirmed: %1.").arg(unconfirmed.join(QStringLiteral(", "))) << '\n';
+        return LineFailed;
     };
 #if LUMO_DBUS
     // The panel holds the port exclusively: it sends, or nobody can. If it
@@ -158,7 +173,7 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
             !held.isEmpty() &&
             held == DeviceChoice::Identity(number > 0 ? DeviceChoice::Resolve(number).device : port);
     }
-    return SendInOrder(
+    return closePort(SendInOrder(
         commands,
         [&](const Command& c) -> std::optional<QString> {
             if (throughPanel) {
@@ -171,8 +186,8 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
             }
             return throughPort(c);
         },
-        err);
+        err));
 #else
-    return SendInOrder(commands, throughPort, err);
+    return closePort(SendInOrder(commands, throughPort, err));
 #endif
 }

@@ -3,9 +3,10 @@
 // through the port itself, and stops at the first failure. No window, no
 // display.
 //
-// Exit status: 0 every byte was handed to the line; 1 the line failed (the
-// message names the port, the reason and the commands not sent); 2 usage
-// error (nothing sent).
+// Exit status: 0 every byte was handed to the line, and a line that can
+// tell (a network server) confirmed it passed them on; 1 the line failed
+// (the message names the port, the reason and the commands not sent, or
+// sent and not confirmed); 2 usage error (nothing sent).
 #pragma once
 
 #include <QCoreApplication>

@@ -7,6 +7,7 @@
 #include "serial/SerialLogging.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace
 {
@@ -211,13 +212,24 @@ bool CMSComm::GetPortOpen()
 void CMSComm::SetPortOpen(bool value)
 {
     if (!value) {
+        // What was sent is confirmed before the line goes; the line goes
+        // even when that fails, and the failure is reported afterwards.
+        std::optional<CommError> unconfirmed;
         if (m_device) {
+            try {
+                if (m_device->IsOpen())
+                    m_device->Drain();
+            } catch (const CommError& e) {
+                unconfirmed = e;
+            }
             m_device->Close();
             m_device.reset();
             qCDebug(lcSerial).noquote() << PortLabel() << "closed";
         }
         m_break = false; // a closed line is not left in break
         m_input.clear();
+        if (unconfirmed)
+            throw *unconfirmed;
         return;
     }
     if (m_device)

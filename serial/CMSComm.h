@@ -24,7 +24,12 @@
 // Output as Disconnected; PortOpen stays true and the Output after that opens
 // the device again, with the whole line as the properties say.
 //
-// Every failure leaves an accessor as a CommError and changes nothing.
+// Closing (PortOpen = false) first waits, bounded, until the device confirms
+// that what was sent can no longer be lost (a network server has passed it
+// on to its line), then closes. The port is closed either way; a failed
+// confirmation is then reported as a CommError ("… may not have arrived").
+//
+// Every other failure leaves an accessor as a CommError and changes nothing.
 //
 // Initial values: CommPort 1, Settings "9600,n,8,1", InputMode 0 (text),
 // InputLen 0 (all), RThreshold 0, SThreshold 0, Handshaking 0 (none),

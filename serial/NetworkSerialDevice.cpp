@@ -12,8 +12,10 @@
 #include <thread>
 
 #ifdef Q_OS_LINUX
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #endif
 
@@ -35,18 +37,21 @@ enum ComPort : unsigned char {
     PurgeData = 12,
     ServerOffset = 100,
 };
-// SET-CONTROL values.
+// SET-CONTROL values (RFC 2217, section 3). The flow control ones are the
+// "outbound/both" kind: the server's line then does one kind both ways, as a
+// local port does.
 enum Control : unsigned char {
-    NoFlow = 2,
-    XonXoffFlow = 3,
-    HardwareFlow = 4,
-    BreakOn = 6,
-    BreakOff = 7,
-    DtrOn = 9,
-    DtrOff = 10,
-    RtsOn = 12,
-    RtsOff = 13,
+    NoFlow = 1,
+    XonXoffFlow = 2,
+    HardwareFlow = 3,
+    BreakOn = 5,
+    BreakOff = 6,
+    DtrOn = 8,
+    DtrOff = 9,
+    RtsOn = 11,
+    RtsOff = 12,
 };
+// PURGE-DATA value: the server's receive buffer, what came from its line.
 constexpr unsigned char kPurgeReceived = 1;
 // NOTIFY-MODEMSTATE bits.
 constexpr unsigned char kCd = 0x80, kDsr = 0x20, kCts = 0x10;
@@ -64,6 +69,8 @@ constexpr qint64 kChunk = 4096;
 constexpr qint64 kSocketBuffer = 64 * 1024;
 // Rounds of a non-blocking read, so a flooding server cannot hold us.
 constexpr int kPumpRounds = 16;
+// How often raw TCP looks whether the server's system has acknowledged all.
+constexpr int kAckPollMs = 1;
 
 // Looks a name up on a thread of its own, so that a resolver that hangs
 // cannot hold the caller past the deadline; a late answer is thrown away.
@@ -192,6 +199,26 @@ void NetworkSerialDevice::failNoAnswer(const QString& awaited)
     fail(CommErrorCode::ServerRefusedLine, tr("the server did not confirm %1").arg(awaited));
 }
 
+// Drain() could not confirm what was written: the link went down, or the
+// server did not answer in time (it keeps the link for the owner to close).
+void NetworkSerialDevice::failUnconfirmed()
+{
+    if (linkDown()) {
+        release();
+        m_wanted = true;
+        fail(CommErrorCode::Disconnected,
+             tr("the connection to the server was lost before the server confirmed what was "
+                "sent; it may not have arrived"));
+    }
+    fail(CommErrorCode::WriteFailed,
+         telnet() ? tr("the server did not confirm within %1 s that it passed on what was sent; "
+                       "it may not have arrived")
+                        .arg(kConfirmMs / 1000)
+                  : tr("the server did not take what was sent within %1 s; it may not have "
+                       "arrived")
+                        .arg(kConfirmMs / 1000));
+}
+
 bool NetworkSerialDevice::linkDown() const
 {
     return m_socket.state() != QAbstractSocket::ConnectedState;
@@ -208,6 +235,7 @@ void NetworkSerialDevice::resetLink()
     m_replies.clear();
     m_lines = {};
     m_lost = false;
+    m_unconfirmed = false;
     m_holdOutput = false;
     m_held.clear();
 }
@@ -217,6 +245,7 @@ void NetworkSerialDevice::release() noexcept
 {
     m_open = false;
     m_lost = false;
+    m_unconfirmed = false;
     m_socket.abort();
     m_input.Clear();
 }
@@ -383,10 +412,56 @@ void NetworkSerialDevice::applyRemote(const SerialSettings& s, const QDeadlineTi
     }
 }
 
+// What is unconfirmed is confirmed first, as far as that goes within the
+// bound; a failure cannot be reported from here.
 void NetworkSerialDevice::Close() noexcept
 {
     m_wanted = false;
+    try {
+        Drain();
+    } catch (...) {
+        // the owner closes anyway; one that must know calls Drain() first
+    }
     release();
+}
+
+// The server confirms that it passed on what came before. RFC 2217: a
+// question it answers only in turn, after handling what came before it:
+// SET-BAUDRATE with the value 0 asks for the speed and changes nothing.
+// ser2net reads the stream in order and hands the data to its device
+// before it reads on, so the answer comes once the data went to the device;
+// and every server answers it, the speed being the one setting all of them
+// have. The answer also follows those to every earlier request, so nothing
+// is left unread that would make our system reset the connection (which
+// pyserial's server takes for a failure, dropping what it holds). Raw TCP
+// has no question to ask: the server's system acknowledging every byte
+// stands in. Then kLingerMs for the server's device.
+void NetworkSerialDevice::Drain()
+{
+    if (!m_open || !std::exchange(m_unconfirmed, false))
+        return;
+    const QDeadlineTimer deadline(kConfirmMs);
+    if (telnet()) {
+        m_replies.erase(SetBaudRate);
+        queue(TelnetParser::Subnegotiation(kComPort, byteValue(SetBaudRate) + baudValue(0)));
+        if (!waitUntil([this] { return m_replies.count(SetBaudRate) > 0; }, deadline))
+            failUnconfirmed();
+    } else if (!waitUntil([this] { return unacknowledged() == 0; }, deadline, kAckPollMs)) {
+        failUnconfirmed();
+    }
+    waitUntil([] { return false; }, QDeadlineTimer(kLingerMs));
+}
+
+// Bytes sent that the server's system has not acknowledged yet (0 where
+// the system does not tell).
+qint64 NetworkSerialDevice::unacknowledged() const
+{
+#ifdef Q_OS_LINUX
+    int queued = 0;
+    if (::ioctl(int(m_socket.socketDescriptor()), SIOCOUTQ, &queued) == 0)
+        return queued;
+#endif
+    return 0;
 }
 
 // All of the settings or none: a refused change puts the old ones back. On
@@ -433,6 +508,7 @@ void NetworkSerialDevice::Write(QByteArrayView data)
         return;
 
     const QByteArray bytes = telnet() ? TelnetParser::Escape(data) : data.toByteArray();
+    m_unconfirmed = true;
     if (m_socket.write(bytes) != bytes.size())
         failDisconnected();
     // QTcpSocket only queues; hand the bytes to the system now, so nothing
@@ -513,9 +589,10 @@ qintptr NetworkSerialDevice::Handle() const
 }
 
 // Reads and handles what arrives until `done` holds, the link goes down or
-// the deadline passes; tells whether `done` held.
+// the deadline passes; tells whether `done` held. With pollMs, `done` is
+// asked at least that often, also while nothing arrives.
 bool NetworkSerialDevice::waitUntil(const std::function<bool()>& done,
-                                    const QDeadlineTimer& deadline)
+                                    const QDeadlineTimer& deadline, int pollMs)
 {
     for (;;) {
         pump();
@@ -523,7 +600,10 @@ bool NetworkSerialDevice::waitUntil(const std::function<bool()>& done,
             return true;
         if (linkDown() || deadline.hasExpired())
             return false;
-        m_socket.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
+        qint64 wait = std::max<qint64>(1, deadline.remainingTime());
+        if (pollMs > 0)
+            wait = std::min<qint64>(wait, pollMs);
+        m_socket.waitForReadyRead(int(wait));
     }
 }
 
@@ -626,6 +706,8 @@ void NetworkSerialDevice::queue(const QByteArray& bytes)
 // not confirm DTR or RTS); a lost link shows on the next write.
 void NetworkSerialDevice::sendControl(unsigned char code, unsigned char value)
 {
-    if (m_open && telnet())
-        queue(TelnetParser::Subnegotiation(kComPort, byteValue(code) + byteValue(value)));
+    if (!m_open || !telnet())
+        return;
+    m_unconfirmed = true;
+    queue(TelnetParser::Subnegotiation(kComPort, byteValue(code) + byteValue(value)));
 }

@@ -1,6 +1,12 @@
 // A serial line behind a network serial server: RFC 2217 (Telnet with
 // COM-PORT-OPTION, line settings applied on the server's port) or raw TCP
 // (bytes only). Driven with QTcpSocket; every wait is bounded.
+//
+// A server may drop what it has not yet passed on to its line when the
+// client hangs up (ser2net does), so the line is let go only once the
+// server has passed on what was written: Drain() asks it, and Close() does
+// the same where something is unconfirmed, without being able to say when
+// that failed.
 #pragma once
 
 #include "serial/CommError.h"
@@ -28,6 +34,14 @@ class NetworkSerialDevice final : public SerialDevice
 public:
     // Connecting and setting the line up together take at most this long.
     static constexpr int kOpenMs = 3000;
+    // The server confirms what was written within this long, or Drain() says so.
+    static constexpr int kConfirmMs = 2000;
+    // After that, the connection stays this long before it is let go: a
+    // server drains its device before it flushes it and lets go of it, but
+    // a pseudo-terminal reports itself empty while the last byte is still
+    // on its way to the other side. Raw TCP cannot confirm delivery at all:
+    // the server's system acknowledging the bytes and this wait stand in.
+    static constexpr int kLingerMs = 20;
 
     // portLabel names the port in messages ("COM2"); name is the URL as the
     // user wrote it, url its parsed form.
@@ -36,6 +50,7 @@ public:
 
     void Open(const SerialSettings& settings) override;
     void Close() noexcept override;
+    void Drain() override;
     bool IsOpen() const override { return m_open; }
     void ApplySettings(const SerialSettings& settings) override;
     void Write(QByteArrayView data) override;
@@ -59,6 +74,7 @@ private:
     [[noreturn]] void failDisconnected();
     [[noreturn]] void failConnect();
     [[noreturn]] void failNoAnswer(const QString& awaited);
+    [[noreturn]] void failUnconfirmed();
     bool telnet() const { return m_url.kind == DeviceUrl::Kind::Rfc2217; }
     QList<QHostAddress> addressesOf(const QDeadlineTimer& deadline) const;
     void resetLink();
@@ -68,7 +84,9 @@ private:
     QByteArray negotiate(const QDeadlineTimer& deadline);
     void applyRemote(const SerialSettings& s, const QDeadlineTimer& deadline,
                      const QByteArray& before = {});
-    bool waitUntil(const std::function<bool()>& done, const QDeadlineTimer& deadline);
+    bool waitUntil(const std::function<bool()>& done, const QDeadlineTimer& deadline,
+                   int pollMs = -1);
+    qint64 unacknowledged() const;
     void pump();
     void drain();
     void takeData(QByteArrayView data);
@@ -87,8 +105,9 @@ private:
     SerialSettings m_settings;
     FlowControl m_flow = FlowControl::None;
     bool m_open = false;
-    bool m_lost = false;   // the link went down while open and nobody was told yet
-    bool m_wanted = false; // the owner wants the line open (reconnected after a loss)
+    bool m_lost = false;        // the link went down while open and nobody was told yet
+    bool m_wanted = false;      // the owner wants the line open (reconnected after a loss)
+    bool m_unconfirmed = false; // sent since the server last confirmed it passed all on
     Offer m_comPort = Offer::Unknown;
     std::bitset<256> m_willSent, m_doSent; // options we agreed to or refused, each once
     bool m_holdOutput = false; // while the server's opening is heard: answers wait in m_held

@@ -24,8 +24,17 @@ public:
     // Opens the device with these settings, holding it exclusively.
     virtual void Open(const SerialSettings& settings) = 0;
     // Releases the device and everything that holds it (locks, exclusive
-    // use); harmless when it is not open.
+    // use); harmless when it is not open. What was written is not given up
+    // where it can be helped: a device whose far side could still drop it
+    // waits, bounded, as Drain() does, but cannot report a failure.
     virtual void Close() noexcept = 0;
+    // Waits, bounded, until what Write() handed over can no longer be lost
+    // by closing (a network server has passed it on to its line), and
+    // throws a CommError naming the port when that cannot be confirmed; the
+    // device stays open either way, and the same bytes are not asked about
+    // again. Returns at once when nothing is unconfirmed. Whoever must know
+    // that the bytes arrived calls this before Close().
+    virtual void Drain() = 0;
     virtual bool IsOpen() const = 0;
 
     // Applies all of the settings or none of them. On a device that is not

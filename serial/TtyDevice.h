@@ -27,6 +27,9 @@ public:
 
     void Open(const SerialSettings& settings) override;
     void Close() noexcept override;
+    // Nothing to wait for: once Write() returns the bytes are the system's,
+    // and closing the port does not take them back.
+    void Drain() override {}
     bool IsOpen() const override { return m_state != State::Closed; }
     void ApplySettings(const SerialSettings& settings) override;
     void Write(QByteArrayView data) override;

@@ -52,6 +52,30 @@ QByteArray FakeComPortServer::received()
     return m_received;
 }
 
+QByteArray FakeComPortServer::data()
+{
+    TelnetParser parser;
+    QByteArray data;
+    std::vector<TelnetParser::Command> commands;
+    parser.Feed(received(), data, commands);
+    return data;
+}
+
+QList<int> FakeComPortServer::requests(unsigned char code)
+{
+    TelnetParser parser;
+    QByteArray data;
+    std::vector<TelnetParser::Command> commands;
+    parser.Feed(received(), data, commands);
+    QList<int> values;
+    for (const auto& c : commands) {
+        if (c.verb == TelnetParser::SB && c.option == kComPort && c.payload.size() > 1 &&
+            static_cast<unsigned char>(c.payload[0]) == code)
+            values << static_cast<unsigned char>(c.payload[1]);
+    }
+    return values;
+}
+
 void FakeComPortServer::run()
 {
     QTcpServer server;
@@ -71,11 +95,18 @@ void FakeComPortServer::run()
             QByteArray data;
             std::vector<TelnetParser::Command> commands;
             parser->Feed(raw, data, commands);
+            if (m_mode == Mode::HangUpOnData && !data.isEmpty()) {
+                socket->disconnectFromHost();
+                return;
+            }
             for (const auto& c : commands) {
                 if (c.verb != TelnetParser::SB || c.option != kComPort || c.payload.isEmpty())
                     continue;
                 if (m_mode == Mode::Silent)
                     continue;
+                const QByteArray value = c.payload.mid(1);
+                if (m_mode == Mode::NeverConfirms && value.count('\0') == value.size())
+                    continue; // a question: every byte of the value 0
                 if (m_mode == Mode::CloseInNegotiation) {
                     socket->disconnectFromHost();
                     return;

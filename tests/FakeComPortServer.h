@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QMutex>
 #include <QSemaphore>
 #include <QThread>
@@ -21,6 +22,8 @@ public:
         KeepsFirstSpeed,    // confirms the first speed asked, and that one ever after
         CloseInNegotiation, // hangs up on the first setting
         RefuseComPort,      // will not do COM-PORT-OPTION at all
+        NeverConfirms,      // confirms the settings, never answers a question (a value 0)
+        HangUpOnData,       // sets the line up, hangs up when data comes
     };
     Q_ENUM(Mode)
 
@@ -34,6 +37,10 @@ public:
     void send(const QByteArray& raw);
     // Everything the client sent, as it came over the wire.
     QByteArray received();
+    // The data the client sent, and the value byte of each COM-PORT-OPTION
+    // request with this code, in order.
+    QByteArray data();
+    QList<int> requests(unsigned char code);
 
 protected:
     void run() override;

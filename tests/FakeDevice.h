@@ -45,6 +45,7 @@ public:
 
     void Open(const SerialSettings& settings) override;
     void Close() noexcept override;
+    void Drain() override {} // what Write() took is the line's at once
     bool IsOpen() const override { return m_line->open; }
     void ApplySettings(const SerialSettings&) override {}
     void Write(QByteArrayView data) override;

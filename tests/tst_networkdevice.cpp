@@ -53,6 +53,14 @@ private slots:
     void misbehavingServer();
     void hostileStreamIsConsumed();
     void refusedChangeKeepsTheLine();
+    void shortConnectionsLoseNothing_data();
+    void shortConnectionsLoseNothing();
+    void closingWaitsForConfirmation_data();
+    void closingWaitsForConfirmation();
+    void controlValuesAsTheRfcSays_data();
+    void controlValuesAsTheRfcSays();
+    void farSideFlowControl_data();
+    void farSideFlowControl();
 
 private:
     bool startSer2net();
@@ -420,6 +428,146 @@ void TestNetworkDevice::refusedChangeKeepsTheLine()
     QCOMPARE(comm->GetSettings(), QStringLiteral("9600,n,8,1"));
     comm->SetOutput(QStringLiteral("c"));
     QTRY_VERIFY(server.received().endsWith('c'));
+}
+
+void TestNetworkDevice::shortConnectionsLoseNothing_data()
+{
+    QTest::addColumn<bool>("rfc2217");
+    QTest::addColumn<int>("cycles");
+    QTest::newRow("rfc2217") << true << 100;
+    QTest::newRow("raw tcp") << false << 25; // each open waits 0.1 s for a refusal
+}
+
+// Open, one letter, close at once: a click followed by closing the panel,
+// or a `lumo send`. ser2net drops what it has not passed on to its device
+// when the client hangs up; closing waits until it has.
+void TestNetworkDevice::shortConnectionsLoseNothing()
+{
+    QFETCH(bool, rfc2217);
+    QFETCH(int, cycles);
+    START_SER2NET();
+    auto comm = openOn(1, rfc2217 ? m_ser2net->rfc2217Url() : m_ser2net->rawUrl());
+    const auto open = [&] {
+        try {
+            comm->SetPortOpen(true);
+            return true;
+        } catch (const CommError& e) {
+            if (e.code() != CommErrorCode::PortBusy)
+                throw;
+            return false; // ser2net lets go of the line a moment after the client left
+        }
+    };
+    for (int i = 0; i < cycles; ++i) {
+        QVERIFY(QTest::qWaitFor(open, 5000));
+        comm->SetOutput(QStringLiteral("d"));
+        comm->SetPortOpen(false);
+    }
+    QCOMPARE(m_pty->read(cycles, 3000), QByteArray(cycles, 'd'));
+}
+
+void TestNetworkDevice::closingWaitsForConfirmation_data()
+{
+    QTest::addColumn<FakeComPortServer::Mode>("mode");
+    QTest::addColumn<int>("code"); // 0: no error
+    QTest::addColumn<QString>("reason");
+    using M = FakeComPortServer::Mode;
+    QTest::newRow("confirmed") << M::Faithful << 0 << QString();
+    QTest::newRow("never confirmed")
+        << M::NeverConfirms << int(CommErrorCode::WriteFailed)
+        << "did not confirm within 2 s that it passed on what was sent; it may not have arrived";
+    QTest::newRow("hung up before confirming")
+        << M::HangUpOnData << int(CommErrorCode::Disconnected)
+        << "lost before the server confirmed what was sent";
+}
+
+// Closing asks the server, after the data, for the speed (SET-BAUDRATE 0),
+// and waits for the answer within a bound; the port is closed either way.
+void TestNetworkDevice::closingWaitsForConfirmation()
+{
+    QFETCH(FakeComPortServer::Mode, mode);
+    QFETCH(int, code);
+    FakeComPortServer server(mode);
+    QVERIFY(server.startListening() != 0);
+    auto comm = openOn(1, server.url());
+    comm->SetPortOpen(true);
+    comm->SetOutput(QStringLiteral("c"));
+    QElapsedTimer timer;
+    timer.start();
+    if (code) {
+        const QString message = expectError(CommErrorCode(code), [&] { comm->SetPortOpen(false); });
+        QFETCH(QString, reason);
+        QVERIFY2(message.contains(reason), qPrintable(message));
+        QVERIFY(timer.elapsed() < 3000);
+    } else {
+        comm->SetPortOpen(false);
+    }
+    QVERIFY(!comm->GetPortOpen());
+    if (mode == FakeComPortServer::Mode::HangUpOnData)
+        return;
+    const QByteArray wire = server.received();
+    const qsizetype data = wire.lastIndexOf('c');
+    QVERIFY(data > 0 && wire.indexOf(QByteArray::fromHex("fffa2c0100000000fff0")) > data);
+}
+
+void TestNetworkDevice::controlValuesAsTheRfcSays_data()
+{
+    QTest::addColumn<int>("handshaking");
+    QTest::addColumn<bool>("dtr");
+    QTest::addColumn<bool>("rts");
+    // SET-CONTROL values on opening (flow control, DTR, RTS unless RTS/CTS
+    // has it, break off), then for break on and off.
+    QTest::addColumn<QList<int>>("values");
+    QTest::newRow("no flow control, DTR and RTS on")
+        << 0 << true << true << QList<int>{1, 8, 11, 6, 5, 6};
+    QTest::newRow("XON/XOFF, DTR and RTS off")
+        << 1 << false << false << QList<int>{2, 9, 12, 6, 5, 6};
+    QTest::newRow("RTS/CTS") << 2 << true << true << QList<int>{3, 8, 6, 5, 6};
+}
+
+void TestNetworkDevice::controlValuesAsTheRfcSays()
+{
+    FakeComPortServer server(FakeComPortServer::Mode::Faithful);
+    QVERIFY(server.startListening() != 0);
+    auto comm = openOn(1, server.url());
+    QFETCH(int, handshaking);
+    QFETCH(bool, dtr);
+    QFETCH(bool, rts);
+    comm->SetHandshaking(handshaking);
+    comm->SetDTREnable(dtr);
+    comm->SetRTSEnable(rts);
+    comm->SetPortOpen(true);
+    comm->SetBreak(true);
+    comm->SetBreak(false);
+    constexpr unsigned char kSetControl = 5;
+    QFETCH(QList<int>, values);
+    QTRY_COMPARE(server.requests(kSetControl), values);
+}
+
+void TestNetworkDevice::farSideFlowControl_data()
+{
+    QTest::addColumn<int>("handshaking");
+    QTest::addColumn<bool>("ixon");
+    QTest::addColumn<bool>("ixoff");
+    QTest::addColumn<bool>("crtscts");
+    QTest::newRow("none") << 0 << false << false << false;
+    QTest::newRow("XON/XOFF") << 1 << true << true << false;
+    QTest::newRow("RTS/CTS") << 2 << false << false << true;
+}
+
+// The flow control asked for is the one ser2net's device has.
+void TestNetworkDevice::farSideFlowControl()
+{
+    QFETCH(int, handshaking);
+    START_SER2NET();
+    auto comm = openOn(1, m_ser2net->rfc2217Url());
+    comm->SetHandshaking(handshaking);
+    comm->SetPortOpen(true);
+    comm->SetOutput(QStringLiteral("c")); // ser2net handles requests in order
+    QCOMPARE(m_pty->read(1), QByteArray("c"));
+    const termios t = m_pty->slaveTermios();
+    QTEST(bool(t.c_iflag & IXON), "ixon");
+    QTEST(bool(t.c_iflag & IXOFF), "ixoff");
+    QTEST(bool(t.c_cflag & CRTSCTS), "crtscts");
 }
 
 QTEST_MAIN(TestNetworkDevice)

@@ -1,7 +1,9 @@
 // `lumo send`: which command a word means, the exit statuses, the rule that
 // nothing after a failure is sent, the bytes on a pseudo-terminal, and the
 // way through a running panel over a real session bus.
+#include "FakeComPortServer.h"
 #include "Pty.h"
+#include "PyserialServer.h"
 #include "SessionBus.h"
 #if LUMO_DBUS
 #include "control/PanelClient.h"
@@ -100,6 +102,8 @@ private slots:
     void killedHolderLeavesLineFree();
     void permissionHintNamesAGroupThatHelps_data();
     void permissionHintNamesAGroupThatHelps();
+    void throughNetworkServer_data();
+    void throughNetworkServer();
 #if LUMO_DBUS
     void panelOnTheBusSends_data();
     void panelOnTheBusSends();
@@ -434,6 +438,49 @@ void TestSend::permissionHintNamesAGroupThatHelps()
     QCOMPARE(sendAs(QStringLiteral("nobody"), m_com1->slavePath(), &err), 1);
     QVERIFY2(err.contains(QLatin1String("permission denied")), qPrintable(err));
     QCOMPARE(err.contains(QStringLiteral("join the group \"%1\"").arg(groupName)), hint);
+}
+
+void TestSend::throughNetworkServer_data()
+{
+    QTest::addColumn<bool>("confirms"); // pyserial's server, or a fake one that never confirms
+    QTest::addColumn<int>("runs");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("pyserial's RFC 2217 server, 20 runs") << true << 20 << 0 << QString();
+    QTest::newRow("a server that never confirms")
+        << false << 1 << 1
+        << QStringLiteral("did not confirm within 2 s that it passed on what was sent; it may not "
+                          "have arrived\nSent, not confirmed: projector-off.\n");
+}
+
+// Success means the server passed the byte on: every run's byte arrives,
+// and a run whose byte is not confirmed fails. Each run leaves the line as
+// asked (pyserial reports what each client left: DTR and RTS on, no flow
+// control, no break).
+void TestSend::throughNetworkServer()
+{
+    QFETCH(bool, confirms);
+    QFETCH(int, runs);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+    PyserialServer pyserial(m_com1->slavePath());
+    FakeComPortServer fake(FakeComPortServer::Mode::NeverConfirms);
+    if (confirms && !pyserial.start())
+        QSKIP(qPrintable(pyserial.error()));
+    if (!confirms)
+        QVERIFY(fake.startListening() != 0);
+    const QString url = confirms ? pyserial.url() : fake.url();
+    for (int i = 0; i < runs; ++i) {
+        QString err;
+        QCOMPARE(runLumo({QStringLiteral("--port"), url, QStringLiteral("d")}, url, &err), status);
+        QVERIFY2(err.endsWith(said), qPrintable(err));
+    }
+    if (!confirms)
+        return;
+    QCOMPARE(m_com1->read(runs), QByteArray(runs, 'd'));
+    QTRY_COMPARE(pyserial.sessions().size(), runs);
+    QCOMPARE(pyserial.sessions(),
+             QStringList(runs, QStringLiteral("closed dtr=1 rts=1 xonxoff=0 rtscts=0 break=0")));
 }
 
 #if LUMO_DBUS

@@ -342,6 +342,18 @@
         <translation>已断开（与服务器的连接中断）</translation>
     </message>
     <message>
+        <source>the connection to the server was lost before the server confirmed what was sent; it may not have arrived</source>
+        <translation>服务器确认已发送的内容之前，与服务器的连接中断；内容可能没有送达</translation>
+    </message>
+    <message>
+        <source>the server did not confirm within %1 s that it passed on what was sent; it may not have arrived</source>
+        <translation>服务器没有在 %1 秒内确认已转发发送的内容；内容可能没有送达</translation>
+    </message>
+    <message>
+        <source>the server did not take what was sent within %1 s; it may not have arrived</source>
+        <translation>服务器没有在 %1 秒内接收发送的内容；内容可能没有送达</translation>
+    </message>
+    <message>
         <source>the server did not answer within %1 s</source>
         <translation>服务器在 %1 秒内没有应答</translation>
     </message>
@@ -498,6 +510,10 @@
     <message>
         <source>Not sent: %1.</source>
         <translation>未发送：%1。</translation>
+    </message>
+    <message>
+        <source>Sent, not confirmed: %1.</source>
+        <translation>已发送但未确认：%1。</translation>
     </message>
     <message>
         <source>Sends commands to the controller, in order, one byte each: through the running panel when it holds the port, otherwise through the port itself.</source>

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs the benchmarks, each beside its reference, in one go: the serial
 # control against a raw write, a click through ser2net against a plain TCP
-# client's byte through the same ser2net, then Lumo against a bare Qt dialog
+# client's byte through the same ser2net, short connections through ser2net
+# (every byte arrives; LUMO_BENCH_BASELINE=path/to/an/older/lumo adds its
+# `lumo send` beside this one's), then Lumo against a bare Qt dialog
 # (on a private Xvfb) and its clicks against a raw write (offscreen), then
 # `lumo send` start to byte against a shell writing the same byte, then the
 # phone remote against a bare QHttpServer program.
@@ -9,10 +11,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 dir="${LUMO_BENCH_DIR:-build}"
-cmake --build "$dir" -j2 --target bench_serial bench_network bench_lumo
+cmake --build "$dir" -j2 --target bench_serial bench_network bench_net_delivery bench_lumo
 "$dir/bench/bench_serial"
 echo
 "$dir/bench/bench_network"
+echo
+"$dir/bench/bench_net_delivery"
 echo
 "$dir/bench/bench_lumo"
 if cmake --build "$dir" -j2 --target bench_send 2>/dev/null; then # only with the session bus

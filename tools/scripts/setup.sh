@@ -9,7 +9,7 @@ lumo_packages=(
     qt6-qpa-plugins fonts-wqy-zenhei xfonts-wqy
     xvfb xdotool xclip imagemagick openbox x11-utils libxcb1-dev libxcb-xtest0-dev
     dbus
-    ser2net
+    ser2net python3-serial
     qt6-httpserver-dev qt6-websockets-dev libqrcodegencpp-dev
     chromium chromium-driver python3-selenium zbar-tools
     clang libclang-rt-14-dev
