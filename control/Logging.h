@@ -7,6 +7,8 @@
 //   lumo.bus     the session bus: the panel's service, `lumo send`'s calls
 //   lumo.serve   the campus service: rooms served, configuration read again
 //                (its information is on by default: a service's log)
+//   lumo.mqtt    the campus service's MQTT broker: connections, refusals,
+//                rooms announced (its information is on by default too)
 #pragma once
 
 #include "serial/SerialLogging.h"
@@ -15,6 +17,7 @@
 
 Q_DECLARE_LOGGING_CATEGORY(lcBus)
 Q_DECLARE_LOGGING_CATEGORY(lcServe)
+Q_DECLARE_LOGGING_CATEGORY(lcMqtt)
 
 namespace Logging
 {

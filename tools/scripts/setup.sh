@@ -10,6 +10,7 @@ lumo_packages=(
     xvfb xdotool xclip imagemagick openbox x11-utils libxcb1-dev libxcb-xtest0-dev
     dbus
     ser2net
+    libmosquitto-dev mosquitto mosquitto-clients
     clang libclang-rt-14-dev
     dpkg-dev lintian appstream desktop-file-utils
 )
