@@ -15,6 +15,11 @@
 namespace
 {
 constexpr qint64 kMaxPasswordBytes = 1024;
+// Results and states go out at QoS 0: an acknowledgement from the broker
+// after each of them would hold its next command to us back until our
+// delayed ACK (Nagle's algorithm, which brokers keep on by default), some
+// 40 ms. A state lost with the connection is published again on the next.
+constexpr int kAnswerQos = 0;
 
 MqttLink::Options linkOptions(const MqttConfig& config)
 {
@@ -214,7 +219,7 @@ void MqttBridge::publishResult(const QString& room, QJsonObject result)
     result.insert(QStringLiteral("sent"), !result.contains(QStringLiteral("error")));
     result.insert(QStringLiteral("time"), now());
     if (m_link.Publish(m_config.RoomTopic(room, "result"),
-                       QJsonDocument(result).toJson(QJsonDocument::Compact), false) < 0)
+                       QJsonDocument(result).toJson(QJsonDocument::Compact), false, kAnswerQos) < 0)
         qCInfo(lcMqtt).noquote() << "room" << room << "result not published (no broker):"
                                  << QJsonDocument(result).toJson(QJsonDocument::Compact);
 }
@@ -235,5 +240,5 @@ void MqttBridge::publishState(const QString& room)
                      status.lastCommandTime.toString(Qt::ISODateWithMs));
     }
     m_link.Publish(m_config.RoomTopic(room, "state"),
-                   QJsonDocument(state).toJson(QJsonDocument::Compact), true);
+                   QJsonDocument(state).toJson(QJsonDocument::Compact), true, kAnswerQos);
 }

@@ -41,8 +41,8 @@ public:
     void RoomsChanged();
 
 signals:
-    // The broker has acknowledged every discovery entry, state and the list
-    // of rooms published since the last connection.
+    // The broker has acknowledged every discovery entry and the list of
+    // rooms published since the last connection.
     void announced();
 
 private:

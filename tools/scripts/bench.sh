@@ -3,7 +3,8 @@
 # control against a raw write, a click through ser2net against a plain TCP
 # client's byte through the same ser2net, then Lumo against a bare Qt dialog
 # (on a private Xvfb) and its clicks against a raw write (offscreen), then
-# `lumo send` start to byte against a shell writing the same byte.
+# `lumo send` start to byte against a shell writing the same byte, then the
+# campus service on an MQTT broker (200 rooms) against plain MQTT clients.
 # LUMO_BENCH_DIR picks another configured build directory (default: build).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -16,4 +17,8 @@ echo
 "$dir/bench/bench_lumo"
 if cmake --build "$dir" -j2 --target bench_send 2>/dev/null; then # only with the session bus
     "$dir/bench/bench_send"
+fi
+if cmake --build "$dir" -j2 --target bench_mqtt 2>/dev/null; then # only with libmosquitto
+    echo
+    "$dir/bench/bench_mqtt"
 fi
