@@ -27,7 +27,7 @@ MqttLink::MqttLink(Options options, QObject* parent)
     const QByteArray id = m_options.clientId.toUtf8();
     m_mosq = mosquitto_new(id.constData(), true, this);
     if (!m_mosq)
-        throw std::bad_alloc();
+        return; // out of memory: Start() says so, nothing else is done
     mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
     mosquitto_threaded_set(m_mosq, true);
     mosquitto_connect_callback_set(m_mosq, &MqttLink::onConnect);
@@ -66,18 +66,23 @@ MqttLink::~MqttLink()
         m_wake.notify_all();
         m_thread.join();
     }
-    mosquitto_destroy(m_mosq);
+    if (m_mosq)
+        mosquitto_destroy(m_mosq);
 }
 
 void MqttLink::Start()
 {
+    if (!m_mosq) {
+        emit disconnected(QString::fromLocal8Bit(std::strerror(ENOMEM)));
+        return;
+    }
     if (!m_thread.joinable())
         m_thread = std::thread([this] { run(); });
 }
 
 int MqttLink::Publish(const QString& topic, const QByteArray& payload, bool retain, int qos)
 {
-    if (!m_connected)
+    if (!m_connected || !m_mosq)
         return -1;
     int id = -1;
     const QByteArray t = topic.toUtf8();
@@ -89,6 +94,8 @@ int MqttLink::Publish(const QString& topic, const QByteArray& payload, bool reta
 
 void MqttLink::Subscribe(const QString& topic, bool noLocal)
 {
+    if (!m_mosq)
+        return;
     const QByteArray t = topic.toUtf8();
     mosquitto_subscribe_v5(m_mosq, nullptr, t.constData(), 1,
                            MQTT_SUB_OPT_RETAIN_AS_PUBLISHED | (noLocal ? MQTT_SUB_OPT_NO_LOCAL : 0),
@@ -97,6 +104,8 @@ void MqttLink::Subscribe(const QString& topic, bool noLocal)
 
 void MqttLink::Unsubscribe(const QString& topic)
 {
+    if (!m_mosq)
+        return;
     const QByteArray t = topic.toUtf8();
     mosquitto_unsubscribe(m_mosq, nullptr, t.constData());
 }
