@@ -9,6 +9,8 @@
 
 namespace
 {
+constexpr const char* kSystemCaFolder = "/etc/ssl/certs";
+
 QString describe(int rc)
 {
     QString text = rc == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(errno))
@@ -45,12 +47,12 @@ MqttLink::MqttLink(Options options, QObject* parent)
                                                               : m_options.password.constData());
     }
     if (m_options.tls) {
-        if (m_options.caFile.isEmpty()) {
-            mosquitto_int_option(m_mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
-        } else {
-            const QByteArray ca = m_options.caFile.toLocal8Bit();
-            mosquitto_tls_set(m_mosq, ca.constData(), nullptr, nullptr, nullptr, nullptr);
-        }
+        // The system's CAs: OpenSSL's default store, and the folder that
+        // also switches the library's TLS on.
+        const QByteArray ca = m_options.caFile.toLocal8Bit();
+        mosquitto_int_option(m_mosq, MOSQ_OPT_TLS_USE_OS_CERTS, ca.isEmpty());
+        mosquitto_tls_set(m_mosq, ca.isEmpty() ? nullptr : ca.constData(),
+                          ca.isEmpty() ? kSystemCaFolder : nullptr, nullptr, nullptr, nullptr);
     }
 }
 
