@@ -150,14 +150,9 @@ void MqttBridge::announce()
     QStringList ids;
     for (const RoomConfig& room : rooms)
         ids.append(room.id);
-    for (const QString& gone : *m_announced) {
-        if (ids.contains(gone))
-            continue;
-        for (const QString& topic : MqttDiscovery::Topics(m_config, gone))
-            m_link.Publish(topic, {}, true);
-        m_link.Publish(m_config.RoomTopic(gone, "state"), {}, true);
-        qCInfo(lcMqtt).noquote() << "room" << gone << "is no longer announced";
-    }
+    for (const QString& gone : *m_announced)
+        if (!ids.contains(gone))
+            withdraw(gone);
     const auto track = [this](int id) {
         if (id >= 0)
             m_unacknowledged.insert(id);
@@ -174,6 +169,26 @@ void MqttBridge::announce()
     qCInfo(lcMqtt).noquote() << "announced" << ids.size() << "rooms";
     if (m_unacknowledged.isEmpty())
         emit announced();
+}
+
+// At QoS 0, so that it goes out before a disconnection that follows (QoS 1
+// messages wait their turn behind those in flight, and would be dropped).
+void MqttBridge::withdraw(const QString& room)
+{
+    for (const QString& topic : MqttDiscovery::Topics(m_config, room))
+        m_link.Publish(topic, {}, true, 0);
+    m_link.Publish(m_config.RoomTopic(room, "state"), {}, true, 0);
+    qCInfo(lcMqtt).noquote() << "room" << room << "is no longer announced";
+}
+
+void MqttBridge::Withdraw()
+{
+    if (!m_link.IsConnected() || !m_announced)
+        return;
+    for (const QString& room : *m_announced)
+        withdraw(room);
+    m_link.Publish(m_config.ServiceTopic("rooms"), {}, true, 0);
+    m_announced = QStringList();
 }
 
 void MqttBridge::command(const QString& room, const QByteArray& payload, bool retained)

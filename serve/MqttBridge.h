@@ -39,6 +39,9 @@ public:
     // After Campus::Reload: the new rooms' topics and discovery entries, and
     // those of rooms taken out removed.
     void RoomsChanged();
+    // Takes every entry, state and the list of rooms announced away: this
+    // service leaves the broker for good (its [mqtt] section changed).
+    void Withdraw();
 
 signals:
     // The broker has acknowledged every discovery entry and the list of
@@ -51,6 +54,7 @@ private:
     void onMessage(const QString& topic, const QByteArray& payload, bool retained);
     void onPublished(int id);
     void announce();
+    void withdraw(const QString& room);
     void follow();
     void command(const QString& room, const QByteArray& payload, bool retained);
     void publishState(const QString& room);

@@ -60,7 +60,7 @@ MqttLink::~MqttLink()
 {
     if (m_thread.joinable()) {
         if (m_connected && !m_options.willTopic.isEmpty())
-            Publish(m_options.willTopic, "offline", true);
+            Publish(m_options.willTopic, "offline", true, 0); // before the disconnection
         {
             std::lock_guard lock(m_mutex);
             m_stopping = true;

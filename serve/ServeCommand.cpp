@@ -26,6 +26,8 @@ void useBroker(std::unique_ptr<MqttBridge>& bridge, Campus& campus, const MqttCo
         bridge->RoomsChanged();
         return;
     }
+    if (bridge)
+        bridge->Withdraw(); // what it announced would be left behind for good
     bridge.reset();
     if (mqtt.enabled)
         bridge = std::make_unique<MqttBridge>(campus, mqtt);

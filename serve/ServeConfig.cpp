@@ -41,8 +41,8 @@ struct KeyLine {
 // key=value lines, and comments (; or #) and blank lines in between.
 QList<KeyLine> scan(const QString& file, const QByteArray& bytes)
 {
-    static const std::set<QString> kSections{QStringLiteral("web"), QStringLiteral("service"),
-                                             QStringLiteral("rooms"), QStringLiteral("users"),
+    static const std::set<QString> kSections{QStringLiteral("web"),    QStringLiteral("service"),
+                                             QStringLiteral("rooms"),  QStringLiteral("users"),
                                              QStringLiteral("tokens"), QStringLiteral("mqtt")};
     QList<KeyLine> keys;
     std::set<std::pair<QString, QString>> seen;
