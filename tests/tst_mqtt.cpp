@@ -187,7 +187,8 @@ void TestMqtt::brokerRestartRepeatsNothing()
 // Two services on one broker: `lumo serve` itself (rooms a and b) and one
 // with room a too and room z. A command for room a is sent once; the other
 // service says the room is in use. Killed, the first is "offline"; started
-// again without room b, b's entries go and nobody else's.
+// again without room b, b's entries go and nobody else's; reloaded under
+// another client ID, its old entries go.
 void TestMqtt::servicesApartAndAcrossRestarts()
 {
     Mosquitto broker;
@@ -195,10 +196,10 @@ void TestMqtt::servicesApartAndAcrossRestarts()
     FakeRoom a, b, z;
     QVERIFY(a.server.start() && b.server.start() && z.server.start());
     QTemporaryDir dir;
-    const auto writeConfig = [&](const QByteArray& rooms) {
+    const auto writeConfig = [&](const QByteArray& rooms, const QByteArray& id = "campus-1") {
         QFile file(dir.filePath(QStringLiteral("serve.conf")));
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write("[service]\nprobe=0\n[mqtt]\nclient_id=campus-1\nbroker=mqtt://127.0.0.1:" +
+        file.write("[service]\nprobe=0\n[mqtt]\nclient_id=" + id + "\nbroker=mqtt://127.0.0.1:" +
                    QByteArray::number(broker.port()) + "\n[rooms]\n" + rooms);
     };
     writeConfig("a\\device=" + a.server.rfc2217Url().toUtf8() +
@@ -241,10 +242,18 @@ void TestMqtt::servicesApartAndAcrossRestarts()
     QCOMPARE(broker.retained(QStringLiteral("homeassistant/+/campus-2/#"), 48, 2).size(), 48);
     QCOMPARE(broker.retained(QStringLiteral("lumo/service/campus-1/status"), 1),
              QStringList(QStringLiteral("lumo/service/campus-1/status online")));
+
+    // Reloaded as another client, it takes what it announced as campus-1 away.
+    writeConfig("a\\device=" + a.server.rfc2217Url().toUtf8() + "\n", "campus-3");
+    ::kill(pid_t(serve.processId()), SIGHUP);
+    QTRY_COMPARE_WITH_TIMEOUT(broker.retained(QStringLiteral("lumo/service/campus-3/rooms"), 1),
+                              QStringList(QStringLiteral("lumo/service/campus-3/rooms [\"a\"]")),
+                              15000);
+    QCOMPARE(broker.retained(QStringLiteral("homeassistant/+/campus-1/#"), 1, 1), QStringList());
     serve.terminate();
     QVERIFY(serve.waitForFinished(10000));
-    QCOMPARE(broker.retained(QStringLiteral("lumo/service/campus-1/status"), 1),
-             QStringList(QStringLiteral("lumo/service/campus-1/status offline")));
+    QCOMPARE(broker.retained(QStringLiteral("lumo/service/campus-3/status"), 1),
+             QStringList(QStringLiteral("lumo/service/campus-3/status offline")));
 }
 
 // Every entry against Home Assistant's documented schema for MQTT discovery
