@@ -3,6 +3,7 @@
 Q_LOGGING_CATEGORY(lcBus, "lumo.bus", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcServe, "lumo.serve", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcWeb, "lumo.web", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcMqtt, "lumo.mqtt", QtInfoMsg)
 
 void Logging::EnableAll()
 {

@@ -9,6 +9,8 @@
 //                (its information is on by default: a service's log)
 //   lumo.web     the phone remote: each connection, refusal and command
 //                (never the secret)
+//   lumo.mqtt    the campus service's MQTT broker: connections, refusals,
+//                rooms announced (its information is on by default too)
 #pragma once
 
 #include "serial/SerialLogging.h"
@@ -18,6 +20,7 @@
 Q_DECLARE_LOGGING_CATEGORY(lcBus)
 Q_DECLARE_LOGGING_CATEGORY(lcServe)
 Q_DECLARE_LOGGING_CATEGORY(lcWeb)
+Q_DECLARE_LOGGING_CATEGORY(lcMqtt)
 
 namespace Logging
 {

@@ -3,6 +3,9 @@
 #include "control/Logging.h"
 #include "control/ShutdownSignals.h"
 #include "serve/Campus.h"
+#ifdef LUMO_MQTT
+#include "serve/MqttBridge.h"
+#endif
 #include "serve/PasswordHash.h"
 #include "serve/ServeConfig.h"
 
@@ -15,11 +18,38 @@
 
 namespace
 {
+#ifdef LUMO_MQTT
+// The broker of the configuration, or none; a new broker section starts anew.
+void useBroker(std::unique_ptr<MqttBridge>& bridge, Campus& campus, const MqttConfig& mqtt)
+{
+    if (bridge && mqtt.enabled && bridge->Config() == mqtt) {
+        bridge->RoomsChanged();
+        return;
+    }
+    if (bridge)
+        bridge->Withdraw(); // what it announced would be left behind for good
+    bridge.reset();
+    if (mqtt.enabled)
+        bridge = std::make_unique<MqttBridge>(campus, mqtt);
+}
+#else
+struct MqttBridge {
+};
+void useBroker(std::unique_ptr<MqttBridge>&, Campus&, const MqttConfig& mqtt)
+{
+    if (mqtt.enabled)
+        qCWarning(lcServe).noquote() << ServeCommand::tr(
+            "this build of Lumo has no MQTT: the [mqtt] section is left unused");
+}
+#endif
+
 int serve(const ServeConfig& first)
 {
     ServeConfig config = first;
     Campus campus(config.rooms);
     qCInfo(lcServe).noquote() << "serving" << config.rooms.size() << "rooms from" << config.file;
+    std::unique_ptr<MqttBridge> broker;
+    useBroker(broker, campus, config.mqtt);
 
     QTimer probe;
     const auto scheduleProbes = [&] {
@@ -38,6 +68,7 @@ int serve(const ServeConfig& first)
             try {
                 config = ServeConfig::Load(config.file);
                 campus.Reload(config.rooms);
+                useBroker(broker, campus, config.mqtt);
                 scheduleProbes();
                 qCInfo(lcServe).noquote()
                     << "read" << config.file << "again:" << config.rooms.size() << "rooms";

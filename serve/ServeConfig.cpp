@@ -41,9 +41,9 @@ struct KeyLine {
 // key=value lines, and comments (; or #) and blank lines in between.
 QList<KeyLine> scan(const QString& file, const QByteArray& bytes)
 {
-    static const std::set<QString> kSections{QStringLiteral("web"), QStringLiteral("service"),
-                                             QStringLiteral("rooms"), QStringLiteral("users"),
-                                             QStringLiteral("tokens")};
+    static const std::set<QString> kSections{QStringLiteral("web"),    QStringLiteral("service"),
+                                             QStringLiteral("rooms"),  QStringLiteral("users"),
+                                             QStringLiteral("tokens"), QStringLiteral("mqtt")};
     QList<KeyLine> keys;
     std::set<std::pair<QString, QString>> seen;
     QString section;
@@ -61,7 +61,7 @@ QList<KeyLine> scan(const QString& file, const QByteArray& bytes)
             if (!kSections.count(section))
                 fail(file, number,
                      ServeConfig::tr("unknown section [%1] (known: [web], [service], [rooms], "
-                                     "[users], [tokens])")
+                                     "[users], [tokens], [mqtt])")
                          .arg(section.left(40)));
             continue;
         }
@@ -133,7 +133,7 @@ ServeConfig ServeConfig::Load(const QString& path)
     QMap<QString, int> roomLine; // room ID → its first line
     QMap<QString, RoomConfig> byId;
     bool certificateGiven = false, keyGiven = false;
-    int tlsLine = 0;
+    int tlsLine = 0, mqttLine = 0;
     for (const KeyLine& k : keys) {
         const QString v = value(k);
         if (k.section == QLatin1String("web")) {
@@ -160,6 +160,11 @@ ServeConfig ServeConfig::Load(const QString& path)
                 fail(path, k.line,
                      tr("probe= takes seconds from 0 (no probes) to %1").arg(kMaxProbeSeconds));
             config.probeSeconds = seconds;
+        } else if (k.section == QLatin1String("mqtt")) {
+            const QString refused = config.mqtt.Set(k.key, v);
+            if (!refused.isEmpty())
+                fail(path, k.line, refused);
+            mqttLine = mqttLine ? mqttLine : k.line;
         } else if (k.section == QLatin1String("rooms")) {
             const QStringList parts = k.key.split(QLatin1Char('\\'));
             if (parts.size() != 2 || !kRoomId.match(parts[0]).hasMatch())
@@ -196,6 +201,11 @@ ServeConfig ServeConfig::Load(const QString& path)
     }
     if (certificateGiven != keyGiven)
         fail(path, tlsLine, tr("HTTPS needs both certificate= and key= in [web]"));
+    if (mqttLine) {
+        const QString refused = config.mqtt.Check();
+        if (!refused.isEmpty())
+            fail(path, mqttLine, refused);
+    }
 
     // Rooms in the order the file first names them.
     QList<std::pair<int, QString>> order;

@@ -12,11 +12,15 @@
 //   alice=pbkdf2-sha256$...    (lumo serve --hash-password)
 //   [tokens]
 //   nightly=pbkdf2-sha256$...
+//   [mqtt]
+//   broker=mqtt://broker.example:1883   (the rest in MqttConfig.h)
 //
 // Everything is checked before anything starts: a bad or duplicate room, an
 // unknown section or key, a bad address or hash is one line naming the file
 // and the line.
 #pragma once
+
+#include "serve/MqttConfig.h"
 
 #include <QCoreApplication>
 #include <QHostAddress>
@@ -63,4 +67,5 @@ public:
     int probeSeconds = kDefaultProbeSeconds;
     QList<RoomConfig> rooms;              // in the file's order
     QMap<QString, QString> users, tokens; // name → password hash
+    MqttConfig mqtt;                      // enabled when [mqtt] names a broker
 };

@@ -45,6 +45,11 @@ Ser2net::~Ser2net()
     stop();
 }
 
+bool Ser2net::Listening(quint16 port)
+{
+    return listening(port);
+}
+
 QString Ser2net::rfc2217Url() const
 {
     return QStringLiteral("rfc2217://127.0.0.1:%1").arg(m_rfc2217Port);

@@ -26,6 +26,9 @@ public:
     quint16 rawPort() const { return m_rawPort; }
     QString rfc2217Url() const;
     QString rawUrl() const;
+    // Whether something listens on 127.0.0.1:port, from the kernel's table
+    // (no connection disturbs the server).
+    static bool Listening(quint16 port);
 
 private:
     QString m_ptyPath;

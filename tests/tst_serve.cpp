@@ -76,6 +76,12 @@ void TestServe::configRefused_data()
     QTest::newRow("plain password")
         << QByteArray("[users]\nalice=secret\n") << 2 << "--hash-password";
     QTest::newRow("key outside a section") << QByteArray("listen=1\n") << 1 << "before the first";
+    QTest::newRow("broker not MQTT")
+        << QByteArray("[mqtt]\nbroker=http://broker:1883\n") << 2 << "no broker address";
+    QTest::newRow("wildcard in prefix") << QByteArray("[mqtt]\nbroker=mqtt://b\nprefix=lumo/#\n")
+                                        << 3 << "no topic prefix";
+    QTest::newRow("mqtt without broker") << QByteArray("[rooms]\nr\\device=x\n[mqtt]\nprefix=x\n")
+                                         << 4 << "needs broker=";
 }
 
 // Nothing starts on a bad file: one line naming the file, the line, the reason.

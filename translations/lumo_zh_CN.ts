@@ -328,6 +328,75 @@
     </message>
 </context>
 <context>
+    <name>MqttBridge</name>
+    <message>
+        <source>cannot read the MQTT password from %1 (%2)</source>
+        <translation>无法从 %1 读取 MQTT 密码（%2）</translation>
+    </message>
+    <message>
+        <source>MQTT broker %1 port %2: %3; trying again</source>
+        <translation>MQTT 服务器 %1 端口 %2：%3；稍后重试</translation>
+    </message>
+    <message>
+        <source>a retained command is not carried out (it has been cleared); publish commands without retain</source>
+        <translation>保留的命令不会执行（已将其清除）；发布命令时请不要设置保留</translation>
+    </message>
+    <message>
+        <source>a command is at most %1 bytes</source>
+        <translation>命令最多 %1 个字节</translation>
+    </message>
+</context>
+<context>
+    <name>MqttConfig</name>
+    <message>
+        <source>broker=%1 is no broker address (for example mqtt://broker.example:1883 or mqtts://broker.example:8883)</source>
+        <translation>broker=%1 不是服务器地址（例如 mqtt://broker.example:1883 或 mqtts://broker.example:8883）</translation>
+    </message>
+    <message>
+        <source>%1=%2 cannot be read</source>
+        <translation>%1=%2 无法读取</translation>
+    </message>
+    <message>
+        <source>username= takes 1 to 128 characters</source>
+        <translation>username= 须为 1 到 128 个字符</translation>
+    </message>
+    <message>
+        <source>%1=%2 is no topic prefix: 1 to %3 characters, levels separated by &quot;/&quot;, none empty, no &quot;+&quot; or &quot;#&quot;, not starting with &quot;$&quot;</source>
+        <translation>%1=%2 不是主题前缀：须为 1 到 %3 个字符，各级以“/”分隔且不能为空，不含“+”或“#”，不以“$”开头</translation>
+    </message>
+    <message>
+        <source>client_id= takes 1 to 64 letters, digits, &quot;.&quot;, &quot;-&quot; or &quot;_&quot;</source>
+        <translation>client_id= 须为 1 到 64 个字母、数字、“.”、“-”或“_”</translation>
+    </message>
+    <message>
+        <source>unknown key &quot;%1&quot; in [mqtt] (known: broker, ca, username, password_file, prefix, discovery_prefix, client_id)</source>
+        <translation>[mqtt] 中的未知键“%1”（可用：broker、ca、username、password_file、prefix、discovery_prefix、client_id）</translation>
+    </message>
+    <message>
+        <source>[mqtt] needs broker=, for example mqtt://broker.example:1883</source>
+        <translation>[mqtt] 需要 broker=，例如 mqtt://broker.example:1883</translation>
+    </message>
+    <message>
+        <source>password_file= needs username= in [mqtt]</source>
+        <translation>[mqtt] 中的 password_file= 需要 username=</translation>
+    </message>
+    <message>
+        <source>ca= is for an mqtts:// broker</source>
+        <translation>ca= 只用于 mqtts:// 服务器</translation>
+    </message>
+</context>
+<context>
+    <name>MqttLink</name>
+    <message>
+        <source>the broker refused the user name or password (%1)</source>
+        <translation>服务器拒绝了用户名或密码（%1）</translation>
+    </message>
+    <message>
+        <source>the broker refused the connection (%1)</source>
+        <translation>服务器拒绝了连接（%1）</translation>
+    </message>
+</context>
+<context>
     <name>NetworkSerialDevice</name>
     <message>
         <source>an unreadable speed</source>
@@ -612,16 +681,16 @@
         <source>%1: %2 rooms, %3 users, %4 tokens; the page on %5 port %6</source>
         <translation>%1：%2 间教室，%3 个用户，%4 个令牌；网页在 %5 端口 %6</translation>
     </message>
+    <message>
+        <source>this build of Lumo has no MQTT: the [mqtt] section is left unused</source>
+        <translation>此版本的 Lumo 不支持 MQTT：[mqtt] 节未被使用</translation>
+    </message>
 </context>
 <context>
     <name>ServeConfig</name>
     <message>
         <source>a section name must end with &quot;]&quot;</source>
         <translation>节名必须以“]”结尾</translation>
-    </message>
-    <message>
-        <source>unknown section [%1] (known: [web], [service], [rooms], [users], [tokens])</source>
-        <translation>未知的节 [%1]（可用：[web]、[service]、[rooms]、[users]、[tokens]）</translation>
     </message>
     <message>
         <source>expected KEY=VALUE</source>
@@ -690,6 +759,10 @@
     <message>
         <source>room %1 has no device (%1\device=…)</source>
         <translation>教室 %1 没有设备（%1\device=…）</translation>
+    </message>
+    <message>
+        <source>unknown section [%1] (known: [web], [service], [rooms], [users], [tokens], [mqtt])</source>
+        <translation>未知的节 [%1]（可用：[web]、[service]、[rooms]、[users]、[tokens]、[mqtt]）</translation>
     </message>
 </context>
 <context>

@@ -6,7 +6,8 @@
 # `lumo send` beside this one's), then Lumo against a bare Qt dialog
 # (on a private Xvfb) and its clicks against a raw write (offscreen), then
 # `lumo send` start to byte against a shell writing the same byte, then the
-# phone remote against a bare QHttpServer program.
+# phone remote against a bare QHttpServer program, and the campus service on an
+# MQTT broker (200 rooms) against plain MQTT clients.
 # LUMO_BENCH_DIR picks another configured build directory (default: build).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -25,4 +26,8 @@ fi
 if cmake --build "$dir" -j2 --target bench_web 2>/dev/null; then # only with Qt HttpServer
     echo
     "$dir/bench/bench_web"
+fi
+if cmake --build "$dir" -j2 --target bench_mqtt 2>/dev/null; then # only with libmosquitto
+    echo
+    "$dir/bench/bench_mqtt"
 fi

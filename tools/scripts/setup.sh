@@ -12,6 +12,7 @@ lumo_packages=(
     ser2net python3-serial
     qt6-httpserver-dev qt6-websockets-dev libqrcodegencpp-dev
     chromium chromium-driver python3-selenium zbar-tools
+    libmosquitto-dev mosquitto mosquitto-clients
     clang libclang-rt-14-dev
     dpkg-dev lintian appstream desktop-file-utils
 )

@@ -1,0 +1,259 @@
+#include "serve/MqttBridge.h"
+
+#include "control/CommandResolver.h"
+#include "control/Logging.h"
+#include "serve/Campus.h"
+#include "serve/MqttDiscovery.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+
+namespace
+{
+constexpr qint64 kMaxPasswordBytes = 1024;
+// Results and states go out at QoS 0: an acknowledgement from the broker
+// after each of them would hold its next command to us back until our
+// delayed ACK (Nagle's algorithm, which brokers keep on by default), some
+// 40 ms. A state lost with the connection is published again on the next.
+constexpr int kAnswerQos = 0;
+
+MqttLink::Options linkOptions(const MqttConfig& config)
+{
+    MqttLink::Options options{
+        config.host,     config.port, config.tls,      config.caFile,
+        config.username, {},          config.clientId, config.ServiceTopic("status")};
+    if (!config.passwordFile.isEmpty()) {
+        QFile file(config.passwordFile);
+        if (file.open(QIODevice::ReadOnly))
+            options.password = file.readLine(kMaxPasswordBytes).trimmed();
+        else
+            qCWarning(lcMqtt).noquote()
+                << MqttBridge::tr("cannot read the MQTT password from %1 (%2)")
+                       .arg(config.passwordFile, file.errorString());
+    }
+    return options;
+}
+
+QString now()
+{
+    return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
+}
+
+QString name(const Command& command)
+{
+    return CommandResolver::Name(command);
+}
+} // namespace
+
+MqttBridge::MqttBridge(Campus& campus, const MqttConfig& config, QObject* parent)
+    : QObject(parent), m_campus(campus), m_config(config), m_link(linkOptions(config))
+{
+    connect(&m_link, &MqttLink::connected, this, &MqttBridge::onConnected);
+    connect(&m_link, &MqttLink::disconnected, this, &MqttBridge::onDisconnected);
+    connect(&m_link, &MqttLink::message, this, &MqttBridge::onMessage);
+    connect(&m_link, &MqttLink::published, this, &MqttBridge::onPublished);
+    connect(&m_campus, &Campus::statusChanged, this, &MqttBridge::publishState);
+    m_link.Start();
+}
+
+void MqttBridge::onConnected()
+{
+    qCInfo(lcMqtt).noquote() << "connected to" << m_config.host << "port" << m_config.port << "as"
+                             << m_config.clientId;
+    m_link.Publish(m_config.ServiceTopic("status"), "online", true);
+    // The list of rooms announced last time comes back retained; the token
+    // on the sync topic comes after it, so when it is here the list is known.
+    m_announced.reset();
+    m_listed.clear();
+    m_unacknowledged.clear();
+    m_subscribed.clear();
+    m_syncToken = QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+    m_link.Subscribe(m_config.ServiceTopic("rooms"), false);
+    m_link.Subscribe(m_config.ServiceTopic("sync"), false);
+    m_link.Publish(m_config.ServiceTopic("sync"), m_syncToken, false);
+    follow();
+}
+
+void MqttBridge::onDisconnected(const QString& reason)
+{
+    if (!reason.isEmpty())
+        qCWarning(lcMqtt).noquote() << tr("MQTT broker %1 port %2: %3; trying again")
+                                           .arg(m_config.host)
+                                           .arg(m_config.port)
+                                           .arg(reason);
+}
+
+void MqttBridge::RoomsChanged()
+{
+    if (!m_link.IsConnected())
+        return; // the next connection takes the rooms as they are then
+    follow();
+    if (m_announced)
+        announce();
+}
+
+// Hears the command topics of the rooms served now, and only those.
+void MqttBridge::follow()
+{
+    QSet<QString> rooms;
+    for (const RoomConfig& room : m_campus.Rooms())
+        rooms.insert(room.id);
+    for (const QString& gone : m_subscribed - rooms)
+        m_link.Unsubscribe(m_config.RoomTopic(gone, "command"));
+    for (const QString& added : rooms - m_subscribed)
+        m_link.Subscribe(m_config.RoomTopic(added, "command"), true);
+    m_subscribed = rooms;
+}
+
+void MqttBridge::onMessage(const QString& topic, const QByteArray& payload, bool retained)
+{
+    if (topic == m_config.ServiceTopic("rooms")) {
+        static const QRegularExpression roomId(QStringLiteral("^[A-Za-z0-9_-]{1,32}$"));
+        m_listed.clear();
+        const QJsonArray list = QJsonDocument::fromJson(payload).array();
+        for (qsizetype i = 0; i < list.size() && i < kMaxListedRooms; ++i)
+            if (roomId.match(list[i].toString()).hasMatch())
+                m_listed.append(list[i].toString());
+        return;
+    }
+    if (topic == m_config.ServiceTopic("sync")) {
+        if (payload == m_syncToken && !m_announced) {
+            m_announced = m_listed;
+            announce();
+        }
+        return;
+    }
+    const QString head = m_config.prefix + QLatin1Char('/');
+    const QString tail = QStringLiteral("/command");
+    if (!topic.startsWith(head) || !topic.endsWith(tail))
+        return;
+    const QString room = topic.mid(head.size(), topic.size() - head.size() - tail.size());
+    if (m_subscribed.contains(room) && m_campus.HasRoom(room))
+        command(room, payload, retained);
+}
+
+void MqttBridge::onPublished(int id)
+{
+    if (m_unacknowledged.remove(id) && m_unacknowledged.isEmpty())
+        emit announced();
+}
+
+// Every room's discovery entries and state, the entries of rooms announced
+// before and served no more taken away, then the list of rooms announced.
+void MqttBridge::announce()
+{
+    const QList<RoomConfig> rooms = m_campus.Rooms();
+    QStringList ids;
+    for (const RoomConfig& room : rooms)
+        ids.append(room.id);
+    for (const QString& gone : *m_announced)
+        if (!ids.contains(gone))
+            withdraw(gone);
+    const auto track = [this](int id) {
+        if (id >= 0)
+            m_unacknowledged.insert(id);
+    };
+    for (const RoomConfig& room : rooms) {
+        for (const auto& [topic, payload] : MqttDiscovery::Entries(m_config, room))
+            track(m_link.Publish(topic, payload, true));
+        publishState(room.id);
+    }
+    track(m_link.Publish(
+        m_config.ServiceTopic("rooms"),
+        QJsonDocument(QJsonArray::fromStringList(ids)).toJson(QJsonDocument::Compact), true));
+    m_announced = ids;
+    qCInfo(lcMqtt).noquote() << "announced" << ids.size() << "rooms";
+    if (m_unacknowledged.isEmpty())
+        emit announced();
+}
+
+// At QoS 0, so that it goes out before a disconnection that follows (QoS 1
+// messages wait their turn behind those in flight, and would be dropped).
+void MqttBridge::withdraw(const QString& room)
+{
+    for (const QString& topic : MqttDiscovery::Topics(m_config, room))
+        m_link.Publish(topic, {}, true, 0);
+    m_link.Publish(m_config.RoomTopic(room, "state"), {}, true, 0);
+    qCInfo(lcMqtt).noquote() << "room" << room << "is no longer announced";
+}
+
+void MqttBridge::Withdraw()
+{
+    if (!m_link.IsConnected() || !m_announced)
+        return;
+    for (const QString& room : *m_announced)
+        withdraw(room);
+    m_link.Publish(m_config.ServiceTopic("rooms"), {}, true, 0);
+    m_announced = QStringList();
+}
+
+void MqttBridge::command(const QString& room, const QByteArray& payload, bool retained)
+{
+    if (payload.isEmpty())
+        return; // a retained command being cleared
+    const QString word = QString::fromUtf8(payload.left(kMaxCommandBytes)).trimmed();
+    if (retained) {
+        // Whoever retained it meant it once; run at every connection it would
+        // repeat, and run now it may be old.
+        m_link.Publish(m_config.RoomTopic(room, "command"), {}, true);
+        publishResult(room, {{QStringLiteral("command"), word.left(kMaxCommandBytes)},
+                             {QStringLiteral("error"),
+                              tr("a retained command is not carried out (it has been cleared); "
+                                 "publish commands without retain")}});
+        return;
+    }
+    if (payload.size() > kMaxCommandBytes) {
+        publishResult(room, {{QStringLiteral("error"),
+                              tr("a command is at most %1 bytes").arg(kMaxCommandBytes)}});
+        return;
+    }
+    const Command* resolved = CommandResolver::Resolve(word);
+    if (!resolved) {
+        publishResult(room, {{QStringLiteral("command"), word},
+                             {QStringLiteral("error"), CommandResolver::UnknownMessage(word)}});
+        return;
+    }
+    QPointer<MqttBridge> self(this);
+    m_campus.Send(room, *resolved, [self, room, resolved](const Outcome& outcome) {
+        if (!self)
+            return;
+        QJsonObject result{{QStringLiteral("command"), name(*resolved)},
+                           {QStringLiteral("letter"), QString(QLatin1Char(resolved->letter))}};
+        if (!outcome.Ok())
+            result.insert(QStringLiteral("error"), *outcome.Error());
+        self->publishResult(room, result);
+    });
+}
+
+void MqttBridge::publishResult(const QString& room, QJsonObject result)
+{
+    result.insert(QStringLiteral("sent"), !result.contains(QStringLiteral("error")));
+    result.insert(QStringLiteral("time"), now());
+    if (m_link.Publish(m_config.RoomTopic(room, "result"),
+                       QJsonDocument(result).toJson(QJsonDocument::Compact), false, kAnswerQos) < 0)
+        qCInfo(lcMqtt).noquote() << "room" << room << "result not published (no broker):"
+                                 << QJsonDocument(result).toJson(QJsonDocument::Compact);
+}
+
+void MqttBridge::publishState(const QString& room)
+{
+    if (!m_link.IsConnected() || !m_campus.HasRoom(room))
+        return;
+    const Campus::Status status = m_campus.StatusOf(room);
+    QJsonObject state{
+        {QStringLiteral("state"), MqttDiscovery::StateNames().value(int(status.state))}};
+    if (!status.error.isEmpty())
+        state.insert(QStringLiteral("error"), status.error);
+    if (const Command* last = CommandResolver::Resolve(QString(QLatin1Char(status.lastCommand)));
+        last && status.lastCommand) {
+        state.insert(QStringLiteral("last_command"), name(*last));
+        state.insert(QStringLiteral("last_command_time"),
+                     status.lastCommandTime.toString(Qt::ISODateWithMs));
+    }
+    m_link.Publish(m_config.RoomTopic(room, "state"),
+                   QJsonDocument(state).toJson(QJsonDocument::Compact), true, kAnswerQos);
+}

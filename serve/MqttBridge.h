@@ -1,0 +1,71 @@
+// The campus on an MQTT broker. For each room it takes commands on
+// PREFIX/ROOM/command (a letter, a name or a Chinese label, as a click would
+// give it: the same Campus::Send), answers on PREFIX/ROOM/result and keeps
+// PREFIX/ROOM/state (retained) up to date; it announces every room to Home
+// Assistant (MqttDiscovery) and takes the entries of rooms it no longer
+// serves away again, using the retained list of rooms it announced last.
+//
+// A command is carried out at most once and never late: a retained command is
+// refused and cleared, the broker keeps nothing for the service while it is
+// away (clean start), and a command that fails is reported, not repeated.
+#pragma once
+
+#include "serve/MqttConfig.h"
+#include "serve/MqttLink.h"
+
+#include <QJsonObject>
+#include <QObject>
+#include <QSet>
+#include <QStringList>
+
+#include <optional>
+
+class Campus;
+
+class MqttBridge : public QObject
+{
+    Q_OBJECT
+public:
+    // A command's payload longer than this is refused unread.
+    static constexpr qsizetype kMaxCommandBytes = 64;
+    // The retained list of announced rooms is read up to this many rooms.
+    static constexpr qsizetype kMaxListedRooms = 10000;
+
+    // Connects at once and keeps connecting until it is destroyed.
+    MqttBridge(Campus& campus, const MqttConfig& config, QObject* parent = nullptr);
+
+    const MqttConfig& Config() const { return m_config; }
+    bool IsConnected() const { return m_link.IsConnected(); }
+    // After Campus::Reload: the new rooms' topics and discovery entries, and
+    // those of rooms taken out removed.
+    void RoomsChanged();
+    // Takes every entry, state and the list of rooms announced away: this
+    // service leaves the broker for good (its [mqtt] section changed).
+    void Withdraw();
+
+signals:
+    // The broker has acknowledged every discovery entry and the list of
+    // rooms published since the last connection.
+    void announced();
+
+private:
+    void onConnected();
+    void onDisconnected(const QString& reason);
+    void onMessage(const QString& topic, const QByteArray& payload, bool retained);
+    void onPublished(int id);
+    void announce();
+    void withdraw(const QString& room);
+    void follow();
+    void command(const QString& room, const QByteArray& payload, bool retained);
+    void publishState(const QString& room);
+    void publishResult(const QString& room, QJsonObject result);
+
+    Campus& m_campus;
+    MqttConfig m_config;
+    MqttLink m_link;
+    QSet<QString> m_subscribed;             // rooms whose command topic we hear
+    QStringList m_listed;                   // the retained list, as read
+    std::optional<QStringList> m_announced; // once the list is known on this connection
+    QByteArray m_syncToken;
+    QSet<int> m_unacknowledged;
+};

@@ -1,0 +1,83 @@
+// One connection to an MQTT broker through libmosquitto (MQTT 5, clean
+// start: the broker keeps nothing for us while we are away). The library
+// runs on a thread of its own, which connects, reads and writes and, when the
+// connection is lost or refused, waits and tries again: 1 s, doubling up to
+// 60 s, and back to 1 s once a connection was accepted. What it learns
+// reaches this object's thread as signals; Publish, Subscribe and
+// Unsubscribe may be called from this object's thread at any time and are
+// handed to the library's thread.
+#pragma once
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+struct mosquitto;
+struct mosquitto_message;
+
+class MqttLink : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int kFirstRetryMs = 1000;
+    static constexpr int kLastRetryMs = 60000;
+    static constexpr int kKeepAliveSeconds = 30;
+    // The broker sends us nothing larger (an MQTT 5 connect property).
+    static constexpr int kMaxPacketBytes = 256 * 1024;
+
+    struct Options {
+        QString host;
+        quint16 port = 1883;
+        bool tls = false;
+        QString caFile; // empty: the system's CAs
+        QString username;
+        QByteArray password;
+        QString clientId;
+        QString willTopic; // retained "offline" when we vanish
+    };
+
+    explicit MqttLink(Options options, QObject* parent = nullptr);
+    // Publishes a retained "offline" on the will topic, disconnects cleanly
+    // and waits for the library's thread to end.
+    ~MqttLink() override;
+
+    void Start();
+    bool IsConnected() const { return m_connected; }
+    // The message ID, or -1 when it was not accepted (not connected).
+    int Publish(const QString& topic, const QByteArray& payload, bool retain, int qos = 1);
+    // Retained messages come with their retain flag as published (also
+    // while subscribed); noLocal: our own messages do not come back.
+    void Subscribe(const QString& topic, bool noLocal);
+    void Unsubscribe(const QString& topic);
+
+signals:
+    void connected();
+    // The connection was lost, or could not be made; `reason` for the log.
+    void disconnected(const QString& reason);
+    void message(const QString& topic, const QByteArray& payload, bool retained);
+    // The broker acknowledged the message with this ID.
+    void published(int id);
+
+private:
+    void run();
+    void waitBeforeRetry(int ms);
+    static void onConnect(mosquitto*, void* self, int rc);
+    static void onDisconnect(mosquitto*, void* self, int rc);
+    static void onMessage(mosquitto*, void* self, const mosquitto_message* message);
+    static void onPublish(mosquitto*, void* self, int id);
+
+    Options m_options;
+    mosquitto* m_mosq = nullptr;
+    std::thread m_thread;
+    std::atomic_bool m_stopping{false};
+    std::atomic_bool m_accepted{false}; // a connection was accepted since the last retry
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_connected = false; // as this object's thread knows it
+};

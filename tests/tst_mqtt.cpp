@@ -1,0 +1,321 @@
+// The campus service on an MQTT broker: Debian's mosquitto started here on a
+// free port, real ser2net per room, commands published with mosquitto_pub.
+#include "Mosquitto.h"
+#include "Pty.h"
+#include "Ser2net.h"
+#include "control/Commands.h"
+#include "serve/Campus.h"
+#include "serve/MqttBridge.h"
+#include "serve/MqttDiscovery.h"
+
+#include <QDeadlineTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <csignal>
+
+namespace
+{
+struct FakeRoom {
+    Pty pty;
+    Ser2net server{pty.slavePath()};
+    RoomConfig config(const QString& id)
+    {
+        return {id, QStringLiteral("教学楼 ") + id, server.rfc2217Url()};
+    }
+};
+
+MqttConfig brokerConfig(const Mosquitto& broker, const QString& clientId)
+{
+    MqttConfig mqtt;
+    mqtt.Set(QStringLiteral("broker"), QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port()));
+    mqtt.clientId = clientId;
+    return mqtt;
+}
+
+// What a mosquitto_sub -v has printed so far.
+QString seen(QProcess& sub)
+{
+    const QString all =
+        sub.property("seen").toString() + QString::fromUtf8(sub.readAllStandardOutput());
+    sub.setProperty("seen", all);
+    return all;
+}
+
+// What arrives on the room's line until `count` bytes came or `ms` passed,
+// the event loop running meanwhile (the service runs on it).
+QByteArray bytes(Pty& pty, int count, int ms = 10000)
+{
+    QByteArray got;
+    const QDeadlineTimer deadline(ms);
+    while (got.size() < count && !deadline.hasExpired()) {
+        QTest::qWait(10);
+        got += pty.readAvailable(0);
+    }
+    return got;
+}
+
+QStringList messageLog;
+void keepMessage(QtMsgType, const QMessageLogContext&, const QString& text)
+{
+    messageLog.append(text);
+}
+} // namespace
+
+class TestMqtt : public QObject
+{
+    Q_OBJECT
+private slots:
+    void commandsOnce_data();
+    void commandsOnce();
+    void wrongPasswordKeepsServing();
+    void brokerRestartRepeatsNothing();
+    void servicesApartAndAcrossRestarts();
+    void discoveryFollowsSchema();
+};
+
+void TestMqtt::commandsOnce_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::newRow("anonymous") << QString();
+    QTest::newRow("account") << QStringLiteral("lumo");
+}
+
+// A command reaches its room exactly once and is answered on the room's
+// result topic; a retained one, from before or from now, is never carried out.
+void TestMqtt::commandsOnce()
+{
+    QFETCH(QString, user);
+    Mosquitto broker(user, QStringLiteral("secret ") + user);
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    FakeRoom a, b;
+    QVERIFY(a.server.start() && b.server.start());
+    Campus campus({a.config(QStringLiteral("a")), b.config(QStringLiteral("b"))});
+    MqttConfig mqtt = brokerConfig(broker, QStringLiteral("test"));
+    if (!user.isEmpty()) {
+        mqtt.Set(QStringLiteral("username"), user);
+        mqtt.Set(QStringLiteral("password_file"), broker.passwordFile("secret " + user));
+    }
+    QVERIFY(broker.publish(QStringLiteral("lumo/a/command"), "video-signal", true));
+
+    MqttBridge bridge(campus, mqtt);
+    QSignalSpy announced(&bridge, &MqttBridge::announced);
+    QTRY_COMPARE_WITH_TIMEOUT(announced.count(), 1, 10000);
+    QProcess watch;
+    broker.watch(watch, QStringLiteral("lumo/#"));
+    QTRY_VERIFY(seen(watch).contains(QStringLiteral("lumo/service/test/status online")));
+
+    QVERIFY(broker.publish(QStringLiteral("lumo/b/command"), "e", true));
+    QVERIFY(broker.publish(QStringLiteral("lumo/a/command"), "c"));
+    QVERIFY(broker.publish(QStringLiteral("lumo/b/command"), "投影机关"));
+    QVERIFY(broker.publish(QStringLiteral("lumo/b/command"), "projector-sideways"));
+    QCOMPARE(bytes(a.pty, 1), QByteArray("c"));
+    QCOMPARE(bytes(b.pty, 1), QByteArray("d"));
+    QTRY_VERIFY(seen(watch).contains(QRegularExpression(QStringLiteral(
+        "lumo/a/result \\{\"command\":\"projector-on\",\"letter\":\"c\",\"sent\":true"))));
+    QTRY_VERIFY(seen(watch).contains(QRegularExpression(
+        QStringLiteral("lumo/b/result \\{\"command\":\"projector-sideways\",\"error\":\"unknown "
+                       "command[^\\n]+\"sent\":false"))));
+    QTRY_VERIFY(seen(watch).contains(
+        QRegularExpression(QStringLiteral("lumo/a/state "
+                                          "\\{\"last_command\":\"projector-on\",\"last_command_"
+                                          "time\":\"[^\"]+\",\"state\":\"reachable\"\\}"))));
+    QCOMPARE(bytes(a.pty, 1, 1000) + bytes(b.pty, 1, 100), QByteArray()); // once each
+    QCOMPARE(broker.retained(QStringLiteral("lumo/+/command"), 1, 1), QStringList());
+    watch.kill();
+    watch.waitForFinished();
+}
+
+// A refused password is told in the log in so many words; the rooms are
+// served all the same.
+void TestMqtt::wrongPasswordKeepsServing()
+{
+    Mosquitto broker(QStringLiteral("lumo"), QStringLiteral("right"));
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    FakeRoom a;
+    QVERIFY(a.server.start());
+    Campus campus({a.config(QStringLiteral("a"))});
+    MqttConfig mqtt = brokerConfig(broker, QStringLiteral("test"));
+    mqtt.Set(QStringLiteral("username"), QStringLiteral("lumo"));
+    mqtt.Set(QStringLiteral("password_file"), broker.passwordFile("wrong"));
+
+    messageLog.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(keepMessage);
+    MqttBridge bridge(campus, mqtt);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        messageLog.join('\n').contains(QStringLiteral("refused the user name or password")), 10000);
+    qInstallMessageHandler(previous);
+    QVERIFY(!bridge.IsConnected());
+    bool sent = false;
+    campus.Send(QStringLiteral("a"), kCommands[2], [&](const Outcome& o) { sent = o.Ok(); });
+    QTRY_VERIFY(sent);
+    QCOMPARE(bytes(a.pty, 1), QByteArray("c"));
+}
+
+// The broker goes away and comes back: the service is back, its entries and
+// status are there again, and what was published meanwhile is not carried out.
+void TestMqtt::brokerRestartRepeatsNothing()
+{
+    Mosquitto broker;
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    FakeRoom a;
+    QVERIFY(a.server.start());
+    Campus campus({a.config(QStringLiteral("a"))});
+    MqttBridge bridge(campus, brokerConfig(broker, QStringLiteral("test")));
+    QSignalSpy announced(&bridge, &MqttBridge::announced);
+    QTRY_COMPARE_WITH_TIMEOUT(announced.count(), 1, 10000);
+    QVERIFY(broker.publish(QStringLiteral("lumo/a/command"), "a"));
+    QCOMPARE(bytes(a.pty, 1), QByteArray("a"));
+
+    broker.stop(); // its retained messages go with it
+    QTRY_VERIFY(!bridge.IsConnected());
+    QVERIFY(broker.start());
+    QVERIFY(broker.publish(QStringLiteral("lumo/a/command"), "b")); // while the service is away
+    QTRY_COMPARE_WITH_TIMEOUT(announced.count(), 2, 10000);
+    QCOMPARE(broker.retained(QStringLiteral("homeassistant/#"), 24).size(), 24);
+    QCOMPARE(broker.retained(QStringLiteral("lumo/service/test/status"), 1),
+             QStringList(QStringLiteral("lumo/service/test/status online")));
+    QVERIFY(broker.publish(QStringLiteral("lumo/a/command"), "c"));
+    QCOMPARE(bytes(a.pty, 1), QByteArray("c"));
+    QCOMPARE(bytes(a.pty, 1, 1000), QByteArray());
+}
+
+// Two services on one broker: `lumo serve` itself (rooms a and b) and one
+// with room a too and room z. A command for room a is sent once; the other
+// service says the room is in use. Killed, the first is "offline"; started
+// again without room b, b's entries go and nobody else's; reloaded under
+// another client ID, its old entries go.
+void TestMqtt::servicesApartAndAcrossRestarts()
+{
+    Mosquitto broker;
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    FakeRoom a, b, z;
+    QVERIFY(a.server.start() && b.server.start() && z.server.start());
+    QTemporaryDir dir;
+    const auto writeConfig = [&](const QByteArray& rooms, const QByteArray& id = "campus-1") {
+        QFile file(dir.filePath(QStringLiteral("serve.conf")));
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("[service]\nprobe=0\n[mqtt]\nclient_id=" + id + "\nbroker=mqtt://127.0.0.1:" +
+                   QByteArray::number(broker.port()) + "\n[rooms]\n" + rooms);
+    };
+    writeConfig("a\\device=" + a.server.rfc2217Url().toUtf8() +
+                "\nb\\device=" + b.server.rfc2217Url().toUtf8() + "\n");
+    QProcess serve;
+    serve.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    serve.start(QStringLiteral(LUMO_BIN),
+                {QStringLiteral("serve"), QStringLiteral("--config"), dir.filePath("serve.conf")});
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !broker.retained(QStringLiteral("lumo/service/campus-1/rooms"), 1).isEmpty(), 15000);
+    QCOMPARE(broker.retained(QStringLiteral("homeassistant/+/campus-1/#"), 48).size(), 48);
+
+    Campus other({a.config(QStringLiteral("a")), z.config(QStringLiteral("z"))});
+    MqttBridge second(other, brokerConfig(broker, QStringLiteral("campus-2")));
+    QSignalSpy announced(&second, &MqttBridge::announced);
+    QTRY_COMPARE_WITH_TIMEOUT(announced.count(), 1, 10000);
+    QProcess watch;
+    broker.watch(watch, QStringLiteral("lumo/#"));
+    QTRY_VERIFY(seen(watch).contains(QStringLiteral("lumo/service/campus-2/status online")));
+    QVERIFY(broker.publish(QStringLiteral("lumo/a/command"), "projector-on"));
+    QCOMPARE(bytes(a.pty, 1), QByteArray("c"));
+    QTRY_COMPARE(seen(watch).count(QStringLiteral("lumo/a/result")), 2);
+    QCOMPARE(seen(watch).count(QStringLiteral("\"sent\":true")), 1);
+    QVERIFY(seen(watch).contains(QStringLiteral("in use")));
+    QCOMPARE(bytes(a.pty, 1, 1000), QByteArray());
+    watch.kill();
+    watch.waitForFinished();
+
+    ::kill(pid_t(serve.processId()), SIGKILL);
+    serve.waitForFinished(5000);
+    QTRY_COMPARE(broker.retained(QStringLiteral("lumo/service/campus-1/status"), 1),
+                 QStringList(QStringLiteral("lumo/service/campus-1/status offline")));
+    writeConfig("a\\device=" + a.server.rfc2217Url().toUtf8() + "\n");
+    serve.start(QStringLiteral(LUMO_BIN),
+                {QStringLiteral("serve"), QStringLiteral("--config"), dir.filePath("serve.conf")});
+    QTRY_COMPARE_WITH_TIMEOUT(broker.retained(QStringLiteral("lumo/service/campus-1/rooms"), 1),
+                              QStringList(QStringLiteral("lumo/service/campus-1/rooms [\"a\"]")),
+                              15000);
+    QCOMPARE(broker.retained(QStringLiteral("homeassistant/+/campus-1/#"), 48, 2).size(), 24);
+    QCOMPARE(broker.retained(QStringLiteral("homeassistant/+/campus-2/#"), 48, 2).size(), 48);
+    QCOMPARE(broker.retained(QStringLiteral("lumo/service/campus-1/status"), 1),
+             QStringList(QStringLiteral("lumo/service/campus-1/status online")));
+
+    // Reloaded as another client, it takes what it announced as campus-1 away.
+    writeConfig("a\\device=" + a.server.rfc2217Url().toUtf8() + "\n", "campus-3");
+    ::kill(pid_t(serve.processId()), SIGHUP);
+    QTRY_COMPARE_WITH_TIMEOUT(broker.retained(QStringLiteral("lumo/service/campus-3/rooms"), 1),
+                              QStringList(QStringLiteral("lumo/service/campus-3/rooms [\"a\"]")),
+                              15000);
+    QCOMPARE(broker.retained(QStringLiteral("homeassistant/+/campus-1/#"), 1, 1), QStringList());
+    serve.terminate();
+    QVERIFY(serve.waitForFinished(10000));
+    QCOMPARE(broker.retained(QStringLiteral("lumo/service/campus-3/status"), 1),
+             QStringList(QStringLiteral("lumo/service/campus-3/status offline")));
+}
+
+// Every entry against Home Assistant's documented schema for MQTT discovery
+// of `button` and `sensor`: only keys it knows (written out, no
+// abbreviations), the required ones present, IDs of the allowed characters.
+void TestMqtt::discoveryFollowsSchema()
+{
+    // Keys of every entity, then the component's own (its required one first).
+    const QString common = "availability availability_mode availability_template "
+                           "availability_topic device enabled_by_default encoding entity_category "
+                           "entity_picture icon json_attributes_template json_attributes_topic "
+                           "name object_id default_entity_id origin payload_available "
+                           "payload_not_available platform qos unique_id";
+    const QMap<QString, QStringList> own{
+        {"button",
+         QString("command_topic command_template device_class payload_press retain").split(' ')},
+        {"sensor", QString("state_topic device_class expire_after force_update "
+                           "last_reset_value_template options state_class "
+                           "suggested_display_precision unit_of_measurement value_template")
+                       .split(' ')}};
+    const QStringList deviceKeys =
+        QString("configuration_url connections hw_version identifiers manufacturer model model_id "
+                "name serial_number suggested_area sw_version via_device")
+            .split(' ');
+    MqttConfig mqtt;
+    mqtt.clientId = QStringLiteral("lumo-serve-host.campus");
+    const QRegularExpression topic(
+        QStringLiteral("^homeassistant/(button|sensor)/[a-zA-Z0-9_-]+/[a-zA-Z0-9_-]+/config$"));
+    QSet<QString> uniqueIds;
+    QString letters;
+    for (const auto& [where, payload] : MqttDiscovery::Entries(
+             mqtt, {QStringLiteral("r-101"), QStringLiteral("教学楼 101"), {}})) {
+        const QRegularExpressionMatch m = topic.match(where);
+        QVERIFY2(m.hasMatch(), qPrintable(where));
+        const QString component = m.captured(1);
+        const QJsonObject entry = QJsonDocument::fromJson(payload).object();
+        for (const QString& key : entry.keys())
+            QVERIFY2(common.split(' ').contains(key) || own[component].contains(key),
+                     qPrintable(key));
+        QVERIFY(entry.contains(own[component].first()));
+        for (const QString& key : entry["device"].toObject().keys())
+            QVERIFY2(deviceKeys.contains(key), qPrintable(key));
+        QCOMPARE(entry["device"]["model"].toString(), QStringLiteral("KT4200"));
+        QCOMPARE(entry["device"]["name"].toString(), QStringLiteral("教学楼 101"));
+        QVERIFY(!entry["device"]["identifiers"].toArray().isEmpty());
+        QCOMPARE(entry["availability_topic"].toString(),
+                 QStringLiteral("lumo/service/lumo-serve-host.campus/status"));
+        uniqueIds.insert(entry["unique_id"].toString());
+        if (component == QLatin1String("button")) {
+            QCOMPARE(entry["command_topic"].toString(), QStringLiteral("lumo/r-101/command"));
+            QCOMPARE(entry["name"].toString(),
+                     QString::fromUtf8(kCommands[letters.size()].label.data(),
+                                       qsizetype(kCommands[letters.size()].label.size())));
+            letters += entry["payload_press"].toString();
+        } else {
+            QCOMPARE(entry["state_topic"].toString(), QStringLiteral("lumo/r-101/state"));
+            QCOMPARE(entry["options"].toArray().size(), MqttDiscovery::StateNames().size());
+        }
+    }
+    QCOMPARE(letters, QStringLiteral("abcdefghijklmnopqrstuvw"));
+    QCOMPARE(uniqueIds.size(), 24);
+}
+
+QTEST_GUILESS_MAIN(TestMqtt)
+#include "tst_mqtt.moc"
