@@ -163,7 +163,6 @@ void NetworkSerialDevice::fail(CommErrorCode code, const QString& reason) const
 void NetworkSerialDevice::failDisconnected()
 {
     release();
-    m_wanted = true;
     fail(CommErrorCode::Disconnected, tr("disconnected (the connection to the server was lost)"));
 }
 
@@ -205,7 +204,6 @@ void NetworkSerialDevice::failUnconfirmed()
 {
     if (linkDown()) {
         release();
-        m_wanted = true;
         fail(CommErrorCode::Disconnected,
              tr("the connection to the server was lost before the server confirmed what was "
                 "sent; it may not have arrived"));
@@ -321,7 +319,6 @@ void NetworkSerialDevice::Open(const SerialSettings& settings)
         failNoAnswer(QString());
     }
     m_open = true;
-    m_wanted = true;
     m_settings = settings;
     if (m_flow != FlowControl::None)
         SetFlowControl(m_flow);
@@ -416,7 +413,6 @@ void NetworkSerialDevice::applyRemote(const SerialSettings& s, const QDeadlineTi
 // bound; a failure cannot be reported from here.
 void NetworkSerialDevice::Close() noexcept
 {
-    m_wanted = false;
     try {
         Drain();
     } catch (...) {
@@ -499,11 +495,10 @@ void NetworkSerialDevice::Write(QByteArrayView data)
     pump(); // a hang-up that already arrived is found now, not after the write
     if (m_lost || (m_open && linkDown()))
         failDisconnected();
-    if (!m_open) {
-        if (!m_wanted)
-            fail(CommErrorCode::PortNotOpen);
-        Open(m_settings); // back after a loss
-    }
+    // After a loss the owner opens the line again (CMSComm does, with the
+    // whole line as its properties say): one place reconnects.
+    if (!m_open)
+        fail(CommErrorCode::PortNotOpen);
     if (data.isEmpty())
         return;
 
@@ -521,7 +516,6 @@ void NetworkSerialDevice::Write(QByteArrayView data)
         failDisconnected();
     if (m_socket.bytesToWrite() > 0) {
         release();
-        m_wanted = true;
         fail(CommErrorCode::WriteFailed, tr("the server does not take the data"));
     }
 }

@@ -106,7 +106,6 @@ private:
     FlowControl m_flow = FlowControl::None;
     bool m_open = false;
     bool m_lost = false;        // the link went down while open and nobody was told yet
-    bool m_wanted = false;      // the owner wants the line open (reconnected after a loss)
     bool m_unconfirmed = false; // sent since the server last confirmed it passed all on
     Offer m_comPort = Offer::Unknown;
     std::bitset<256> m_willSent, m_doSent; // options we agreed to or refused, each once
