@@ -445,6 +445,7 @@ void NetworkSerialDevice::Drain()
     } else if (!waitUntil([this] { return unacknowledged() == 0; }, deadline, kAckPollMs)) {
         failUnconfirmed();
     }
+    qCDebug(lcNet).noquote() << m_label << "the server confirmed what was sent";
     waitUntil([] { return false; }, QDeadlineTimer(kLingerMs));
 }
 
@@ -703,5 +704,6 @@ void NetworkSerialDevice::sendControl(unsigned char code, unsigned char value)
     if (!m_open || !telnet())
         return;
     m_unconfirmed = true;
+    qCDebug(lcNet).noquote() << m_label << "asked for control" << int(code) << "value" << int(value);
     queue(TelnetParser::Subnegotiation(kComPort, byteValue(code) + byteValue(value)));
 }
