@@ -613,7 +613,9 @@ void TestWine::phoneRemoteAnswersLinuxClient()
                  return dialog.has_value();
              }),
              "no remote dialog");
-    QVERIFY(m_driver->activate(*dialog) && m_driver->key(QStringLiteral("space")));
+    // The dialog has the keyboard, its switch the focus (frames Wine draws
+    // itself are not the window manager's to activate).
+    QVERIFY(m_driver->key(QStringLiteral("space")));
 
     // The link, read from the code on the screen as a phone's camera reads it.
     QTemporaryDir scratch;
