@@ -64,8 +64,13 @@ bool XDriver::xdotool(const QStringList& args) const
 
 bool XDriver::click(QPoint at, int button) const
 {
-    return xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(at.x()),
-                    QString::number(at.y()), QStringLiteral("click"), QString::number(button)});
+    // `mousemove --sync` waits for the pointer to leave where it is, about
+    // 15 s when it is already at `at` (the same place clicked by an earlier
+    // case): it comes from one pixel beside it.
+    return xdotool({QStringLiteral("mousemove"), QString::number(at.x() + 1),
+                    QString::number(at.y() + 1), QStringLiteral("mousemove"),
+                    QStringLiteral("--sync"), QString::number(at.x()), QString::number(at.y()),
+                    QStringLiteral("click"), QString::number(button)});
 }
 
 bool XDriver::key(const QString& keys) const

@@ -12,16 +12,24 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
+#include <QUrlQuery>
 #include <QtEndian>
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 using namespace ScreenChecks;
 
@@ -68,6 +76,57 @@ int peSubsystem(const QString& path)
     return qFromLittleEndian<quint16>(head.constData() + pe + 24 + 68);
 }
 
+// A TCP port nothing listens on now.
+quint16 freePort()
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::Any) ? probe.serverPort() : 0;
+}
+
+// One request to 127.0.0.1:`port` from this side of Wine, as a client on
+// the PC or in the room sends it: the status and the body, {0, ...} when no
+// answer came.
+std::pair<int, QByteArray> ask(quint16 port, const QByteArray& method, const QByteArray& path,
+                               const QByteArray& secret = {})
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(kWaitMs))
+        return {0, socket.errorString().toUtf8()};
+    QByteArray request = method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1:" +
+                         QByteArray::number(port) + "\r\nConnection: close\r\n";
+    if (!secret.isEmpty())
+        request += "Authorization: Bearer " + secret + "\r\n";
+    if (method == "POST")
+        request += "Content-Length: 0\r\n";
+    socket.write(request + "\r\n");
+    // "HTTP/1.1 200 OK\r\n...Content-Length: n\r\n...\r\n\r\nbody": complete
+    // when the body has its length (the server may keep the connection).
+    QByteArray answer;
+    const auto complete = [&] {
+        const qsizetype end = answer.indexOf("\r\n\r\n");
+        if (end < 0)
+            return false;
+        qsizetype length = -1;
+        for (const QByteArray& line : answer.left(end).split('\n'))
+            if (line.toLower().startsWith("content-length:"))
+                length = line.mid(15).trimmed().toLongLong();
+        return length >= 0 && answer.size() - end - 4 >= length;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while (!complete() && socket.state() == QAbstractSocket::ConnectedState &&
+           clock.elapsed() < kWaitMs)
+        if (socket.waitForReadyRead(200))
+            answer += socket.readAll();
+    answer += socket.readAll();
+    const qsizetype end = answer.indexOf("\r\n\r\n");
+    const QList<QByteArray> status = answer.left(answer.indexOf("\r\n")).split(' ');
+    if (end < 0 || status.size() < 2)
+        return {0, answer};
+    return {status[1].toInt(), answer.mid(end + 4)};
+}
+
 // Every file under `dir`, relative to it.
 QStringList filesUnder(const QString& dir)
 {
@@ -96,6 +155,7 @@ private slots:
     void portThatNeverOpensIsReported();
     void systemMenuEntryRunsPanel();
     void systemMenuPortsEntryChoosesDevice();
+    void phoneRemoteAnswersLinuxClient();
     void scalesByWholeSteps_data();
     void scalesByWholeSteps();
     void programsAreGuiAndConsole();
@@ -502,6 +562,98 @@ void TestWine::systemMenuPortsEntryChoosesDevice()
     QVERIFY2(is9600_8N1(*m_com2), qPrintable(lineSettings(*m_com2)));
     QVERIFY(m_driver->click(controlCentre(*panel, kPanelTemplate, IDC_TOUYINGKAI)));
     QCOMPARE(m_com2->read(1, kWaitMs), QByteArray("c"));
+}
+
+// The panel's system menu (its last entry) opens the phone remote; switched
+// on, its QR code carries the link, and a client on the Linux side gets the
+// page and sends a command, which reaches COM2 like a click.
+void TestWine::phoneRemoteAnswersLinuxClient()
+{
+    const quint16 port = freePort();
+    QVERIFY(port);
+    const QString remoteKey = QStringLiteral("HKCU\\Software\\Lumo\\Lumo\\remote");
+    QVERIFY2(m_wine->setValue(remoteKey, QStringLiteral("port"), QStringLiteral("REG_SZ"),
+                              QString::number(port)),
+             qPrintable(m_wine->errorString()));
+    const auto forget = qScopeGuard([&] { m_wine->removeValue(remoteKey, QStringLiteral("port")); });
+    // Wine draws the frames (see pickSystemMenuEntry()): the templates'
+    // positions start inside the border and the caption.
+    QVERIFY(m_wine->setValue(kX11Driver, QStringLiteral("Managed"), QStringLiteral("REG_SZ"),
+                             QStringLiteral("N")));
+    m_unmanaged = true;
+    const auto client = [](XWindow w, const DialogTemplate& t) {
+        const int border = (w.rect.width() - t.ClientSize().width()) / 2;
+        w.rect = QRect(w.rect.topLeft() + QPoint(border, w.rect.height() -
+                                                             t.ClientSize().height() - border),
+                       t.ClientSize());
+        return w;
+    };
+    startLumo(m_lumo, m_folder);
+    const auto chooser = waitForWindow(m_lumo, caption(kPortTemplate), 0, kWineStartMs);
+    QVERIFY(chooser);
+    const XWindow inside = client(*chooser, kPortTemplate);
+    QVERIFY(m_driver->xdotool(
+        QStringList(clickAt(controlCentre(inside, kPortTemplate, IDC_RADIO_COM2)))
+        << clickAt(controlCentre(inside, kPortTemplate, IDC_CONFIRM))));
+    const auto panel = waitForWindow(m_lumo, caption(kPanelTemplate));
+    QVERIFY(panel);
+    QVERIFY(waitUntil([&] { return !isShown(m_lumo, *chooser); }));
+    QVERIFY(m_driver->click(panel->rect.topLeft() + kSystemMenuIcon));
+    const auto menu = waitForWindow(m_lumo, {}, panel->id);
+    QVERIFY2(menu, "no system menu");
+    // Its last entry, at the bottom.
+    QVERIFY(m_driver->click(QPoint(menu->rect.center().x(), menu->rect.bottom() - 8)));
+
+    std::optional<XWindow> dialog;
+    QVERIFY2(waitUntil([&] {
+                 for (const XWindow& w : m_driver->windows(m_lumo.processId()))
+                     if (w.name == QStringLiteral("Phone remote") ||
+                         w.name == QStringLiteral("手机遥控"))
+                         dialog = w;
+                 return dialog.has_value();
+             }),
+             "no remote dialog");
+    // The dialog has the keyboard, its switch the focus (frames Wine draws
+    // itself are not the window manager's to activate).
+    QVERIFY(m_driver->key(QStringLiteral("space")));
+
+    // The link, read from the code on the screen as a phone's camera reads it.
+    QTemporaryDir scratch;
+    const QString shot = scratch.filePath(QStringLiteral("remote.png"));
+    QUrl link;
+    QVERIFY2(waitUntil([&] {
+                 // The dialog grows when it shows the code: look where it is now.
+                 for (const XWindow& w : m_driver->windows(m_lumo.processId()))
+                     if (w.id == dialog->id)
+                         dialog = w;
+                 if (!m_driver->grab(dialog->rect).save(shot))
+                     return false;
+                 QProcess zbar;
+                 zbar.start(QStringLiteral("zbarimg"),
+                            {QStringLiteral("--raw"), QStringLiteral("-q"), shot});
+                 if (!zbar.waitForFinished(10000))
+                     zbar.kill();
+                 link = QUrl(QString::fromUtf8(zbar.readAllStandardOutput().trimmed()));
+                 return link.isValid() && !link.isEmpty();
+             }),
+             "no QR code on the dialog");
+    QCOMPARE(link.port(), int(port));
+    const QByteArray secret = QUrlQuery(link).queryItemValue(QStringLiteral("k")).toLatin1();
+    QVERIFY2(secret.size() >= 22, qPrintable(link.toString())); // 128 bits at least
+
+    const auto page = ask(port, "GET", "/");
+    QCOMPARE(page.first, 200);
+    QVERIFY2(page.second.contains("<html"), page.second.left(200).constData());
+    QCOMPARE(ask(port, "POST", "/api/v1/commands/projector-on").first, 401);
+    QCOMPARE(m_com2->readAvailable(50), QByteArray());
+    const auto sent = ask(port, "POST", "/api/v1/commands/projector-on", secret);
+    QCOMPARE(sent.first, 200);
+    QCOMPARE(QJsonDocument::fromJson(sent.second).object().value(QStringLiteral("sent")).toString(),
+             QStringLiteral("c"));
+    QCOMPARE(m_com2->read(1, kWaitMs), QByteArray("c"));
+    QVERIFY2(is9600_8N1(*m_com2), qPrintable(lineSettings(*m_com2)));
+    QCOMPARE(m_com2->readAvailable(200), QByteArray());
+    QCOMPARE(m_com1->readAvailable(50), QByteArray());
 }
 
 void TestWine::scalesByWholeSteps_data()

@@ -15,7 +15,10 @@
 # Qt for Windows comes from ../shared/toolchains/qt6-mingw/: the archive when its
 # SHA-256 is the one recorded in packaging/windows/, otherwise its build.sh (about
 # 25 minutes). Either way it lands in ~/.cache/lumo (or $XDG_CACHE_HOME/lumo),
-# outside the tree; $LUMO_QT_WINDOWS names another folder.
+# outside the tree; $LUMO_QT_WINDOWS names another folder. The add-ons the phone
+# remote needs (Qt HttpServer, Qt WebSockets, the QR code library) are unpacked
+# over it from the add-on archive when its SHA-256 is the recorded one,
+# otherwise built into it with build-addons.sh (about 2 minutes).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source tools/scripts/setup.sh
@@ -23,6 +26,7 @@ source tools/scripts/setup.sh
 qt_version=6.4.2
 toolchain=../shared/toolchains/qt6-mingw
 archive=qt6-mingw-$qt_version.tar.xz
+addons=qt6-mingw-addons-$qt_version.tar.xz
 cache="${XDG_CACHE_HOME:-$HOME/.cache}/lumo"
 export LUMO_QT_WINDOWS="${LUMO_QT_WINDOWS:-$cache/qt6-mingw-$qt_version}"
 triplet=x86_64-w64-mingw32
@@ -68,9 +72,46 @@ windows_qt() {
     fi
 }
 
+# The add-ons over Qt for Windows, once: a stamp of their own says which.
+# Other worktrees share the folder, so one unpacks at a time.
+windows_qt_addons() {
+    local stamp="$LUMO_QT_WINDOWS/.lumo-addons" want
+    want=$(cut -d' ' -f1 "packaging/windows/$addons.sha256")
+    exec 9>"$LUMO_QT_WINDOWS/.lumo-addons.lock"
+    flock 9
+    if [ -f "$stamp" ] && [ -f "$LUMO_QT_WINDOWS/lib/cmake/Qt6HttpServer/Qt6HttpServerConfig.cmake" ] &&
+        [ -f "$LUMO_QT_WINDOWS/lib/libqrcodegencpp.a" ]; then
+        case "$(cat "$stamp")" in "archive $want" | built*) exec 9>&-; return 0 ;; esac
+    fi
+    if [ -f "$toolchain/$addons" ] &&
+        [ "$(sha256sum "$toolchain/$addons" | cut -d' ' -f1)" = "$want" ]; then
+        say "unpacking $toolchain/$addons over $LUMO_QT_WINDOWS"
+        # The archive holds qt6-mingw-$qt_version/...: strip that, whatever
+        # the folder here is called.
+        tar -xJf "$toolchain/$addons" -C "$LUMO_QT_WINDOWS" --strip-components=1
+        echo "archive $want" >"$stamp"
+    elif [ -x "$toolchain/build-addons.sh" ]; then
+        say "$toolchain/$addons is missing or not the recorded one ($want);"
+        say "building the add-ons with $toolchain/build-addons.sh (about 2 minutes)"
+        "$toolchain/build-addons.sh" "$LUMO_QT_WINDOWS" "$cache/qt6-mingw-addons-work"
+        echo "built by build-addons.sh" >"$stamp"
+    else
+        say "no Qt HttpServer for Windows: neither $toolchain/$addons nor $toolchain/build-addons.sh;"
+        say "the Windows program is built without the phone remote"
+    fi
+    exec 9>&-
+}
+
 windows_build() {
     lumo_install_missing windows
     windows_qt
+    windows_qt_addons
+    # A build folder configured before the add-ons were there has the remote
+    # switched off in its cache; with them it is built.
+    if [ -f "$LUMO_QT_WINDOWS/lib/cmake/Qt6HttpServer/Qt6HttpServerConfig.cmake" ] &&
+        grep -qx 'LUMO_WEB:BOOL=OFF' "$build/CMakeCache.txt" 2>/dev/null; then
+        cmake --preset windows -DLUMO_WEB=ON >/dev/null
+    fi
     LUMO_PRESET=windows lumo_configure
     LUMO_PRESET=windows lumo_build --target lumo lumo_console
 }
@@ -175,7 +216,7 @@ windows_package() {
 }
 
 case "${1:-package}" in
-qt) lumo_install_missing windows; windows_qt; echo "$LUMO_QT_WINDOWS" ;;
+qt) lumo_install_missing windows; windows_qt; windows_qt_addons; echo "$LUMO_QT_WINDOWS" ;;
 build) windows_build ;;
 package) windows_build; windows_stage; windows_package ;;
 installers) windows_installers "$2" "$(realpath "$3")" ;;
