@@ -12,6 +12,7 @@
 //
 // Every byte must arrive; the exit status says whether all did. Arguments:
 // the number of `lumo send` runs (default 1000) and of clicks (default 200).
+#include "Pty.h"
 #include "Ser2net.h"
 #include "serial/CMSComm.h"
 #include "serial/CommError.h"
@@ -30,8 +31,6 @@
 #include <vector>
 
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace
@@ -141,17 +140,12 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const int sends = argc > 1 ? std::atoi(argv[1]) : 1000;
     const int clicks = argc > 2 ? std::atoi(argv[2]) : 200;
-    int master = -1, slave = -1;
-    char name[256] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-        std::perror("openpty");
+    Pty pty;
+    if (!pty.isValid()) {
+        std::fprintf(stderr, "pty: %s\n", qPrintable(pty.error()));
         return 2;
     }
-    termios raw{};
-    ::tcgetattr(slave, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(slave, TCSANOW, &raw);
-    Ser2net server(QString::fromLocal8Bit(name));
+    Ser2net server(pty.slavePath());
     if (!server.start()) {
         std::fprintf(stderr, "ser2net: %s\n", qPrintable(server.error()));
         return 2;
@@ -160,10 +154,11 @@ int main(int argc, char** argv)
     qunsetenv("DBUS_SESSION_BUS_ADDRESS"); // through the port, as from a timer
     const QString lumo = QStringLiteral(LUMO_EXE);
     const QString baseline = qEnvironmentVariable("LUMO_BENCH_BASELINE");
-    FarSide far(master);
+    FarSide far(pty.masterFd());
     bool allArrived = true;
     std::printf("ser2net %s and %s on 127.0.0.1, pseudo-terminal %s\n\n",
-                qPrintable(server.rfc2217Url()), qPrintable(server.rawUrl()), name);
+                qPrintable(server.rfc2217Url()), qPrintable(server.rawUrl()),
+                qPrintable(pty.slavePath()));
 
     // Clicks each followed at once by closing, as the panel does.
     std::vector<double> closeMs;
@@ -230,8 +225,6 @@ int main(int argc, char** argv)
                 "`lumo send` runs, socket:// (raw TCP)", rawBytes, kRawRuns, median(rawRuns.ms));
     std::fflush(stdout);
     server.stop();
-    ::close(slave);
-    ::close(master);
     if (!allArrived)
         std::fprintf(stderr, "bytes were lost or runs failed\n");
     return allArrived ? 0 : 1;
