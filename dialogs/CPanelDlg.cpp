@@ -12,7 +12,6 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QPushButton>
-#include <QShortcut>
 #include <QTimer>
 
 #if LUMO_DBUS
@@ -118,12 +117,7 @@ void CPanelDlg::addExtraMenu()
         ::AppendMenuW(menu, MF_STRING, kRemoteEntry, reinterpret_cast<LPCWSTR>(entry.utf16()));
     }
 #else
-    // Shift+F10 opens the context menu, as the Menu key and a right click do.
-    auto* shortcut = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
-    connect(shortcut, &QShortcut::activated, this, [this] {
-        QWidget* anchor = focusWidget() ? focusWidget() : this;
-        ShowExtraMenu(anchor->mapToGlobal(anchor->rect().center()));
-    });
+    OpenMenuOnShiftF10([this](const QPoint& at) { ShowExtraMenu(at); });
 #endif
 #endif
 }
@@ -170,11 +164,10 @@ PhoneRemote& CPanelDlg::Remote()
         const auto status = [this] {
             const int port = m_serial.GetCommPort();
             return RemoteServer::Status{QStringLiteral("COM%1").arg(port),
-                                        DeviceChoice::Resolve(port).device,
-                                        m_serial.GetPortOpen()};
+                                        DeviceChoice::Resolve(port).device, m_serial.GetPortOpen()};
         };
-        m_remote = new PhoneRemote([this](const Command& command) { return SendForCaller(command); },
-                                   status, this);
+        m_remote = new PhoneRemote(
+            [this](const Command& command) { return SendForCaller(command); }, status, this);
     }
     return *m_remote;
 }

@@ -15,7 +15,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QShortcut>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -60,12 +59,7 @@ void CPortDlg::OnInitDialog()
         ::AppendMenuW(menu, MF_STRING, IDM_PORTS_ENTRY, reinterpret_cast<LPCWSTR>(ports.utf16()));
     }
 #else
-    // Shift+F10 opens the context menu, as the Menu key and a right click do.
-    auto* shortcut = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
-    connect(shortcut, &QShortcut::activated, this, [this] {
-        QWidget* anchor = focusWidget() ? focusWidget() : this;
-        ShowExtraMenu(anchor->mapToGlobal(anchor->rect().center()));
-    });
+    OpenMenuOnShiftF10([this](const QPoint& at) { ShowExtraMenu(at); });
 #endif
 
     setWindowIcon(m_hIcon); // big and small alike: Qt picks the size

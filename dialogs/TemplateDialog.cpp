@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 
 QFont TemplateDialog::SongFont(int pointSize)
 {
@@ -81,4 +82,13 @@ QWidget* TemplateDialog::createControl(const ControlTemplate& control, const QCu
     if (!(control.style & TabStop) && control.kind != ControlKind::RadioButton)
         widget->setFocusPolicy(Qt::ClickFocus);
     return widget;
+}
+
+void TemplateDialog::OpenMenuOnShiftF10(std::function<void(const QPoint&)> show)
+{
+    auto* shortcut = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
+    connect(shortcut, &QShortcut::activated, this, [this, show = std::move(show)] {
+        QWidget* anchor = focusWidget() ? focusWidget() : this;
+        show(anchor->mapToGlobal(anchor->rect().center()));
+    });
 }

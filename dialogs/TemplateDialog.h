@@ -7,7 +7,9 @@
 #include "res/DialogTemplate.h"
 
 #include <QDialog>
+
 #include <QHash>
+#include <functional>
 
 class TemplateDialog : public QDialog
 {
@@ -21,6 +23,11 @@ public:
     // The Song face at `pointSize`, falling back to a Song-style CJK face
     // this machine has.
     static QFont SongFont(int pointSize);
+
+protected:
+    // Shift+F10 opens the dialog's extra menu, as the Menu key and a right
+    // click do: `show` gets where, the centre of the focused control.
+    void OpenMenuOnShiftF10(std::function<void(const QPoint&)> show);
 
 private:
     QWidget* createControl(const ControlTemplate& control, const QCursor& hand);
