@@ -5,8 +5,8 @@
 #include "control/AppIdentity.h"
 #include "control/Language.h"
 #include "control/Logging.h"
+#include "control/PartLoader.h"
 #include "res/Resources.h"
-#include "serve/ServeCommand.h"
 #include "res/resource.h"
 #include "res/templates.h"
 #include "serial/DeviceChoice.h"
@@ -16,7 +16,13 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <optional>
 #include <vector>
@@ -44,6 +50,31 @@ void UseOnlyARunningBus()
 #endif
 }
 
+// `lumo serve …` is the campus service, lumo-serve, which the panel does not
+// link: it takes this process over with the same arguments.
+int RunService(int argc, char* argv[])
+{
+    const QString program = PartLoader::Find(QStringLiteral("lumo-serve"));
+#ifdef Q_OS_UNIX
+    if (!program.isEmpty()) {
+        const QByteArray path = QFile::encodeName(program);
+        std::vector<char*> arguments{const_cast<char*>(path.constData())};
+        arguments.insert(arguments.end(), argv + 2, argv + argc + 1);
+        std::fflush(nullptr);
+        ::execv(path.constData(), arguments.data());
+        std::fprintf(stderr, "lumo serve: %s: %s\n", path.constData(), std::strerror(errno));
+        return 1;
+    }
+#else
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+#endif
+    std::fprintf(stderr, "lumo serve: %s\n",
+                 qPrintable(QCoreApplication::translate(
+                     "main", "the campus service (lumo-serve) is not installed with this program")));
+    return 2;
+}
+
 // Handles the command line before anything connects to a display, so that
 // `lumo send`, --help, --version and mistakes need none. Returns the exit
 // status when the program is to end here.
@@ -54,16 +85,14 @@ std::optional<int> HandleCommandLine(int argc, char* argv[])
     QCoreApplication core(argc, argv);
     SetIdentity();
     Language::Install(core);
-    const bool serving = qstrcmp(argv[1], "serve") == 0;
-    if (serving || qstrcmp(argv[1], "send") == 0) {
+    if (qstrcmp(argv[1], "serve") == 0)
+        return RunService(argc, argv);
+    if (qstrcmp(argv[1], "send") == 0) {
         int status = 0;
         {
-            QTextStream in(stdin);
             QTextStream out(stdout);
             QTextStream err(stderr);
-            const QStringList arguments = QCoreApplication::arguments().mid(1);
-            status = serving ? ServeCommand::Run(arguments, in, out, err)
-                             : SendCommand::Run(arguments, out, err);
+            status = SendCommand::Run(QCoreApplication::arguments().mid(1), out, err);
         }
         // Everything is said and the line is closed. Qt D-Bus's own thread
         // may still take a late message from the bus while the program's

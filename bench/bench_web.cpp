@@ -186,11 +186,11 @@ int runPanel(int argc, char** argv)
     CPanelDlg panel(serial);
     panel.show();
     if (qstrcmp(argv[2], "on") == 0) {
-        if (!panel.Remote().SwitchOn()) {
-            std::fprintf(stderr, "%s\n", qPrintable(panel.Remote().ErrorString()));
+        if (!panel.Remote()->SwitchOn()) {
+            std::fprintf(stderr, "%s\n", qPrintable(panel.Remote()->ErrorString()));
             return 1;
         }
-        std::printf("%s\n", qPrintable(panel.Remote().Links().value(0)));
+        std::printf("%s\n", qPrintable(panel.Remote()->Links().value(0)));
     } else {
         std::printf("READY\n");
     }

@@ -2,6 +2,7 @@
 
 #include "control/Commands.h"
 #include "control/Line.h"
+#include "control/RemoteSwitch.h"
 #include "dialogs/CBitmapButton.h"
 #include "dialogs/ErrorReporter.h"
 #include "res/Resources.h"
@@ -20,7 +21,6 @@
 #if LUMO_WEB
 #include "dialogs/CRemoteDlg.h"
 #include "serial/DeviceChoice.h"
-#include "web/PhoneRemote.h"
 #endif
 #ifdef Q_OS_WIN
 #include <windows.h>
@@ -51,6 +51,8 @@ CPanelDlg::CPanelDlg(CMSComm& serial, QWidget* parent)
     offerOnSessionBus();
     addExtraMenu();
 }
+
+CPanelDlg::~CPanelDlg() = default;
 
 void CPanelDlg::OnInitDialog()
 {
@@ -158,23 +160,32 @@ bool CPanelDlg::nativeEvent(const QByteArray& eventType, void* message, qintptr*
 #endif
 
 #if LUMO_WEB
-PhoneRemote& CPanelDlg::Remote()
+RemoteSwitch* CPanelDlg::Remote(QString* error)
 {
     if (!m_remote) {
         const auto status = [this] {
             const int port = m_serial.GetCommPort();
-            return RemoteServer::Status{QStringLiteral("COM%1").arg(port),
-                                        DeviceChoice::Resolve(port).device, m_serial.GetPortOpen()};
+            return RemoteSwitch::LineStatus{QStringLiteral("COM%1").arg(port),
+                                            DeviceChoice::Resolve(port).device,
+                                            m_serial.GetPortOpen()};
         };
-        m_remote = new PhoneRemote(
-            [this](const Command& command) { return SendForCaller(command); }, status, this);
+        QString why;
+        m_remote = RemoteSwitch::Make(
+            [this](const Command& command) { return SendForCaller(command); }, status, &why);
+        if (error)
+            *error = why;
     }
-    return *m_remote;
+    return m_remote.get();
 }
 
 void CPanelDlg::OpenRemoteDialog()
 {
-    CRemoteDlg dialog(Remote(), this);
-    dialog.exec();
+    QString error;
+    if (RemoteSwitch* remote = Remote(&error)) {
+        CRemoteDlg dialog(*remote, this);
+        dialog.exec();
+    } else {
+        ErrorReporter::Report(this, error);
+    }
 }
 #endif

@@ -5,11 +5,12 @@
 #include "dialogs/TemplateDialog.h"
 
 #include <array>
+#include <memory>
 #include <optional>
 
 class CBitmapButton;
 class CMSComm;
-class PhoneRemote;
+class RemoteSwitch;
 struct Command;
 
 class CPanelDlg : public TemplateDialog
@@ -17,6 +18,7 @@ class CPanelDlg : public TemplateDialog
     Q_OBJECT
 public:
     explicit CPanelDlg(CMSComm& serial, QWidget* parent = nullptr);
+    ~CPanelDlg() override;
 
     // The picture buttons in the order they are bound.
     const std::array<CBitmapButton*, 16>& PictureButtons() const { return m_pictureButtons; }
@@ -31,7 +33,8 @@ public:
     void ShowExtraMenu(const QPoint& globalPos);
 #if LUMO_WEB
     // The phone remote, off until switched on; it ends with the panel.
-    PhoneRemote& Remote();
+    // nullptr, with `error` saying why, when this installation has none.
+    RemoteSwitch* Remote(QString* error = nullptr);
     void OpenRemoteDialog();
 #endif
 
@@ -50,5 +53,5 @@ private:
 
     CMSComm& m_serial;
     std::array<CBitmapButton*, 16> m_pictureButtons{};
-    PhoneRemote* m_remote = nullptr; // made when first asked for
+    std::unique_ptr<RemoteSwitch> m_remote; // made when first asked for
 };

@@ -1,11 +1,12 @@
 #include "dialogs/CRemoteDlg.h"
 
 #include "dialogs/QrImage.h"
-#include "web/PhoneRemote.h"
+#include "control/RemoteSwitch.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -19,7 +20,7 @@ QString CRemoteDlg::EntryText()
     return tr("Phone remote…");
 }
 
-CRemoteDlg::CRemoteDlg(PhoneRemote& remote, QWidget* parent)
+CRemoteDlg::CRemoteDlg(RemoteSwitch& remote, QWidget* parent)
     : QDialog(parent), m_remote(remote)
 {
     setWindowTitle(tr("Phone remote"));
@@ -57,7 +58,11 @@ CRemoteDlg::CRemoteDlg(PhoneRemote& remote, QWidget* parent)
 
     connect(m_switch, &QCheckBox::toggled, this, &CRemoteDlg::onSwitch);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(&m_remote, &PhoneRemote::changed, this, &CRemoteDlg::showState);
+    // The remote outlives the dialog: what it is told to call ends with the dialog.
+    m_remote.OnChanged([self = QPointer<CRemoteDlg>(this)] {
+        if (self)
+            self->showState();
+    });
     showState();
 }
 

@@ -6,7 +6,7 @@
 
 #include <QDialog>
 
-class PhoneRemote;
+class RemoteSwitch;
 class QCheckBox;
 class QLabel;
 
@@ -14,7 +14,7 @@ class CRemoteDlg : public QDialog
 {
     Q_OBJECT
 public:
-    explicit CRemoteDlg(PhoneRemote& remote, QWidget* parent = nullptr);
+    explicit CRemoteDlg(RemoteSwitch& remote, QWidget* parent = nullptr);
 
     // The panel's menu entry that opens the dialog.
     static QString EntryText();
@@ -23,7 +23,7 @@ private:
     void onSwitch(bool on);
     void showState();
 
-    PhoneRemote& m_remote;
+    RemoteSwitch& m_remote;
     QCheckBox* m_switch = nullptr;
     QLabel* m_code = nullptr;
     QLabel* m_hint = nullptr;

@@ -1,6 +1,7 @@
 # Installation as a desktop application and the Debian package.
 #
-#   cmake --install build --prefix P     P/bin/lumo, P/bin/lumo-vc, the desktop
+#   cmake --install build --prefix P     P/bin/lumo, P/bin/lumo-vc, the parts
+#                                        (P/lib/…/lumo, P/libexec/lumo), the desktop
 #                                        entry, the AppStream metainfo, the
 #                                        theme icons and the manual pages
 #   cd build && cpack -G DEB             lumo_<version>_<arch>.deb
@@ -17,6 +18,14 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 set(lumo_data_permissions OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 
 install(TARGETS lumo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The parts lumo loads or runs when they are first needed (lumo finds them
+# there relative to itself).
+install(TARGETS lumo-serve RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/lumo)
+foreach(part lumo-network lumo-remote)
+    if(TARGET ${part})
+        install(TARGETS ${part} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/lumo)
+    endif()
+endforeach()
 if(TARGET lumo-vc)
     install(TARGETS lumo-vc RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()

@@ -12,4 +12,13 @@
 
 #include <memory>
 
+class DeviceUrl;
+
 std::unique_ptr<SerialDevice> MakeSerialDevice(const QString& portLabel, const QString& deviceName);
+
+// How a network serial device is made. Programs that link the network device
+// in set it once at start (serial/NetworkDeviceLinked.cpp does); the panel,
+// which does not, loads the network part the first time a URL is opened.
+using NetworkDeviceMaker = SerialDevice* (*)(const QString& portLabel, const QString& deviceName,
+                                             const DeviceUrl& url);
+void SetNetworkDeviceMaker(NetworkDeviceMaker maker);

@@ -2,7 +2,7 @@
 
 #include "serial/CommError.h"
 
-#include <QHostAddress>
+#include <QUrl>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -58,8 +58,11 @@ DeviceUrl DeviceUrl::Parse(const QString& portLabel, const QString& name)
         fail(tr("unexpected \"%1\" after the port").arg(tail));
     if (host.startsWith(QLatin1Char('['))) {
         host = host.mid(1, host.size() - 2);
-        const QHostAddress address(host);
-        if (address.protocol() != QAbstractSocket::IPv6Protocol)
+        // An IPv6 literal as URLs have it (QUrl also takes "[v1.x]" forms,
+        // which are no address).
+        QUrl literal;
+        literal.setHost(QLatin1Char('[') + host + QLatin1Char(']'), QUrl::StrictMode);
+        if (!literal.isValid() || !literal.host().contains(QLatin1Char(':')))
             fail(tr("\"[%1]\" is not an IPv6 address").arg(host));
     } else {
         static const QRegularExpression hostName(QStringLiteral(R"(^[A-Za-z0-9._-]+$)"));

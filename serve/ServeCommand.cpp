@@ -118,8 +118,12 @@ int ServeCommand::Run(const QStringList& arguments, QTextStream& in, QTextStream
         return UsageError;
     }
     if (parser.isSet(help)) {
-        out << parser.helpText().replace(QLatin1String("[options]"),
-                                         QLatin1String("serve [options]"));
+        // The first line names the program as users call it, whichever
+        // file runs it (lumo-serve, behind `lumo serve`).
+        QString text = parser.helpText();
+        text.replace(0, text.indexOf(QLatin1Char('\n')),
+                     QStringLiteral("Usage: lumo serve [options]"));
+        out << text;
         return Done;
     }
     if (parser.isSet(verboseOption))

@@ -81,7 +81,7 @@ void TestWebRemote::init()
     m_serial = std::make_unique<CMSComm>();
     Line::Open(*m_serial, 2);
     m_panel = std::make_unique<CPanelDlg>(*m_serial);
-    QVERIFY2(m_panel->Remote().SwitchOn(), qPrintable(m_panel->Remote().ErrorString()));
+    QVERIFY2(m_panel->Remote()->SwitchOn(), qPrintable(m_panel->Remote()->ErrorString()));
 }
 
 void TestWebRemote::cleanup()
@@ -93,7 +93,7 @@ void TestWebRemote::cleanup()
 
 QByteArray TestWebRemote::secret() const
 {
-    const QUrl link(m_panel->Remote().Links().value(0));
+    const QUrl link(m_panel->Remote()->Links().value(0));
     return QUrlQuery(link).queryItemValue(QStringLiteral("k")).toLatin1();
 }
 
@@ -241,22 +241,22 @@ void TestWebRemote::eachSwitchOnHasItsOwnSecretAndATakenPortIsNamed()
     const QByteArray headers = "Host: " + host() + "\r\n";
     const QByteArray before = secret();
     QVERIFY(before.size() >= 22); // at least 128 bits in Base64
-    m_panel->Remote().SwitchOff();
+    m_panel->Remote()->SwitchOff();
     QCOMPARE(ask("GET", "/api/v1/status", headers + "Authorization: Bearer " + before + "\r\n").status,
              0); // nobody listens
-    QVERIFY(m_panel->Remote().SwitchOn());
+    QVERIFY(m_panel->Remote()->SwitchOn());
     QVERIFY(secret() != before);
     QCOMPARE(ask("POST", "/api/v1/commands/c", headers + "Authorization: Bearer " + before + "\r\n")
                  .status,
              401);
     QCOMPARE(m_pty->readAvailable(100), QByteArray());
 
-    m_panel->Remote().SwitchOff();
+    m_panel->Remote()->SwitchOff();
     QTcpServer squatter;
     QVERIFY(squatter.listen(QHostAddress::Any, m_port));
-    QVERIFY(!m_panel->Remote().SwitchOn());
-    QVERIFY2(m_panel->Remote().ErrorString().contains(QString::number(m_port)),
-             qPrintable(m_panel->Remote().ErrorString()));
+    QVERIFY(!m_panel->Remote()->SwitchOn());
+    QVERIFY2(m_panel->Remote()->ErrorString().contains(QString::number(m_port)),
+             qPrintable(m_panel->Remote()->ErrorString()));
 }
 
 void TestWebRemote::lineFailureIs503WithThePanelsMessage()

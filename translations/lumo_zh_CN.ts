@@ -489,6 +489,13 @@
     </message>
 </context>
 <context>
+    <name>PartLoader</name>
+    <message>
+        <source>this installation of Lumo lacks %1</source>
+        <translation>此 Lumo 安装缺少 %1</translation>
+    </message>
+</context>
+<context>
     <name>PhonePage</name>
     <message>
         <source>Lumo remote</source>
@@ -826,6 +833,13 @@
     <message>
         <source>the device does not answer: opening it took longer than %1 s</source>
         <translation>设备没有响应：打开它超过了 %1 秒</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>the campus service (lumo-serve) is not installed with this program</source>
+        <translation>此程序未附带安装校园服务（lumo-serve）</translation>
     </message>
 </context>
 </TS>

@@ -7,6 +7,10 @@ PhoneRemote::PhoneRemote(RemoteServer::Sender send, RemoteServer::StatusQuery st
                          QObject* parent)
     : QObject(parent), m_send(std::move(send)), m_status(std::move(status))
 {
+    connect(this, &PhoneRemote::changed, this, [this] {
+        if (m_onChanged)
+            m_onChanged();
+    });
 }
 
 PhoneRemote::~PhoneRemote() = default;
@@ -44,4 +48,9 @@ QStringList PhoneRemote::Links() const
 int PhoneRemote::Phones() const
 {
     return m_server ? m_server->Phones() : 0;
+}
+
+void PhoneRemote::OnChanged(std::function<void()> changed)
+{
+    m_onChanged = std::move(changed);
 }

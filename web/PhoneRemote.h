@@ -3,6 +3,7 @@
 // panel owns it, so closing the panel ends the service.
 #pragma once
 
+#include "control/RemoteSwitch.h"
 #include "web/RemoteServer.h"
 
 #include <QObject>
@@ -10,7 +11,7 @@
 
 #include <memory>
 
-class PhoneRemote : public QObject
+class PhoneRemote : public QObject, public RemoteSwitch
 {
     Q_OBJECT
 public:
@@ -18,16 +19,13 @@ public:
                 QObject* parent = nullptr);
     ~PhoneRemote() override;
 
-    // False, with ErrorString() naming the port, when it cannot listen.
-    bool SwitchOn();
-    void SwitchOff();
-    bool IsOn() const { return m_server != nullptr; }
-
-    // The links a phone opens, the one on the default route first; empty when off.
-    QStringList Links() const;
-    int Phones() const;
-    // Why the last SwitchOn failed.
-    QString ErrorString() const { return m_error; }
+    bool SwitchOn() override;
+    void SwitchOff() override;
+    bool IsOn() const override { return m_server != nullptr; }
+    QStringList Links() const override;
+    int Phones() const override;
+    QString ErrorString() const override { return m_error; }
+    void OnChanged(std::function<void()> changed) override;
 
 signals:
     // Switched on or off, or the number of phones changed.
@@ -38,4 +36,5 @@ private:
     RemoteServer::StatusQuery m_status;
     std::unique_ptr<RemoteServer> m_server;
     QString m_error;
+    std::function<void()> m_onChanged;
 };

@@ -10,6 +10,7 @@
 //   GET  /api/v1/status               {"port":"COM2","device":…,"open":true}
 #pragma once
 
+#include "control/RemoteSwitch.h"
 #include "web/PhonePage.h"
 #include "web/RemoteAccess.h"
 
@@ -33,14 +34,9 @@ public:
     static constexpr qsizetype kMaxHeaderBytes = 8 * 1024;
     static constexpr const char* kCookie = "lumo_remote";
 
-    struct Status {
-        QString port;   // "COM2"
-        QString device; // what COM2 is: "/dev/ttyUSB0", a URL, …
-        bool open = false;
-    };
-    // Sends the command as a click would; the user's message when it failed.
-    using Sender = std::function<std::optional<QString>(const Command& command)>;
-    using StatusQuery = std::function<Status()>;
+    using Status = RemoteSwitch::LineStatus;
+    using Sender = RemoteSwitch::Sender;
+    using StatusQuery = RemoteSwitch::StatusQuery;
 
     RemoteServer(Sender send, StatusQuery status, QObject* parent = nullptr);
     ~RemoteServer() override;
