@@ -9,7 +9,7 @@ QString PartLoader::Find(const QString& fileName)
 {
     const QString programDir = QCoreApplication::applicationDirPath();
     // Beside the program in the build; under the installation's private
-    // folders (../lib/…/lumo, ../libexec/lumo, relative to bin) once installed.
+    // folders (../lib/lumo, ../libexec/lumo, relative to bin) once installed.
     const QStringList dirs = {
         programDir,
 #ifdef LUMO_PARTS_RELATIVE_DIR

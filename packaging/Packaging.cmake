@@ -1,7 +1,7 @@
 # Installation as a desktop application and the Debian package.
 #
 #   cmake --install build --prefix P     P/bin/lumo, P/bin/lumo-vc, the parts
-#                                        (P/lib/…/lumo, P/libexec/lumo), the desktop
+#                                        (P/lib/lumo, P/libexec/lumo), the desktop
 #                                        entry, the AppStream metainfo, the
 #                                        theme icons and the manual pages
 #   cd build && cpack -G DEB             lumo_<version>_<arch>.deb
