@@ -609,12 +609,6 @@
         <translation>请试试“lumo send --help”。</translation>
     </message>
     <message>
-        <source>Usage: lumo send [--port PORT] COMMAND...
-       lumo send --list</source>
-        <translation>用法：lumo send [--port 端口] 命令...
-      lumo send --list</translation>
-    </message>
-    <message>
         <source>no command given</source>
         <translation>未给出命令</translation>
     </message>
@@ -637,6 +631,42 @@
     <message>
         <source>Tell on stderr how the line is opened and each command sent.</source>
         <translation>在标准错误输出上说明线路如何打开、每条命令如何发送。</translation>
+    </message>
+    <message>
+        <source>give either --port or --server, not both</source>
+        <translation>请只给出 --port 或 --server 其中之一</translation>
+    </message>
+    <message>
+        <source>Send through the campus service at URL (http://HOST:PORT or https://HOST:PORT) instead of a port.</source>
+        <translation>经由位于 URL（http://主机:端口 或 https://主机:端口）的校园服务发送，而不经端口。</translation>
+    </message>
+    <message>
+        <source>With --server: the room&apos;s ID, or all for every room.</source>
+        <translation>与 --server 一起使用：教室的 ID，或用 all 表示所有教室。</translation>
+    </message>
+    <message>
+        <source>With --server: the file whose first line is the token (without it: LUMO_TOKEN).</source>
+        <translation>与 --server 一起使用：第一行为令牌的文件（不给出时使用 LUMO_TOKEN）。</translation>
+    </message>
+    <message>
+        <source>file</source>
+        <translation>文件</translation>
+    </message>
+    <message>
+        <source>With --server: trust the certificates in this PEM file instead of the system&apos;s.</source>
+        <translation>与 --server 一起使用：信任此 PEM 文件中的证书，而不是系统的证书。</translation>
+    </message>
+    <message>
+        <source>Usage: lumo send [--port PORT] COMMAND...
+       lumo send --server URL --room ID COMMAND...
+       lumo send --list</source>
+        <translation>用法：lumo send [--port 端口] 命令...
+      lumo send --server URL --room ID 命令...
+      lumo send --list</translation>
+    </message>
+    <message>
+        <source>--%1 is for --server</source>
+        <translation>--%1 只能与 --server 一起使用</translation>
     </message>
 </context>
 <context>
@@ -763,6 +793,87 @@
     <message>
         <source>unknown section [%1] (known: [web], [service], [rooms], [users], [tokens], [mqtt])</source>
         <translation>未知的节 [%1]（可用：[web]、[service]、[rooms]、[users]、[tokens]、[mqtt]）</translation>
+    </message>
+</context>
+<context>
+    <name>ServerSend</name>
+    <message>
+        <source>the server&apos;s address</source>
+        <translation>服务器地址</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is no server address: give http://HOST:PORT or https://HOST:PORT</source>
+        <translation>“%1”不是服务器地址：请给出 http://主机:端口 或 https://主机:端口</translation>
+    </message>
+    <message>
+        <source>--server needs --room ID (a room&apos;s ID, or all)</source>
+        <translation>--server 需要 --room ID（教室的 ID，或 all）</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is no room: a room&apos;s ID is 1 to 32 letters, digits, - and _, or all</source>
+        <translation>“%1”不是教室：教室的 ID 由 1 到 32 个字母、数字、- 和 _ 组成，或为 all</translation>
+    </message>
+    <message>
+        <source>cannot read the token file %1: %2</source>
+        <translation>无法读取令牌文件 %1：%2</translation>
+    </message>
+    <message>
+        <source>no token: set LUMO_TOKEN or give --token-file FILE</source>
+        <translation>没有令牌：请设置 LUMO_TOKEN 或给出 --token-file 文件</translation>
+    </message>
+    <message>
+        <source>the token file %1 holds no token</source>
+        <translation>令牌文件 %1 中没有令牌</translation>
+    </message>
+    <message>
+        <source>the token is no token: 1 to %1 printable characters without spaces</source>
+        <translation>令牌无效：令牌应为 1 到 %1 个不含空格的可打印字符</translation>
+    </message>
+    <message>
+        <source>no certificate could be read from %1 (--ca takes PEM files)</source>
+        <translation>无法从 %1 读取证书（--ca 接受 PEM 文件）</translation>
+    </message>
+    <message>
+        <source>the server %1 did not answer within %2 s</source>
+        <translation>服务器 %1 在 %2 秒内没有应答</translation>
+    </message>
+    <message>
+        <source>the server %1 cannot be reached: %2</source>
+        <translation>无法连接服务器 %1：%2</translation>
+    </message>
+    <message>
+        <source>the server %1 refused the token: check LUMO_TOKEN or --token-file</source>
+        <translation>服务器 %1 拒绝了令牌：请检查 LUMO_TOKEN 或 --token-file</translation>
+    </message>
+    <message>
+        <source>the server %1 knows no room &quot;%2&quot; (%3)</source>
+        <translation>服务器 %1 没有教室“%2”（%3）</translation>
+    </message>
+    <message>
+        <source>the server %1 refuses this computer for a minute after too many failed attempts</source>
+        <translation>失败次数过多，服务器 %1 在一分钟内拒绝这台计算机</translation>
+    </message>
+    <message>
+        <source>room %1: %2</source>
+        <translation>教室 %1：%2</translation>
+    </message>
+    <message>
+        <source>the server %1 answered HTTP %2: %3</source>
+        <translation>服务器 %1 应答 HTTP %2：%3</translation>
+    </message>
+    <message>
+        <source>the server %1 did not say that room %2 took the command</source>
+        <translation>服务器 %1 没有表明教室 %2 已接受该命令</translation>
+    </message>
+    <message>
+        <source>the server %1 gave no room&apos;s outcome</source>
+        <translation>服务器 %1 没有给出各教室的结果</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n of %1 rooms did not take %2:</source>
+        <translation>
+            <numerusform>%1 个教室中有 %n 个未接受 %2：</numerusform>
+        </translation>
     </message>
 </context>
 <context>
