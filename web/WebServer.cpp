@@ -235,7 +235,7 @@ void WebServer::respond(const QHttpServerRequest& request, QTcpSocket* socket, c
     responder.writeHeader("Content-Type", reply.type);
     responder.writeHeader("Content-Length", QByteArray::number(reply.body.size()));
     responder.writeHeader("X-Content-Type-Options", "nosniff");
-    responder.writeHeader("Referrer-Policy", "no-referrer");
+    responder.writeHeader("Referrer-Policy", m_referrerPolicy);
     responder.writeHeader("Content-Security-Policy",
                           "default-src 'self'; img-src 'self'; frame-ancestors 'none'; "
                           "base-uri 'none'; form-action " +

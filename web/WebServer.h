@@ -92,8 +92,14 @@ protected:
     }
     // A monotonic clock, in milliseconds.
     qint64 elapsed() const { return m_clock.elapsed(); }
-    // The forms of the page may post to this server (the login form).
-    void allowForms() { m_formAction = "'self'"; }
+    // The forms of the page may post to this server (the login form). A
+    // browser then names this site as the Origin of what a form posts only
+    // where the referrer policy lets it name this site at all.
+    void allowForms()
+    {
+        m_formAction = "'self'";
+        m_referrerPolicy = "same-origin";
+    }
 
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -113,6 +119,7 @@ private:
     qint64 m_addressesAskedMs = 0;
     QStringList m_hostNames;
     QByteArray m_formAction = "'none'";
+    QByteArray m_referrerPolicy = "no-referrer";
     quint16 m_port = 0;
     QAbstractSocket::SocketError m_listenError = QAbstractSocket::UnknownSocketError;
     QString m_listenErrorString;
