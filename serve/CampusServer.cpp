@@ -106,6 +106,7 @@ CampusServer::CampusServer(Campus& campus, const ServeConfig& config, QObject* p
     : WebServer(config.hostNames, parent), m_campus(campus)
 {
     allowForms();
+    logRefusals();
     m_auth.SetAccounts(config.users, config.tokens);
 }
 

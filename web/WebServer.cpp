@@ -175,7 +175,10 @@ void WebServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* so
 WebServer::Reply WebServer::refuse(StatusCode status, const QString& message,
                                    const QHttpServerRequest& request, const char* reason)
 {
-    qCDebug(lcWeb).noquote() << "refused" << peer(request) << int(status) << reason;
+    if (m_refusalsLogged)
+        qCInfo(lcWeb).noquote() << "refused" << peer(request) << int(status) << reason;
+    else
+        qCDebug(lcWeb).noquote() << "refused" << peer(request) << int(status) << reason;
     return ErrorReply(status, message);
 }
 
@@ -208,7 +211,7 @@ std::optional<WebServer::Reply> WebServer::check(const QHttpServerRequest& reque
                       request, "other origin");
     if (m_access.Blocked(request.remoteAddress(), m_clock.elapsed())) {
         if (auto page = blockedPage(request)) {
-            qCDebug(lcWeb).noquote() << "refused" << peer(request) << "429 too many failed attempts";
+            refuse(StatusCode::TooManyRequests, {}, request, "too many failed attempts");
             return page;
         }
         return refuse(StatusCode::TooManyRequests,

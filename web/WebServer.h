@@ -90,6 +90,9 @@ protected:
         Q_UNUSED(request);
         return std::nullopt;
     }
+    // Refusals go to the log as information (a service's log), not only
+    // for --verbose.
+    void logRefusals() { m_refusalsLogged = true; }
     // A monotonic clock, in milliseconds.
     qint64 elapsed() const { return m_clock.elapsed(); }
     // The forms of the page may post to this server (the login form). A
@@ -120,6 +123,7 @@ private:
     QStringList m_hostNames;
     QByteArray m_formAction = "'none'";
     QByteArray m_referrerPolicy = "no-referrer";
+    bool m_refusalsLogged = false;
     quint16 m_port = 0;
     QAbstractSocket::SocketError m_listenError = QAbstractSocket::UnknownSocketError;
     QString m_listenErrorString;
