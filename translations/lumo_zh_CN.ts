@@ -139,6 +139,184 @@
     </message>
 </context>
 <context>
+    <name>CampusPage</name>
+    <message>
+        <source>Lumo: every room</source>
+        <translation>Lumo：所有教室</translation>
+    </message>
+    <message>
+        <source>Lumo: log in</source>
+        <translation>Lumo：登录</translation>
+    </message>
+    <message>
+        <source>Log out</source>
+        <translation>退出登录</translation>
+    </message>
+    <message>
+        <source>Several rooms at once</source>
+        <translation>多间教室一起操作</translation>
+    </message>
+    <message>
+        <source>Command</source>
+        <translation>命令</translation>
+    </message>
+    <message>
+        <source>Send to the chosen rooms…</source>
+        <translation>发送到所选教室…</translation>
+    </message>
+    <message>
+        <source>Choose none</source>
+        <translation>全不选</translation>
+    </message>
+    <message>
+        <source>Choose all</source>
+        <translation>全选</translation>
+    </message>
+    <message>
+        <source>Yes, send</source>
+        <translation>确认发送</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>%1 at %2</source>
+        <translation>%1（%2）</translation>
+    </message>
+    <message>
+        <source>No command yet</source>
+        <translation>尚无命令</translation>
+    </message>
+    <message>
+        <source>You are logged out. Log in again.</source>
+        <translation>您已退出登录，请重新登录。</translation>
+    </message>
+    <message>
+        <source>The campus service cannot be reached.</source>
+        <translation>无法连接校园服务。</translation>
+    </message>
+    <message>
+        <source>Choose at least one room.</source>
+        <translation>请至少选择一间教室。</translation>
+    </message>
+    <message>
+        <source>Send %1 to %2 rooms?</source>
+        <translation>向 %2 间教室发送“%1”？</translation>
+    </message>
+    <message>
+        <source>Sending %1 to %2 rooms…</source>
+        <translation>正在向 %2 间教室发送“%1”…</translation>
+    </message>
+    <message>
+        <source>%1: sent to %2 rooms, not sent to %3.</source>
+        <translation>“%1”：已发送到 %2 间教室，%3 间未发送。</translation>
+    </message>
+    <message>
+        <source>%1: sent</source>
+        <translation>%1：已发送</translation>
+    </message>
+    <message>
+        <source>%1: not sent: %2</source>
+        <translation>%1：未发送：%2</translation>
+    </message>
+    <message>
+        <source>Not sent: %1</source>
+        <translation>未发送：%1</translation>
+    </message>
+    <message>
+        <source>Wrong user name or password.</source>
+        <translation>用户名或密码错误。</translation>
+    </message>
+    <message>
+        <source>Too many failed logins from this address. Try again in a minute.</source>
+        <translation>此地址登录失败次数过多，请一分钟后再试。</translation>
+    </message>
+    <message>
+        <source>reachable</source>
+        <translation>可用</translation>
+    </message>
+    <message>
+        <source>in use</source>
+        <translation>占用</translation>
+    </message>
+    <message>
+        <source>unreachable</source>
+        <translation>不可达</translation>
+    </message>
+    <message>
+        <source>unknown</source>
+        <translation>未知</translation>
+    </message>
+</context>
+<context>
+    <name>CampusServer</name>
+    <message>
+        <source>%1 cannot be read: %2</source>
+        <translation>无法读取 %1：%2</translation>
+    </message>
+    <message>
+        <source>this system has no TLS library: HTTPS cannot be served</source>
+        <translation>本系统没有 TLS 库：无法提供 HTTPS</translation>
+    </message>
+    <message>
+        <source>%1 holds no certificate in PEM form</source>
+        <translation>%1 中没有 PEM 格式的证书</translation>
+    </message>
+    <message>
+        <source>%1 holds no private key in PEM form (RSA or EC, not protected by a passphrase)</source>
+        <translation>%1 中没有 PEM 格式的私钥（RSA 或 EC，且未用口令保护）</translation>
+    </message>
+    <message>
+        <source>the campus page cannot listen on %1 port %2 (listen= in [web]): %3</source>
+        <translation>校园页面无法在 %1 的端口 %2 上监听（[web] 中的 listen=）：%3</translation>
+    </message>
+    <message>
+        <source>Log in, or give a token of the service as &quot;Authorization: Bearer TOKEN&quot;.</source>
+        <translation>请登录，或以“Authorization: Bearer TOKEN”提供本服务的令牌。</translation>
+    </message>
+    <message>
+        <source>Only GET and POST are served here.</source>
+        <translation>此处只接受 GET 和 POST。</translation>
+    </message>
+    <message>
+        <source>Log out with POST.</source>
+        <translation>请用 POST 退出登录。</translation>
+    </message>
+    <message>
+        <source>Only GET is served here.</source>
+        <translation>此处只接受 GET。</translation>
+    </message>
+    <message>
+        <source>There is no such room.</source>
+        <translation>没有这间教室。</translation>
+    </message>
+    <message>
+        <source>Not found.</source>
+        <translation>未找到。</translation>
+    </message>
+    <message>
+        <source>There is no room &quot;%1&quot;.</source>
+        <translation>没有教室“%1”。</translation>
+    </message>
+    <message>
+        <source>Commands are sent with POST.</source>
+        <translation>命令须用 POST 发送。</translation>
+    </message>
+    <message>
+        <source>The body is no JSON object with a list &quot;rooms&quot;.</source>
+        <translation>请求体不是带有列表“rooms”的 JSON 对象。</translation>
+    </message>
+    <message>
+        <source>There is no room &quot;%1&quot;. Nothing was sent.</source>
+        <translation>没有教室“%1”。未发送任何命令。</translation>
+    </message>
+    <message>
+        <source>the room was taken out</source>
+        <translation>该教室已从配置中移除</translation>
+    </message>
+</context>
+<context>
     <name>CommError</name>
     <message>
         <source>the port is not open</source>
@@ -522,6 +700,26 @@
         <source>Too many failed attempts from this device. Try again in a minute.</source>
         <translation>此设备失败的尝试过多，请一分钟后再试。</translation>
     </message>
+    <message>
+        <source>Lumo: a room</source>
+        <translation>Lumo：教室</translation>
+    </message>
+    <message>
+        <source>Room %1.</source>
+        <translation>教室 %1。</translation>
+    </message>
+    <message>
+        <source>The campus service cannot be reached. Nothing was sent.</source>
+        <translation>无法连接校园服务。未发送任何命令。</translation>
+    </message>
+    <message>
+        <source>You are logged out. Log in again on the rooms page.</source>
+        <translation>您已退出登录，请在教室页面重新登录。</translation>
+    </message>
+    <message>
+        <source>All rooms</source>
+        <translation>所有教室</translation>
+    </message>
 </context>
 <context>
     <name>RemoteServer</name>
@@ -538,26 +736,6 @@
         <translation>未找到。</translation>
     </message>
     <message>
-        <source>The headers are too long.</source>
-        <translation>请求头过长。</translation>
-    </message>
-    <message>
-        <source>The request is too large.</source>
-        <translation>请求过大。</translation>
-    </message>
-    <message>
-        <source>This server does not answer for that name.</source>
-        <translation>本服务器不响应该名称。</translation>
-    </message>
-    <message>
-        <source>Requests from other sites are not taken.</source>
-        <translation>不接受来自其他网站的请求。</translation>
-    </message>
-    <message>
-        <source>Too many failed attempts. Try again in a minute.</source>
-        <translation>失败的尝试过多，请一分钟后再试。</translation>
-    </message>
-    <message>
         <source>The secret of the remote is missing or wrong.</source>
         <translation>遥控的密钥缺失或错误。</translation>
     </message>
@@ -568,10 +746,6 @@
     <message>
         <source>Commands are sent with POST.</source>
         <translation>命令须用 POST 发送。</translation>
-    </message>
-    <message>
-        <source>There is no command &quot;%1&quot;.</source>
-        <translation>没有命令“%1”。</translation>
     </message>
 </context>
 <context>
@@ -755,10 +929,6 @@
         <translation>%1=%2 无法读取</translation>
     </message>
     <message>
-        <source>unknown key &quot;%1&quot; in [web] (known: listen, certificate, key)</source>
-        <translation>[web] 中的未知键“%1”（可用：listen、certificate、key）</translation>
-    </message>
-    <message>
         <source>unknown key &quot;%1&quot; in [service] (known: probe)</source>
         <translation>[service] 中的未知键“%1”（可用：probe）</translation>
     </message>
@@ -793,6 +963,14 @@
     <message>
         <source>unknown section [%1] (known: [web], [service], [rooms], [users], [tokens], [mqtt])</source>
         <translation>未知的节 [%1]（可用：[web]、[service]、[rooms]、[users]、[tokens]、[mqtt]）</translation>
+    </message>
+    <message>
+        <source>unknown key &quot;%1&quot; in [web] (known: listen, certificate, key, hostname)</source>
+        <translation>[web] 中的未知键“%1”（可用：listen、certificate、key、hostname）</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; cannot be a room: /api/v1/rooms/all/ means every room</source>
+        <translation>“%1”不能用作教室名：/api/v1/rooms/all/ 表示所有教室</translation>
     </message>
 </context>
 <context>
@@ -937,6 +1115,37 @@
     <message>
         <source>the device does not answer: opening it took longer than %1 s</source>
         <translation>设备没有响应：打开它超过了 %1 秒</translation>
+    </message>
+</context>
+<context>
+    <name>WebServer</name>
+    <message>
+        <source>There is no command &quot;%1&quot;.</source>
+        <translation>没有命令“%1”。</translation>
+    </message>
+    <message>
+        <source>Not found.</source>
+        <translation>未找到。</translation>
+    </message>
+    <message>
+        <source>The headers are too long.</source>
+        <translation>请求头过长。</translation>
+    </message>
+    <message>
+        <source>The request is too large.</source>
+        <translation>请求过大。</translation>
+    </message>
+    <message>
+        <source>This server does not answer for that name.</source>
+        <translation>本服务器不响应该名称。</translation>
+    </message>
+    <message>
+        <source>Requests from other sites are not taken.</source>
+        <translation>不接受来自其他网站的请求。</translation>
+    </message>
+    <message>
+        <source>Too many failed attempts. Try again in a minute.</source>
+        <translation>失败的尝试过多，请一分钟后再试。</translation>
     </message>
 </context>
 </TS>
