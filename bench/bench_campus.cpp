@@ -7,7 +7,7 @@
 //  - the service's resident size with 200 rooms, before and after;
 //  - the rooms page's first contentful paint and the moment all 200 rooms
 //    are listed in headless Chromium, beside the login page's first paint
-//    (tools/scripts/campus_browser.py; skipped, with the reason, without
+//    (tools/scripts/campus_page.py; skipped, with the reason, without
 //    Chromium).
 #include "Pty.h"
 #include "Ser2net.h"
@@ -24,6 +24,7 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -189,7 +190,9 @@ int main(int argc, char** argv)
     // The rooms page in Chromium.
     QProcess paint;
     paint.setProcessChannelMode(QProcess::SeparateChannels);
-    paint.start(QStringLiteral("python3"),
+    // Debian's Python, which has python3-selenium, before any other on the PATH.
+    QString python = QStandardPaths::findExecutable(QStringLiteral("python3"), {"/usr/bin"});
+    paint.start(python.isEmpty() ? QStringLiteral("python3") : python,
                 {QStringLiteral(CAMPUS_BROWSER_PY), "first-paint",
                  QStringLiteral("http://127.0.0.1:%1/").arg(webPort), kUser, kPassword,
                  QString::number(kRooms)});
@@ -216,7 +219,7 @@ int main(int argc, char** argv)
         std::printf("%-46s %10.1f\n", "  all 200 rooms listed (ms)", paints[5].toDouble());
     } else {
         std::printf("%-46s skipped: %s\n", "rooms page first contentful paint",
-                    paintError.isEmpty() ? "no figures from campus_browser.py"
+                    paintError.isEmpty() ? "no figures from campus_page.py"
                                          : paintError.split('\n').last().constData());
     }
     std::printf("  (%d of %d lumo send runs exited 0; %d room outcomes not sent)\n",

@@ -68,6 +68,8 @@ print(" ".join(str(s.getsockname()[1]) for s in held))' "$1"
 }
 secret() { head -c "$1" /dev/urandom | base64 | tr '+/' '-_' | tr -d '=\n'; }
 
+python=/usr/bin/python3 # Debian's, with python3-selenium, not one of the user's own
+[ -x "$python" ] || python=python3
 for tool in ser2net mosquitto mosquitto_sub python3; do
     command -v "$tool" >/dev/null || [ -x "/usr/sbin/$tool" ] || fail "$tool is not installed"
 done
@@ -196,7 +198,7 @@ fi
 # No display: the tour.
 [ "$page" = yes ] || fail "no campus page to take the tour on"
 say "no display: a tour in headless Chromium"
-python3 tools/scripts/campus_browser.py tour "$url" "$user" "$password" "$out" ||
+"$python" tools/scripts/campus_page.py tour "$url" "$user" "$password" "$out" ||
     fail "the tour did not go through (screenshots in $out/)"
 
 # The bytes each room received, as "r101 cd".

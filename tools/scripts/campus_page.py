@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """The campus page in headless Chromium, as a technician uses it.
 
-    campus_browser.py tour URL USER PASSWORD OUT_DIR
+    campus_page.py tour URL USER PASSWORD OUT_DIR
         logs in, opens the first room's panel and taps 投影机开, then runs
         投影机关 on every room from the rooms page, with its confirmation;
         screenshots rooms.png, panel.png and all-rooms.png in OUT_DIR.
-    campus_browser.py first-paint URL USER PASSWORD ROOMS [RUNS]
+    campus_page.py first-paint URL USER PASSWORD ROOMS [RUNS]
         the rooms page's first contentful paint and the moment all ROOMS
         rooms are listed, beside the login page's first paint, in ms (the
         medians of RUNS loads, default 5), as "login FCP rooms FCP listed".
@@ -37,7 +37,7 @@ def browser():
     options = webdriver.ChromeOptions()
     options.binary_location = shutil.which("chromium")
     for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
-                     "--lang=zh-CN", "--no-proxy-server", "--window-size=1280,900"):
+                     "--lang=zh-CN", "--no-proxy-server", "--window-size=1280,1200"):
         options.add_argument(argument)
     options.add_experimental_option("prefs", {"intl.accept_languages": "zh-CN,zh"})
     return webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
