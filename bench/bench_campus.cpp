@@ -72,6 +72,10 @@ int exactlyOnce(const std::vector<std::unique_ptr<Pty>>& ptys, char letter)
         20000);
     runUntil([] { return false; }, 500);
     drain();
+    for (int i = 0; i < kRooms; ++i)
+        if (got[std::size_t(i)] != QByteArray(1, letter))
+            std::fprintf(stderr, "room %d received \"%s\"\n", i,
+                         got[std::size_t(i)].toHex().constData());
     return int(std::count(got.begin(), got.end(), QByteArray(1, letter)));
 }
 
@@ -147,6 +151,9 @@ int main(int argc, char** argv)
     file.close();
     QProcess serve;
     serve.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QProcessEnvironment quiet = env;
+    quiet.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("lumo.*.info=false"));
+    serve.setProcessEnvironment(quiet);
     serve.start(QStringLiteral(LUMO_EXE), {"serve", "--config", file.fileName()});
     if (!runUntil([&] { return Ser2net::Listening(webPort) || serve.state() == QProcess::NotRunning; },
                   30000) ||
