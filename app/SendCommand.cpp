@@ -44,8 +44,8 @@ int SendCommand::sendToServer(const QCommandLineParser& parser,
     ServerSend send;
     send.room = parser.value(QStringLiteral("room"));
     send.caFile = parser.value(QStringLiteral("ca"));
-    std::optional<QString> wrong = ServerSend::CheckServer(parser.value(QStringLiteral("server")),
-                                                           send.server);
+    std::optional<QString> wrong =
+        ServerSend::CheckServer(parser.value(QStringLiteral("server")), send.server);
     if (!wrong)
         wrong = ServerSend::CheckRoom(send.room);
     if (!wrong)
@@ -97,9 +97,9 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
         tr("Send through the campus service at URL (http://HOST:PORT or https://HOST:PORT) "
            "instead of a port."),
         QStringLiteral("URL"));
-    const QCommandLineOption roomOption(
-        QStringLiteral("room"), tr("With --server: the room's ID, or all for every room."),
-        QStringLiteral("ID"));
+    const QCommandLineOption roomOption(QStringLiteral("room"),
+                                        tr("With --server: the room's ID, or all for every room."),
+                                        QStringLiteral("ID"));
     const QCommandLineOption tokenOption(
         QStringLiteral("token-file"),
         tr("With --server: the file whose first line is the token (without it: LUMO_TOKEN)."),
@@ -108,8 +108,8 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
         QStringLiteral("ca"),
         tr("With --server: trust the certificates in this PEM file instead of the system's."),
         tr("file"));
-    parser.addOptions({portOption, serverOption, roomOption, tokenOption, caOption, listOption,
-                       verboseOption});
+    parser.addOptions(
+        {portOption, serverOption, roomOption, tokenOption, caOption, listOption, verboseOption});
     parser.addPositionalArgument(QStringLiteral("COMMAND"),
                                  tr("A letter, a name or the label of a button."),
                                  QStringLiteral("COMMAND..."));

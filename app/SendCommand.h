@@ -40,6 +40,6 @@ public:
                               QTextStream& err);
 
 private:
-    static int sendToServer(const QCommandLineParser& parser,
-                            const QList<const Command*>& commands, QTextStream& err);
+    static int sendToServer(const QCommandLineParser& parser, const QList<const Command*>& commands,
+                            QTextStream& err);
 };

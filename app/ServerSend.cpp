@@ -37,7 +37,8 @@ std::optional<QString> ServerSend::CheckServer(const QString& url, QUrl& server)
         return InputLimit::TooLong(tr("the server's address"), url, InputLimit::kDeviceName);
     server = QUrl(url.trimmed(), QUrl::StrictMode);
     const QString scheme = server.scheme();
-    if (!server.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")) ||
+    if (!server.isValid() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https")) ||
         server.host().isEmpty() || server.hasQuery() || server.hasFragment() ||
         !server.userInfo().isEmpty())
         return tr("\"%1\" is no server address: give http://HOST:PORT or https://HOST:PORT")
@@ -145,8 +146,8 @@ ServerSend::Answer ServerSend::post(const Command& command) const
             return {SendCommand::LineFailed, tr("the server %1 did not answer within %2 s")
                                                  .arg(serverName())
                                                  .arg(timeoutMs / 1000)};
-        return {SendCommand::LineFailed, tr("the server %1 cannot be reached: %2")
-                                             .arg(serverName(), reply->errorString())};
+        return {SendCommand::LineFailed,
+                tr("the server %1 cannot be reached: %2").arg(serverName(), reply->errorString())};
     }
     switch (http) {
     case 200:
@@ -156,8 +157,8 @@ ServerSend::Answer ServerSend::post(const Command& command) const
                 tr("the server %1 refused the token: check LUMO_TOKEN or --token-file")
                     .arg(serverName())};
     case 404:
-        return {SendCommand::UsageError, tr("the server %1 knows no room \"%2\" (%3)")
-                                             .arg(serverName(), room, said)};
+        return {SendCommand::UsageError,
+                tr("the server %1 knows no room \"%2\" (%3)").arg(serverName(), room, said)};
     case 429:
         return {SendCommand::LineFailed,
                 tr("the server %1 refuses this computer for a minute after too many failed "
@@ -166,11 +167,10 @@ ServerSend::Answer ServerSend::post(const Command& command) const
     case 503:
         return {SendCommand::LineFailed, tr("room %1: %2").arg(room, said)};
     default:
-        return {SendCommand::LineFailed,
-                tr("the server %1 answered HTTP %2: %3")
-                    .arg(serverName())
-                    .arg(http)
-                    .arg(said.isEmpty() ? reply->errorString() : said)};
+        return {SendCommand::LineFailed, tr("the server %1 answered HTTP %2: %3")
+                                             .arg(serverName())
+                                             .arg(http)
+                                             .arg(said.isEmpty() ? reply->errorString() : said)};
     }
 
     const QJsonObject answer = QJsonDocument::fromJson(body).object();
@@ -178,8 +178,9 @@ ServerSend::Answer ServerSend::post(const Command& command) const
     if (!all) {
         if (answer.value(QLatin1String("sent")).toString() == letter)
             return {};
-        return {SendCommand::LineFailed,
-                tr("the server %1 did not say that room %2 took the command").arg(serverName(), room)};
+        return {
+            SendCommand::LineFailed,
+            tr("the server %1 did not say that room %2 took the command").arg(serverName(), room)};
     }
     const QJsonArray results = answer.value(QLatin1String("results")).toArray();
     QStringList failed;

@@ -27,11 +27,10 @@
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
-#include <QTimer>
+#include <QTest>
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -43,18 +42,6 @@ const QByteArray kUser = "bench";
 const QByteArray kPassword = "bench-password";
 const QByteArray kToken = "bench-token-0123456789";
 
-// Runs the event loop until `done` or `ms` passed; false on the time-out.
-bool runUntil(const std::function<bool()>& done, int ms)
-{
-    const QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
 // Waits until every room received a byte, then a little longer for any
 // byte sent twice; the number of rooms that got exactly one `letter`.
 int exactlyOnce(const std::vector<std::unique_ptr<Pty>>& ptys, char letter)
@@ -64,13 +51,16 @@ int exactlyOnce(const std::vector<std::unique_ptr<Pty>>& ptys, char letter)
         for (int i = 0; i < kRooms; ++i)
             got[std::size_t(i)] += ptys[std::size_t(i)]->readAvailable(0);
     };
-    runUntil(
+    const bool allCame = QTest::qWaitFor(
         [&] {
             drain();
-            return std::all_of(got.begin(), got.end(), [](const QByteArray& b) { return !b.isEmpty(); });
+            return std::all_of(got.begin(), got.end(),
+                               [](const QByteArray& b) { return !b.isEmpty(); });
         },
         20000);
-    runUntil([] { return false; }, 500);
+    if (!allCame)
+        std::fprintf(stderr, "not every room received a byte within 20 s\n");
+    QTest::qWait(500);
     drain();
     for (int i = 0; i < kRooms; ++i)
         if (got[std::size_t(i)] != QByteArray(1, letter))
@@ -155,13 +145,14 @@ int main(int argc, char** argv)
     quiet.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("lumo.*.info=false"));
     serve.setProcessEnvironment(quiet);
     serve.start(QStringLiteral(LUMO_EXE), {"serve", "--config", file.fileName()});
-    if (!runUntil([&] { return Ser2net::Listening(webPort) || serve.state() == QProcess::NotRunning; },
-                  30000) ||
+    if (!QTest::qWaitFor(
+            [&] { return Ser2net::Listening(webPort) || serve.state() == QProcess::NotRunning; },
+            30000) ||
         serve.state() == QProcess::NotRunning) {
         std::fprintf(stderr, "lumo serve does not serve its campus page on port %u\n", webPort);
         return 1;
     }
-    runUntil([] { return false; }, 1000); // settled
+    QTest::qWait(1000); // settled
     const double idleMiB = residentMiB(serve.processId());
 
     // All rooms at once, each time with every line closed again first.
@@ -170,13 +161,13 @@ int main(int argc, char** argv)
     int allOnce = 0, refused = 0;
     for (int run = 0; run < kRuns; ++run) {
         if (run > 0)
-            runUntil([] { return false; }, 3000); // the lines close after 2 s idle
+            QTest::qWait(3000); // the lines close after 2 s idle
         QNetworkRequest request(
             QUrl(QStringLiteral("http://127.0.0.1:%1/api/v1/rooms/all/commands/d").arg(webPort)));
         request.setRawHeader("Authorization", "Bearer " + kToken);
         timer.restart();
         QNetworkReply* reply = network.post(request, QByteArray());
-        if (!runUntil([&] { return reply->isFinished(); }, 120000))
+        if (!QTest::qWaitFor([&] { return reply->isFinished(); }, 120000))
             return 1;
         allMs.push_back(double(timer.nsecsElapsed()) / 1e6);
         const QJsonArray results =

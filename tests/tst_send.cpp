@@ -546,18 +546,16 @@ void TestSend::throughCampusService_data()
     QTest::addColumn<QString>("said");       // a pattern of what lumo send says
     const QByteArray token = CampusService::kToken.toByteArray();
     QTest::newRow("sent") << "a" << token << true << "投影机开" << 0 << QByteArray("c") << "^$";
-    QTest::newRow("line failed: 503")
-        << "b" << token << true << "c" << 1 << QByteArray()
-        << "^room b: .*refused.*\nNot sent: projector-on\\.\n$";
+    QTest::newRow("line failed: 503") << "b" << token << true << "c" << 1 << QByteArray()
+                                      << "^room b: .*refused.*\nNot sent: projector-on\\.\n$";
     QTest::newRow("unknown room: 404")
         << "r999" << token << true << "c" << 2 << QByteArray() << "knows no room \"r999\"";
     QTest::newRow("no token") << "a" << QByteArray() << true << "c" << 2 << QByteArray()
                               << "^no token: set LUMO_TOKEN or give --token-file FILE\n$";
-    QTest::newRow("bad token: 401")
-        << "a" << QByteArray("not-the-token") << true << "c" << 1 << QByteArray()
-        << "refused the token";
-    QTest::newRow("server down")
-        << "a" << token << false << "c" << 1 << QByteArray() << "cannot be reached: .+";
+    QTest::newRow("bad token: 401") << "a" << QByteArray("not-the-token") << true << "c" << 1
+                                    << QByteArray() << "refused the token";
+    QTest::newRow("server down") << "a" << token << false << "c" << 1 << QByteArray()
+                                 << "cannot be reached: .+";
     QTest::newRow("all rooms, one failing")
         << "all" << token << true << "d" << 1 << QByteArray("d")
         << "^1 of 2 rooms did not take projector-off:\nroom b: .*refused.*\n";
@@ -580,13 +578,13 @@ void TestSend::throughCampusService()
         QVERIFY2(failed.isEmpty(), qPrintable(failed));
         m_campus = std::move(campus);
     }
-    const QString url = serverUp ? m_campus->url()
-                                 : QStringLiteral("http://127.0.0.1:%1").arg(freePort());
+    const QString url =
+        serverUp ? m_campus->url() : QStringLiteral("http://127.0.0.1:%1").arg(freePort());
     qputenv("LUMO_TOKEN", token);
     QString err;
-    const int ran = runLumo({QStringLiteral("--server"), url, QStringLiteral("--room"), room,
-                             command},
-                            QString(), &err);
+    const int ran =
+        runLumo({QStringLiteral("--server"), url, QStringLiteral("--room"), room, command},
+                QString(), &err);
     qunsetenv("LUMO_TOKEN");
     QCOMPARE(ran, status);
     QVERIFY2(QRegularExpression(said).match(err).hasMatch(), qPrintable(err));
