@@ -19,7 +19,7 @@ out="$build/campus"
 rooms="${1:-6}"
 [[ "$rooms" =~ ^[0-9]+$ ]] && ((rooms >= 1 && rooms <= 200)) ||
     { echo "campus: give the number of rooms, 1 to 200" >&2; exit 2; }
-pids=()
+source tools/scripts/processes.sh
 
 say() { echo "campus: $*"; }
 fail() {
@@ -27,34 +27,10 @@ fail() {
     [ -s "$out/serve.log" ] && { echo "campus: the service's log:" >&2; tail -n 20 "$out/serve.log" | sed 's/^/    /' >&2; }
     exit 1
 }
-cleanup() {
-    local pid i
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill -TERM "${pids[i]}" 2>/dev/null || true
-    done
-    for pid in "${pids[@]}"; do
-        for _ in $(seq 100); do
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.05
-        done
-        kill -KILL "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-}
-trap cleanup EXIT
+trap stop_started EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-now_ms() { date +%s%3N; }
-# wait_for SECONDS COMMAND...: polls COMMAND until it succeeds or SECONDS passed.
-wait_for() {
-    local deadline=$(($(now_ms) + $1 * 1000))
-    shift
-    until "$@"; do
-        (($(now_ms) < deadline)) || return 1
-        sleep 0.05
-    done
-}
 nonempty() { [ -s "$1" ]; }
 # Whether something listens on 127.0.0.1:$1, from the kernel's table.
 listening() { grep -qE "^ *[0-9]+: 0100007F:$(printf '%04X' "$1") [0-9A-F:]+ 0A" /proc/net/tcp; }
