@@ -49,6 +49,8 @@ int SendCommand::sendToServer(const QCommandLineParser& parser,
     if (!wrong)
         wrong = ServerSend::CheckRoom(send.room);
     if (!wrong)
+        wrong = ServerSend::CheckCertificates(send.caFile);
+    if (!wrong)
         wrong = ServerSend::ReadToken(parser.value(QStringLiteral("token-file")), send.token);
     if (wrong) {
         err << *wrong << '\n';

@@ -57,6 +57,17 @@ std::optional<QString> ServerSend::CheckRoom(const QString& room)
     return std::nullopt;
 }
 
+std::optional<QString> ServerSend::CheckCertificates(const QString& file)
+{
+    if (file.isEmpty())
+        return std::nullopt;
+#if QT_CONFIG(ssl)
+    if (!QSslCertificate::fromPath(file).isEmpty())
+        return std::nullopt;
+#endif
+    return tr("no certificate could be read from %1 (--ca takes PEM files)").arg(file);
+}
+
 std::optional<QString> ServerSend::ReadToken(const QString& file, QByteArray& token)
 {
     if (!file.isEmpty()) {
@@ -114,12 +125,8 @@ ServerSend::Answer ServerSend::post(const Command& command) const
     request.setTransferTimeout(timeoutMs);
 #if QT_CONFIG(ssl)
     if (!caFile.isEmpty()) {
-        const QList<QSslCertificate> certificates = QSslCertificate::fromPath(caFile);
-        if (certificates.isEmpty())
-            return {SendCommand::UsageError,
-                    tr("no certificate could be read from %1 (--ca takes PEM files)").arg(caFile)};
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-        tls.setCaCertificates(certificates);
+        tls.setCaCertificates(QSslCertificate::fromPath(caFile)); // checked before
         request.setSslConfiguration(tls);
     }
 #endif

@@ -45,6 +45,8 @@ public:
     // when the value cannot be used, and nothing is sent then.
     static std::optional<QString> CheckServer(const QString& url, QUrl& server);
     static std::optional<QString> CheckRoom(const QString& room);
+    // Whether `file` holds certificates in PEM, for --ca (empty: none named).
+    static std::optional<QString> CheckCertificates(const QString& file);
     // The token from `file` (its first line) when one is named, else from
     // LUMO_TOKEN.
     static std::optional<QString> ReadToken(const QString& file, QByteArray& token);
