@@ -93,7 +93,9 @@ say "rooms ${ids[0]}…${ids[rooms - 1]} behind ser2net on 127.0.0.1 ($out/ser2n
     echo "listener $mqtt_port 127.0.0.1"
     echo "persistence false"
     echo "allow_anonymous true"
-    [ "$(id -u)" -eq 0 ] && echo "user root" # it would switch to a user who cannot read build/
+    if [ "$(id -u)" -eq 0 ]; then
+        echo "user root" # it would switch to a user who cannot read build/
+    fi
 } >"$out/mosquitto.conf"
 mosquitto -c "$out/mosquitto.conf" >"$out/mosquitto.log" 2>&1 &
 pids+=($!)
