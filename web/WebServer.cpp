@@ -182,9 +182,9 @@ WebServer::Reply WebServer::refuse(StatusCode status, const QString& message,
     return ErrorReply(status, message);
 }
 
-void WebServer::failed(const QHttpServerRequest& request)
+void WebServer::failed(const QHostAddress& from)
 {
-    m_access.Failed(request.remoteAddress(), m_clock.elapsed());
+    m_access.Failed(from, m_clock.elapsed());
 }
 
 // Nothing when the request may go on to the routes.
