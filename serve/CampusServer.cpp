@@ -335,13 +335,10 @@ std::optional<WebServer::Reply> CampusServer::blockedPage(const QHttpServerReque
     return refused;
 }
 
-QJsonObject CampusServer::room(const QString& id) const
+QJsonObject CampusServer::room(const RoomConfig& config) const
 {
+    const QString& id = config.id;
     const Campus::Status status = m_campus.StatusOf(id);
-    RoomConfig config;
-    for (const RoomConfig& each : m_campus.Rooms())
-        if (each.id == id)
-            config = each;
     QJsonValue last = QJsonValue::Null;
     if (const Command* command = status.lastCommand
                                      ? CommandResolver::Resolve(QString(QLatin1Char(status.lastCommand)))
@@ -362,7 +359,7 @@ QJsonArray CampusServer::rooms() const
 {
     QJsonArray list;
     for (const RoomConfig& config : m_campus.Rooms())
-        list.append(room(config.id));
+        list.append(room(config));
     return list;
 }
 
@@ -386,9 +383,10 @@ std::optional<WebServer::Reply> CampusServer::api(const QHttpServerRequest& requ
     if (path == base + QLatin1String("/status")) {
         if (!get)
             return onlyGet();
-        if (!m_campus.HasRoom(id))
-            return ErrorReply(StatusCode::NotFound, tr("There is no room \"%1\".").arg(id));
-        return JsonReply(StatusCode::Ok, room(id));
+        for (const RoomConfig& config : m_campus.Rooms())
+            if (config.id == id)
+                return JsonReply(StatusCode::Ok, room(config));
+        return ErrorReply(StatusCode::NotFound, tr("There is no room \"%1\".").arg(id));
     }
     const std::optional<QString> word = CommandWord(path, base);
     if (!word)

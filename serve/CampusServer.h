@@ -72,7 +72,7 @@ private:
                                  const QString& word, const QString& who);
     // Who is asking: "alice", "token nightly"; nullopt when nobody known.
     std::optional<QString> sessionUser(const QHttpServerRequest& request);
-    QJsonObject room(const QString& id) const;
+    QJsonObject room(const RoomConfig& config) const;
     QJsonArray rooms() const;
     Reply page(const QByteArray& html) const;
 
