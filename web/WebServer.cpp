@@ -243,8 +243,6 @@ void WebServer::respond(const QHttpServerRequest& request, QTcpSocket* socket, c
                           "default-src 'self'; img-src 'self'; frame-ancestors 'none'; "
                           "base-uri 'none'; form-action " +
                               m_formAction);
-    if (m_tls)
-        responder.writeHeader("Strict-Transport-Security", "max-age=31536000");
     bool cacheSet = false;
     for (const auto& [key, value] : reply.headers) {
         responder.writeHeader(key, value);
