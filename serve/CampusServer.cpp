@@ -191,7 +191,10 @@ std::optional<WebServer::Reply> CampusServer::route(const QHttpServerRequest& re
             return ErrorReply(StatusCode::NotFound, tr("There is no such room."));
         if (parts.size() == 3)
             return Reply{StatusCode::SeeOther, {}, "text/plain", {{"Location", path.toUtf8() + '/'}}};
-        PhonePage::Target target{kRooms + parts[2], true};
+        PhonePage::Target target{kRooms + parts[2], parts[2]};
+        for (const RoomConfig& config : m_campus.Rooms())
+            if (config.id == parts[2])
+                target.room = config.name;
         const PhonePage::Asset asset = m_page.Find(
             QStringLiteral("/"), PhonePage::FromAcceptLanguage(Header(request, "accept-language")),
             target);
