@@ -36,14 +36,15 @@ void CampusAuth::SetAccounts(const QMap<QString, QString>& users,
     m_knownTokens.clear();
 }
 
-QByteArray CampusAuth::Login(const QString& user, QByteArrayView password, qint64 nowMs)
+bool CampusAuth::Matches(const QString& hash, QByteArrayView password)
 {
-    // An unknown user costs the same hashing as a known one: the time does
-    // not tell which names exist.
-    static const QString kNobody = PasswordHash::Make("nobody");
-    const auto found = m_users.constFind(user);
-    const bool known = found != m_users.cend();
-    if (!PasswordHash::Verify(known ? *found : kNobody, password) || !known)
+    static const QString kNobody = PasswordHash::Make(RemoteAccess::NewSecret());
+    return PasswordHash::Verify(hash.isEmpty() ? kNobody : hash, password) && !hash.isEmpty();
+}
+
+QByteArray CampusAuth::StartSession(const QString& user, const QString& hash, qint64 nowMs)
+{
+    if (hash.isEmpty() || m_users.value(user) != hash)
         return {};
     prune(nowMs);
     const QByteArray id = RemoteAccess::NewSecret();
@@ -71,23 +72,30 @@ void CampusAuth::Logout(QByteArrayView id)
     m_sessions.remove(digest(id));
 }
 
-std::optional<QString> CampusAuth::TokenName(QByteArrayView token)
+std::optional<QString> CampusAuth::KnownToken(QByteArrayView token) const
 {
-    if (token.isEmpty() || token.size() > PasswordHash::kMaxSecretBytes)
-        return std::nullopt;
     const QByteArray given = digest(token);
     std::optional<QString> name;
-    for (const KnownToken& known : std::as_const(m_knownTokens)) // every one looked at
+    for (const Verified& known : m_knownTokens) // every one looked at
         if (sameDigest(known.digest, given))
             name = known.name;
-    if (name)
-        return name;
-    for (auto it = m_tokens.cbegin(); it != m_tokens.cend(); ++it) {
-        if (PasswordHash::Verify(it.value(), token)) {
-            m_knownTokens.append({given, it.key()});
+    return name;
+}
+
+void CampusAuth::RememberToken(QByteArrayView token, const QString& name, const QString& hash)
+{
+    if (m_tokens.value(name) == hash && !KnownToken(token))
+        m_knownTokens.append({digest(token), name});
+}
+
+std::optional<QString> CampusAuth::Match(const QMap<QString, QString>& hashes,
+                                         QByteArrayView secret)
+{
+    if (secret.isEmpty() || secret.size() > PasswordHash::kMaxSecretBytes)
+        return std::nullopt;
+    for (auto it = hashes.cbegin(); it != hashes.cend(); ++it)
+        if (PasswordHash::Verify(it.value(), secret))
             return it.key();
-        }
-    }
     return std::nullopt;
 }
 

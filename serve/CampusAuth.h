@@ -25,21 +25,40 @@ public:
     // or whose password changed end; remembered tokens are forgotten.
     void SetAccounts(const QMap<QString, QString>& users, const QMap<QString, QString>& tokens);
 
-    // A new session's ID (192 random bits, URL-safe Base64) when the
-    // password is the user's; empty otherwise. `nowMs`: a monotonic clock.
-    QByteArray Login(const QString& user, QByteArrayView password, qint64 nowMs);
+    // Checking a password or token against its hash takes a fraction of a
+    // second, so it is done apart (on a worker thread) in two steps: the
+    // hash to check against, then what the check found.
+    //
+    // The hash of `user`'s password; empty for a user that does not exist.
+    QString HashOf(const QString& user) const { return m_users.value(user); }
+    // Whether `password` matches `hash`; slow. An empty hash (no such user)
+    // takes as long and matches nothing: the time does not tell which
+    // names exist.
+    static bool Matches(const QString& hash, QByteArrayView password);
+    // A new session's ID (192 random bits, URL-safe Base64) for `user`,
+    // whose password was found to match `hash`; empty when the user is gone
+    // or has another password by now. `nowMs`: a monotonic clock.
+    QByteArray StartSession(const QString& user, const QString& hash, qint64 nowMs);
     // The user of a session that is still open; its idle time starts again.
     std::optional<QString> SessionUser(QByteArrayView id, qint64 nowMs);
     void Logout(QByteArrayView id);
-    // The name of the token in [tokens], if `token` is one.
-    std::optional<QString> TokenName(QByteArrayView token);
+
+    // The name of a token verified before; nullopt when it needs checking.
+    std::optional<QString> KnownToken(QByteArrayView token) const;
+    // The tokens to check an unknown one against: name → hash.
+    const QMap<QString, QString>& Tokens() const { return m_tokens; }
+    // The token was found to match `hash`, the hash of token `name`: it is
+    // known from now on, unless the tokens changed meanwhile.
+    void RememberToken(QByteArrayView token, const QString& name, const QString& hash);
+    // Whose hash in `hashes` `secret` matches, if anyone's; slow.
+    static std::optional<QString> Match(const QMap<QString, QString>& hashes, QByteArrayView secret);
 
 private:
     struct Session {
         QString user;
         qint64 usedMs = 0;
     };
-    struct KnownToken {
+    struct Verified {
         QByteArray digest; // SHA-256 of the token
         QString name;
     };
@@ -48,5 +67,5 @@ private:
 
     QMap<QString, QString> m_users, m_tokens;
     QHash<QByteArray, Session> m_sessions; // by SHA-256 of the ID
-    QList<KnownToken> m_knownTokens;
+    QList<Verified> m_knownTokens;
 };

@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QSet>
 #include <QSslCertificate>
 #include <QSslKey>
@@ -150,26 +151,16 @@ std::optional<WebServer::Reply> CampusServer::route(const QHttpServerRequest& re
     const Reply toLogin{StatusCode::SeeOther, {}, "text/plain", {{"Location", "/login"}}};
 
     if (path.startsWith(QLatin1String("/api/"))) {
-        std::optional<QString> who;
         const QByteArray authorization = Header(request, "authorization");
-        if (authorization.startsWith("Bearer ")) {
-            if (const auto token = m_auth.TokenName(authorization.mid(7).trimmed()))
-                who = QStringLiteral("token ") + *token;
-            else
-                failed(request); // a guessed token counts, a lapsed session does not
-        } else {
-            who = sessionUser(request);
-        }
-        if (!who)
-            return refuse(StatusCode::Unauthorized,
-                          tr("Log in, or give a token of the service as \"Authorization: Bearer "
-                             "TOKEN\"."),
-                          request, "no session or valid token");
-        return api(request, socket, path, *who);
+        if (authorization.startsWith("Bearer "))
+            return byToken(request, socket, path, authorization.mid(7).trimmed());
+        if (const auto user = sessionUser(request))
+            return api(request, socket, path, *user);
+        return unauthorized(request); // a lapsed session is no failed attempt
     }
     if (path == QLatin1String("/login")) {
         if (request.method() == Method::Post)
-            return login(request);
+            return login(request, socket);
         if (!get)
             return refuse(StatusCode::MethodNotAllowed, tr("Only GET and POST are served here."),
                           request, "method not allowed");
@@ -200,7 +191,10 @@ std::optional<WebServer::Reply> CampusServer::route(const QHttpServerRequest& re
             return ErrorReply(StatusCode::NotFound, tr("There is no such room."));
         if (parts.size() == 3)
             return Reply{StatusCode::SeeOther, {}, "text/plain", {{"Location", path.toUtf8() + '/'}}};
-        PhonePage::Target target{kRooms + parts[2], true};
+        PhonePage::Target target{kRooms + parts[2], parts[2]};
+        for (const RoomConfig& config : m_campus.Rooms())
+            if (config.id == parts[2])
+                target.room = config.name;
         const PhonePage::Asset asset = m_page.Find(
             QStringLiteral("/"), PhonePage::FromAcceptLanguage(Header(request, "accept-language")),
             target);
@@ -218,29 +212,107 @@ std::optional<WebServer::Reply> CampusServer::route(const QHttpServerRequest& re
                  {{"Cache-Control", asset.cacheable ? "max-age=3600" : "no-store"}}};
 }
 
-WebServer::Reply CampusServer::login(const QHttpServerRequest& request)
+WebServer::Reply CampusServer::unauthorized(const QHttpServerRequest& request)
+{
+    return refuse(StatusCode::Unauthorized,
+                  tr("Log in, or give a token of the service as \"Authorization: Bearer TOKEN\"."),
+                  request, "no session or valid token");
+}
+
+std::optional<WebServer::Reply> CampusServer::checkApart(const QHttpServerRequest& request,
+                                                         Check check, Checked then)
+{
+    const QHostAddress from = request.remoteAddress();
+    int underWay = 0;
+    for (const int checks : std::as_const(m_checking))
+        underWay += checks;
+    if (m_checking.value(from) >= kMaxChecksPerAddress)
+        return refuse(StatusCode::TooManyRequests,
+                      tr("Too many logins at once from this address. Try again in a moment."),
+                      request, "too many checks from one address");
+    if (underWay >= kMaxChecks)
+        return refuse(StatusCode::ServiceUnavailable,
+                      tr("Too many logins at once. Try again in a moment."), request,
+                      "too many checks under way");
+    ++m_checking[from];
+    m_checks.start([this, from, check = std::move(check), then = std::move(then)] {
+        const std::optional<QString> found = check();
+        // Ends with the server: the pool waits for this before it goes.
+        QMetaObject::invokeMethod(this, [this, from, then, found] {
+            if (--m_checking[from] <= 0)
+                m_checking.remove(from);
+            then(found);
+        });
+    });
+    return std::nullopt;
+}
+
+std::optional<WebServer::Reply> CampusServer::byToken(const QHttpServerRequest& request,
+                                                      QTcpSocket* socket, const QString& path,
+                                                      const QByteArray& token)
+{
+    if (const auto name = m_auth.KnownToken(token))
+        return api(request, socket, path, QStringLiteral("token ") + *name);
+    const QMap<QString, QString> tokens = m_auth.Tokens();
+    const QHostAddress from = request.remoteAddress();
+    // The request lives as long as its connection's socket.
+    const QHttpServerRequest* asked = &request;
+    QPointer<QTcpSocket> alive(socket);
+    return checkApart(
+        request, [tokens, token] { return CampusAuth::Match(tokens, token); },
+        [this, tokens, token, from, asked, alive, path](const std::optional<QString>& name) {
+            if (name)
+                m_auth.RememberToken(token, *name, tokens.value(*name));
+            else
+                failed(from); // a guessed token counts, a lapsed session does not
+            if (!alive)
+                return;
+            const std::optional<Reply> reply =
+                name ? api(*asked, alive, path, QStringLiteral("token ") + *name)
+                     : unauthorized(*asked);
+            if (reply)
+                defer(*asked, alive)(*reply);
+        });
+}
+
+std::optional<WebServer::Reply> CampusServer::login(const QHttpServerRequest& request,
+                                                    QTcpSocket* socket)
 {
     QByteArray form = request.body();
     form.replace('+', ' ');
     const QUrlQuery fields(QString::fromUtf8(form));
     const QString user = fields.queryItemValue(QStringLiteral("user"), QUrl::FullyDecoded);
-    const QString password = fields.queryItemValue(QStringLiteral("password"), QUrl::FullyDecoded);
-    const QByteArray session = m_auth.Login(user, password.toUtf8(), elapsed());
-    if (session.isEmpty()) {
-        failed(request);
-        qCInfo(lcWeb).noquote() << "refused login as" << printable(user) << "from" << peer(request)
-                                << "(wrong user name or password)";
-        Reply refused = page(CampusPage::Login(user, CampusPage::Refusal::WrongPassword));
-        refused.status = StatusCode::Unauthorized;
-        return refused;
-    }
-    qCInfo(lcWeb).noquote() << "login as" << user << "from" << peer(request);
-    return {StatusCode::SeeOther,
-            {},
-            "text/plain",
-            {{"Location", "/"},
-             {"Set-Cookie", QByteArray(kCookie) + '=' + session + "; Path=/; HttpOnly; SameSite=Strict" +
-                                (Secure() ? "; Secure" : "")}}};
+    const QByteArray password =
+        fields.queryItemValue(QStringLiteral("password"), QUrl::FullyDecoded).toUtf8();
+    const QString hash = m_auth.HashOf(user);
+    const QHostAddress from = request.remoteAddress();
+    return checkApart(
+        request,
+        [hash, password]() -> std::optional<QString> {
+            if (CampusAuth::Matches(hash, password))
+                return hash;
+            return std::nullopt;
+        },
+        [this, answer = defer(request, socket), user, hash, from](const std::optional<QString>& match) {
+            const QByteArray session = match ? m_auth.StartSession(user, hash, elapsed()) : QByteArray();
+            if (session.isEmpty()) {
+                failed(from);
+                qCInfo(lcWeb).noquote() << "refused login as" << printable(user) << "from"
+                                        << from.toString() << "(wrong user name or password)";
+                Reply refused = page(CampusPage::Login(user, CampusPage::Refusal::WrongPassword));
+                refused.status = StatusCode::Unauthorized;
+                answer(refused);
+                return;
+            }
+            qCInfo(lcWeb).noquote() << "login as" << user << "from" << from.toString();
+            answer({StatusCode::SeeOther,
+                    {},
+                    "text/plain",
+                    {{"Location", "/"},
+                     {"Set-Cookie", QByteArray(kCookie) + '=' + session +
+                                        "; Path=/; HttpOnly; SameSite=Strict" +
+                                        (Secure() ? "; Secure" : "")}}});
+        });
 }
 
 WebServer::Reply CampusServer::logout(const QHttpServerRequest& request)
@@ -266,13 +338,10 @@ std::optional<WebServer::Reply> CampusServer::blockedPage(const QHttpServerReque
     return refused;
 }
 
-QJsonObject CampusServer::room(const QString& id) const
+QJsonObject CampusServer::room(const RoomConfig& config) const
 {
+    const QString& id = config.id;
     const Campus::Status status = m_campus.StatusOf(id);
-    RoomConfig config;
-    for (const RoomConfig& each : m_campus.Rooms())
-        if (each.id == id)
-            config = each;
     QJsonValue last = QJsonValue::Null;
     if (const Command* command = status.lastCommand
                                      ? CommandResolver::Resolve(QString(QLatin1Char(status.lastCommand)))
@@ -293,7 +362,7 @@ QJsonArray CampusServer::rooms() const
 {
     QJsonArray list;
     for (const RoomConfig& config : m_campus.Rooms())
-        list.append(room(config.id));
+        list.append(room(config));
     return list;
 }
 
@@ -317,9 +386,10 @@ std::optional<WebServer::Reply> CampusServer::api(const QHttpServerRequest& requ
     if (path == base + QLatin1String("/status")) {
         if (!get)
             return onlyGet();
-        if (!m_campus.HasRoom(id))
-            return ErrorReply(StatusCode::NotFound, tr("There is no room \"%1\".").arg(id));
-        return JsonReply(StatusCode::Ok, room(id));
+        for (const RoomConfig& config : m_campus.Rooms())
+            if (config.id == id)
+                return JsonReply(StatusCode::Ok, room(config));
+        return ErrorReply(StatusCode::NotFound, tr("There is no room \"%1\".").arg(id));
     }
     const std::optional<QString> word = CommandWord(path, base);
     if (!word)

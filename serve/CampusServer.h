@@ -20,6 +20,9 @@
 #include "web/PhonePage.h"
 #include "web/WebServer.h"
 
+#include <QHash>
+#include <QThreadPool>
+
 class Campus;
 
 class CampusServer : public WebServer
@@ -27,6 +30,12 @@ class CampusServer : public WebServer
     Q_OBJECT
 public:
     static constexpr const char* kCookie = "lumo_session";
+    // Passwords and unknown tokens being checked at once (each takes a
+    // fraction of a second on a worker thread), in all and per address (a
+    // form sent twice is checked twice; a guesser gains little on the limit
+    // of failed attempts).
+    static constexpr int kMaxChecks = 16;
+    static constexpr int kMaxChecksPerAddress = 3;
 
     // Reads the certificate and key where the configuration names them:
     // nullopt with `error` naming the file when they cannot be used.
@@ -47,7 +56,15 @@ protected:
 private:
     std::optional<Reply> api(const QHttpServerRequest& request, QTcpSocket* socket,
                              const QString& path, const QString& who);
-    Reply login(const QHttpServerRequest& request);
+    using Check = std::function<std::optional<QString>()>;
+    using Checked = std::function<void(const std::optional<QString>&)>;
+    // Runs the slow `check` on a worker thread, then `then` with what it
+    // found, here; nullopt, or the refusal when too many checks are under way.
+    std::optional<Reply> checkApart(const QHttpServerRequest& request, Check check, Checked then);
+    std::optional<Reply> login(const QHttpServerRequest& request, QTcpSocket* socket);
+    std::optional<Reply> byToken(const QHttpServerRequest& request, QTcpSocket* socket,
+                                 const QString& path, const QByteArray& token);
+    Reply unauthorized(const QHttpServerRequest& request);
     Reply logout(const QHttpServerRequest& request);
     std::optional<Reply> sendOne(const QHttpServerRequest& request, QTcpSocket* socket,
                                  const QString& room, const QString& word, const QString& who);
@@ -55,7 +72,7 @@ private:
                                  const QString& word, const QString& who);
     // Who is asking: "alice", "token nightly"; nullopt when nobody known.
     std::optional<QString> sessionUser(const QHttpServerRequest& request);
-    QJsonObject room(const QString& id) const;
+    QJsonObject room(const RoomConfig& config) const;
     QJsonArray rooms() const;
     Reply page(const QByteArray& html) const;
 
@@ -63,4 +80,6 @@ private:
     CampusAuth m_auth;
     PhonePage m_page;
     QString m_error;
+    QHash<QHostAddress, int> m_checking; // checks under way, per address
+    QThreadPool m_checks;          // last: its work ends before the rest goes
 };

@@ -47,6 +47,7 @@ private slots:
     void requests();
     void allRoomsWhileOneIsInUse();
     void httpsCookieIsSecure();
+    void reloadTakesAccountsAway();
 
 private:
     QByteArray host() const { return "Host: 127.0.0.1:" + QByteArray::number(m_port) + "\r\n"; }
@@ -269,6 +270,22 @@ void TestCampusWeb::httpsCookieIsSecure()
     QString error;
     QVERIFY(!CampusServer::Tls(config, &error));
     QVERIFY2(error.contains(key), qPrintable(error));
+}
+
+// A token or user taken out of the file (SIGHUP) is refused at once, even
+// where it was verified before.
+void TestCampusWeb::reloadTakesAccountsAway()
+{
+    const QByteArray bearer = host() + "Authorization: Bearer " + kToken + "\r\n";
+    const QByteArray cookie = host() + "Cookie: " + login() + "\r\n";
+    QCOMPARE(ask("GET", "/api/v1/rooms", bearer).status, 200);
+    QCOMPARE(ask("GET", "/api/v1/rooms", cookie).status, 200);
+    ServeConfig config = ServeConfig::Load(m_dir.filePath(QStringLiteral("serve.conf")));
+    config.tokens.clear();
+    config.users[QStringLiteral("alice")] = PasswordHash::Make("a new password");
+    m_server->Reload(config);
+    QCOMPARE(ask("GET", "/api/v1/rooms", bearer).status, 401);
+    QCOMPARE(ask("GET", "/api/v1/rooms", cookie).status, 401);
 }
 
 QTEST_GUILESS_MAIN(TestCampusWeb)

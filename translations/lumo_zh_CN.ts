@@ -315,6 +315,14 @@
         <source>the room was taken out</source>
         <translation>该教室已从配置中移除</translation>
     </message>
+    <message>
+        <source>Too many logins at once from this address. Try again in a moment.</source>
+        <translation>此地址同时登录的次数过多，请稍后再试。</translation>
+    </message>
+    <message>
+        <source>Too many logins at once. Try again in a moment.</source>
+        <translation>同时登录的人数过多，请稍后再试。</translation>
+    </message>
 </context>
 <context>
     <name>CommError</name>

@@ -114,7 +114,7 @@ QString PhonePage::Translated(const char* context, const char* source, Language 
 PhonePage::Asset PhonePage::Find(const QString& path, Language language, const Target& target)
 {
     const QString key = path + (language == Language::Chinese ? QStringLiteral("#zh") : QString()) +
-                        (path == QLatin1String("/") ? QLatin1Char('#') + target.api : QString());
+                        (path == QLatin1String("/") ? '#' + target.api + '#' + target.room : QString());
     if (const auto cached = m_cache.constFind(key); cached != m_cache.constEnd())
         return *cached;
 
@@ -149,7 +149,7 @@ QByteArray PhonePage::texts(Language language, const Target& target)
     QJsonObject object;
     for (const Text& text : kTexts)
         object.insert(QLatin1String(text.key), Translated("PhonePage", text.source, language));
-    if (target.room)
+    if (!target.room.isEmpty())
         for (const Text& text : kRoomTexts)
             object.insert(QLatin1String(text.key), Translated("PhonePage", text.source, language));
     // Safe inside a <script> element.
@@ -213,10 +213,12 @@ QByteArray PhonePage::html(Language language, const Target& target) const
     QByteArray page = resource(QStringLiteral(":/web/phone.html"));
     const QByteArray words = texts(language, target);
     page.replace("{{api}}", escaped(target.api));
-    page.replace("{{back}}", target.room ? "<p id=\"back\"><a href=\"/\">" +
-                                               escaped(Translated("PhonePage", QT_TRANSLATE_NOOP("PhonePage", "All rooms"), language)) +
-                                               "</a></p>\n"
-                                         : QByteArray());
+    if (!target.room.isEmpty())
+        page.replace("{{back}}", "<p id=\"back\"><a href=\"/\">" +
+                                     escaped(Translated("PhonePage", QT_TRANSLATE_NOOP("PhonePage", "All rooms"),
+                                                        language)) +
+                                     "</a> · " + escaped(target.room) + "</p>\n");
+    page.replace("{{back}}", QByteArray());
     page.replace("{{lang}}", language == Language::Chinese ? "zh-CN" : "en");
     page.replace("{{title}}",
                  escaped(QJsonDocument::fromJson(words).object().value(QLatin1String("title")).toString()));

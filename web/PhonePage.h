@@ -25,10 +25,10 @@ public:
 
     // Whose panel the page drives: the phone remote's own (its interface
     // under /api/v1), or one room of the campus service (under
-    // /api/v1/rooms/ID, with a way back to every room).
+    // /api/v1/rooms/ID, named, with a way back to every room).
     struct Target {
         QString api = QStringLiteral("/api/v1");
-        bool room = false;
+        QString room; // the room's name; empty for the phone remote
     };
 
     // The language a browser asks for first among those the program speaks.

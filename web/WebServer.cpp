@@ -182,9 +182,9 @@ WebServer::Reply WebServer::refuse(StatusCode status, const QString& message,
     return ErrorReply(status, message);
 }
 
-void WebServer::failed(const QHttpServerRequest& request)
+void WebServer::failed(const QHostAddress& from)
 {
-    m_access.Failed(request.remoteAddress(), m_clock.elapsed());
+    m_access.Failed(from, m_clock.elapsed());
 }
 
 // Nothing when the request may go on to the routes.
@@ -243,8 +243,6 @@ void WebServer::respond(const QHttpServerRequest& request, QTcpSocket* socket, c
                           "default-src 'self'; img-src 'self'; frame-ancestors 'none'; "
                           "base-uri 'none'; form-action " +
                               m_formAction);
-    if (m_tls)
-        responder.writeHeader("Strict-Transport-Security", "max-age=31536000");
     bool cacheSet = false;
     for (const auto& [key, value] : reply.headers) {
         responder.writeHeader(key, value);

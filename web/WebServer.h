@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QHostAddress>
+#include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QSslConfiguration>
 
@@ -82,7 +83,8 @@ protected:
     Reply refuse(StatusCode status, const QString& message, const QHttpServerRequest& request,
                  const char* reason);
     // A failed attempt from the request's address (a wrong secret or password).
-    void failed(const QHttpServerRequest& request);
+    void failed(const QHttpServerRequest& request) { failed(request.remoteAddress()); }
+    void failed(const QHostAddress& from);
     // What an address refused for too many failures gets on a page that is
     // not JSON (the login form); nullopt: the JSON refusal.
     virtual std::optional<Reply> blockedPage(const QHttpServerRequest& request)
