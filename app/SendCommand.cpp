@@ -1,5 +1,7 @@
 #include "app/SendCommand.h"
 
+#include "app/ServerSend.h"
+
 #include "control/CommandResolver.h"
 #include "control/Line.h"
 #include "control/Logging.h"
@@ -31,6 +33,31 @@ void listCommands(QTextStream& out)
                    .arg(CommandResolver::Label(c));
 }
 } // namespace
+
+int SendCommand::sendToServer(const QCommandLineParser& parser,
+                              const QList<const Command*>& commands, QTextStream& err)
+{
+    if (parser.isSet(QStringLiteral("port"))) {
+        err << tr("give either --port or --server, not both") << '\n';
+        return UsageError;
+    }
+    ServerSend send;
+    send.room = parser.value(QStringLiteral("room"));
+    send.caFile = parser.value(QStringLiteral("ca"));
+    std::optional<QString> wrong =
+        ServerSend::CheckServer(parser.value(QStringLiteral("server")), send.server);
+    if (!wrong)
+        wrong = ServerSend::CheckRoom(send.room);
+    if (!wrong)
+        wrong = ServerSend::CheckCertificates(send.caFile);
+    if (!wrong)
+        wrong = ServerSend::ReadToken(parser.value(QStringLiteral("token-file")), send.token);
+    if (wrong) {
+        err << *wrong << '\n';
+        return UsageError;
+    }
+    return send.Send(commands, err);
+}
 
 SendCommand::Status SendCommand::SendInOrder(const QList<const Command*>& commands,
                                              const SendOne& sendOne, QTextStream& err)
@@ -67,9 +94,24 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
     const QCommandLineOption verboseOption(
         QStringLiteral("verbose"),
         tr("Tell on stderr how the line is opened and each command sent."));
-    parser.addOption(portOption);
-    parser.addOption(listOption);
-    parser.addOption(verboseOption);
+    const QCommandLineOption serverOption(
+        QStringLiteral("server"),
+        tr("Send through the campus service at URL (http://HOST:PORT or https://HOST:PORT) "
+           "instead of a port."),
+        QStringLiteral("URL"));
+    const QCommandLineOption roomOption(QStringLiteral("room"),
+                                        tr("With --server: the room's ID, or all for every room."),
+                                        QStringLiteral("ID"));
+    const QCommandLineOption tokenOption(
+        QStringLiteral("token-file"),
+        tr("With --server: the file whose first line is the token (without it: LUMO_TOKEN)."),
+        tr("file"));
+    const QCommandLineOption caOption(
+        QStringLiteral("ca"),
+        tr("With --server: trust the certificates in this PEM file instead of the system's."),
+        tr("file"));
+    parser.addOptions(
+        {portOption, serverOption, roomOption, tokenOption, caOption, listOption, verboseOption});
     parser.addPositionalArgument(QStringLiteral("COMMAND"),
                                  tr("A letter, a name or the label of a button."),
                                  QStringLiteral("COMMAND..."));
@@ -88,7 +130,9 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
     if (parser.isSet(help)) {
         QString text = parser.helpText();
         text.replace(0, text.indexOf(QLatin1Char('\n')),
-                     tr("Usage: lumo send [--port PORT] COMMAND...\n       lumo send --list"));
+                     tr("Usage: lumo send [--port PORT] COMMAND...\n"
+                        "       lumo send --server URL --room ID COMMAND...\n"
+                        "       lumo send --list"));
         out << text;
         return Sent;
     }
@@ -112,6 +156,14 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
             return UsageError;
         }
         commands << command;
+    }
+    if (parser.isSet(serverOption))
+        return sendToServer(parser, commands, err);
+    for (const QCommandLineOption* needsServer : {&roomOption, &tokenOption, &caOption}) {
+        if (parser.isSet(*needsServer)) {
+            err << tr("--%1 is for --server").arg(needsServer->names().constFirst()) << '\n';
+            return UsageError;
+        }
     }
     const QString port =
         (parser.isSet(portOption) ? parser.value(portOption) : DeviceChoice::SendPort()).trimmed();

@@ -1,7 +1,8 @@
 // `lumo send [--port COM1|COM2|DEVICE] COMMAND...`: sends each command, in
 // order, one byte each, through a running panel that holds the port or else
 // through the port itself, and stops at the first failure. No window, no
-// display.
+// display. With `--server URL --room ID` the commands go to a room of a
+// campus service instead (ServerSend).
 //
 // Exit status: 0 every byte was handed to the line, and a line that can
 // tell (a network server) confirmed it passed them on; 1 the line failed
@@ -17,6 +18,7 @@
 #include <functional>
 #include <optional>
 
+class QCommandLineParser;
 class QTextStream;
 struct Command;
 
@@ -36,4 +38,8 @@ public:
     using SendOne = std::function<std::optional<QString>(const Command&)>;
     static Status SendInOrder(const QList<const Command*>& commands, const SendOne& sendOne,
                               QTextStream& err);
+
+private:
+    static int sendToServer(const QCommandLineParser& parser, const QList<const Command*>& commands,
+                            QTextStream& err);
 };

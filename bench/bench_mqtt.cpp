@@ -10,7 +10,7 @@
 //    that writes each payload itself to a pty of its own.
 #include "Mosquitto.h"
 #include "Pty.h"
-#include "Ser2net.h"
+#include "Ser2netRooms.h"
 #include "serve/Campus.h"
 #include "serve/MqttBridge.h"
 #include "serve/MqttDiscovery.h"
@@ -20,7 +20,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLoggingCategory>
-#include <QTcpServer>
 #include <QThread>
 
 #include <mosquitto.h>
@@ -44,48 +43,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kRooms = 200;
 constexpr int kPerSecond = 100;
 constexpr int kSeconds = 30;
-
-// One ser2net serving every room's pseudo-terminal on a port of its own.
-struct RoomServers {
-    QTemporaryDir dir;
-    QProcess process;
-    std::vector<quint16> ports;
-
-    bool start(const std::vector<std::unique_ptr<Pty>>& ptys, std::size_t count)
-    {
-        std::vector<std::unique_ptr<QTcpServer>> held; // distinct free ports
-        QByteArray yaml = "%YAML 1.1\n---\n";
-        for (std::size_t i = 0; i < count; ++i) {
-            held.push_back(std::make_unique<QTcpServer>());
-            held.back()->listen(QHostAddress::LocalHost, 0);
-            ports.push_back(held.back()->serverPort());
-            yaml += "connection: &room" + QByteArray::number(qulonglong(i)) +
-                    "\n  accepter: telnet(rfc2217),tcp,127.0.0.1," +
-                    QByteArray::number(ports.back()) + "\n  connector: serialdev," +
-                    ptys[i]->slavePath().toUtf8() + ",9600n81,local\n";
-        }
-        held.clear();
-        QFile file(dir.filePath("ser2net.yaml"));
-        if (!file.open(QIODevice::WriteOnly) || file.write(yaml) != yaml.size())
-            return false;
-        file.close();
-        process.start("/usr/sbin/ser2net",
-                      {"-n", "-u", "-c", file.fileName(), "-P", dir.filePath("ser2net.pid")});
-        const QDeadlineTimer deadline(20000);
-        for (quint16 port : ports)
-            while (!Ser2net::Listening(port)) {
-                if (deadline.hasExpired() || process.state() == QProcess::NotRunning)
-                    return false;
-                QThread::msleep(10);
-            }
-        return true;
-    }
-    ~RoomServers()
-    {
-        process.terminate();
-        process.waitForFinished(5000);
-    }
-};
 
 // A plain libmosquitto client on its own thread, counting acknowledgements.
 struct PlainClient {
@@ -152,7 +109,7 @@ int main(int argc, char** argv)
     std::vector<std::unique_ptr<Pty>> ptys;
     for (int i = 0; i <= kRooms; ++i) // the last one is the reference's
         ptys.push_back(std::make_unique<Pty>());
-    RoomServers servers;
+    Ser2netRooms servers;
     if (!servers.start(ptys, kRooms)) {
         std::fprintf(stderr, "ser2net did not serve %d rooms\n", kRooms);
         return 1;
@@ -160,7 +117,7 @@ int main(int argc, char** argv)
     QList<RoomConfig> rooms;
     for (int i = 0; i < kRooms; ++i)
         rooms.append({QString("r%1").arg(i, 3, 10, QChar('0')), QString("教学楼 %1").arg(i),
-                      QString("rfc2217://127.0.0.1:%1").arg(servers.ports[std::size_t(i)])});
+                      servers.url(std::size_t(i))});
     Campus campus(rooms);
     MqttConfig mqtt;
     mqtt.Set("broker", QString("mqtt://127.0.0.1:%1").arg(broker.port()));

@@ -3,6 +3,9 @@
 #include "control/Logging.h"
 #include "control/ShutdownSignals.h"
 #include "serve/Campus.h"
+#ifdef LUMO_WEB
+#include "serve/CampusServer.h"
+#endif
 #ifdef LUMO_MQTT
 #include "serve/MqttBridge.h"
 #endif
@@ -43,10 +46,21 @@ void useBroker(std::unique_ptr<MqttBridge>&, Campus&, const MqttConfig& mqtt)
 }
 #endif
 
-int serve(const ServeConfig& first)
+int serve(const ServeConfig& first, QTextStream& err)
 {
     ServeConfig config = first;
     Campus campus(config.rooms);
+#ifdef LUMO_WEB
+    CampusServer web(campus, config);
+    if (!web.Start(config)) {
+        err << web.ErrorString() << '\n';
+        return ServeCommand::Failed;
+    }
+    qCInfo(lcServe).noquote() << "the campus page on" << config.listenAddress.toString() << "port"
+                              << web.Port() << (web.Secure() ? "(HTTPS)" : "(HTTP)");
+#else
+    Q_UNUSED(err);
+#endif
     qCInfo(lcServe).noquote() << "serving" << config.rooms.size() << "rooms from" << config.file;
     std::unique_ptr<MqttBridge> broker;
     useBroker(broker, campus, config.mqtt);
@@ -66,8 +80,18 @@ int serve(const ServeConfig& first)
 #ifdef SIGHUP
         if (signalNumber == SIGHUP) {
             try {
+                const ServeConfig before = config;
                 config = ServeConfig::Load(config.file);
                 campus.Reload(config.rooms);
+#ifdef LUMO_WEB
+                web.Reload(config);
+                if (config.listenAddress != before.listenAddress ||
+                    config.listenPort != before.listenPort ||
+                    config.certificate != before.certificate || config.key != before.key)
+                    qCWarning(lcServe).noquote()
+                        << "listen=, certificate= and key= take effect when the service starts "
+                           "again";
+#endif
                 useBroker(broker, campus, config.mqtt);
                 scheduleProbes();
                 qCInfo(lcServe).noquote()
@@ -149,6 +173,15 @@ int ServeCommand::Run(const QStringList& arguments, QTextStream& in, QTextStream
         err << e.message << '\n';
         return UsageError;
     }
+#ifdef LUMO_WEB
+    // A certificate or key that cannot be used is found before anything starts.
+    QString tlsError;
+    CampusServer::Tls(config, &tlsError);
+    if (!tlsError.isEmpty()) {
+        err << tlsError << '\n';
+        return UsageError;
+    }
+#endif
     if (parser.isSet(checkOption)) {
         out << tr("%1: %2 rooms, %3 users, %4 tokens; the page on %5 port %6")
                    .arg(file)
@@ -162,5 +195,5 @@ int ServeCommand::Run(const QStringList& arguments, QTextStream& in, QTextStream
     }
     out.flush();
     err.flush();
-    return serve(config);
+    return serve(config, err);
 }

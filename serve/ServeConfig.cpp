@@ -145,9 +145,14 @@ ServeConfig ServeConfig::Load(const QString& path)
                 (k.key == QLatin1String("key") ? config.key : config.certificate) = v;
                 (k.key == QLatin1String("key") ? keyGiven : certificateGiven) = true;
                 tlsLine = k.line;
+            } else if (k.key == QLatin1String("hostname")) {
+                // QSettings reads "a, b" as a list.
+                for (const QString& name : settings.value(QStringLiteral("web/hostname")).toStringList())
+                    if (!name.trimmed().isEmpty())
+                        config.hostNames.append(name.trimmed());
             } else {
                 fail(path, k.line,
-                     tr("unknown key \"%1\" in [web] (known: listen, certificate, key)")
+                     tr("unknown key \"%1\" in [web] (known: listen, certificate, key, hostname)")
                          .arg(k.key.left(64)));
             }
         } else if (k.section == QLatin1String("service")) {
@@ -173,6 +178,9 @@ ServeConfig ServeConfig::Load(const QString& path)
                         "is 1 to 32 letters, digits, \"-\" or \"_\"")
                          .arg(k.key.left(64)));
             const QString id = parts[0];
+            if (id.compare(QLatin1String("all"), Qt::CaseInsensitive) == 0)
+                fail(path, k.line,
+                     tr("\"%1\" cannot be a room: /api/v1/rooms/all/ means every room").arg(id));
             RoomConfig& room = byId[id];
             if (!roomLine.contains(id)) {
                 roomLine.insert(id, k.line);

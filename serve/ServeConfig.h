@@ -3,6 +3,8 @@
 //   [web]
 //   listen=0.0.0.0:8420        address and TCP port of the campus page
 //   certificate=/etc/lumo/cert.pem, key=/etc/lumo/key.pem   (HTTPS)
+//   hostname=lumo.school.example   names of this machine that browsers use
+//                              (comma-separated), besides its addresses
 //   [service]
 //   probe=300                  seconds between reachability probes, 0: none
 //   [rooms]
@@ -31,7 +33,7 @@
 #include <stdexcept>
 
 struct RoomConfig {
-    QString id;     // [A-Za-z0-9_-]{1,32}
+    QString id;     // [A-Za-z0-9_-]{1,32}, not "all"
     QString name;   // shown to people; the ID when none is given
     QString device; // anything Lumo takes as a device: a path or a URL
 };
@@ -64,6 +66,7 @@ public:
     QHostAddress listenAddress = QHostAddress::Any;
     quint16 listenPort = kDefaultPort;
     QString certificate, key;
+    QStringList hostNames;
     int probeSeconds = kDefaultProbeSeconds;
     QList<RoomConfig> rooms;              // in the file's order
     QMap<QString, QString> users, tokens; // name → password hash

@@ -14,6 +14,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTest>
 
 #include <csignal>
@@ -199,7 +200,11 @@ void TestMqtt::servicesApartAndAcrossRestarts()
     const auto writeConfig = [&](const QByteArray& rooms, const QByteArray& id = "campus-1") {
         QFile file(dir.filePath(QStringLiteral("serve.conf")));
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write("[service]\nprobe=0\n[mqtt]\nclient_id=" + id + "\nbroker=mqtt://127.0.0.1:" +
+        // The campus page on a port nobody else uses.
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost);
+        file.write("[web]\nlisten=127.0.0.1:" + QByteArray::number(probe.serverPort()) +
+                   "\n[service]\nprobe=0\n[mqtt]\nclient_id=" + id + "\nbroker=mqtt://127.0.0.1:" +
                    QByteArray::number(broker.port()) + "\n[rooms]\n" + rooms);
     };
     writeConfig("a\\device=" + a.server.rfc2217Url().toUtf8() +

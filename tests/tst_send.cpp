@@ -4,6 +4,7 @@
 #include "FakeComPortServer.h"
 #include "Pty.h"
 #include "PyserialServer.h"
+#include "Ser2net.h"
 #include "SessionBus.h"
 #if LUMO_DBUS
 #include "control/PanelClient.h"
@@ -13,6 +14,7 @@
 #include "dialogs/CPanelDlg.h"
 #include "dialogs/ErrorReporter.h"
 #include "serial/CMSComm.h"
+#include "serve/PasswordHash.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -21,6 +23,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
@@ -77,6 +80,52 @@ int sendAs(const QString& user, const QString& device, QString* err)
     return ended && lumo.exitStatus() == QProcess::NormalExit ? lumo.exitCode() : -1;
 }
 
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// `lumo serve` as a school runs it, on 127.0.0.1: room a on a pseudo-terminal
+// behind ser2net, room b on a network serial server that is down, one token.
+struct CampusService {
+    static constexpr QByteArrayView kToken = "campus-token-for-the-test";
+    Pty room;
+    Ser2net server{room.slavePath()};
+    QTemporaryDir dir;
+    QProcess serve;
+    quint16 port = freePort();
+
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(port); }
+    // Empty once the service takes requests, else what went wrong.
+    QString start()
+    {
+        if (!server.start())
+            return server.error();
+        const QByteArray config =
+            "[web]\nlisten=127.0.0.1:" + QByteArray::number(port) +
+            "\n[service]\nprobe=0\n[rooms]\na\\device=" + server.rfc2217Url().toUtf8() +
+            "\nb\\device=rfc2217://127.0.0.1:" + QByteArray::number(freePort()) +
+            "\n[tokens]\nt=" + PasswordHash::Make(kToken).toUtf8() + '\n';
+        QFile file(dir.filePath(QStringLiteral("serve.conf")));
+        if (!file.open(QIODevice::WriteOnly) || file.write(config) != config.size())
+            return file.errorString();
+        file.close();
+        serve.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        serve.start(QStringLiteral(LUMO_BIN),
+                    {QStringLiteral("serve"), QStringLiteral("--config"), file.fileName()});
+        if (!QTest::qWaitFor([&] { return Ser2net::Listening(port); }, kProcessMs))
+            return QStringLiteral("lumo serve does not take requests on port %1").arg(port);
+        return {};
+    }
+    ~CampusService()
+    {
+        serve.terminate();
+        serve.waitForFinished(kProcessMs);
+    }
+};
+
 bool canRunAsOthers()
 {
     return ::geteuid() == 0 && ::getpwnam("daemon") && ::getpwnam("nobody") &&
@@ -104,6 +153,8 @@ private slots:
     void permissionHintNamesAGroupThatHelps();
     void throughNetworkServer_data();
     void throughNetworkServer();
+    void throughCampusService_data();
+    void throughCampusService();
 #if LUMO_DBUS
     void panelOnTheBusSends_data();
     void panelOnTheBusSends();
@@ -123,6 +174,7 @@ private:
     QTemporaryDir m_config;
     std::unique_ptr<Pty> m_com1;
     std::unique_ptr<Pty> m_com2;
+    std::unique_ptr<CampusService> m_campus; // started by the first case that needs it
     QStringList m_panelMessages;
     QProcess* m_running = nullptr; // the `lumo send` that runLumo waits for
 };
@@ -481,6 +533,64 @@ void TestSend::throughNetworkServer()
     QTRY_COMPARE(pyserial.sessions().size(), runs);
     QCOMPARE(pyserial.sessions(),
              QStringList(runs, QStringLiteral("closed dtr=1 rts=1 xonxoff=0 rtscts=0 break=0")));
+}
+
+void TestSend::throughCampusService_data()
+{
+    QTest::addColumn<QString>("room");
+    QTest::addColumn<QByteArray>("token");
+    QTest::addColumn<bool>("serverUp");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("arrived"); // at room a
+    QTest::addColumn<QString>("said");       // a pattern of what lumo send says
+    const QByteArray token = CampusService::kToken.toByteArray();
+    QTest::newRow("sent") << "a" << token << true << "投影机开" << 0 << QByteArray("c") << "^$";
+    QTest::newRow("line failed: 503") << "b" << token << true << "c" << 1 << QByteArray()
+                                      << "^room b: .*refused.*\nNot sent: projector-on\\.\n$";
+    QTest::newRow("unknown room: 404")
+        << "r999" << token << true << "c" << 2 << QByteArray() << "knows no room \"r999\"";
+    QTest::newRow("no token") << "a" << QByteArray() << true << "c" << 2 << QByteArray()
+                              << "^no token: set LUMO_TOKEN or give --token-file FILE\n$";
+    QTest::newRow("bad token: 401") << "a" << QByteArray("not-the-token") << true << "c" << 1
+                                    << QByteArray() << "refused the token";
+    QTest::newRow("server down") << "a" << token << false << "c" << 1 << QByteArray()
+                                 << "cannot be reached: .+";
+    QTest::newRow("all rooms, one failing")
+        << "all" << token << true << "d" << 1 << QByteArray("d")
+        << "^1 of 2 rooms did not take projector-off:\nroom b: .*refused.*\n";
+}
+
+// The whole way: lumo send, the service's interface, the room's line and
+// the byte on the room's pseudo-terminal, or the refusal and nothing sent.
+void TestSend::throughCampusService()
+{
+    QFETCH(QString, room);
+    QFETCH(QByteArray, token);
+    QFETCH(bool, serverUp);
+    QFETCH(QString, command);
+    QFETCH(int, status);
+    QFETCH(QByteArray, arrived);
+    QFETCH(QString, said);
+    if (!m_campus) {
+        auto campus = std::make_unique<CampusService>();
+        const QString failed = campus->start();
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
+        m_campus = std::move(campus);
+    }
+    const QString url =
+        serverUp ? m_campus->url() : QStringLiteral("http://127.0.0.1:%1").arg(freePort());
+    qputenv("LUMO_TOKEN", token);
+    QString err;
+    const int ran =
+        runLumo({QStringLiteral("--server"), url, QStringLiteral("--room"), room, command},
+                QString(), &err);
+    qunsetenv("LUMO_TOKEN");
+    QCOMPARE(ran, status);
+    QVERIFY2(QRegularExpression(said).match(err).hasMatch(), qPrintable(err));
+    QByteArray got = m_campus->room.read(int(arrived.size()));
+    got += m_campus->room.readAvailable(100); // nothing more, nothing twice
+    QCOMPARE(got, arrived);
 }
 
 #if LUMO_DBUS

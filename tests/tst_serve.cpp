@@ -67,6 +67,8 @@ void TestServe::configRefused_data()
     QTest::newRow("duplicate room")
         << QByteArray("[rooms]\na\\device=x\nA\\device=y\n") << 3 << "given twice";
     QTest::newRow("bad room ID") << QByteArray("[rooms]\nroom/1\\device=x\n") << 2 << "no room key";
+    QTest::newRow("room called all") // the interface's name for every room
+        << QByteArray("[rooms]\nAll\\device=x\n") << 2 << "means every room";
     QTest::newRow("room without device")
         << QByteArray("[rooms]\n\nr1\\name=Hall\n") << 3 << "has no device";
     QTest::newRow("bad device URL")

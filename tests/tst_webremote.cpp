@@ -1,6 +1,7 @@
 // The phone remote's interface against the real panel: a CPanelDlg on a
 // pseudo-terminal with its remote switched on, asked over TCP the way a
 // phone or another system asks, and the bytes read on the far end.
+#include "HttpClient.h"
 #include "Pty.h"
 #include "control/Line.h"
 #include "dialogs/CPanelDlg.h"
@@ -20,11 +21,7 @@
 
 namespace
 {
-struct Answer {
-    int status = 0;
-    QByteArray head; // status line and headers
-    QByteArray body;
-};
+using Answer = HttpAnswer;
 
 // A port nobody listens on now.
 quint16 freePort()
@@ -100,30 +97,7 @@ QByteArray TestWebRemote::secret() const
 Answer TestWebRemote::ask(const QByteArray& method, const QByteArray& target,
                           const QByteArray& headers, const QByteArray& body)
 {
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, m_port);
-    socket.write(method + ' ' + target + " HTTP/1.1\r\n" + headers +
-                 "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
-    QByteArray received;
-    Answer answer;
-    // The server lives on this thread: the wait must run the event loop.
-    // A timeout leaves the status 0, which no row expects.
-    (void)QTest::qWaitFor(
-        [&] {
-            received += socket.readAll();
-            const qsizetype end = received.indexOf("\r\n\r\n");
-            if (end < 0)
-                return socket.state() == QAbstractSocket::UnconnectedState;
-            answer.head = received.left(end);
-            const qsizetype at = answer.head.toLower().indexOf("content-length:");
-            const qsizetype length =
-                at < 0 ? 0 : answer.head.mid(at + 15).split('\r').first().trimmed().toLongLong();
-            answer.body = received.mid(end + 4);
-            return answer.body.size() >= length || socket.state() == QAbstractSocket::UnconnectedState;
-        },
-        5000);
-    answer.status = answer.head.mid(9, 3).toInt();
-    return answer;
+    return HttpAsk(m_port, method, target, headers, body);
 }
 
 void TestWebRemote::answers_data()

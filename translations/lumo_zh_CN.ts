@@ -139,6 +139,192 @@
     </message>
 </context>
 <context>
+    <name>CampusPage</name>
+    <message>
+        <source>Lumo: every room</source>
+        <translation>Lumo：所有教室</translation>
+    </message>
+    <message>
+        <source>Lumo: log in</source>
+        <translation>Lumo：登录</translation>
+    </message>
+    <message>
+        <source>Log out</source>
+        <translation>退出登录</translation>
+    </message>
+    <message>
+        <source>Several rooms at once</source>
+        <translation>多间教室一起操作</translation>
+    </message>
+    <message>
+        <source>Command</source>
+        <translation>命令</translation>
+    </message>
+    <message>
+        <source>Send to the chosen rooms…</source>
+        <translation>发送到所选教室…</translation>
+    </message>
+    <message>
+        <source>Choose none</source>
+        <translation>全不选</translation>
+    </message>
+    <message>
+        <source>Choose all</source>
+        <translation>全选</translation>
+    </message>
+    <message>
+        <source>Yes, send</source>
+        <translation>确认发送</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>%1 at %2</source>
+        <translation>%1（%2）</translation>
+    </message>
+    <message>
+        <source>No command yet</source>
+        <translation>尚无命令</translation>
+    </message>
+    <message>
+        <source>You are logged out. Log in again.</source>
+        <translation>您已退出登录，请重新登录。</translation>
+    </message>
+    <message>
+        <source>The campus service cannot be reached.</source>
+        <translation>无法连接校园服务。</translation>
+    </message>
+    <message>
+        <source>Choose at least one room.</source>
+        <translation>请至少选择一间教室。</translation>
+    </message>
+    <message>
+        <source>Send %1 to %2 rooms?</source>
+        <translation>向 %2 间教室发送“%1”？</translation>
+    </message>
+    <message>
+        <source>Sending %1 to %2 rooms…</source>
+        <translation>正在向 %2 间教室发送“%1”…</translation>
+    </message>
+    <message>
+        <source>%1: sent to %2 rooms, not sent to %3.</source>
+        <translation>“%1”：已发送到 %2 间教室，%3 间未发送。</translation>
+    </message>
+    <message>
+        <source>%1: sent</source>
+        <translation>%1：已发送</translation>
+    </message>
+    <message>
+        <source>%1: not sent: %2</source>
+        <translation>%1：未发送：%2</translation>
+    </message>
+    <message>
+        <source>Not sent: %1</source>
+        <translation>未发送：%1</translation>
+    </message>
+    <message>
+        <source>Wrong user name or password.</source>
+        <translation>用户名或密码错误。</translation>
+    </message>
+    <message>
+        <source>Too many failed logins from this address. Try again in a minute.</source>
+        <translation>此地址登录失败次数过多，请一分钟后再试。</translation>
+    </message>
+    <message>
+        <source>reachable</source>
+        <translation>可用</translation>
+    </message>
+    <message>
+        <source>in use</source>
+        <translation>占用</translation>
+    </message>
+    <message>
+        <source>unreachable</source>
+        <translation>不可达</translation>
+    </message>
+    <message>
+        <source>unknown</source>
+        <translation>未知</translation>
+    </message>
+</context>
+<context>
+    <name>CampusServer</name>
+    <message>
+        <source>%1 cannot be read: %2</source>
+        <translation>无法读取 %1：%2</translation>
+    </message>
+    <message>
+        <source>this system has no TLS library: HTTPS cannot be served</source>
+        <translation>本系统没有 TLS 库：无法提供 HTTPS</translation>
+    </message>
+    <message>
+        <source>%1 holds no certificate in PEM form</source>
+        <translation>%1 中没有 PEM 格式的证书</translation>
+    </message>
+    <message>
+        <source>%1 holds no private key in PEM form (RSA or EC, not protected by a passphrase)</source>
+        <translation>%1 中没有 PEM 格式的私钥（RSA 或 EC，且未用口令保护）</translation>
+    </message>
+    <message>
+        <source>the campus page cannot listen on %1 port %2 (listen= in [web]): %3</source>
+        <translation>校园页面无法在 %1 的端口 %2 上监听（[web] 中的 listen=）：%3</translation>
+    </message>
+    <message>
+        <source>Log in, or give a token of the service as &quot;Authorization: Bearer TOKEN&quot;.</source>
+        <translation>请登录，或以“Authorization: Bearer TOKEN”提供本服务的令牌。</translation>
+    </message>
+    <message>
+        <source>Only GET and POST are served here.</source>
+        <translation>此处只接受 GET 和 POST。</translation>
+    </message>
+    <message>
+        <source>Log out with POST.</source>
+        <translation>请用 POST 退出登录。</translation>
+    </message>
+    <message>
+        <source>Only GET is served here.</source>
+        <translation>此处只接受 GET。</translation>
+    </message>
+    <message>
+        <source>There is no such room.</source>
+        <translation>没有这间教室。</translation>
+    </message>
+    <message>
+        <source>Not found.</source>
+        <translation>未找到。</translation>
+    </message>
+    <message>
+        <source>There is no room &quot;%1&quot;.</source>
+        <translation>没有教室“%1”。</translation>
+    </message>
+    <message>
+        <source>Commands are sent with POST.</source>
+        <translation>命令须用 POST 发送。</translation>
+    </message>
+    <message>
+        <source>The body is no JSON object with a list &quot;rooms&quot;.</source>
+        <translation>请求体不是带有列表“rooms”的 JSON 对象。</translation>
+    </message>
+    <message>
+        <source>There is no room &quot;%1&quot;. Nothing was sent.</source>
+        <translation>没有教室“%1”。未发送任何命令。</translation>
+    </message>
+    <message>
+        <source>the room was taken out</source>
+        <translation>该教室已从配置中移除</translation>
+    </message>
+    <message>
+        <source>Too many logins at once from this address. Try again in a moment.</source>
+        <translation>此地址同时登录的次数过多，请稍后再试。</translation>
+    </message>
+    <message>
+        <source>Too many logins at once. Try again in a moment.</source>
+        <translation>同时登录的人数过多，请稍后再试。</translation>
+    </message>
+</context>
+<context>
     <name>CommError</name>
     <message>
         <source>the port is not open</source>
@@ -489,13 +675,6 @@
     </message>
 </context>
 <context>
-    <name>PartLoader</name>
-    <message>
-        <source>this installation of Lumo lacks %1</source>
-        <translation>此 Lumo 安装缺少 %1</translation>
-    </message>
-</context>
-<context>
     <name>PhonePage</name>
     <message>
         <source>Lumo remote</source>
@@ -529,6 +708,26 @@
         <source>Too many failed attempts from this device. Try again in a minute.</source>
         <translation>此设备失败的尝试过多，请一分钟后再试。</translation>
     </message>
+    <message>
+        <source>Lumo: a room</source>
+        <translation>Lumo：教室</translation>
+    </message>
+    <message>
+        <source>Room %1.</source>
+        <translation>教室 %1。</translation>
+    </message>
+    <message>
+        <source>The campus service cannot be reached. Nothing was sent.</source>
+        <translation>无法连接校园服务。未发送任何命令。</translation>
+    </message>
+    <message>
+        <source>You are logged out. Log in again on the rooms page.</source>
+        <translation>您已退出登录，请在教室页面重新登录。</translation>
+    </message>
+    <message>
+        <source>All rooms</source>
+        <translation>所有教室</translation>
+    </message>
 </context>
 <context>
     <name>RemoteServer</name>
@@ -545,26 +744,6 @@
         <translation>未找到。</translation>
     </message>
     <message>
-        <source>The headers are too long.</source>
-        <translation>请求头过长。</translation>
-    </message>
-    <message>
-        <source>The request is too large.</source>
-        <translation>请求过大。</translation>
-    </message>
-    <message>
-        <source>This server does not answer for that name.</source>
-        <translation>本服务器不响应该名称。</translation>
-    </message>
-    <message>
-        <source>Requests from other sites are not taken.</source>
-        <translation>不接受来自其他网站的请求。</translation>
-    </message>
-    <message>
-        <source>Too many failed attempts. Try again in a minute.</source>
-        <translation>失败的尝试过多，请一分钟后再试。</translation>
-    </message>
-    <message>
         <source>The secret of the remote is missing or wrong.</source>
         <translation>遥控的密钥缺失或错误。</translation>
     </message>
@@ -575,10 +754,6 @@
     <message>
         <source>Commands are sent with POST.</source>
         <translation>命令须用 POST 发送。</translation>
-    </message>
-    <message>
-        <source>There is no command &quot;%1&quot;.</source>
-        <translation>没有命令“%1”。</translation>
     </message>
 </context>
 <context>
@@ -616,12 +791,6 @@
         <translation>请试试“lumo send --help”。</translation>
     </message>
     <message>
-        <source>Usage: lumo send [--port PORT] COMMAND...
-       lumo send --list</source>
-        <translation>用法：lumo send [--port 端口] 命令...
-      lumo send --list</translation>
-    </message>
-    <message>
         <source>no command given</source>
         <translation>未给出命令</translation>
     </message>
@@ -644,6 +813,42 @@
     <message>
         <source>Tell on stderr how the line is opened and each command sent.</source>
         <translation>在标准错误输出上说明线路如何打开、每条命令如何发送。</translation>
+    </message>
+    <message>
+        <source>give either --port or --server, not both</source>
+        <translation>请只给出 --port 或 --server 其中之一</translation>
+    </message>
+    <message>
+        <source>Send through the campus service at URL (http://HOST:PORT or https://HOST:PORT) instead of a port.</source>
+        <translation>经由位于 URL（http://主机:端口 或 https://主机:端口）的校园服务发送，而不经端口。</translation>
+    </message>
+    <message>
+        <source>With --server: the room&apos;s ID, or all for every room.</source>
+        <translation>与 --server 一起使用：教室的 ID，或用 all 表示所有教室。</translation>
+    </message>
+    <message>
+        <source>With --server: the file whose first line is the token (without it: LUMO_TOKEN).</source>
+        <translation>与 --server 一起使用：第一行为令牌的文件（不给出时使用 LUMO_TOKEN）。</translation>
+    </message>
+    <message>
+        <source>file</source>
+        <translation>文件</translation>
+    </message>
+    <message>
+        <source>With --server: trust the certificates in this PEM file instead of the system&apos;s.</source>
+        <translation>与 --server 一起使用：信任此 PEM 文件中的证书，而不是系统的证书。</translation>
+    </message>
+    <message>
+        <source>Usage: lumo send [--port PORT] COMMAND...
+       lumo send --server URL --room ID COMMAND...
+       lumo send --list</source>
+        <translation>用法：lumo send [--port 端口] 命令...
+      lumo send --server URL --room ID 命令...
+      lumo send --list</translation>
+    </message>
+    <message>
+        <source>--%1 is for --server</source>
+        <translation>--%1 只能与 --server 一起使用</translation>
     </message>
 </context>
 <context>
@@ -732,10 +937,6 @@
         <translation>%1=%2 无法读取</translation>
     </message>
     <message>
-        <source>unknown key &quot;%1&quot; in [web] (known: listen, certificate, key)</source>
-        <translation>[web] 中的未知键“%1”（可用：listen、certificate、key）</translation>
-    </message>
-    <message>
         <source>unknown key &quot;%1&quot; in [service] (known: probe)</source>
         <translation>[service] 中的未知键“%1”（可用：probe）</translation>
     </message>
@@ -770,6 +971,95 @@
     <message>
         <source>unknown section [%1] (known: [web], [service], [rooms], [users], [tokens], [mqtt])</source>
         <translation>未知的节 [%1]（可用：[web]、[service]、[rooms]、[users]、[tokens]、[mqtt]）</translation>
+    </message>
+    <message>
+        <source>unknown key &quot;%1&quot; in [web] (known: listen, certificate, key, hostname)</source>
+        <translation>[web] 中的未知键“%1”（可用：listen、certificate、key、hostname）</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; cannot be a room: /api/v1/rooms/all/ means every room</source>
+        <translation>“%1”不能用作教室名：/api/v1/rooms/all/ 表示所有教室</translation>
+    </message>
+</context>
+<context>
+    <name>ServerSend</name>
+    <message>
+        <source>the server&apos;s address</source>
+        <translation>服务器地址</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is no server address: give http://HOST:PORT or https://HOST:PORT</source>
+        <translation>“%1”不是服务器地址：请给出 http://主机:端口 或 https://主机:端口</translation>
+    </message>
+    <message>
+        <source>--server needs --room ID (a room&apos;s ID, or all)</source>
+        <translation>--server 需要 --room ID（教室的 ID，或 all）</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is no room: a room&apos;s ID is 1 to 32 letters, digits, - and _, or all</source>
+        <translation>“%1”不是教室：教室的 ID 由 1 到 32 个字母、数字、- 和 _ 组成，或为 all</translation>
+    </message>
+    <message>
+        <source>cannot read the token file %1: %2</source>
+        <translation>无法读取令牌文件 %1：%2</translation>
+    </message>
+    <message>
+        <source>no token: set LUMO_TOKEN or give --token-file FILE</source>
+        <translation>没有令牌：请设置 LUMO_TOKEN 或给出 --token-file 文件</translation>
+    </message>
+    <message>
+        <source>the token file %1 holds no token</source>
+        <translation>令牌文件 %1 中没有令牌</translation>
+    </message>
+    <message>
+        <source>the token is no token: 1 to %1 printable characters without spaces</source>
+        <translation>令牌无效：令牌应为 1 到 %1 个不含空格的可打印字符</translation>
+    </message>
+    <message>
+        <source>no certificate could be read from %1 (--ca takes PEM files)</source>
+        <translation>无法从 %1 读取证书（--ca 接受 PEM 文件）</translation>
+    </message>
+    <message>
+        <source>the server %1 did not answer within %2 s</source>
+        <translation>服务器 %1 在 %2 秒内没有应答</translation>
+    </message>
+    <message>
+        <source>the server %1 cannot be reached: %2</source>
+        <translation>无法连接服务器 %1：%2</translation>
+    </message>
+    <message>
+        <source>the server %1 refused the token: check LUMO_TOKEN or --token-file</source>
+        <translation>服务器 %1 拒绝了令牌：请检查 LUMO_TOKEN 或 --token-file</translation>
+    </message>
+    <message>
+        <source>the server %1 knows no room &quot;%2&quot; (%3)</source>
+        <translation>服务器 %1 没有教室“%2”（%3）</translation>
+    </message>
+    <message>
+        <source>the server %1 refuses this computer for a minute after too many failed attempts</source>
+        <translation>失败次数过多，服务器 %1 在一分钟内拒绝这台计算机</translation>
+    </message>
+    <message>
+        <source>room %1: %2</source>
+        <translation>教室 %1：%2</translation>
+    </message>
+    <message>
+        <source>the server %1 answered HTTP %2: %3</source>
+        <translation>服务器 %1 应答 HTTP %2：%3</translation>
+    </message>
+    <message>
+        <source>the server %1 did not say that room %2 took the command</source>
+        <translation>服务器 %1 没有表明教室 %2 已接受该命令</translation>
+    </message>
+    <message>
+        <source>the server %1 gave no room&apos;s outcome</source>
+        <translation>服务器 %1 没有给出各教室的结果</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n of %1 rooms did not take %2:</source>
+        <translation>
+            <numerusform>%1 个教室中有 %n 个未接受 %2：</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -836,10 +1126,34 @@
     </message>
 </context>
 <context>
-    <name>main</name>
+    <name>WebServer</name>
     <message>
-        <source>the campus service (lumo-serve) is not installed with this program</source>
-        <translation>此程序未附带安装校园服务（lumo-serve）</translation>
+        <source>There is no command &quot;%1&quot;.</source>
+        <translation>没有命令“%1”。</translation>
+    </message>
+    <message>
+        <source>Not found.</source>
+        <translation>未找到。</translation>
+    </message>
+    <message>
+        <source>The headers are too long.</source>
+        <translation>请求头过长。</translation>
+    </message>
+    <message>
+        <source>The request is too large.</source>
+        <translation>请求过大。</translation>
+    </message>
+    <message>
+        <source>This server does not answer for that name.</source>
+        <translation>本服务器不响应该名称。</translation>
+    </message>
+    <message>
+        <source>Requests from other sites are not taken.</source>
+        <translation>不接受来自其他网站的请求。</translation>
+    </message>
+    <message>
+        <source>Too many failed attempts. Try again in a minute.</source>
+        <translation>失败的尝试过多，请一分钟后再试。</translation>
     </message>
 </context>
 </TS>

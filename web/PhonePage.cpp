@@ -38,6 +38,13 @@ constexpr Text kTexts[] = {
     {"tooMany", QT_TRANSLATE_NOOP("PhonePage",
                                   "Too many failed attempts from this device. Try again in a minute.")},
 };
+// A room's panel on the campus page says these instead.
+constexpr Text kRoomTexts[] = {
+    {"title", QT_TRANSLATE_NOOP("PhonePage", "Lumo: a room")},
+    {"ready", QT_TRANSLATE_NOOP("PhonePage", "Room %1.")},
+    {"closed", QT_TRANSLATE_NOOP("PhonePage", "The campus service cannot be reached. Nothing was sent.")},
+    {"expired", QT_TRANSLATE_NOOP("PhonePage", "You are logged out. Log in again on the rooms page.")},
+};
 
 QString fromUtf8(std::string_view text)
 {
@@ -94,9 +101,20 @@ PhonePage::Language PhonePage::FromAcceptLanguage(QByteArrayView header)
     return Language::English;
 }
 
-PhonePage::Asset PhonePage::Find(const QString& path, Language language)
+QString PhonePage::Translated(const char* context, const char* source, Language language)
 {
-    const QString key = path + (language == Language::Chinese ? QStringLiteral("#zh") : QString());
+    // Loaded once: the catalogue is part of the program.
+    static QTranslator chinese;
+    static const bool loaded = chinese.load(QStringLiteral(":/i18n/lumo_zh_CN.qm"));
+    const QString words =
+        language == Language::Chinese && loaded ? chinese.translate(context, source) : QString();
+    return words.isEmpty() ? QString::fromUtf8(source) : words;
+}
+
+PhonePage::Asset PhonePage::Find(const QString& path, Language language, const Target& target)
+{
+    const QString key = path + (language == Language::Chinese ? QStringLiteral("#zh") : QString()) +
+                        (path == QLatin1String("/") ? '#' + target.api + '#' + target.room : QString());
     if (const auto cached = m_cache.constFind(key); cached != m_cache.constEnd())
         return *cached;
 
@@ -104,7 +122,7 @@ PhonePage::Asset PhonePage::Find(const QString& path, Language language)
     static const QRegularExpression pictureRe(QStringLiteral("^/p/([A-Z]+U|[A-Z]+D|I[0-9]+)-([123])\\.png$"));
     static const QRegularExpression iconRe(QStringLiteral("^/icon-(128|192|256|512)\\.png$"));
     if (path == QLatin1String("/")) {
-        asset = {html(language), "text/html; charset=utf-8", false};
+        asset = {html(language, target), "text/html; charset=utf-8", false};
     } else if (path == QLatin1String("/phone.css")) {
         asset = {resource(QStringLiteral(":/web/phone.css")) + layout(), "text/css; charset=utf-8",
                  true};
@@ -126,17 +144,14 @@ PhonePage::Asset PhonePage::Find(const QString& path, Language language)
     return asset;
 }
 
-QByteArray PhonePage::texts(Language language) const
+QByteArray PhonePage::texts(Language language, const Target& target)
 {
-    QTranslator chinese;
-    const bool translated = language == Language::Chinese &&
-                            chinese.load(QStringLiteral(":/i18n/lumo_zh_CN.qm"));
     QJsonObject object;
-    for (const Text& text : kTexts) {
-        QString words = translated ? chinese.translate("PhonePage", text.source) : QString();
-        object.insert(QLatin1String(text.key),
-                      words.isEmpty() ? QString::fromLatin1(text.source) : words);
-    }
+    for (const Text& text : kTexts)
+        object.insert(QLatin1String(text.key), Translated("PhonePage", text.source, language));
+    if (!target.room.isEmpty())
+        for (const Text& text : kRoomTexts)
+            object.insert(QLatin1String(text.key), Translated("PhonePage", text.source, language));
     // Safe inside a <script> element.
     return QJsonDocument(object).toJson(QJsonDocument::Compact).replace("</", "<\\/");
 }
@@ -193,10 +208,17 @@ QByteArray PhonePage::layout()
     return css + "}\n";
 }
 
-QByteArray PhonePage::html(Language language) const
+QByteArray PhonePage::html(Language language, const Target& target) const
 {
     QByteArray page = resource(QStringLiteral(":/web/phone.html"));
-    const QByteArray words = texts(language);
+    const QByteArray words = texts(language, target);
+    page.replace("{{api}}", escaped(target.api));
+    if (!target.room.isEmpty())
+        page.replace("{{back}}", "<p id=\"back\"><a href=\"/\">" +
+                                     escaped(Translated("PhonePage", QT_TRANSLATE_NOOP("PhonePage", "All rooms"),
+                                                        language)) +
+                                     "</a> · " + escaped(target.room) + "</p>\n");
+    page.replace("{{back}}", QByteArray());
     page.replace("{{lang}}", language == Language::Chinese ? "zh-CN" : "en");
     page.replace("{{title}}",
                  escaped(QJsonDocument::fromJson(words).object().value(QLatin1String("title")).toString()));

@@ -23,15 +23,27 @@ public:
         bool cacheable = false;
     };
 
+    // Whose panel the page drives: the phone remote's own (its interface
+    // under /api/v1), or one room of the campus service (under
+    // /api/v1/rooms/ID, named, with a way back to every room).
+    struct Target {
+        QString api = QStringLiteral("/api/v1");
+        QString room; // the room's name; empty for the phone remote
+    };
+
     // The language a browser asks for first among those the program speaks.
     static Language FromAcceptLanguage(QByteArrayView header);
+    // `source` of `context` in the program's catalogue, in `language`.
+    static QString Translated(const char* context, const char* source, Language language);
 
-    // What `path` ("/", "/phone.css", "/p/TOUYINGKAIU-2.png", …) is.
-    Asset Find(const QString& path, Language language);
+    // What `path` ("/", "/phone.css", "/p/TOUYINGKAIU-2.png", …) is; the
+    // page itself ("/") for `target`.
+    Asset Find(const QString& path, Language language, const Target& target);
+    Asset Find(const QString& path, Language language) { return Find(path, language, Target()); }
 
 private:
-    QByteArray html(Language language) const;
-    QByteArray texts(Language language) const;
+    QByteArray html(Language language, const Target& target) const;
+    static QByteArray texts(Language language, const Target& target);
     static QByteArray buttons();
     static QByteArray layout();
     static QByteArray manifest();

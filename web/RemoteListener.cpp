@@ -2,6 +2,7 @@
 
 #include "control/Logging.h"
 
+#include <QSslSocket>
 #include <QTcpSocket>
 
 namespace
@@ -18,7 +19,14 @@ void RemoteListener::RequestDone(QTcpSocket* socket)
 
 void RemoteListener::incomingConnection(qintptr descriptor)
 {
-    auto* socket = new QTcpSocket(this);
+    QTcpSocket* socket = nullptr;
+    if (m_tls) {
+        auto* tls = new QSslSocket(this);
+        tls->setSslConfiguration(*m_tls);
+        socket = tls;
+    } else {
+        socket = new QTcpSocket(this);
+    }
     if (!socket->setSocketDescriptor(descriptor)) {
         delete socket;
         return;
@@ -32,6 +40,10 @@ void RemoteListener::incomingConnection(qintptr descriptor)
     }
     ++m_open;
     watch(socket);
+    // The server reads what the handshake lets through, decrypted; a
+    // client that fails the handshake is disconnected by the socket.
+    if (auto* tls = qobject_cast<QSslSocket*>(socket))
+        tls->startServerEncryption();
     addPendingConnection(socket);
     emit connectionOpened(socket);
 }

@@ -4,7 +4,10 @@
 // connection before it is held in memory.
 #pragma once
 
+#include <QSslConfiguration>
 #include <QTcpServer>
+
+#include <optional>
 
 class RemoteListener : public QTcpServer
 {
@@ -17,6 +20,9 @@ public:
     static constexpr int kMaxConnections = 128;
 
     explicit RemoteListener(QObject* parent = nullptr);
+
+    // Each connection from now on speaks TLS with this certificate and key.
+    void UseTls(const QSslConfiguration& tls) { m_tls = tls; }
 
     // A whole request has been read from `socket`: its count starts again.
     static void RequestDone(QTcpSocket* socket);
@@ -31,5 +37,6 @@ protected:
 private:
     void watch(QTcpSocket* socket);
 
+    std::optional<QSslConfiguration> m_tls;
     int m_open = 0;
 };

@@ -6,8 +6,9 @@
 # `lumo send` beside this one's), then Lumo against a bare Qt dialog
 # (on a private Xvfb) and its clicks against a raw write (offscreen), then
 # `lumo send` start to byte against a shell writing the same byte, then the
-# phone remote against a bare QHttpServer program, and the campus service on an
-# MQTT broker (200 rooms) against plain MQTT clients.
+# phone remote against a bare QHttpServer program, the campus service on an
+# MQTT broker (200 rooms) against plain MQTT clients, and all of its 200 rooms
+# at once against 200 `lumo send` runs.
 # LUMO_BENCH_DIR picks another configured build directory (default: build).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -31,3 +32,6 @@ if cmake --build "$dir" -j2 --target bench_mqtt 2>/dev/null; then # only with li
     echo
     "$dir/bench/bench_mqtt"
 fi
+echo
+cmake --build "$dir" -j2 --target bench_campus
+"$dir/bench/bench_campus"

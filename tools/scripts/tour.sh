@@ -9,7 +9,7 @@ cd "$(dirname "$0")/../.."
 build="${LUMO_BUILD_DIR:-build}"
 shots="$build/tour"
 work=$(mktemp -d "${TMPDIR:-/tmp}/lumo-tour.XXXXXX")
-pids=()
+source tools/scripts/processes.sh
 
 say() { echo "tour: $*"; }
 fail() {
@@ -25,36 +25,13 @@ fail() {
 }
 
 cleanup() {
-    local pid i
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill -TERM "${pids[i]}" 2>/dev/null || true
-    done
-    for pid in "${pids[@]}"; do
-        for _ in $(seq 40); do
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.05
-        done
-        kill -KILL "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
+    stop_started
     rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# wait_for SECONDS COMMAND...: polls COMMAND every 50 ms until it succeeds
-# or SECONDS have passed.
-wait_for() {
-    local deadline=$(($(now_ms) + $1 * 1000))
-    shift
-    until "$@"; do
-        (($(now_ms) < deadline)) || return 1
-        sleep 0.05
-    done
-}
-
-now_ms() { date +%s%3N; }
 alive() { kill -0 "$1" 2>/dev/null; }
 nonempty() { [ -s "$1" ]; }
 wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }

@@ -1,9 +1,11 @@
 "use strict";
-// Taps become POST /api/v1/commands/LETTER; the line below the buttons says
-// what became of them. The status is asked every few seconds, so that the
-// page notices when the panel on the PC goes away.
+// Taps become POST API/commands/LETTER (API: /api/v1 for the phone remote,
+// /api/v1/rooms/ID for a room of the campus service); the line below the
+// buttons says what became of them. The status is asked every few seconds,
+// so that the page notices when the panel on the PC goes away.
 (function () {
     var texts = JSON.parse(document.getElementById("texts").textContent);
+    var api = document.querySelector("main").getAttribute("data-api");
     var message = document.getElementById("message");
     var chinese = document.documentElement.lang.indexOf("zh") === 0;
     var expired = false;
@@ -37,14 +39,14 @@
     }
 
     function poll() {
-        fetch("/api/v1/status", { cache: "no-store" }).then(function (response) {
+        fetch(api + "/status", { cache: "no-store" }).then(function (response) {
             return failure(response).then(function (problem) {
                 if (problem) {
                     say(problem, true);
                 } else if (!message.textContent || message.hasAttribute("data-closed")) {
                     message.removeAttribute("data-closed");
                     return response.json().then(function (status) {
-                        say(texts.ready.replace("%1", status.port), false);
+                        say(texts.ready.replace("%1", status.port || status.name), false);
                     });
                 }
             });
@@ -57,7 +59,7 @@
     function send(button) {
         var name = chinese ? button.getAttribute("data-zh") : button.getAttribute("data-en");
         say(texts.sending.replace("%1", name), false);
-        fetch("/api/v1/commands/" + button.getAttribute("data-c"),
+        fetch(api + "/commands/" + button.getAttribute("data-c"),
               { method: "POST", cache: "no-store" }).then(function (response) {
             return failure(response).then(function (problem) {
                 say(problem || texts.sent.replace("%1", name), !!problem);

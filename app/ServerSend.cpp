@@ -1,0 +1,210 @@
+#include "app/ServerSend.h"
+
+#include "app/SendCommand.h"
+#include "control/CommandResolver.h"
+#include "control/Logging.h"
+#include "serial/InputLimit.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QRegularExpression>
+#include <QTextStream>
+#if QT_CONFIG(ssl)
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#endif
+
+namespace
+{
+const QString kAll = QStringLiteral("all");
+
+// The server's own words for a refusal, from {"error": "..."}.
+QString errorOf(const QByteArray& body)
+{
+    return QJsonDocument::fromJson(body).object().value(QLatin1String("error")).toString();
+}
+} // namespace
+
+std::optional<QString> ServerSend::CheckServer(const QString& url, QUrl& server)
+{
+    if (url.size() > InputLimit::kDeviceName)
+        return InputLimit::TooLong(tr("the server's address"), url, InputLimit::kDeviceName);
+    server = QUrl(url.trimmed(), QUrl::StrictMode);
+    const QString scheme = server.scheme();
+    if (!server.isValid() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https")) ||
+        server.host().isEmpty() || server.hasQuery() || server.hasFragment() ||
+        !server.userInfo().isEmpty())
+        return tr("\"%1\" is no server address: give http://HOST:PORT or https://HOST:PORT")
+            .arg(InputLimit::Quoted(url));
+    return std::nullopt;
+}
+
+std::optional<QString> ServerSend::CheckRoom(const QString& room)
+{
+    static const QRegularExpression id(QStringLiteral("^[A-Za-z0-9_-]{1,32}$"));
+    if (room.isEmpty())
+        return tr("--server needs --room ID (a room's ID, or all)");
+    if (!id.match(room).hasMatch())
+        return tr("\"%1\" is no room: a room's ID is 1 to 32 letters, digits, - and _, or all")
+            .arg(InputLimit::Quoted(room));
+    return std::nullopt;
+}
+
+std::optional<QString> ServerSend::CheckCertificates(const QString& file)
+{
+    if (file.isEmpty())
+        return std::nullopt;
+#if QT_CONFIG(ssl)
+    if (!QSslCertificate::fromPath(file).isEmpty())
+        return std::nullopt;
+#endif
+    return tr("no certificate could be read from %1 (--ca takes PEM files)").arg(file);
+}
+
+std::optional<QString> ServerSend::ReadToken(const QString& file, QByteArray& token)
+{
+    if (!file.isEmpty()) {
+        QFile f(file);
+        if (!f.open(QIODevice::ReadOnly))
+            return tr("cannot read the token file %1: %2").arg(file, f.errorString());
+        token = f.readLine(kMaxTokenBytes + 2).trimmed();
+    } else {
+        token = qgetenv("LUMO_TOKEN").trimmed();
+    }
+    if (token.isEmpty())
+        return file.isEmpty() ? tr("no token: set LUMO_TOKEN or give --token-file FILE")
+                              : tr("the token file %1 holds no token").arg(file);
+    static const QRegularExpression printable(QStringLiteral("^[\\x21-\\x7e]+$"));
+    if (token.size() > kMaxTokenBytes || !printable.match(QString::fromLatin1(token)).hasMatch())
+        return tr("the token is no token: 1 to %1 printable characters without spaces")
+            .arg(kMaxTokenBytes);
+    return std::nullopt;
+}
+
+QString ServerSend::serverName() const
+{
+    return server.toDisplayString(QUrl::RemoveUserInfo | QUrl::StripTrailingSlash);
+}
+
+int ServerSend::Send(const QList<const Command*>& commands, QTextStream& err) const
+{
+    int status = SendCommand::Sent;
+    const SendCommand::Status sent = SendCommand::SendInOrder(
+        commands,
+        [&](const Command& command) {
+            const Answer answer = post(command);
+            status = answer.status;
+            return answer.error;
+        },
+        err);
+    return sent == SendCommand::Sent ? int(SendCommand::Sent) : status;
+}
+
+ServerSend::Answer ServerSend::post(const Command& command) const
+{
+    const bool all = room == kAll;
+    QUrl url = server;
+    QString path = url.path();
+    while (path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    url.setPath(path + QStringLiteral("/api/v1/rooms/%1/commands/%2")
+                           .arg(room, QString(QLatin1Char(command.letter))));
+    QNetworkRequest request(url);
+    request.setRawHeader("Authorization", "Bearer " + token);
+    request.setRawHeader("Accept", "application/json");
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
+    const int timeoutMs = all ? kAllRoomsTimeoutMs : kRoomTimeoutMs;
+    request.setTransferTimeout(timeoutMs);
+#if QT_CONFIG(ssl)
+    if (!caFile.isEmpty()) {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setCaCertificates(QSslCertificate::fromPath(caFile)); // checked before
+        request.setSslConfiguration(tls);
+    }
+#endif
+
+    qCDebug(lcWeb).noquote() << "POST" << url.toDisplayString() << "for"
+                             << CommandResolver::Name(command);
+    QNetworkAccessManager network;
+    QNetworkReply* reply = network.post(request, QByteArray());
+    QEventLoop wait;
+    QObject::connect(reply, &QNetworkReply::finished, &wait, &QEventLoop::quit);
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received) {
+        if (received > kMaxAnswerBytes)
+            reply->abort();
+    });
+    wait.exec();
+    reply->deleteLater();
+
+    const int http = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QByteArray body = reply->read(kMaxAnswerBytes);
+    const QString said = errorOf(body);
+    qCDebug(lcWeb).noquote() << "answer" << http << reply->errorString();
+    if (http == 0) {
+        if (reply->error() == QNetworkReply::OperationCanceledError)
+            return {SendCommand::LineFailed, tr("the server %1 did not answer within %2 s")
+                                                 .arg(serverName())
+                                                 .arg(timeoutMs / 1000)};
+        return {SendCommand::LineFailed,
+                tr("the server %1 cannot be reached: %2").arg(serverName(), reply->errorString())};
+    }
+    switch (http) {
+    case 200:
+        break;
+    case 401:
+        return {SendCommand::LineFailed,
+                tr("the server %1 refused the token: check LUMO_TOKEN or --token-file")
+                    .arg(serverName())};
+    case 404:
+        return {SendCommand::UsageError,
+                tr("the server %1 knows no room \"%2\" (%3)").arg(serverName(), room, said)};
+    case 429:
+        return {SendCommand::LineFailed,
+                tr("the server %1 refuses this computer for a minute after too many failed "
+                   "attempts")
+                    .arg(serverName())};
+    case 503:
+        return {SendCommand::LineFailed, tr("room %1: %2").arg(room, said)};
+    default:
+        return {SendCommand::LineFailed, tr("the server %1 answered HTTP %2: %3")
+                                             .arg(serverName())
+                                             .arg(http)
+                                             .arg(said.isEmpty() ? reply->errorString() : said)};
+    }
+
+    const QJsonObject answer = QJsonDocument::fromJson(body).object();
+    const QString letter(QLatin1Char(command.letter));
+    if (!all) {
+        if (answer.value(QLatin1String("sent")).toString() == letter)
+            return {};
+        return {
+            SendCommand::LineFailed,
+            tr("the server %1 did not say that room %2 took the command").arg(serverName(), room)};
+    }
+    const QJsonArray results = answer.value(QLatin1String("results")).toArray();
+    QStringList failed;
+    for (const QJsonValue& value : results) {
+        const QJsonObject result = value.toObject();
+        const QString id = result.value(QLatin1String("room")).toString();
+        if (result.value(QLatin1String("sent")).toString() != letter)
+            failed << tr("room %1: %2").arg(id, result.value(QLatin1String("error")).toString());
+    }
+    if (results.isEmpty() && !answer.contains(QLatin1String("results")))
+        return {SendCommand::LineFailed,
+                tr("the server %1 gave no room's outcome").arg(serverName())};
+    if (failed.isEmpty())
+        return {};
+    return {SendCommand::LineFailed,
+            tr("%n of %1 rooms did not take %2:", nullptr, int(failed.size()))
+                    .arg(results.size())
+                    .arg(CommandResolver::Name(command)) +
+                QLatin1Char('\n') + failed.join(QLatin1Char('\n'))};
+}

@@ -1,0 +1,167 @@
+#include "serve/CampusPage.h"
+
+#include "control/CommandResolver.h"
+#include "control/Commands.h"
+#include "web/PhonePage.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace
+{
+struct Text {
+    const char* key;
+    const char* source;
+};
+// The pages' words: {{key}} in the templates, and texts.key for the script.
+constexpr Text kTexts[] = {
+    {"title", QT_TRANSLATE_NOOP("CampusPage", "Lumo: every room")},
+    {"loginTitle", QT_TRANSLATE_NOOP("CampusPage", "Lumo: log in")},
+    {"logout", QT_TRANSLATE_NOOP("CampusPage", "Log out")},
+    {"allRooms", QT_TRANSLATE_NOOP("CampusPage", "Several rooms at once")},
+    {"command", QT_TRANSLATE_NOOP("CampusPage", "Command")},
+    {"run", QT_TRANSLATE_NOOP("CampusPage", "Send to the chosen rooms…")},
+    {"chooseNone", QT_TRANSLATE_NOOP("CampusPage", "Choose none")},
+    {"chooseAll", QT_TRANSLATE_NOOP("CampusPage", "Choose all")},
+    {"confirm", QT_TRANSLATE_NOOP("CampusPage", "Yes, send")},
+    {"cancel", QT_TRANSLATE_NOOP("CampusPage", "Cancel")},
+    {"last", QT_TRANSLATE_NOOP("CampusPage", "%1 at %2")},
+    {"never", QT_TRANSLATE_NOOP("CampusPage", "No command yet")},
+    {"loggedOut", QT_TRANSLATE_NOOP("CampusPage", "You are logged out. Log in again.")},
+    {"noService", QT_TRANSLATE_NOOP("CampusPage", "The campus service cannot be reached.")},
+    {"noneChosen", QT_TRANSLATE_NOOP("CampusPage", "Choose at least one room.")},
+    {"question", QT_TRANSLATE_NOOP("CampusPage", "Send %1 to %2 rooms?")},
+    {"sending", QT_TRANSLATE_NOOP("CampusPage", "Sending %1 to %2 rooms…")},
+    {"done", QT_TRANSLATE_NOOP("CampusPage", "%1: sent to %2 rooms, not sent to %3.")},
+    {"roomSent", QT_TRANSLATE_NOOP("CampusPage", "%1: sent")},
+    {"roomFailed", QT_TRANSLATE_NOOP("CampusPage", "%1: not sent: %2")},
+    {"notSent", QT_TRANSLATE_NOOP("CampusPage", "Not sent: %1")},
+    {"wrongPassword", QT_TRANSLATE_NOOP("CampusPage", "Wrong user name or password.")},
+    {"tooMany", QT_TRANSLATE_NOOP("CampusPage",
+                                  "Too many failed logins from this address. Try again in a minute.")},
+};
+constexpr Text kStates[] = {
+    {"reachable", QT_TRANSLATE_NOOP("CampusPage", "reachable")},
+    {"in use", QT_TRANSLATE_NOOP("CampusPage", "in use")},
+    {"unreachable", QT_TRANSLATE_NOOP("CampusPage", "unreachable")},
+    {"unknown", QT_TRANSLATE_NOOP("CampusPage", "unknown")},
+};
+
+QString chinese(const char* source)
+{
+    return PhonePage::Translated("CampusPage", source, PhonePage::Language::Chinese);
+}
+
+// The page's word for `key`, in Chinese.
+QString word(const char* key)
+{
+    for (const Text& text : kTexts)
+        if (qstrcmp(text.key, key) == 0)
+            return chinese(text.source);
+    return QString::fromLatin1(key);
+}
+
+QByteArray escaped(const QString& text)
+{
+    return text.toHtmlEscaped().toUtf8();
+}
+
+QByteArray resource(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray filled(const QString& name)
+{
+    QByteArray page = resource(QStringLiteral(":/campus/") + name);
+    for (const Text& text : kTexts)
+        page.replace("{{" + QByteArray(text.key) + "}}", escaped(chinese(text.source)));
+    return page;
+}
+
+QString lastText(const QJsonValue& last)
+{
+    if (!last.isObject())
+        return word("never");
+    const QDateTime at =
+        QDateTime::fromString(last[QLatin1String("at")].toString(), Qt::ISODate).toLocalTime();
+    return word("last")
+        .arg(last[QLatin1String("label")].toString(),
+             at.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+}
+} // namespace
+
+QString CampusPage::StateText(const QString& state)
+{
+    for (const Text& text : kStates)
+        if (state == QLatin1String(text.key))
+            return chinese(text.source);
+    return state;
+}
+
+QByteArray CampusPage::Login(const QString& user, Refusal refusal)
+{
+    QByteArray page = filled(QStringLiteral("login.html"));
+    page.replace("{{user}}", escaped(user.left(64)));
+    page.replace("{{message}}", refusal == Refusal::WrongPassword ? escaped(word("wrongPassword"))
+                                : refusal == Refusal::TooMany     ? escaped(word("tooMany"))
+                                                                  : QByteArray());
+    return page;
+}
+
+QByteArray CampusPage::Rooms(const QString& user, const QJsonArray& rooms)
+{
+    QByteArray items;
+    for (const QJsonValue& value : rooms) {
+        const QJsonObject room = value.toObject();
+        const QByteArray id = escaped(room[QLatin1String("id")].toString());
+        const QByteArray name = escaped(room[QLatin1String("name")].toString());
+        const QString state = room[QLatin1String("state")].toString();
+        items += "<li class=\"room\" data-room=\"" + id + "\">"
+                 "<label class=\"pickbox\"><input type=\"checkbox\" class=\"pick\" data-room=\"" + id +
+                 "\" checked aria-label=\"" + name + "\"></label>"
+                 "<a href=\"/rooms/" + id + "/\">" + name + "</a>"
+                 "<span class=\"state\" data-state=\"" + escaped(state) + "\" title=\"" +
+                 escaped(room[QLatin1String("error")].toString()) + "\">" +
+                 escaped(StateText(state)) + "</span>"
+                 "<span class=\"last\">" + escaped(lastText(room[QLatin1String("last")])) +
+                 "</span></li>\n";
+    }
+    QByteArray commands;
+    for (const Command& command : kCommands)
+        commands += "<option value=\"" + QByteArray(1, command.letter) + "\">" +
+                    escaped(CommandResolver::Label(command)) + "</option>\n";
+
+    QJsonObject words;
+    for (const Text& text : kTexts)
+        words.insert(QLatin1String(text.key), chinese(text.source));
+    QJsonObject states;
+    for (const Text& text : kStates)
+        states.insert(QLatin1String(text.key), chinese(text.source));
+    words.insert(QLatin1String("states"), states);
+
+    QByteArray page = filled(QStringLiteral("rooms.html"));
+    page.replace("{{user}}", escaped(user));
+    page.replace("{{rooms}}", items);
+    page.replace("{{commands}}", commands);
+    // Safe inside a <script> element.
+    page.replace("{{texts}}",
+                 QJsonDocument(words).toJson(QJsonDocument::Compact).replace("</", "<\\/"));
+    return page;
+}
+
+QByteArray CampusPage::Asset(const QString& path, QByteArray* type)
+{
+    if (path == QLatin1String("/campus.css")) {
+        *type = "text/css; charset=utf-8";
+        return resource(QStringLiteral(":/campus/campus.css"));
+    }
+    if (path == QLatin1String("/campus.js")) {
+        *type = "text/javascript; charset=utf-8";
+        return resource(QStringLiteral(":/campus/campus.js"));
+    }
+    return {};
+}

@@ -1,0 +1,49 @@
+#include "Ser2netRooms.h"
+
+#include "Pty.h"
+#include "Ser2net.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QTcpServer>
+#include <QThread>
+
+bool Ser2netRooms::start(const std::vector<std::unique_ptr<Pty>>& ptys, std::size_t count)
+{
+    std::vector<std::unique_ptr<QTcpServer>> held; // distinct free ports
+    QByteArray yaml = "%YAML 1.1\n---\n";
+    for (std::size_t i = 0; i < count; ++i) {
+        held.push_back(std::make_unique<QTcpServer>());
+        held.back()->listen(QHostAddress::LocalHost, 0);
+        ports.push_back(held.back()->serverPort());
+        yaml += "connection: &room" + QByteArray::number(qulonglong(i)) +
+                "\n  accepter: telnet(rfc2217),tcp,127.0.0.1," + QByteArray::number(ports.back()) +
+                "\n  connector: serialdev," + ptys[i]->slavePath().toUtf8() + ",9600n81,local\n";
+    }
+    held.clear();
+    QFile file(m_dir.filePath("ser2net.yaml"));
+    if (!file.open(QIODevice::WriteOnly) || file.write(yaml) != yaml.size())
+        return false;
+    file.close();
+    m_process.start("/usr/sbin/ser2net",
+                    {"-n", "-u", "-c", file.fileName(), "-P", m_dir.filePath("ser2net.pid")});
+    const QDeadlineTimer deadline(20000);
+    for (quint16 port : ports)
+        while (!Ser2net::Listening(port)) {
+            if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
+                return false;
+            QThread::msleep(10);
+        }
+    return true;
+}
+
+QString Ser2netRooms::url(std::size_t i) const
+{
+    return QStringLiteral("rfc2217://127.0.0.1:%1").arg(ports[i]);
+}
+
+Ser2netRooms::~Ser2netRooms()
+{
+    m_process.terminate();
+    m_process.waitForFinished(5000);
+}

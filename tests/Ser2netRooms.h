@@ -1,0 +1,34 @@
+// One Debian ser2net on 127.0.0.1 serving many rooms' pseudo-terminals, each
+// on an RFC 2217 accepter of its own free port (one connection per room),
+// for the campus benchmarks. Stopped when destroyed.
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <vector>
+
+class Pty;
+
+class Ser2netRooms
+{
+public:
+    Ser2netRooms() = default;
+    ~Ser2netRooms();
+    Ser2netRooms(const Ser2netRooms&) = delete;
+    Ser2netRooms& operator=(const Ser2netRooms&) = delete;
+
+    // Serves the first `count` of `ptys` and waits (bounded) until every
+    // port listens; false when it cannot.
+    bool start(const std::vector<std::unique_ptr<Pty>>& ptys, std::size_t count);
+    // rfc2217://127.0.0.1:PORT of room `i`.
+    QString url(std::size_t i) const;
+
+    std::vector<quint16> ports;
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+};

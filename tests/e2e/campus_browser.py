@@ -1,0 +1,184 @@
+#!/usr/bin/env python3
+"""The campus page end to end, as a technician uses it at night.
+
+Three rooms on pseudo-terminals behind one real ser2net, and a fourth whose
+server is down; `lumo serve` with a generated configuration and user. In
+headless Chromium: log in, open one room's panel, then on the rooms page
+choose 投影机关 for every room, confirm, and read each room's outcome:
+exactly one "d" arrives in each of the three rooms, and the fourth says
+why not. Screenshots at a desktop's and a phone's size are kept in OUT_DIR.
+
+    campus_browser.py LUMO_BINARY OUT_DIR
+Exit 77 (skipped) when the browser or ser2net is not installed.
+"""
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import tty
+
+SKIP = 77
+ROOMS = ["r101", "r102", "r103"]
+
+
+def wait_for(what, check, timeout=20.0, step=0.1):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = check()
+        if value:
+            return value
+        time.sleep(step)
+    raise AssertionError("timed out waiting for " + what)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def listening(port):
+    with socket.socket() as s:
+        return s.connect_ex(("127.0.0.1", port)) == 0
+
+
+def read_available(fd):
+    try:
+        return os.read(fd, 64)
+    except BlockingIOError:
+        return b""
+
+
+def browser(width, height, ratio):
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+    options = webdriver.ChromeOptions()
+    options.binary_location = shutil.which("chromium")
+    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+                     "--no-proxy-server", "--window-size=%d,%d" % (width, height),
+                     "--force-device-scale-factor=%g" % ratio):
+        options.add_argument(argument)
+    return webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
+
+
+def main():
+    lumo, out = sys.argv[1], sys.argv[2]
+    ser2net = shutil.which("ser2net") or shutil.which("ser2net", path="/usr/sbin")
+    missing = [t for t in ("chromium", "chromedriver") if not shutil.which(t)]
+    missing += [] if ser2net else ["ser2net"]
+    try:
+        import selenium  # noqa: F401
+    except ImportError:
+        missing.append("python3-selenium")
+    if missing:
+        print("SKIP: not installed:", " ".join(missing))
+        return SKIP
+    from selenium.webdriver.common.by import By
+    from selenium.webdriver.support.ui import Select
+    os.makedirs(out, exist_ok=True)
+    scratch = tempfile.mkdtemp(prefix="lumo-campus-")
+    processes, drivers, masters = [], [], {}
+    try:
+        yaml = "%YAML 1.1\n---\n"
+        rooms = "[rooms]\n"
+        for number, room in enumerate(ROOMS):
+            master, slave = os.openpty()
+            tty.setraw(slave)
+            os.set_blocking(master, False)
+            masters[room] = master
+            port = free_port()
+            yaml += ("connection: &%s\n  accepter: telnet(rfc2217),tcp,127.0.0.1,%d\n"
+                     "  connector: serialdev,%s,9600n81,local\n" % (room, port, os.ttyname(slave)))
+            rooms += "%s\\name=教学楼 %d\n%s\\device=rfc2217://127.0.0.1:%d\n" % (
+                room, 101 + number, room, port)
+        rooms += "r199\\name=实验楼 199\nr199\\device=rfc2217://127.0.0.1:%d\n" % free_port()
+        with open(os.path.join(scratch, "ser2net.yaml"), "w") as f:
+            f.write(yaml)
+        processes.append(subprocess.Popen(
+            [ser2net, "-n", "-d", "-c", os.path.join(scratch, "ser2net.yaml"), "-P",
+             os.path.join(scratch, "ser2net.pid")], stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL))
+
+        password = "night-" + os.urandom(6).hex()
+        digest = subprocess.run([lumo, "serve", "--hash-password"], input=password + "\n",
+                                capture_output=True, text=True, check=True).stdout.strip()
+        web = free_port()
+        conf = os.path.join(scratch, "serve.conf")
+        with open(conf, "w") as f:
+            f.write("[web]\nlisten=127.0.0.1:%d\n[service]\nprobe=0\n%s[users]\ntech=%s\n"
+                    % (web, rooms, digest))
+        log = open(os.path.join(out, "serve.log"), "w")
+        processes.append(subprocess.Popen([lumo, "serve", "--config", conf], stdout=log,
+                                          stderr=subprocess.STDOUT))
+        wait_for("lumo serve", lambda: listening(web))
+        base = "http://127.0.0.1:%d" % web
+
+        desktop = browser(1280, 900, 1)
+        drivers.append(desktop)
+        desktop.get(base + "/")  # without a session: the login form
+        wait_for("the login form", lambda: desktop.find_elements(By.ID, "login-form"))
+        desktop.save_screenshot(os.path.join(out, "login.png"))
+        desktop.find_element(By.ID, "user").send_keys("tech")
+        desktop.find_element(By.ID, "password").send_keys(password)
+        desktop.find_element(By.ID, "login").click()
+        wait_for("the rooms", lambda: len(desktop.find_elements(By.CSS_SELECTOR, "li.room")) == 4)
+        wait_for("the unreachable room", lambda: desktop.find_element(
+            By.CSS_SELECTOR, '.room[data-room="r199"] .state').get_attribute("data-state")
+            in ("unreachable", "unknown"))
+        desktop.save_screenshot(os.path.join(out, "rooms.png"))
+
+        desktop.find_element(By.CSS_SELECTOR, '.room[data-room="r102"] a').click()
+        wait_for("the room's panel", lambda: desktop.find_elements(By.CSS_SELECTOR, "button.cmd"))
+        desktop.save_screenshot(os.path.join(out, "room.png"))
+        desktop.back()
+
+        wait_for("the rooms again", lambda: desktop.find_elements(By.ID, "all-run"))
+        Select(desktop.find_element(By.ID, "all-command")).select_by_visible_text("投影机关")
+        desktop.find_element(By.ID, "all-run").click()
+        assert not any(read_available(m) for m in masters.values()), "sent before the confirmation"
+        wait_for("the confirmation", lambda: desktop.find_element(By.ID, "all-confirm").is_displayed())
+        desktop.save_screenshot(os.path.join(out, "all-confirm.png"))
+        desktop.find_element(By.ID, "all-confirm").click()
+        results = wait_for("each room's outcome", lambda: len(desktop.find_elements(
+            By.CSS_SELECTOR, "#all-results [data-room]")) == 4 and desktop.find_elements(
+            By.CSS_SELECTOR, "#all-results [data-room]"), timeout=30)
+        outcomes = {r.get_attribute("data-room"): r.get_attribute("data-outcome") for r in results}
+        assert outcomes == {"r101": "sent", "r102": "sent", "r103": "sent", "r199": "error"}, outcomes
+        assert "实验楼 199" in desktop.find_element(
+            By.CSS_SELECTOR, '#all-results [data-room="r199"]').text
+        desktop.save_screenshot(os.path.join(out, "all-rooms.png"))
+        for room, master in masters.items():
+            got = wait_for("the byte in " + room, lambda: read_available(master))
+            assert got == b"d", (room, got)
+
+        # The same page on a phone held upright, logged in with the same cookie.
+        phone = browser(390, 844, 3)
+        drivers.append(phone)
+        phone.get(base + "/login")
+        phone.add_cookie({"name": "lumo_session",
+                          "value": desktop.get_cookie("lumo_session")["value"]})
+        phone.get(base + "/")
+        wait_for("the rooms on a phone", lambda: phone.find_elements(By.CSS_SELECTOR, "li.room"))
+        phone.save_screenshot(os.path.join(out, "rooms-phone.png"))
+        # Nothing more arrived in any room: each "d" came once.
+        assert not any(read_available(m) for m in masters.values()), "a byte came twice"
+        print("campus page: login, a room's panel, 投影机关 in 3 rooms (one \"d\" each), "
+              "the room whose server is down named; screenshots in", out)
+        return 0
+    finally:
+        for driver in drivers:
+            driver.quit()
+        for process in reversed(processes):
+            process.terminate()
+            try:
+                process.wait(10)
+            except subprocess.TimeoutExpired:
+                process.kill()
+        shutil.rmtree(scratch, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
