@@ -4,6 +4,7 @@
 
 #include "control/CommandResolver.h"
 #include "control/Line.h"
+#include "control/PartLoader.h"
 #include "control/Logging.h"
 #include "serial/CMSComm.h"
 #include "serial/CommError.h"
@@ -21,9 +22,6 @@
 
 namespace
 {
-// A failure lists this many of the commands not sent, then how many more.
-constexpr qsizetype kListedNotSent = 10;
-
 void listCommands(QTextStream& out)
 {
     for (const Command& c : kCommands)
@@ -41,42 +39,19 @@ int SendCommand::sendToServer(const QCommandLineParser& parser,
         err << tr("give either --port or --server, not both") << '\n';
         return UsageError;
     }
-    ServerSend send;
-    send.room = parser.value(QStringLiteral("room"));
-    send.caFile = parser.value(QStringLiteral("ca"));
-    std::optional<QString> wrong =
-        ServerSend::CheckServer(parser.value(QStringLiteral("server")), send.server);
-    if (!wrong)
-        wrong = ServerSend::CheckRoom(send.room);
-    if (!wrong)
-        wrong = ServerSend::CheckCertificates(send.caFile);
-    if (!wrong)
-        wrong = ServerSend::ReadToken(parser.value(QStringLiteral("token-file")), send.token);
-    if (wrong) {
-        err << *wrong << '\n';
-        return UsageError;
-    }
-    return send.Send(commands, err);
-}
-
-SendCommand::Status SendCommand::SendInOrder(const QList<const Command*>& commands,
-                                             const SendOne& sendOne, QTextStream& err)
-{
-    for (qsizetype i = 0; i < commands.size(); ++i) {
-        const std::optional<QString> error = sendOne(*commands[i]);
-        if (!error)
-            continue;
-        QStringList notSent;
-        for (qsizetype j = i; j < commands.size() && notSent.size() < kListedNotSent; ++j)
-            notSent << CommandResolver::Name(*commands[j]);
-        if (const qsizetype more = commands.size() - i - notSent.size(); more > 0)
-            notSent << tr("%1 more").arg(more);
-        err << *error << '\n'
-            << tr("Not sent: %1.").arg(notSent.join(QStringLiteral(", "))) << '\n';
+    const ServerSend::Options options{
+        parser.value(QStringLiteral("server")), parser.value(QStringLiteral("room")),
+        parser.value(QStringLiteral("ca")), parser.value(QStringLiteral("token-file"))};
+    QString error;
+    const auto run = reinterpret_cast<ServerSend::Runner>(
+        PartLoader::Resolve(QStringLiteral("network"), "lumo_send_to_server", &error));
+    if (!run) {
+        err << error << '\n';
         return LineFailed;
     }
-    return Sent;
+    return run(options, commands, err);
 }
+
 
 int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream& err)
 {
@@ -203,7 +178,8 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
     };
     // Success only once the line confirms what went through the port: a
     // network server may otherwise drop it when the connection ends.
-    const auto closePort = [&](Status status) {
+    const auto closePort = [&](bool sent) {
+        const Status status = sent ? Sent : LineFailed;
         const std::optional<QString> error =
             Outcome::Of([&] { serial.SetPortOpen(false); }).Error();
         if (!error || status != Sent)
@@ -225,7 +201,7 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
             !held.isEmpty() &&
             held == DeviceChoice::Identity(number > 0 ? DeviceChoice::Resolve(number).device : port);
     }
-    return closePort(SendInOrder(
+    return closePort(Line::SendInOrder(
         commands,
         [&](const Command& c) -> std::optional<QString> {
             if (throughPanel) {
@@ -240,6 +216,6 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
         },
         err));
 #else
-    return closePort(SendInOrder(commands, throughPort, err));
+    return closePort(Line::SendInOrder(commands, throughPort, err));
 #endif
 }

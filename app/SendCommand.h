@@ -32,13 +32,6 @@ public:
     // `arguments` as after "lumo": "send", options, commands.
     static int Run(const QStringList& arguments, QTextStream& out, QTextStream& err);
 
-    // Sends the commands in order through `sendOne` (nothing: sent; else the
-    // message) and stops at the first failure, which it reports on `err`
-    // with the commands that were not sent.
-    using SendOne = std::function<std::optional<QString>(const Command&)>;
-    static Status SendInOrder(const QList<const Command*>& commands, const SendOne& sendOne,
-                              QTextStream& err);
-
 private:
     static int sendToServer(const QCommandLineParser& parser, const QList<const Command*>& commands,
                             QTextStream& err);

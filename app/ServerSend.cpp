@@ -2,6 +2,7 @@
 
 #include "app/SendCommand.h"
 #include "control/CommandResolver.h"
+#include "control/Line.h"
 #include "control/Logging.h"
 #include "serial/InputLimit.h"
 
@@ -93,10 +94,30 @@ QString ServerSend::serverName() const
     return server.toDisplayString(QUrl::RemoveUserInfo | QUrl::StripTrailingSlash);
 }
 
+int ServerSend::Run(const Options& options, const QList<const Command*>& commands,
+                    QTextStream& err)
+{
+    ServerSend send;
+    send.room = options.room;
+    send.caFile = options.caFile;
+    std::optional<QString> wrong = CheckServer(options.server, send.server);
+    if (!wrong)
+        wrong = CheckRoom(send.room);
+    if (!wrong)
+        wrong = CheckCertificates(send.caFile);
+    if (!wrong)
+        wrong = ReadToken(options.tokenFile, send.token);
+    if (wrong) {
+        err << *wrong << '\n';
+        return SendCommand::UsageError;
+    }
+    return send.Send(commands, err);
+}
+
 int ServerSend::Send(const QList<const Command*>& commands, QTextStream& err) const
 {
     int status = SendCommand::Sent;
-    const SendCommand::Status sent = SendCommand::SendInOrder(
+    const bool sent = Line::SendInOrder(
         commands,
         [&](const Command& command) {
             const Answer answer = post(command);
@@ -104,7 +125,7 @@ int ServerSend::Send(const QList<const Command*>& commands, QTextStream& err) co
             return answer.error;
         },
         err);
-    return sent == SendCommand::Sent ? int(SendCommand::Sent) : status;
+    return sent ? int(SendCommand::Sent) : status;
 }
 
 ServerSend::Answer ServerSend::post(const Command& command) const

@@ -9,6 +9,10 @@
 // LineFailed when a room's line failed (the message names the room and the
 // reason), the server could not be reached or did not answer in time, or it
 // refused the token; UsageError when the server knows no such room.
+//
+// It speaks HTTP through Qt Network, so it belongs to the network part
+// (liblumo-network.so), which `lumo send` reaches through PartLoader as the
+// entry point "lumo_send_to_server" (a ServerSend::Runner).
 #pragma once
 
 #include <QByteArray>
@@ -27,6 +31,20 @@ class ServerSend
     Q_DECLARE_TR_FUNCTIONS(ServerSend)
 
 public:
+    // The command line's values, as given.
+    struct Options {
+        QString server;    // --server
+        QString room;      // --room
+        QString caFile;    // --ca
+        QString tokenFile; // --token-file (empty: LUMO_TOKEN)
+    };
+    // Checks the options (a usage error, with nothing sent, when one cannot
+    // be used), then sends the commands in order; SendCommand's status.
+    static int Run(const Options& options, const QList<const Command*>& commands,
+                   QTextStream& err);
+    using Runner = int (*)(const Options& options, const QList<const Command*>& commands,
+                           QTextStream& err);
+
     // How long one request may wait for its answer: a room's line opens
     // within 3 s and confirms within 2 s; all rooms go a bounded number at
     // a time, so a whole campus of unreachable rooms takes a while.

@@ -1,13 +1,19 @@
 #include "control/Line.h"
 
+#include "control/CommandResolver.h"
 #include "control/Commands.h"
 #include "control/Logging.h"
 #include "serial/CMSComm.h"
 
 #include <QRegularExpression>
+#include <QStringList>
+#include <QTextStream>
 
 namespace
 {
+// A failure lists this many of the commands not sent, then how many more.
+constexpr qsizetype kListedNotSent = 10;
+
 // The settings are given before the open, so that the device applies them
 // as part of it; a device that already has them is not asked again.
 void openAt9600(CMSComm& serial)
@@ -63,4 +69,23 @@ Outcome Line::Send(CMSComm& serial, const Command& command) noexcept
             qCDebug(lcSerial).noquote() << "not sent:" << command.letter << *outcome.Error();
     }
     return outcome;
+}
+
+bool Line::SendInOrder(const QList<const Command*>& commands, const SendOne& sendOne,
+                       QTextStream& err)
+{
+    for (qsizetype i = 0; i < commands.size(); ++i) {
+        const std::optional<QString> error = sendOne(*commands[i]);
+        if (!error)
+            continue;
+        QStringList notSent;
+        for (qsizetype j = i; j < commands.size() && notSent.size() < kListedNotSent; ++j)
+            notSent << CommandResolver::Name(*commands[j]);
+        if (const qsizetype more = commands.size() - i - notSent.size(); more > 0)
+            notSent << tr("%1 more").arg(more);
+        err << *error << '\n'
+            << tr("Not sent: %1.").arg(notSent.join(QStringLiteral(", "))) << '\n';
+        return false;
+    }
+    return true;
 }

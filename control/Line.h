@@ -5,13 +5,21 @@
 
 #include "control/Outcome.h"
 
+#include <QCoreApplication>
+#include <QList>
 #include <QString>
 
+#include <functional>
+#include <optional>
+
 class CMSComm;
+class QTextStream;
 struct Command;
 
 class Line
 {
+    Q_DECLARE_TR_FUNCTIONS(Line)
+
 public:
     // The highest COM number a port can have (COM255 on Windows).
     static constexpr int kMaxPort = 255;
@@ -32,4 +40,11 @@ public:
     // Sends the command's letter on the open line (a line lost since is
     // opened again first). Never throws.
     static Outcome Send(CMSComm& serial, const Command& command) noexcept;
+
+    // Sends the commands in order through `sendOne` (nothing: sent; else the
+    // message) and stops at the first failure, which it reports on `err`
+    // with the commands that were not sent. True when every one was sent.
+    using SendOne = std::function<std::optional<QString>(const Command&)>;
+    static bool SendInOrder(const QList<const Command*>& commands, const SendOne& sendOne,
+                            QTextStream& err);
 };

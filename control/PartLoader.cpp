@@ -3,7 +3,24 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QLibrary>
+#include <QMutex>
+
+namespace
+{
+struct EntryPoints {
+    QMutex lock;
+    QHash<QByteArray, QFunctionPointer> functions;
+};
+
+// Made on first use: parts linked in register while the program starts.
+EntryPoints& entryPoints()
+{
+    static EntryPoints entries;
+    return entries;
+}
+} // namespace
 
 QString PartLoader::Find(const QString& fileName)
 {
@@ -27,8 +44,19 @@ QString PartLoader::Find(const QString& fileName)
     return {};
 }
 
+void PartLoader::Link(const char* symbol, QFunctionPointer function)
+{
+    EntryPoints& entries = entryPoints();
+    const QMutexLocker lock(&entries.lock);
+    entries.functions.insert(symbol, function);
+}
+
 QFunctionPointer PartLoader::Resolve(const QString& part, const char* symbol, QString* error)
 {
+    EntryPoints& entries = entryPoints();
+    const QMutexLocker lock(&entries.lock);
+    if (const QFunctionPointer function = entries.functions.value(symbol))
+        return function;
     const QString fileName = QStringLiteral("liblumo-%1.so").arg(part);
     const QString path = Find(fileName);
     if (path.isEmpty()) {
@@ -39,7 +67,9 @@ QFunctionPointer PartLoader::Resolve(const QString& part, const char* symbol, QS
     // Never unloaded: what it made lives as long as the program.
     QLibrary library(path);
     const QFunctionPointer function = library.resolve(symbol);
-    if (!function)
+    if (function)
+        entries.functions.insert(symbol, function);
+    else
         *error = library.errorString();
     return function;
 }

@@ -45,6 +45,4 @@ public:
 
     // A remote off, or nullptr with `error` saying why there is none.
     static std::unique_ptr<RemoteSwitch> Make(Sender send, StatusQuery status, QString* error);
-    // For programs that link the remote in (web/PhoneRemoteLinked.cpp).
-    static void SetMaker(Maker maker);
 };

@@ -5,38 +5,15 @@
 #include "serial/DeviceUrl.h"
 #include "serial/TtyDevice.h"
 
-#include <QMutex>
-
-namespace
-{
-QMutex makerLock;
-NetworkDeviceMaker networkMaker = nullptr;
-
-NetworkDeviceMaker NetworkMaker()
-{
-    const QMutexLocker lock(&makerLock);
-    if (!networkMaker) {
-        QString error;
-        networkMaker = reinterpret_cast<NetworkDeviceMaker>(
-            PartLoader::Resolve(QStringLiteral("network"), "lumo_make_network_device", &error));
-        if (!networkMaker)
-            throw CommError(CommErrorCode::NoSuchDevice, error);
-    }
-    return networkMaker;
-}
-} // namespace
-
-void SetNetworkDeviceMaker(NetworkDeviceMaker maker)
-{
-    const QMutexLocker lock(&makerLock);
-    networkMaker = maker;
-}
-
 std::unique_ptr<SerialDevice> MakeSerialDevice(const QString& portLabel, const QString& deviceName)
 {
-    if (DeviceUrl::LooksLikeUrl(deviceName)) {
-        const DeviceUrl url = DeviceUrl::Parse(portLabel, deviceName);
-        return std::unique_ptr<SerialDevice>(NetworkMaker()(portLabel, deviceName, url));
-    }
-    return std::make_unique<TtyDevice>(portLabel, deviceName);
+    if (!DeviceUrl::LooksLikeUrl(deviceName))
+        return std::make_unique<TtyDevice>(portLabel, deviceName);
+    const DeviceUrl url = DeviceUrl::Parse(portLabel, deviceName);
+    QString error;
+    const auto make = reinterpret_cast<NetworkDeviceMaker>(
+        PartLoader::Resolve(QStringLiteral("network"), "lumo_make_network_device", &error));
+    if (!make)
+        throw CommError(CommErrorCode::NoSuchDevice, error);
+    return std::unique_ptr<SerialDevice>(make(portLabel, deviceName, url));
 }

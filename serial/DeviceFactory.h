@@ -16,9 +16,7 @@ class DeviceUrl;
 
 std::unique_ptr<SerialDevice> MakeSerialDevice(const QString& portLabel, const QString& deviceName);
 
-// How a network serial device is made. Programs that link the network device
-// in set it once at start (serial/NetworkDeviceLinked.cpp does); the panel,
-// which does not, loads the network part the first time a URL is opened.
+// The network part's entry point "lumo_make_network_device": the panel on
+// Linux loads the part the first time a port is a URL (see PartLoader).
 using NetworkDeviceMaker = SerialDevice* (*)(const QString& portLabel, const QString& deviceName,
                                              const DeviceUrl& url);
-void SetNetworkDeviceMaker(NetworkDeviceMaker maker);

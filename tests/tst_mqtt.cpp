@@ -1,5 +1,6 @@
 // The campus service on an MQTT broker: Debian's mosquitto started here on a
 // free port, real ser2net per room, commands published with mosquitto_pub.
+#include "HttpClient.h"
 #include "Mosquitto.h"
 #include "Pty.h"
 #include "Ser2net.h"
@@ -7,14 +8,17 @@
 #include "serve/Campus.h"
 #include "serve/MqttBridge.h"
 #include "serve/MqttDiscovery.h"
+#include "serve/PasswordHash.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -58,12 +62,6 @@ QByteArray bytes(Pty& pty, int count, int ms = 10000)
         got += pty.readAvailable(0);
     }
     return got;
-}
-
-QStringList messageLog;
-void keepMessage(QtMsgType, const QMessageLogContext&, const QString& text)
-{
-    messageLog.append(text);
 }
 } // namespace
 
@@ -131,30 +129,44 @@ void TestMqtt::commandsOnce()
     watch.waitForFinished();
 }
 
-// A refused password is told in the log in so many words; the rooms are
-// served all the same.
+// A refused password is told in the log in so many words; the service goes
+// on serving its page and its rooms.
 void TestMqtt::wrongPasswordKeepsServing()
 {
     Mosquitto broker(QStringLiteral("lumo"), QStringLiteral("right"));
     QVERIFY2(broker.start(), qPrintable(broker.error()));
     FakeRoom a;
     QVERIFY(a.server.start());
-    Campus campus({a.config(QStringLiteral("a"))});
-    MqttConfig mqtt = brokerConfig(broker, QStringLiteral("test"));
-    mqtt.Set(QStringLiteral("username"), QStringLiteral("lumo"));
-    mqtt.Set(QStringLiteral("password_file"), broker.passwordFile("wrong"));
-
-    messageLog.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(keepMessage);
-    MqttBridge bridge(campus, mqtt);
-    QTRY_VERIFY_WITH_TIMEOUT(
-        messageLog.join('\n').contains(QStringLiteral("refused the user name or password")), 10000);
-    qInstallMessageHandler(previous);
-    QVERIFY(!bridge.IsConnected());
-    bool sent = false;
-    campus.Send(QStringLiteral("a"), kCommands[2], [&](const Outcome& o) { sent = o.Ok(); });
-    QTRY_VERIFY(sent);
+    QTcpServer probe; // a port nobody else uses, for the page
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    const quint16 web = probe.serverPort();
+    probe.close();
+    QTemporaryDir dir;
+    QFile conf(dir.filePath(QStringLiteral("serve.conf")));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("[web]\nlisten=127.0.0.1:" + QByteArray::number(web) +
+               "\n[service]\nprobe=0\n[mqtt]\nbroker=mqtt://127.0.0.1:" +
+               QByteArray::number(broker.port()) + "\nusername=lumo\npassword_file=" +
+               broker.passwordFile(QStringLiteral("wrong")).toUtf8() + "\n[tokens]\nt=" +
+               PasswordHash::Make("token").toUtf8() + "\n[rooms]\na\\device=" +
+               a.server.rfc2217Url().toUtf8() + "\n");
+    conf.close();
+    QProcess serve;
+    serve.setProcessChannelMode(QProcess::MergedChannels);
+    serve.start(QStringLiteral(LUMO_BIN), {QStringLiteral("serve"), QStringLiteral("--config"),
+                                           conf.fileName()});
+    QByteArray log;
+    QTRY_VERIFY_WITH_TIMEOUT((log += serve.readAll()).contains("refused the user name or password"),
+                             15000);
+    const QByteArray host = "Host: 127.0.0.1:" + QByteArray::number(web) + "\r\n";
+    QCOMPARE(HttpAsk(web, "GET", "/login", host).status, 200);
+    QCOMPARE(HttpAsk(web, "POST", "/api/v1/rooms/a/commands/c",
+                     host + "Authorization: Bearer token\r\n")
+                 .status,
+             200);
     QCOMPARE(bytes(a.pty, 1), QByteArray("c"));
+    serve.terminate();
+    QVERIFY(serve.waitForFinished(10000));
 }
 
 // The broker goes away and comes back: the service is back, its entries and

@@ -514,6 +514,17 @@
     </message>
 </context>
 <context>
+    <name>Line</name>
+    <message>
+        <source>%1 more</source>
+        <translation>另外 %1 个</translation>
+    </message>
+    <message>
+        <source>Not sent: %1.</source>
+        <translation>未发送：%1。</translation>
+    </message>
+</context>
+<context>
     <name>MqttBridge</name>
     <message>
         <source>cannot read the MQTT password from %1 (%2)</source>
@@ -675,6 +686,13 @@
     </message>
 </context>
 <context>
+    <name>PartLoader</name>
+    <message>
+        <source>this installation of Lumo lacks %1</source>
+        <translation>此 Lumo 安装缺少 %1</translation>
+    </message>
+</context>
+<context>
     <name>PhonePage</name>
     <message>
         <source>Lumo remote</source>
@@ -759,10 +777,6 @@
 <context>
     <name>SendCommand</name>
     <message>
-        <source>Not sent: %1.</source>
-        <translation>未发送：%1。</translation>
-    </message>
-    <message>
         <source>Sent, not confirmed: %1.</source>
         <translation>已发送但未确认：%1。</translation>
     </message>
@@ -797,10 +811,6 @@
     <message>
         <source>&quot;%1&quot; is no port: give COM1 to COM%2 or a device name</source>
         <translation>“%1”不是端口：请给出 COM1 到 COM%2 或设备名</translation>
-    </message>
-    <message>
-        <source>%1 more</source>
-        <translation>另外 %1 个</translation>
     </message>
     <message>
         <source>the argument</source>
@@ -1154,6 +1164,13 @@
     <message>
         <source>Too many failed attempts. Try again in a minute.</source>
         <translation>失败的尝试过多，请一分钟后再试。</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>the campus service (lumo-serve) is not installed with this program</source>
+        <translation>此程序未附带安装校园服务（lumo-serve）</translation>
     </message>
 </context>
 </TS>
