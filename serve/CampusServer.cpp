@@ -201,15 +201,9 @@ std::optional<WebServer::Reply> CampusServer::route(const QHttpServerRequest& re
         return Reply{StatusCode::Ok, asset.body, asset.type, {}};
     }
     // The phone page's style, script and pictures, for the rooms' panels.
-    const PhonePage::Asset asset = path == QLatin1String("/")
-                                       ? PhonePage::Asset{}
-                                       : m_page.Find(path, PhonePage::Language::Chinese);
-    if (asset.type.isEmpty())
-        return ErrorReply(StatusCode::NotFound, tr("Not found."));
-    return Reply{StatusCode::Ok,
-                 asset.body,
-                 asset.type,
-                 {{"Cache-Control", asset.cacheable ? "max-age=3600" : "no-store"}}};
+    return AssetReply(path == QLatin1String("/")
+                          ? PhonePage::Asset{}
+                          : m_page.Find(path, PhonePage::Language::Chinese));
 }
 
 WebServer::Reply CampusServer::unauthorized(const QHttpServerRequest& request)

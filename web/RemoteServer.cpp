@@ -86,14 +86,8 @@ std::optional<WebServer::Reply> RemoteServer::route(const QHttpServerRequest& re
                       "method not allowed");
     if (path == QLatin1String("/") && request.query().hasQueryItem(QStringLiteral("k")))
         return keyVisit(request, socket);
-    const PhonePage::Asset asset =
-        m_page.Find(path, PhonePage::FromAcceptLanguage(Header(request, "accept-language")));
-    if (asset.type.isEmpty())
-        return ErrorReply(StatusCode::NotFound, tr("Not found."));
-    return Reply{StatusCode::Ok,
-                 asset.body,
-                 asset.type,
-                 {{"Cache-Control", asset.cacheable ? "max-age=3600" : "no-store"}}};
+    return AssetReply(
+        m_page.Find(path, PhonePage::FromAcceptLanguage(Header(request, "accept-language"))));
 }
 
 // The QR link: the secret goes into a cookie only this site sends, and the

@@ -111,6 +111,16 @@ WebServer::Reply WebServer::ErrorReply(StatusCode status, const QString& message
     return JsonReply(status, {{"error", message}});
 }
 
+WebServer::Reply WebServer::AssetReply(const PhonePage::Asset& asset)
+{
+    if (asset.type.isEmpty())
+        return ErrorReply(StatusCode::NotFound, tr("Not found."));
+    return Reply{StatusCode::Ok,
+                 asset.body,
+                 asset.type,
+                 {{"Cache-Control", asset.cacheable ? "max-age=3600" : "no-store"}}};
+}
+
 WebServer::Reply WebServer::CommandList()
 {
     QJsonArray list;

@@ -7,6 +7,7 @@
 // certificate. The phone remote and the campus page are built on it.
 #pragma once
 
+#include "web/PhonePage.h"
 #include "web/RemoteAccess.h"
 
 #include <QAbstractHttpServer>
@@ -63,6 +64,8 @@ public:
     static QByteArray Json(const QJsonObject& object);
     static Reply JsonReply(StatusCode status, const QJsonObject& object);
     static Reply ErrorReply(StatusCode status, const QString& message);
+    // A page's file (its style, script, a picture), or 404 when there is none.
+    static Reply AssetReply(const PhonePage::Asset& asset);
     // The 23 commands: letter, name, label and meaning.
     static Reply CommandList();
     // Whether `path` is "BASE/commands/WORD"; WORD, decoded, when it is.

@@ -19,25 +19,13 @@ import sys
 import tempfile
 import time
 import tty
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "scripts"))
+from polling import free_port, wait_for  # noqa: E402
 
 SKIP = 77
 ROOMS = ["r101", "r102", "r103"]
 
 
-def wait_for(what, check, timeout=20.0, step=0.1):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = check()
-        if value:
-            return value
-        time.sleep(step)
-    raise AssertionError("timed out waiting for " + what)
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def listening(port):

@@ -14,31 +14,18 @@ Exit 77 (skipped) when the browser or the X tools are not installed.
 """
 import os
 import shutil
-import socket
 import subprocess
 import sys
 import tempfile
 import termios
 import time
 import tty
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "scripts"))
+from polling import free_port, wait_for  # noqa: E402
 
 SKIP = 77
 
 
-def wait_for(what, check, timeout=20.0, step=0.1):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = check()
-        if value:
-            return value
-        time.sleep(step)
-    raise AssertionError("timed out waiting for " + what)
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("", 0))
-        return s.getsockname()[1]
 
 
 class Desktop:

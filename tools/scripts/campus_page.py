@@ -17,18 +17,11 @@ import shutil
 import statistics
 import sys
 import time
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from polling import wait_for  # noqa: E402
 
 SKIP = 77
 
-
-def wait_for(what, check, timeout=30.0, step=0.1):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        value = check()
-        if value:
-            return value
-        time.sleep(step)
-    raise AssertionError("timed out waiting for " + what)
 
 
 def browser():
