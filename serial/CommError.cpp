@@ -1,5 +1,7 @@
 #include "serial/CommError.h"
 
+#include "serial/InputLimit.h"
+
 CommError::CommError(CommErrorCode code, QString description)
     : m_code(code), m_description(std::move(description)), m_what(m_description.toUtf8())
 {
@@ -61,4 +63,11 @@ bool CommError::IsNetwork(CommErrorCode code)
     default:
         return false;
     }
+}
+
+QString CommError::Where(const QString& portLabel, const QString& device)
+{
+    if (portLabel == device || device.isEmpty())
+        return InputLimit::Quoted(portLabel);
+    return QStringLiteral("%1 (%2)").arg(InputLimit::Quoted(portLabel), InputLimit::Quoted(device));
 }

@@ -41,6 +41,9 @@ public:
     // The user's words for a kind of failure, written here once: empty for a
     // kind whose reason is always told with its particulars.
     static QString Reason(CommErrorCode code);
+    // What a message names: the port, and the device it is where that says
+    // more ("COM2 (/dev/ttyUSB0)", but "rfc2217://host:7000" once).
+    static QString Where(const QString& portLabel, const QString& device);
     // The words for the line settings that messages name.
     static QString Baud(qint64 rate);
     static QString DataBits(int bits);

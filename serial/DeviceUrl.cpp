@@ -28,7 +28,7 @@ DeviceUrl DeviceUrl::Parse(const QString& portLabel, const QString& name)
 {
     const auto fail = [&](const QString& reason) {
         throw CommError(CommErrorCode::BadDeviceUrl,
-                        QStringLiteral("%1 (%2): %3").arg(portLabel, name, reason));
+                        QStringLiteral("%1: %2").arg(CommError::Where(portLabel, name), reason));
     };
     const qsizetype sep = name.indexOf(QLatin1StringView("://"));
     const QString scheme = name.left(sep).toLower();

@@ -133,7 +133,7 @@ QString describe(unsigned char request, const QByteArray& value)
 
 NetworkSerialDevice::NetworkSerialDevice(const QString& portLabel, const QString& name,
                                          DeviceUrl url)
-    : m_label(QStringLiteral("%1 (%2)").arg(portLabel, name)), m_url(std::move(url))
+    : m_label(CommError::Where(portLabel, name)), m_url(std::move(url))
 {
     m_socket.setReadBufferSize(kSocketBuffer);
     QObject::connect(&m_socket, &QTcpSocket::readyRead, &m_socket, [this] { drain(); });

@@ -247,10 +247,7 @@ void TtyDevice::updateLabel()
     if (const QString device = QFileInfo(m_path).canonicalFilePath(); !device.isEmpty())
         shown = device;
 #endif
-    m_label = m_portLabel == shown
-                  ? InputLimit::Quoted(m_portLabel)
-                  : QStringLiteral("%1 (%2)").arg(InputLimit::Quoted(m_portLabel),
-                                                  InputLimit::Quoted(shown));
+    m_label = CommError::Where(m_portLabel, shown);
 }
 
 void TtyDevice::fail(CommErrorCode code, const QString& reason) const

@@ -345,6 +345,11 @@ void TestSend::exitStatusAndBytes_data()
         << QStringList{QStringLiteral("--port"), kNullLink, QStringLiteral("c")} << QString() << 1
         << QByteArray() << QByteArray()
         << QStringList{QStringLiteral("null-link (/dev/null): ")};
+    QTest::newRow("URL: named once")
+        << QStringList{QStringLiteral("--port"), QStringLiteral("rfc2217://127.0.0.1:1"),
+                       QStringLiteral("c")}
+        << QString() << 1 << QByteArray() << QByteArray()
+        << QStringList{QStringLiteral("rfc2217://127.0.0.1:1: no server takes connections")};
     QTest::newRow("missing device: port, reason and what was not sent")
         << QStringList{QStringLiteral("--port"), QStringLiteral("/nonexistent/tty"),
                        QStringLiteral("c"), QStringLiteral("d")}
