@@ -10,7 +10,6 @@
 #include "serial/CMSComm.h"
 #include "serial/DeviceChoice.h"
 
-#include <QContextMenuEvent>
 #include <QMenu>
 #include <QPushButton>
 #include <QTimer>
@@ -119,7 +118,7 @@ void CPanelDlg::addExtraMenu()
         ::AppendMenuW(menu, MF_STRING, kRemoteEntry, reinterpret_cast<LPCWSTR>(entry.utf16()));
     }
 #else
-    OpenMenuOnShiftF10([this](const QPoint& at) { ShowExtraMenu(at); });
+    OpenMenuOnShiftF10();
 #endif
 #endif
 }
@@ -132,15 +131,6 @@ void CPanelDlg::ShowExtraMenu(const QPoint& globalPos)
     menu.exec(globalPos);
 #else
     Q_UNUSED(globalPos);
-#endif
-}
-
-void CPanelDlg::contextMenuEvent(QContextMenuEvent* event)
-{
-#ifdef Q_OS_WIN
-    QDialog::contextMenuEvent(event); // the entry lives in the real system menu there
-#else
-    ShowExtraMenu(event->globalPos());
 #endif
 }
 

@@ -30,7 +30,7 @@ public:
 
     // The panel's extra menu: "Phone remote…" (on Windows the same entry
     // is in the system menu).
-    void ShowExtraMenu(const QPoint& globalPos);
+    void ShowExtraMenu(const QPoint& globalPos) override;
 #if LUMO_WEB
     // The phone remote, off until switched on; it ends with the panel.
     // nullptr, with `error` saying why, when this installation has none.
@@ -39,7 +39,6 @@ public:
 #endif
 
 protected:
-    void contextMenuEvent(QContextMenuEvent* event) override;
 #ifdef Q_OS_WIN
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
 #endif

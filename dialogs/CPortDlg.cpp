@@ -10,7 +10,6 @@
 #include "serial/DeviceDiscovery.h"
 
 #include <QApplication>
-#include <QContextMenuEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
@@ -59,7 +58,7 @@ void CPortDlg::OnInitDialog()
         ::AppendMenuW(menu, MF_STRING, IDM_PORTS_ENTRY, reinterpret_cast<LPCWSTR>(ports.utf16()));
     }
 #else
-    OpenMenuOnShiftF10([this](const QPoint& at) { ShowExtraMenu(at); });
+    OpenMenuOnShiftF10();
 #endif
 
     setWindowIcon(m_hIcon); // big and small alike: Qt picks the size
@@ -74,15 +73,6 @@ void CPortDlg::ShowExtraMenu(const QPoint& globalPos)
         menu.addAction(entry, this, [this] { OnSysCommand(IDM_SYSMENU_ENTRY); });
     menu.addAction(CPortSettingsDlg::EntryText(), this, [this] { OnSysCommand(IDM_PORTS_ENTRY); });
     menu.exec(globalPos);
-}
-
-void CPortDlg::contextMenuEvent(QContextMenuEvent* event)
-{
-#ifdef Q_OS_WIN
-    QDialog::contextMenuEvent(event); // the entry lives in the real system menu there
-#else
-    ShowExtraMenu(event->globalPos());
-#endif
 }
 
 #ifdef Q_OS_WIN

@@ -30,10 +30,9 @@ public:
 
     // The context menu that carries the extra entry (the system menu's
     // stand-in where the window manager owns that menu).
-    void ShowExtraMenu(const QPoint& globalPos);
+    void ShowExtraMenu(const QPoint& globalPos) override;
 
 protected:
-    void contextMenuEvent(QContextMenuEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 #ifdef Q_OS_WIN
     bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QContextMenuEvent>
 #include <QShortcut>
 
 QFont TemplateDialog::SongFont(int pointSize)
@@ -84,11 +85,22 @@ QWidget* TemplateDialog::createControl(const ControlTemplate& control, const QCu
     return widget;
 }
 
-void TemplateDialog::OpenMenuOnShiftF10(std::function<void(const QPoint&)> show)
+void TemplateDialog::ShowExtraMenu(const QPoint& /*globalPos*/) {}
+
+void TemplateDialog::OpenMenuOnShiftF10()
 {
     auto* shortcut = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), this);
-    connect(shortcut, &QShortcut::activated, this, [this, show = std::move(show)] {
+    connect(shortcut, &QShortcut::activated, this, [this] {
         QWidget* anchor = focusWidget() ? focusWidget() : this;
-        show(anchor->mapToGlobal(anchor->rect().center()));
+        ShowExtraMenu(anchor->mapToGlobal(anchor->rect().center()));
     });
+}
+
+void TemplateDialog::contextMenuEvent(QContextMenuEvent* event)
+{
+#ifdef Q_OS_WIN
+    QDialog::contextMenuEvent(event); // the entries live in the real system menu there
+#else
+    ShowExtraMenu(event->globalPos());
+#endif
 }

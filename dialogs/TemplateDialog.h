@@ -9,7 +9,6 @@
 #include <QDialog>
 
 #include <QHash>
-#include <functional>
 
 class TemplateDialog : public QDialog
 {
@@ -24,10 +23,15 @@ public:
     // this machine has.
     static QFont SongFont(int pointSize);
 
+    // The dialog's extra menu at `globalPos`, opened by a right click or the
+    // Menu key (on Windows its entries are in the window's system menu
+    // instead); none unless a dialog has one.
+    virtual void ShowExtraMenu(const QPoint& globalPos);
+
 protected:
-    // Shift+F10 opens the dialog's extra menu, as the Menu key and a right
-    // click do: `show` gets where, the centre of the focused control.
-    void OpenMenuOnShiftF10(std::function<void(const QPoint&)> show);
+    // Shift+F10 opens the extra menu too, at the centre of the focused control.
+    void OpenMenuOnShiftF10();
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     QWidget* createControl(const ControlTemplate& control, const QCursor& hand);
