@@ -1,5 +1,7 @@
 #include "Mosquitto.h"
 
+#include "StopProcess.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QStandardPaths>
@@ -94,13 +96,7 @@ bool Mosquitto::start()
 
 void Mosquitto::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(3000)) {
-        m_process.kill();
-        m_process.waitForFinished(3000);
-    }
+    StopProcess(m_process);
 }
 
 bool Mosquitto::publish(const QString& topic, const QByteArray& payload, bool retain) const

@@ -1,5 +1,7 @@
 #include "PyserialServer.h"
 
+#include "StopProcess.h"
+
 #include <QDeadlineTimer>
 #include <QStandardPaths>
 
@@ -7,13 +9,7 @@ PyserialServer::PyserialServer(QString devicePath) : m_devicePath(std::move(devi
 
 PyserialServer::~PyserialServer()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(3000)) {
-        m_process.kill();
-        m_process.waitForFinished(3000);
-    }
+    StopProcess(m_process);
 }
 
 QString PyserialServer::url() const

@@ -1,5 +1,7 @@
 #include "Ser2net.h"
 
+#include "StopProcess.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QStandardPaths>
@@ -114,11 +116,5 @@ bool Ser2net::start()
 
 void Ser2net::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    m_process.terminate();
-    if (!m_process.waitForFinished(3000)) {
-        m_process.kill();
-        m_process.waitForFinished(3000);
-    }
+    StopProcess(m_process);
 }

@@ -2,6 +2,7 @@
 
 #include "Pty.h"
 #include "Ser2net.h"
+#include "StopProcess.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -44,6 +45,5 @@ QString Ser2netRooms::url(std::size_t i) const
 
 Ser2netRooms::~Ser2netRooms()
 {
-    m_process.terminate();
-    m_process.waitForFinished(5000);
+    StopProcess(m_process);
 }

@@ -1,5 +1,7 @@
 #include "XServer.h"
 
+#include "StopProcess.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -10,16 +12,6 @@ namespace
 {
 constexpr int kStartTimeoutMs = 15000;
 
-void stopProcess(QProcess& process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(3000)) {
-        process.kill();
-        process.waitForFinished(3000);
-    }
-}
 } // namespace
 
 XServer::~XServer()
@@ -109,8 +101,8 @@ bool XServer::startWindowManager()
 
 void XServer::stop()
 {
-    stopProcess(m_openbox);
-    stopProcess(m_xvfb);
+    StopProcess(m_openbox);
+    StopProcess(m_xvfb);
 }
 
 QProcessEnvironment XServer::clientEnvironment() const
