@@ -46,12 +46,10 @@ CommandLine CommandLine::Parse(const QStringList& arguments)
     }
 
     CommandLine result;
-    for (const QString& argument : arguments.mid(1)) {
-        if (argument.size() > InputLimit::kArgument) {
-            result.action = Action::Fail;
-            result.text = InputLimit::TooLong(tr("the argument"), argument, InputLimit::kArgument);
-            return result;
-        }
+    if (const auto tooLong = InputLimit::CheckArguments(arguments.mid(1))) {
+        result.action = Action::Fail;
+        result.text = *tooLong;
+        return result;
     }
     if (!parser.parse(arguments)) {
         result.action = Action::Fail;

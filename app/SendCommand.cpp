@@ -92,11 +92,9 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
                                  QStringLiteral("COMMAND..."));
     const QString tryHelp = tr("Try \"lumo send --help\".");
 
-    for (const QString& argument : arguments) {
-        if (argument.size() > InputLimit::kArgument) {
-            err << InputLimit::TooLong(tr("the argument"), argument, InputLimit::kArgument) << '\n';
-            return UsageError;
-        }
+    if (const auto tooLong = InputLimit::CheckArguments(arguments)) {
+        err << *tooLong << '\n';
+        return UsageError;
     }
     if (!parser.parse(arguments)) {
         err << parser.errorText() << '\n' << tryHelp << '\n';

@@ -15,3 +15,12 @@ QString InputLimit::TooLong(const QString& what, const QString& value, qsizetype
         .arg(value.size())
         .arg(limit);
 }
+
+std::optional<QString> InputLimit::CheckArguments(const QStringList& arguments)
+{
+    for (const QString& argument : arguments) {
+        if (argument.size() > kArgument)
+            return TooLong(tr("the argument"), argument, kArgument);
+    }
+    return std::nullopt;
+}

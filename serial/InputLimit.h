@@ -6,6 +6,9 @@
 
 #include <QCoreApplication>
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 class InputLimit
 {
@@ -27,4 +30,6 @@ public:
     // "the device name "/dev/tty…" is 10485760 characters long; at most
     // 1024 are taken", for `what` ("the device name") longer than `limit`.
     static QString TooLong(const QString& what, const QString& value, qsizetype limit);
+    // The message for the first of `arguments` longer than kArgument, if any.
+    static std::optional<QString> CheckArguments(const QStringList& arguments);
 };

@@ -402,10 +402,6 @@
         <translation>选项“--%1”需要指定设备。</translation>
     </message>
     <message>
-        <source>the argument</source>
-        <translation>参数</translation>
-    </message>
-    <message>
         <source>Tell on stderr how each line is opened and each command sent (for a technician).</source>
         <translation>在标准错误输出上说明每条线路如何打开、每条命令如何发送（供技术人员使用）。</translation>
     </message>
@@ -511,6 +507,10 @@
     <message>
         <source>%1 &quot;%2&quot; is %3 characters long; at most %4 are taken</source>
         <translation>%1“%2”长 %3 个字符，最多只接受 %4 个</translation>
+    </message>
+    <message>
+        <source>the argument</source>
+        <translation>参数</translation>
     </message>
 </context>
 <context>
@@ -811,10 +811,6 @@
     <message>
         <source>&quot;%1&quot; is no port: give COM1 to COM%2 or a device name</source>
         <translation>“%1”不是端口：请给出 COM1 到 COM%2 或设备名</translation>
-    </message>
-    <message>
-        <source>the argument</source>
-        <translation>参数</translation>
     </message>
     <message>
         <source>the port</source>
