@@ -17,9 +17,10 @@ import socket
 import subprocess
 import sys
 import tempfile
-import time
 import tty
+
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "scripts"))
+import chromium  # noqa: E402
 from polling import free_port, wait_for  # noqa: E402
 
 SKIP = 77
@@ -41,26 +42,14 @@ def read_available(fd):
 
 
 def browser(width, height, ratio):
-    from selenium import webdriver
-    from selenium.webdriver.chrome.service import Service
-    options = webdriver.ChromeOptions()
-    options.binary_location = shutil.which("chromium")
-    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
-                     "--no-proxy-server", "--window-size=%d,%d" % (width, height),
-                     "--force-device-scale-factor=%g" % ratio):
-        options.add_argument(argument)
-    return webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
+    return chromium.driver("--window-size=%d,%d" % (width, height),
+                           "--force-device-scale-factor=%g" % ratio)
 
 
 def main():
     lumo, out = sys.argv[1], sys.argv[2]
     ser2net = shutil.which("ser2net") or shutil.which("ser2net", path="/usr/sbin")
-    missing = [t for t in ("chromium", "chromedriver") if not shutil.which(t)]
-    missing += [] if ser2net else ["ser2net"]
-    try:
-        import selenium  # noqa: F401
-    except ImportError:
-        missing.append("python3-selenium")
+    missing = chromium.missing() + ([] if ser2net else ["ser2net"])
     if missing:
         print("SKIP: not installed:", " ".join(missing))
         return SKIP

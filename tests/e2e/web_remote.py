@@ -20,12 +20,12 @@ import tempfile
 import termios
 import time
 import tty
+
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "scripts"))
+import chromium  # noqa: E402
 from polling import free_port, wait_for  # noqa: E402
 
 SKIP = 77
-
-
 
 
 class Desktop:
@@ -95,19 +95,10 @@ def read_available(fd, wait):
 
 
 def browser(width, height, touch, ratio=2.0):
-    from selenium import webdriver
-    from selenium.webdriver.chrome.service import Service
-    options = webdriver.ChromeOptions()
-    options.binary_location = shutil.which("chromium")
-    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
-                     "--lang=zh-CN", "--no-proxy-server"):
-        options.add_argument(argument)
-    options.add_experimental_option("prefs", {"intl.accept_languages": "zh-CN,zh"})
-    options.add_experimental_option("mobileEmulation", {
+    return chromium.driver(chinese=True, mobile={
         "deviceMetrics": {"width": width, "height": height, "pixelRatio": ratio, "touch": touch},
         "userAgent": "Mozilla/5.0 (Linux; Android 13; Pixel 7) AppleWebKit/537.36 "
                      "(KHTML, like Gecko) Chrome/120.0 Mobile Safari/537.36"})
-    return webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
 
 
 def tap(driver, element):
@@ -126,12 +117,7 @@ def message(driver):
 
 def main():
     lumo, out = sys.argv[1], sys.argv[2]
-    needed = ["Xvfb", "openbox", "xdotool", "import", "zbarimg", "chromium", "chromedriver"]
-    missing = [t for t in needed if not shutil.which(t)]
-    try:
-        import selenium  # noqa: F401
-    except ImportError:
-        missing.append("python3-selenium")
+    missing = chromium.missing("Xvfb", "openbox", "xdotool", "import", "zbarimg")
     if missing:
         print("SKIP: not installed:", " ".join(missing))
         return SKIP

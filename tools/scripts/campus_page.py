@@ -13,36 +13,19 @@
 Exit status 77 when Chromium, its driver or Selenium is not installed.
 """
 import os
-import shutil
 import statistics
 import sys
 import time
+
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import chromium  # noqa: E402
 from polling import wait_for  # noqa: E402
 
 SKIP = 77
 
 
-
 def browser():
-    from selenium import webdriver
-    from selenium.webdriver.chrome.service import Service
-    options = webdriver.ChromeOptions()
-    options.binary_location = shutil.which("chromium")
-    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
-                     "--lang=zh-CN", "--no-proxy-server", "--window-size=1280,1200"):
-        options.add_argument(argument)
-    options.add_experimental_option("prefs", {"intl.accept_languages": "zh-CN,zh"})
-    return webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
-
-
-def missing_tools():
-    missing = [t for t in ("chromium", "chromedriver") if not shutil.which(t)]
-    try:
-        import selenium  # noqa: F401
-    except ImportError:
-        missing.append("python3-selenium")
-    return missing
+    return chromium.driver("--window-size=1280,1200", chinese=True)
 
 
 def log_in(driver, url, user, password):
@@ -146,7 +129,7 @@ def main():
     if len(sys.argv) < 2 or sys.argv[1] not in ("tour", "first-paint"):
         print(__doc__.strip(), file=sys.stderr)
         return 2
-    missing = missing_tools()
+    missing = chromium.missing()
     if missing:
         print("not installed: " + " ".join(missing), file=sys.stderr)
         return SKIP
