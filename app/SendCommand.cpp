@@ -2,7 +2,9 @@
 
 #include "app/ServerSend.h"
 
+#include "control/CommandEntry.h"
 #include "control/CommandResolver.h"
+#include "control/LineTarget.h"
 #include "control/Line.h"
 #include "control/PartLoader.h"
 #include "control/Logging.h"
@@ -123,9 +125,10 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
     }
     QList<const Command*> commands;
     for (const QString& word : words) {
-        const Command* command = CommandResolver::Resolve(word);
+        CommandResult refusal;
+        const Command* command = CommandEntry::Resolve(word, &refusal);
         if (!command) {
-            err << CommandResolver::UnknownMessage(word) << '\n';
+            err << refusal.message << '\n';
             return UsageError;
         }
         commands << command;
@@ -162,17 +165,14 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
     }
 
     CMSComm serial;
+    LineTarget line(serial, port);
     QStringList unconfirmed; // sent through the port, not yet known to have arrived
-    const auto throughPort = [&](const Command& c) {
-        if (!serial.GetPortOpen()) {
-            const Outcome opened = Outcome::Of([&] { Line::Open(serial, port); });
-            if (!opened.Ok())
-                return opened.Error();
-        }
-        const std::optional<QString> error = Line::Send(serial, c).Error();
-        if (!error)
-            unconfirmed << CommandResolver::Name(c);
-        return error;
+    const auto throughPort = [&](const Command& c) -> std::optional<QString> {
+        const CommandResult result = line.Send({{}, CommandResolver::Name(c), Face::Send, {}});
+        if (!result.Sent())
+            return result.message;
+        unconfirmed << CommandResolver::Name(c);
+        return std::nullopt;
     };
     // Success only once the line confirms what went through the port: a
     // network server may otherwise drop it when the connection ends.

@@ -5,6 +5,8 @@
 // so that a panel that never serves phones never loads the HTTP server.
 #pragma once
 
+#include "control/CommandResult.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -23,8 +25,9 @@ public:
         QString device; // what COM2 is: "/dev/ttyUSB0", a URL, …
         bool open = false;
     };
-    // Sends the command as a click would; the user's message when it failed.
-    using Sender = std::function<std::optional<QString>(const Command& command)>;
+    // Sends the command a word names as a click would, through the one
+    // entry point (CommandEntry).
+    using Sender = std::function<CommandResult(const QString& word)>;
     using StatusQuery = std::function<LineStatus()>;
     using Maker = RemoteSwitch* (*)(Sender send, StatusQuery status);
 

@@ -43,7 +43,7 @@ static_assert(everyButtonExists(), "a command's button is missing from the panel
 } // namespace
 
 CPanelDlg::CPanelDlg(CMSComm& serial, QWidget* parent)
-    : TemplateDialog(kPanelTemplate, parent), m_serial(serial)
+    : TemplateDialog(kPanelTemplate, parent), m_serial(serial), m_line(serial)
 {
     OnInitDialog();
     connectCommands();
@@ -76,23 +76,30 @@ void CPanelDlg::connectCommands()
     for (const Command& command : kCommands) {
         auto* button = static_cast<QAbstractButton*>(Control(command.controlId));
         connect(button, &QAbstractButton::clicked, this,
-                [this, &command] { ErrorReporter::Report(this, send(command)); });
+                [this, &command] {
+                    const CommandResult result =
+                        send({{}, QString(QLatin1Char(command.letter)), Face::Panel, {}});
+                    if (!result.Sent())
+                        ErrorReporter::Report(this, result.message);
+                });
     }
 }
 
-std::optional<QString> CPanelDlg::send(const Command& command)
+CommandResult CPanelDlg::send(const CommandEntry::Request& request)
 {
-    return Line::Send(m_serial, command).Error();
+    return m_line.Send(request);
 }
 
-std::optional<QString> CPanelDlg::SendForCaller(const Command& command)
+CommandResult CPanelDlg::SendForCaller(const CommandEntry::Request& request)
 {
-    std::optional<QString> error = send(command);
+    const CommandResult result = send(request);
     // A message box runs until someone closes it; the caller must not wait
-    // for that, so the box comes after the answer.
-    if (error)
-        QTimer::singleShot(0, this, [this, error] { ErrorReporter::Report(this, error); });
-    return error;
+    // for that, so the box comes after the answer. A word that names no
+    // command is the caller's mistake, not the panel's.
+    if (!result.Sent() && result.code != CommandResult::Code::UnknownCommand)
+        QTimer::singleShot(0, this,
+                           [this, error = result.message] { ErrorReporter::Report(this, error); });
+    return result;
 }
 
 // While the panel holds a port, `lumo send` of the same user hands its
@@ -104,7 +111,10 @@ void CPanelDlg::offerOnSessionBus()
         return;
     new PanelService([this] { return m_serial.GetPortOpen() ? m_serial.PortLabel() : QString(); },
                      [this] { return DeviceChoice::Identity(m_serial.OpenDevice()); },
-                     [this](const Command& command) { return SendForCaller(command); }, this);
+                     [this](const QString& word) {
+                         return SendForCaller({{}, word, Face::Bus, {}});
+                     },
+                     this);
 #endif
 }
 
@@ -161,7 +171,8 @@ RemoteSwitch* CPanelDlg::Remote(QString* error)
         };
         QString why;
         m_remote = RemoteSwitch::Make(
-            [this](const Command& command) { return SendForCaller(command); }, status, &why);
+            [this](const QString& word) { return SendForCaller({{}, word, Face::Phone, {}}); },
+            status, &why);
         if (error)
             *error = why;
     }

@@ -2,6 +2,7 @@
 // each click sends its command letter through the serial control.
 #pragma once
 
+#include "control/LineTarget.h"
 #include "dialogs/TemplateDialog.h"
 
 #include <array>
@@ -23,10 +24,11 @@ public:
     // The picture buttons in the order they are bound.
     const std::array<CBitmapButton*, 16>& PictureButtons() const { return m_pictureButtons; }
 
-    // What a click on the command's button does, for a caller outside the
-    // window: the letter goes out the same way, and a failure is shown in
-    // the panel as a click's is, once the caller has its message back.
-    std::optional<QString> SendForCaller(const Command& command);
+    // What a click on a button does, for a caller outside the window (the
+    // session bus, the phone remote): the command goes out the same way, and
+    // a failure is shown in the panel as a click's is, once the caller has
+    // its result back.
+    CommandResult SendForCaller(const CommandEntry::Request& request);
 
     // The panel's extra menu: "Phone remote…" (on Windows the same entry
     // is in the system menu).
@@ -48,9 +50,10 @@ private:
     void connectCommands();
     void offerOnSessionBus();
     void addExtraMenu();
-    std::optional<QString> send(const Command& command);
+    CommandResult send(const CommandEntry::Request& request);
 
     CMSComm& m_serial;
+    LineTarget m_line;
     std::array<CBitmapButton*, 16> m_pictureButtons{};
     std::unique_ptr<RemoteSwitch> m_remote; // made when first asked for
 };

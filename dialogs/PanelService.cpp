@@ -1,7 +1,7 @@
 #include "dialogs/PanelService.h"
 
 #include "control/BusNames.h"
-#include "control/CommandResolver.h"
+#include "control/CommandEntry.h"
 #include "control/Logging.h"
 
 #include "serial/InputLimit.h"
@@ -55,29 +55,25 @@ void PanelService::Send(const QString& command)
                        InputLimit::TooLong(tr("the command"), command, InputLimit::kArgument));
         return;
     }
-    QList<const Command*> commands;
-    if (const Command* whole = CommandResolver::Resolve(command))
-        commands << whole;
-    else {
+    // One command, or several words each naming one: all known before any
+    // is sent.
+    CommandResult refusal;
+    QStringList words{command};
+    if (!CommandEntry::Resolve(command, &refusal)) {
         static const QRegularExpression spaces(QStringLiteral("\\s+"));
-        const QStringList words = command.split(spaces, Qt::SkipEmptyParts);
-        for (const QString& word : words) {
-            const Command* resolved = CommandResolver::Resolve(word);
-            if (!resolved) {
-                sendErrorReply(QLatin1String(BusNames::kUnknownCommand),
-                               CommandResolver::UnknownMessage(word));
+        words = command.split(spaces, Qt::SkipEmptyParts);
+        if (words.isEmpty())
+            words = QStringList{command};
+        for (const QString& word : std::as_const(words)) {
+            if (!CommandEntry::Resolve(word, &refusal)) {
+                sendErrorReply(QLatin1String(BusNames::kUnknownCommand), refusal.message);
                 return;
             }
-            commands << resolved;
         }
     }
-    if (commands.isEmpty()) {
-        sendErrorReply(QLatin1String(BusNames::kUnknownCommand), CommandResolver::UnknownMessage(command));
-        return;
-    }
-    for (const Command* c : commands) {
-        if (const std::optional<QString> error = m_send(*c)) {
-            sendErrorReply(QLatin1String(BusNames::kLineFailed), *error);
+    for (const QString& word : std::as_const(words)) {
+        if (const CommandResult result = m_send(word); !result.Sent()) {
+            sendErrorReply(QLatin1String(BusNames::kLineFailed), result.message);
             return;
         }
     }

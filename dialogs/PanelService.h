@@ -7,10 +7,9 @@
 #include <QObject>
 #include <QString>
 
-struct Command;
+#include "control/CommandResult.h"
 
 #include <functional>
-#include <optional>
 
 class PanelService : public QObject, protected QDBusContext
 {
@@ -24,8 +23,8 @@ class PanelService : public QObject, protected QDBusContext
 
 public:
     using PortQuery = std::function<QString()>;
-    // Sends the command as a click would; the user's message when it failed.
-    using Sender = std::function<std::optional<QString>(const Command& command)>;
+    // Sends the command a word names as a click would.
+    using Sender = std::function<CommandResult(const QString& word)>;
 
     PanelService(PortQuery port, PortQuery device, Sender send, QObject* parent = nullptr);
     ~PanelService() override;

@@ -6,7 +6,6 @@
 #include <QSet>
 #include <QThread>
 
-#include <stdexcept>
 
 Campus::Campus(const QList<RoomConfig>& rooms, QObject* parent) : QObject(parent)
 {
@@ -76,58 +75,22 @@ Campus::Status Campus::StatusOf(const QString& id) const
     return m_rooms.value(id).status;
 }
 
-void Campus::onRoom(const QString& id, std::function<Outcome(RoomLine&)> work, Done then)
+void Campus::Deliver(const QString& room, const Command& command, CommandResult::Done done)
 {
-    const auto found = m_rooms.constFind(id);
+    const auto found = m_rooms.constFind(room);
     if (found == m_rooms.cend())
         return;
     QPointer<Campus> self(this);
-    QMetaObject::invokeMethod(found->line, [line = found->line, work, then, self] {
-        const Outcome outcome = work(*line);
-        if (self && then)
-            QMetaObject::invokeMethod(self.data(), [then, outcome] { then(outcome); });
-    });
-}
-
-void Campus::Send(const QString& room, const Command& command, Done done)
-{
-    onRoom(
-        room, [c = &command](RoomLine& line) { return line.Send(*c); }, std::move(done));
-}
-
-void Campus::SendAll(const Command& command, const QStringList& rooms, DoneAll done)
-{
-    const QStringList chosen = rooms.isEmpty() ? QStringList(m_order) : rooms;
-    auto results = std::make_shared<QMap<QString, Outcome>>();
-    auto left = std::make_shared<qsizetype>(chosen.size());
-    if (chosen.isEmpty()) {
-        done({});
-        return;
-    }
-    const std::shared_ptr<QSemaphore> parallel = m_parallel;
-    for (const QString& id : chosen) {
-        const auto answer = [results, left, id, done](const Outcome& outcome) {
-            results->insert(id, outcome);
-            if (--*left == 0)
-                done(*results);
-        };
-        if (!m_rooms.contains(id)) {
-            answer(Outcome::Of(
-                [&] { throw std::runtime_error(tr("no room \"%1\"").arg(id).toStdString()); }));
-            continue;
-        }
-        onRoom(
-            id,
-            [c = &command, parallel](RoomLine& line) {
-                // Bounds how many lines are opened at once; each room's
-                // thread waits its turn, none of the service's.
-                parallel->acquire();
-                const Outcome outcome = line.Send(*c);
-                parallel->release();
-                return outcome;
-            },
-            answer);
-    }
+    QMetaObject::invokeMethod(
+        found->line, [line = found->line, c = &command, done, self, parallel = m_parallel] {
+            // Bounds how many lines are opened at once; each room's thread
+            // waits its turn, none of the service's.
+            parallel->acquire();
+            const CommandResult result = line->Send(*c);
+            parallel->release();
+            if (self)
+                QMetaObject::invokeMethod(self.data(), [done, result] { done(result); });
+        });
 }
 
 void Campus::ProbeAll()

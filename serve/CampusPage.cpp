@@ -2,6 +2,7 @@
 
 #include "control/CommandResolver.h"
 #include "control/Commands.h"
+#include "serve/Campus.h"
 #include "web/PhonePage.h"
 
 #include <QDateTime>
@@ -42,12 +43,6 @@ constexpr Text kTexts[] = {
     {"tooMany", QT_TRANSLATE_NOOP("CampusPage",
                                   "Too many failed logins from this address. Try again in a minute.")},
 };
-constexpr Text kStates[] = {
-    {"reachable", QT_TRANSLATE_NOOP("CampusPage", "reachable")},
-    {"in use", QT_TRANSLATE_NOOP("CampusPage", "in use")},
-    {"unreachable", QT_TRANSLATE_NOOP("CampusPage", "unreachable")},
-    {"unknown", QT_TRANSLATE_NOOP("CampusPage", "unknown")},
-};
 
 QString chinese(const char* source)
 {
@@ -82,25 +77,18 @@ QByteArray filled(const QString& name)
     return page;
 }
 
-QString lastText(const QJsonValue& last)
+QString lastText(const Campus::Status& status)
 {
-    if (!last.isObject())
+    const Command* command =
+        status.lastCommand ? CommandResolver::Resolve(QString(QLatin1Char(status.lastCommand)))
+                           : nullptr;
+    if (!command)
         return word("never");
-    const QDateTime at =
-        QDateTime::fromString(last[QLatin1String("at")].toString(), Qt::ISODate).toLocalTime();
-    return word("last")
-        .arg(last[QLatin1String("label")].toString(),
-             at.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+    return word("last").arg(CommandResolver::Label(*command),
+                            status.lastCommandTime.toLocalTime().toString(
+                                QStringLiteral("yyyy-MM-dd HH:mm")));
 }
 } // namespace
-
-QString CampusPage::StateText(const QString& state)
-{
-    for (const Text& text : kStates)
-        if (state == QLatin1String(text.key))
-            return chinese(text.source);
-    return state;
-}
 
 QByteArray CampusPage::Login(const QString& user, Refusal refusal)
 {
@@ -112,23 +100,21 @@ QByteArray CampusPage::Login(const QString& user, Refusal refusal)
     return page;
 }
 
-QByteArray CampusPage::Rooms(const QString& user, const QJsonArray& rooms)
+QByteArray CampusPage::Rooms(const QString& user, const Campus& campus)
 {
     QByteArray items;
-    for (const QJsonValue& value : rooms) {
-        const QJsonObject room = value.toObject();
-        const QByteArray id = escaped(room[QLatin1String("id")].toString());
-        const QByteArray name = escaped(room[QLatin1String("name")].toString());
-        const QString state = room[QLatin1String("state")].toString();
+    for (const RoomConfig& room : campus.Rooms()) {
+        const Campus::Status status = campus.StatusOf(room.id);
+        const QByteArray id = escaped(room.id);
+        const QByteArray name = escaped(room.name);
         items += "<li class=\"room\" data-room=\"" + id + "\">"
                  "<label class=\"pickbox\"><input type=\"checkbox\" class=\"pick\" data-room=\"" + id +
                  "\" checked aria-label=\"" + name + "\"></label>"
                  "<a href=\"/rooms/" + id + "/\">" + name + "</a>"
-                 "<span class=\"state\" data-state=\"" + escaped(state) + "\" title=\"" +
-                 escaped(room[QLatin1String("error")].toString()) + "\">" +
-                 escaped(StateText(state)) + "</span>"
-                 "<span class=\"last\">" + escaped(lastText(room[QLatin1String("last")])) +
-                 "</span></li>\n";
+                 "<span class=\"state\" data-state=\"" + escaped(RoomLine::StateName(status.state)) +
+                 "\" title=\"" + escaped(status.error) + "\">" +
+                 escaped(chinese(RoomLine::StateText(status.state))) + "</span>"
+                 "<span class=\"last\">" + escaped(lastText(status)) + "</span></li>\n";
     }
     QByteArray commands;
     for (const Command& command : kCommands)
@@ -139,8 +125,10 @@ QByteArray CampusPage::Rooms(const QString& user, const QJsonArray& rooms)
     for (const Text& text : kTexts)
         words.insert(QLatin1String(text.key), chinese(text.source));
     QJsonObject states;
-    for (const Text& text : kStates)
-        states.insert(QLatin1String(text.key), chinese(text.source));
+    for (qsizetype i = 0; i < RoomLine::StateNames().size(); ++i) {
+        const auto state = RoomLine::State(i);
+        states.insert(RoomLine::StateName(state), chinese(RoomLine::StateText(state)));
+    }
     words.insert(QLatin1String("states"), states);
 
     QByteArray page = filled(QStringLiteral("rooms.html"));

@@ -7,8 +7,9 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
-#include <QJsonArray>
 #include <QString>
+
+class Campus;
 
 class CampusPage
 {
@@ -19,10 +20,8 @@ public:
 
     // The login form; `user` is filled in again after a refusal.
     static QByteArray Login(const QString& user, Refusal refusal);
-    // The rooms page for `user`; `rooms` as GET /api/v1/rooms lists them.
-    static QByteArray Rooms(const QString& user, const QJsonArray& rooms);
+    // The rooms page for `user`: every room of `campus` as it is now.
+    static QByteArray Rooms(const QString& user, const Campus& campus);
     // "/campus.css", "/campus.js"; empty for anything else.
     static QByteArray Asset(const QString& path, QByteArray* type);
-    // The text the page shows for a room's state ("in use": 占用).
-    static QString StateText(const QString& state);
 };

@@ -1,27 +1,22 @@
 // The campus page and its JSON interface, served by `lumo serve` on
 // [web] listen (HTTPS with [web] certificate and key):
 //
-//   GET  /login, POST /login, POST /logout     the users of [users]
-//   GET  /                                     every room (after login)
+//   GET  /login, POST /login, POST /logout     the users of [users] (CampusLogin)
+//   GET  /                                     every room (after login; CampusPage)
 //   GET  /rooms/ID/                            the room's panel (the phone page)
-//   GET  /api/v1/commands                      the 23 commands
-//   GET  /api/v1/rooms                         {"rooms":[ROOM…]}
-//   GET  /api/v1/rooms/ID/status               ROOM
-//   POST /api/v1/rooms/ID/commands/C           {"sent":"c"} | 503 {"error":…}
-//   POST /api/v1/rooms/all/commands/C          {"command":"c","results":[…]}
+//   /api/v1/…                                  the JSON interface (CampusApi)
 //
 // Every /api/ call needs a session or a token of [tokens] (Bearer). The
 // phone remote's rules hold (WebServer): Host check, failed attempts
-// limited per address, POST only for changes, bounded requests.
+// limited per address, POST only for changes, bounded requests, answers in
+// the order of the requests.
 #pragma once
 
-#include "serve/CampusAuth.h"
+#include "serve/CampusApi.h"
+#include "serve/CampusLogin.h"
 #include "serve/ServeConfig.h"
 #include "web/PhonePage.h"
 #include "web/WebServer.h"
-
-#include <QHash>
-#include <QThreadPool>
 
 class Campus;
 
@@ -29,14 +24,6 @@ class CampusServer : public WebServer
 {
     Q_OBJECT
 public:
-    static constexpr const char* kCookie = "lumo_session";
-    // Passwords and unknown tokens being checked at once (each takes a
-    // fraction of a second on a worker thread), in all and per address (a
-    // form sent twice is checked twice; a guesser gains little on the limit
-    // of failed attempts).
-    static constexpr int kMaxChecks = 16;
-    static constexpr int kMaxChecksPerAddress = 3;
-
     // Reads the certificate and key where the configuration names them:
     // nullopt with `error` naming the file when they cannot be used.
     static std::optional<QSslConfiguration> Tls(const ServeConfig& config, QString* error);
@@ -50,36 +37,21 @@ public:
     void Reload(const ServeConfig& config);
 
 protected:
-    std::optional<Reply> route(const QHttpServerRequest& request, QTcpSocket* socket) override;
-    std::optional<Reply> blockedPage(const QHttpServerRequest& request) override;
+    Answer route(const Request& request) override;
+    std::optional<Reply> blockedPage(const Request& request) override;
 
 private:
-    std::optional<Reply> api(const QHttpServerRequest& request, QTcpSocket* socket,
-                             const QString& path, const QString& who);
-    using Check = std::function<std::optional<QString>()>;
-    using Checked = std::function<void(const std::optional<QString>&)>;
-    // Runs the slow `check` on a worker thread, then `then` with what it
-    // found, here; nullopt, or the refusal when too many checks are under way.
-    std::optional<Reply> checkApart(const QHttpServerRequest& request, Check check, Checked then);
-    std::optional<Reply> login(const QHttpServerRequest& request, QTcpSocket* socket);
-    std::optional<Reply> byToken(const QHttpServerRequest& request, QTcpSocket* socket,
-                                 const QString& path, const QByteArray& token);
-    Reply unauthorized(const QHttpServerRequest& request);
-    Reply logout(const QHttpServerRequest& request);
-    std::optional<Reply> sendOne(const QHttpServerRequest& request, QTcpSocket* socket,
-                                 const QString& room, const QString& word, const QString& who);
-    std::optional<Reply> sendAll(const QHttpServerRequest& request, QTcpSocket* socket,
-                                 const QString& word, const QString& who);
-    // Who is asking: "alice", "token nightly"; nullopt when nobody known.
-    std::optional<QString> sessionUser(const QHttpServerRequest& request);
-    QJsonObject room(const RoomConfig& config) const;
-    QJsonArray rooms() const;
-    Reply page(const QByteArray& html) const;
+    using Who = CampusLogin::Who;
+    // A route of the JSON interface: `handler` gets who asked, once known.
+    template <typename... Args>
+    void apiRoute(const char* pattern, QHttpServerRequest::Methods methods,
+                  std::type_identity_t<std::function<Answer(const Request&, const Who&, Args...)>> handler);
+    Answer page(const Request& request);
+    Answer roomPanel(const Request& request, const QString& path);
 
     Campus& m_campus;
-    CampusAuth m_auth;
+    CampusApi m_api;
+    CampusLogin m_login;
     PhonePage m_page;
     QString m_error;
-    QHash<QHostAddress, int> m_checking; // checks under way, per address
-    QThreadPool m_checks;          // last: its work ends before the rest goes
 };

@@ -1,5 +1,6 @@
 #include "serve/MqttBridge.h"
 
+#include "control/CommandEntry.h"
 #include "control/CommandResolver.h"
 #include "control/Logging.h"
 #include "serve/Campus.h"
@@ -201,32 +202,37 @@ void MqttBridge::command(const QString& room, const QByteArray& payload, bool re
         // repeat, and run now it may be old.
         m_link.Publish(m_config.RoomTopic(room, "command"), {}, true);
         publishResult(room, {{QStringLiteral("command"), word.left(kMaxCommandBytes)},
+                             {QStringLiteral("code"),
+                              CommandResult::CodeName(CommandResult::Code::NotSent)},
                              {QStringLiteral("error"),
                               tr("a retained command is not carried out (it has been cleared); "
                                  "publish commands without retain")}});
         return;
     }
     if (payload.size() > kMaxCommandBytes) {
-        publishResult(room, {{QStringLiteral("error"),
+        publishResult(room, {{QStringLiteral("code"),
+                              CommandResult::CodeName(CommandResult::Code::UnknownCommand)},
+                             {QStringLiteral("error"),
                               tr("a command is at most %1 bytes").arg(kMaxCommandBytes)}});
         return;
     }
-    const Command* resolved = CommandResolver::Resolve(word);
-    if (!resolved) {
-        publishResult(room, {{QStringLiteral("command"), word},
-                             {QStringLiteral("error"), CommandResolver::UnknownMessage(word)}});
-        return;
-    }
     QPointer<MqttBridge> self(this);
-    m_campus.Send(room, *resolved, [self, room, resolved](const Outcome& outcome) {
-        if (!self)
-            return;
-        QJsonObject result{{QStringLiteral("command"), name(*resolved)},
-                           {QStringLiteral("letter"), QString(QLatin1Char(resolved->letter))}};
-        if (!outcome.Ok())
-            result.insert(QStringLiteral("error"), *outcome.Error());
-        self->publishResult(room, result);
-    });
+    CommandEntry::Send(m_campus, {room, word, Face::Mqtt, QStringLiteral("mqtt")},
+                       [self, room, word](const CommandResult& result) {
+                           if (!self)
+                               return;
+                           QJsonObject answer{{QStringLiteral("code"), result.CodeName()}};
+                           if (result.command) {
+                               answer.insert(QStringLiteral("command"), name(*result.command));
+                               answer.insert(QStringLiteral("letter"),
+                                             QString(QLatin1Char(result.command->letter)));
+                           } else {
+                               answer.insert(QStringLiteral("command"), word);
+                           }
+                           if (!result.Sent())
+                               answer.insert(QStringLiteral("error"), result.message);
+                           self->publishResult(room, answer);
+                       });
 }
 
 void MqttBridge::publishResult(const QString& room, QJsonObject result)
@@ -245,7 +251,7 @@ void MqttBridge::publishState(const QString& room)
         return;
     const Campus::Status status = m_campus.StatusOf(room);
     QJsonObject state{
-        {QStringLiteral("state"), MqttDiscovery::StateNames().value(int(status.state))}};
+        {QStringLiteral("state"), RoomLine::StateName(status.state)}};
     if (!status.error.isEmpty())
         state.insert(QStringLiteral("error"), status.error);
     if (const Command* last = CommandResolver::Resolve(QString(QLatin1Char(status.lastCommand)));

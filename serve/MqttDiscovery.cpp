@@ -1,5 +1,7 @@
 #include "serve/MqttDiscovery.h"
 
+#include "serve/RoomLine.h"
+
 #include "control/Commands.h"
 
 #include <QJsonArray>
@@ -79,6 +81,5 @@ QStringList MqttDiscovery::Topics(const MqttConfig& mqtt, const QString& roomId)
 
 QStringList MqttDiscovery::StateNames()
 {
-    return {QStringLiteral("unknown"), QStringLiteral("reachable"), QStringLiteral("in use"),
-            QStringLiteral("unreachable")};
+    return RoomLine::StateNames();
 }

@@ -5,7 +5,7 @@
 // that finds the line in use says so at once: nothing waits to go out late.
 #pragma once
 
-#include "control/Outcome.h"
+#include "control/CommandResult.h"
 #include "serial/CMSComm.h"
 #include "serve/ServeConfig.h"
 
@@ -24,6 +24,13 @@ public:
 
     static constexpr int kIdleMs = 2000;
 
+    // What a state is called in the JSON interface, on MQTT and on the page
+    // ("in use"); every state's name in the order of the enum.
+    static QString StateName(State state);
+    static QStringList StateNames();
+    // The state's words for a person, untranslated (context "CampusPage").
+    static const char* StateText(State state);
+
     explicit RoomLine(RoomConfig config, QObject* parent = nullptr);
     ~RoomLine() override;
 
@@ -37,7 +44,7 @@ public:
     bool IsOpen() { return m_serial.GetPortOpen(); }
 
     // Sends the command, opening the line first where it is closed.
-    Outcome Send(const Command& command);
+    CommandResult Send(const Command& command);
     // Where the line is closed: opens and closes it, sending nothing, to
     // learn whether the room can be reached.
     void Probe();
@@ -49,7 +56,7 @@ signals:
 
 private:
     Outcome open();
-    void note(const Outcome& outcome);
+    void note(const CommandResult& result);
 
     RoomConfig m_config;
     CMSComm m_serial;

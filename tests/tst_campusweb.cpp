@@ -152,25 +152,25 @@ void TestCampusWeb::requests_data()
                                       << QByteArray("\"id\":\"a\",\"last\":null,\"name\":\"教学楼 101\"")
                                       << none;
     QTest::newRow("command by session") << post << send << session << none << none << 200
-                                        << QByteArray("{\"sent\":\"c\"}") << QByteArray("c");
+                                        << QByteArray("\"sent\":\"c\"}") << QByteArray("c");
     QTest::newRow("command by token, label") // 投影机关
         << post << QByteArray("/api/v1/rooms/a/commands/%E6%8A%95%E5%BD%B1%E6%9C%BA%E5%85%B3")
-        << token << none << none << 200 << QByteArray("{\"sent\":\"d\"}") << QByteArray("d");
+        << token << none << none << 200 << QByteArray("\"sent\":\"d\"}") << QByteArray("d");
     QTest::newRow("no session, no token") << post << send << QStringLiteral("none") << none << none
-                                          << 401 << QByteArray("{\"error\":") << none;
+                                          << 401 << QByteArray("\"error\":") << none;
     QTest::newRow("wrong token") << post << send << QStringLiteral("wrong token") << none << none
-                                 << 401 << QByteArray("{\"error\":") << none;
+                                 << 401 << QByteArray("\"error\":") << none;
     QTest::newRow("10 wrong logins") << post << send << QStringLiteral("10 wrong logins") << none
-                                     << none << 429 << QByteArray("{\"error\":") << none;
+                                     << none << 429 << QByteArray("\"error\":") << none;
     QTest::newRow("other host") << post << send << token
                                 << QByteArray("Host: campus.example:8420\r\n") << none << 421
-                                << QByteArray("{\"error\":") << none;
+                                << QByteArray("\"error\":") << none;
     QTest::newRow("GET on a command") << get << send << token << none << none << 405
-                                      << QByteArray("{\"error\":") << none;
+                                      << QByteArray("\"error\":") << none;
     QTest::newRow("unknown room") << post << QByteArray("/api/v1/rooms/zz/commands/c") << token
-                                  << none << none << 404 << QByteArray("{\"error\":") << none;
+                                  << none << none << 404 << QByteArray("\"error\":") << none;
     QTest::newRow("unknown room's panel") << get << QByteArray("/rooms/zz/") << session << none
-                                          << none << 404 << QByteArray("{\"error\":") << none;
+                                          << none << 404 << QByteArray("\"error\":") << none;
     QTest::newRow("unknown room in the list")
         << post << QByteArray("/api/v1/rooms/all/commands/c") << token << none
         << QByteArray("{\"rooms\":[\"a\",\"zz\"]}") << 404 << QByteArray("zz") << none;
@@ -223,9 +223,11 @@ void TestCampusWeb::allRoomsWhileOneIsInUse()
             host() + "Authorization: Bearer " + kToken + "\r\nContent-Type: application/json\r\n",
             "{\"rooms\":[\"busy\",\"b\",\"a\",\"b\"]}");
     QCOMPARE(answer.status, 200);
-    QVERIFY2(answer.body.startsWith("{\"command\":\"d\",\"results\":[{\"error\":\"") &&
+    QVERIFY2(answer.body.startsWith("{\"command\":\"d\",\"results\":[{\"code\":\"in-use\","
+                                    "\"command\":\"d\",\"error\":\"") &&
                  answer.body.contains("in use by another program\",\"room\":\"busy\"},"
-                                      "{\"room\":\"b\",\"sent\":\"d\"},{\"room\":\"a\",\"sent\":\"d\"}]}"),
+                                      "{\"code\":\"sent\",\"command\":\"d\",\"room\":\"b\",\"sent\":\"d\"},"
+                                      "{\"code\":\"sent\",\"command\":\"d\",\"room\":\"a\",\"sent\":\"d\"}]}"),
              answer.body);
     QCOMPARE(m_rooms[0].pty.read(1), QByteArray("d"));
     QCOMPARE(m_rooms[1].pty.read(1), QByteArray("d"));

@@ -115,9 +115,9 @@ void TestMqtt::commandsOnce()
     QCOMPARE(bytes(a.pty, 1), QByteArray("c"));
     QCOMPARE(bytes(b.pty, 1), QByteArray("d"));
     QTRY_VERIFY(seen(watch).contains(QRegularExpression(QStringLiteral(
-        "lumo/a/result \\{\"command\":\"projector-on\",\"letter\":\"c\",\"sent\":true"))));
+        "lumo/a/result \\{\"code\":\"sent\",\"command\":\"projector-on\",\"letter\":\"c\",\"sent\":true"))));
     QTRY_VERIFY(seen(watch).contains(QRegularExpression(
-        QStringLiteral("lumo/b/result \\{\"command\":\"projector-sideways\",\"error\":\"unknown "
+        QStringLiteral("lumo/b/result \\{\"code\":\"unknown-command\",\"command\":\"projector-sideways\",\"error\":\"unknown "
                        "command[^\\n]+\"sent\":false"))));
     QTRY_VERIFY(seen(watch).contains(
         QRegularExpression(QStringLiteral("lumo/a/state "

@@ -2,7 +2,7 @@
 // ser2net instances stand in for the rooms' serial servers.
 #include "Pty.h"
 #include "Ser2net.h"
-#include "control/CommandResolver.h"
+#include "control/CommandEntry.h"
 #include "serial/CMSComm.h"
 #include "serve/Campus.h"
 #include "serve/PasswordHash.h"
@@ -17,9 +17,10 @@
 
 namespace
 {
-const Command& command(const char* word)
+// Sends `word` to `room` of the campus as a program's request would.
+void send(Campus& campus, const QString& room, const char* word, CommandResult::Done done)
 {
-    return *CommandResolver::Resolve(QString::fromUtf8(word));
+    CommandEntry::Send(campus, {room, QString::fromUtf8(word), Face::Api, {}}, std::move(done));
 }
 
 // A room: a pseudo-terminal behind its own ser2net.
@@ -142,17 +143,18 @@ void TestServe::roomsServedApart()
 
     Campus campus({a.config(QStringLiteral("a")), b.config(QStringLiteral("b")),
                    busy.config(QStringLiteral("busy")), down});
-    QMap<QString, Outcome> results;
+    QList<CommandResult> results; // a, b, busy, down
     bool done = false;
-    campus.SendAll(command("projector-off"), {}, [&](const QMap<QString, Outcome>& r) {
-        results = r;
-        done = true;
-    });
+    CommandEntry::SendEach(campus, campus.RoomIds(), {{}, QStringLiteral("projector-off"), Face::Api, {}},
+                           [&](const QList<CommandResult>& r) {
+                               results = r;
+                               done = true;
+                           });
     QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
-    QVERIFY(results.value(QStringLiteral("a")).Ok());
-    QVERIFY(results.value(QStringLiteral("b")).Ok());
-    QCOMPARE(results.value(QStringLiteral("busy")).Code(), std::optional(CommErrorCode::PortBusy));
-    QVERIFY(!results.value(QStringLiteral("down")).Ok());
+    QVERIFY(results[0].Sent());
+    QVERIFY(results[1].Sent());
+    QCOMPARE(results[2].code, CommandResult::Code::InUse);
+    QVERIFY(!results[3].Sent());
     QCOMPARE(a.pty.read(1), QByteArray("d"));
     QCOMPARE(b.pty.read(1), QByteArray("d"));
     QCOMPARE(busy.pty.readAvailable(100), QByteArray());
@@ -160,7 +162,7 @@ void TestServe::roomsServedApart()
     QTRY_COMPARE(campus.StatusOf(QStringLiteral("down")).state, RoomLine::State::Unreachable);
 
     bool sent = false;
-    campus.Send(QStringLiteral("b"), command("c"), [&](const Outcome& o) { sent = o.Ok(); });
+    send(campus, QStringLiteral("b"), "c", [&](const CommandResult& r) { sent = r.Sent(); });
     QTRY_VERIFY(sent);
     QCOMPARE(b.pty.read(1), QByteArray("c"));
     QCOMPARE(a.pty.readAvailable(100), QByteArray()); // only its room
@@ -175,7 +177,7 @@ void TestServe::idleLineIsLetGo()
     QVERIFY2(room.server.start(), qPrintable(room.server.error()));
     Campus campus({room.config(QStringLiteral("r1"))});
     int answers = 0;
-    campus.Send(QStringLiteral("r1"), command("a"), [&](const Outcome&) { ++answers; });
+    send(campus, QStringLiteral("r1"), "a", [&](const CommandResult&) { ++answers; });
     QTRY_COMPARE(answers, 1);
     QCOMPARE(room.pty.read(1), QByteArray("a"));
 
@@ -192,7 +194,7 @@ void TestServe::idleLineIsLetGo()
     QCOMPARE(room.pty.read(1), QByteArray("b"));
     laptop.SetPortOpen(false);
 
-    campus.Send(QStringLiteral("r1"), command("e"), [&](const Outcome&) { ++answers; });
+    send(campus, QStringLiteral("r1"), "e", [&](const CommandResult&) { ++answers; });
     QTRY_COMPARE(answers, 2);
     QCOMPARE(room.pty.read(1), QByteArray("e"));
 }
@@ -206,7 +208,7 @@ void TestServe::reloadAddsAndRemoves()
     QCOMPARE(campus.Rooms().size(), 1);
     QVERIFY(!campus.HasRoom(QStringLiteral("a")));
     bool sent = false;
-    campus.Send(QStringLiteral("b"), command("u"), [&](const Outcome& o) { sent = o.Ok(); });
+    send(campus, QStringLiteral("b"), "u", [&](const CommandResult& r) { sent = r.Sent(); });
     QTRY_VERIFY(sent);
     QCOMPARE(b.pty.read(1), QByteArray("u"));
     QCOMPARE(a.pty.readAvailable(100), QByteArray());

@@ -132,10 +132,33 @@
     </message>
 </context>
 <context>
-    <name>Campus</name>
+    <name>CampusApi</name>
     <message>
-        <source>no room &quot;%1&quot;</source>
-        <translation>没有教室“%1”</translation>
+        <source>There is no room &quot;%1&quot;.</source>
+        <translation>没有教室“%1”。</translation>
+    </message>
+    <message>
+        <source>The body is no JSON object with a list &quot;rooms&quot;.</source>
+        <translation>请求体不是带有列表“rooms”的 JSON 对象。</translation>
+    </message>
+    <message>
+        <source>There is no room &quot;%1&quot;. Nothing was sent.</source>
+        <translation>没有教室“%1”。未发送任何命令。</translation>
+    </message>
+</context>
+<context>
+    <name>CampusLogin</name>
+    <message>
+        <source>Log in, or give a token of the service as &quot;Authorization: Bearer TOKEN&quot;.</source>
+        <translation>请登录，或以“Authorization: Bearer TOKEN”提供本服务的令牌。</translation>
+    </message>
+    <message>
+        <source>Too many logins at once from this address. Try again in a moment.</source>
+        <translation>此地址同时登录的次数过多，请稍后再试。</translation>
+    </message>
+    <message>
+        <source>Too many logins at once. Try again in a moment.</source>
+        <translation>同时登录的人数过多，请稍后再试。</translation>
     </message>
 </context>
 <context>
@@ -272,10 +295,6 @@
         <translation>校园页面无法在 %1 的端口 %2 上监听（[web] 中的 listen=）：%3</translation>
     </message>
     <message>
-        <source>Log in, or give a token of the service as &quot;Authorization: Bearer TOKEN&quot;.</source>
-        <translation>请登录，或以“Authorization: Bearer TOKEN”提供本服务的令牌。</translation>
-    </message>
-    <message>
         <source>Only GET and POST are served here.</source>
         <translation>此处只接受 GET 和 POST。</translation>
     </message>
@@ -294,34 +313,6 @@
     <message>
         <source>Not found.</source>
         <translation>未找到。</translation>
-    </message>
-    <message>
-        <source>There is no room &quot;%1&quot;.</source>
-        <translation>没有教室“%1”。</translation>
-    </message>
-    <message>
-        <source>Commands are sent with POST.</source>
-        <translation>命令须用 POST 发送。</translation>
-    </message>
-    <message>
-        <source>The body is no JSON object with a list &quot;rooms&quot;.</source>
-        <translation>请求体不是带有列表“rooms”的 JSON 对象。</translation>
-    </message>
-    <message>
-        <source>There is no room &quot;%1&quot;. Nothing was sent.</source>
-        <translation>没有教室“%1”。未发送任何命令。</translation>
-    </message>
-    <message>
-        <source>the room was taken out</source>
-        <translation>该教室已从配置中移除</translation>
-    </message>
-    <message>
-        <source>Too many logins at once from this address. Try again in a moment.</source>
-        <translation>此地址同时登录的次数过多，请稍后再试。</translation>
-    </message>
-    <message>
-        <source>Too many logins at once. Try again in a moment.</source>
-        <translation>同时登录的人数过多，请稍后再试。</translation>
     </message>
 </context>
 <context>
@@ -373,6 +364,13 @@
     <message>
         <source>the device cannot use %1 data bits</source>
         <translation>设备不能使用 %1 个数据位</translation>
+    </message>
+</context>
+<context>
+    <name>CommandEntry</name>
+    <message>
+        <source>there is no room &quot;%1&quot;</source>
+        <translation>没有教室“%1”</translation>
     </message>
 </context>
 <context>
@@ -1134,10 +1132,6 @@
 <context>
     <name>WebServer</name>
     <message>
-        <source>There is no command &quot;%1&quot;.</source>
-        <translation>没有命令“%1”。</translation>
-    </message>
-    <message>
         <source>Not found.</source>
         <translation>未找到。</translation>
     </message>
@@ -1160,6 +1154,10 @@
     <message>
         <source>Too many failed attempts. Try again in a minute.</source>
         <translation>失败的尝试过多，请一分钟后再试。</translation>
+    </message>
+    <message>
+        <source>This method is not served here.</source>
+        <translation>这里不提供此请求方法。</translation>
     </message>
 </context>
 <context>

@@ -1,7 +1,5 @@
 #include "web/RemoteServer.h"
 
-#include "control/CommandResolver.h"
-#include "control/Commands.h"
 #include "control/Logging.h"
 #include "web/RemoteSettings.h"
 
@@ -9,14 +7,6 @@
 #include <QJsonObject>
 #include <QTcpSocket>
 #include <QUrlQuery>
-
-namespace
-{
-QString peer(const QHttpServerRequest& request)
-{
-    return request.remoteAddress().toString();
-}
-} // namespace
 
 RemoteServer::RemoteServer(Sender send, StatusQuery status, QObject* parent)
     : WebServer(RemoteSettings::HostNames(), parent), m_send(std::move(send)),
@@ -68,58 +58,57 @@ void RemoteServer::recount()
     emit phonesChanged(m_phoneCount);
 }
 
-std::optional<WebServer::Reply> RemoteServer::route(const QHttpServerRequest& request,
-                                                    QTcpSocket* socket)
+std::optional<WebServer::Reply> RemoteServer::route(const Request& request)
 {
-    const QString path = request.url().path(QUrl::FullyEncoded);
+    const QString& path = request.path;
     if (path.startsWith(QLatin1String("/api/"))) {
         if (!authorized(request)) {
-            failed(request);
+            failed(request.from);
             return refuse(StatusCode::Unauthorized, tr("The secret of the remote is missing or wrong."),
                           request, "no valid secret");
         }
-        markPhone(socket);
+        markPhone(request.socket);
         return api(request, path);
     }
-    if (request.method() != QHttpServerRequest::Method::Get)
+    if (request.method != Method::Get)
         return refuse(StatusCode::MethodNotAllowed, tr("Only GET is served here."), request,
                       "method not allowed");
-    if (path == QLatin1String("/") && request.query().hasQueryItem(QStringLiteral("k")))
-        return keyVisit(request, socket);
+    if (path == QLatin1String("/") && request.query.hasQueryItem(QStringLiteral("k")))
+        return keyVisit(request);
     return AssetReply(
-        m_page.Find(path, PhonePage::FromAcceptLanguage(Header(request, "accept-language"))));
+        m_page.Find(path, PhonePage::FromAcceptLanguage(request.Header("accept-language"))));
 }
 
 // The QR link: the secret goes into a cookie only this site sends, and the
 // address bar loses it with the redirect.
-WebServer::Reply RemoteServer::keyVisit(const QHttpServerRequest& request, QTcpSocket* socket)
+WebServer::Reply RemoteServer::keyVisit(const Request& request)
 {
     Reply reply{StatusCode::SeeOther, {}, "text/plain", {{"Location", "/"}}};
-    const QByteArray given = request.query().queryItemValue(QStringLiteral("k")).toLatin1();
+    const QByteArray given = request.query.queryItemValue(QStringLiteral("k")).toLatin1();
     if (m_secret.Matches(given)) {
-        qCDebug(lcWeb).noquote() << "link opened from" << peer(request);
+        qCDebug(lcWeb).noquote() << "link opened from" << request.Peer();
         reply.headers.append({"Set-Cookie", QByteArray(kCookie) + '=' + m_secret.Secret() +
                                                 "; Path=/; HttpOnly; SameSite=Strict"});
-        markPhone(socket);
+        markPhone(request.socket);
     } else {
-        qCDebug(lcWeb).noquote() << "refused" << peer(request) << "an outdated or wrong link";
-        failed(request);
+        qCDebug(lcWeb).noquote() << "refused" << request.Peer() << "an outdated or wrong link";
+        failed(request.from);
     }
     return reply;
 }
 
-bool RemoteServer::authorized(const QHttpServerRequest& request) const
+bool RemoteServer::authorized(const Request& request) const
 {
-    const QByteArray authorization = Header(request, "authorization");
+    const QByteArray authorization = request.Header("authorization");
     if (authorization.startsWith("Bearer "))
         return m_secret.Matches(authorization.mid(7).trimmed());
-    return m_secret.Matches(Cookie(request, kCookie));
+    return m_secret.Matches(request.Cookie(kCookie));
 }
 
-WebServer::Reply RemoteServer::api(const QHttpServerRequest& request, const QString& path)
+WebServer::Reply RemoteServer::api(const Request& request, const QString& path)
 {
-    const auto method = request.method();
-    const bool get = method == QHttpServerRequest::Method::Get;
+    const auto method = request.method;
+    const bool get = method == Method::Get;
     if (path == QLatin1String("/api/v1/status")) {
         if (!get)
             return refuse(StatusCode::MethodNotAllowed, tr("Only GET is served here."), request,
@@ -135,23 +124,18 @@ WebServer::Reply RemoteServer::api(const QHttpServerRequest& request, const QStr
         return CommandList();
     }
     if (const auto word = CommandWord(path, QLatin1String("/api/v1"))) {
-        if (method != QHttpServerRequest::Method::Post)
+        if (method != Method::Post)
             return refuse(StatusCode::MethodNotAllowed, tr("Commands are sent with POST."), request,
                           "method not allowed");
-        return send(*word, peer(request));
+        return send(*word, request.Peer());
     }
     return ErrorReply(StatusCode::NotFound, tr("Not found."));
 }
 
 WebServer::Reply RemoteServer::send(const QString& word, const QString& who)
 {
-    const Command* command = CommandResolver::Resolve(word);
-    if (!command) {
-        qCDebug(lcWeb).noquote() << "refused" << who << "404: unknown command";
-        return NoSuchCommand(word);
-    }
-    const std::optional<QString> failure = m_send(*command);
-    qCDebug(lcWeb).noquote() << "command" << command->letter << "from" << who
-                             << (failure ? "not sent: " + *failure : QStringLiteral("sent"));
-    return SendResult(*command, failure);
+    const CommandResult result = m_send(word);
+    qCDebug(lcWeb).noquote() << "command" << word.left(64) << "from" << who << result.CodeName()
+                             << result.message;
+    return ResultReply(result);
 }

@@ -46,13 +46,13 @@ signals:
     void phonesChanged(int phones);
 
 protected:
-    std::optional<Reply> route(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    std::optional<Reply> route(const Request& request) override;
 
 private:
-    Reply api(const QHttpServerRequest& request, const QString& path);
+    Reply api(const Request& request, const QString& path);
     Reply send(const QString& word, const QString& who);
-    Reply keyVisit(const QHttpServerRequest& request, QTcpSocket* socket);
-    bool authorized(const QHttpServerRequest& request) const;
+    Reply keyVisit(const Request& request);
+    bool authorized(const Request& request) const;
     void markPhone(QTcpSocket* socket);
     void recount();
 

@@ -10,24 +10,40 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QPointer>
 #include <QTcpSocket>
 
 namespace
 {
-int headerCount(const QHttpServerRequest& request, QByteArrayView name)
+int headerCount(const WebServer::Request& request, QByteArrayView name)
 {
     int count = 0;
-    for (const auto& pair : request.headers())
+    for (const auto& pair : request.headers)
         count += pair.first.compare(name, Qt::CaseInsensitive) == 0;
     return count;
 }
-
-QString peer(const QHttpServerRequest& request)
-{
-    return request.remoteAddress().toString();
-}
 } // namespace
+
+QByteArray WebServer::Request::Header(QByteArrayView name) const
+{
+    for (const auto& [key, value] : headers)
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    return {};
+}
+
+QByteArray WebServer::Request::Cookie(QByteArrayView name) const
+{
+    for (const auto& [key, value] : headers) {
+        if (key.compare("cookie", Qt::CaseInsensitive) != 0)
+            continue;
+        for (const QByteArray& part : value.split(';')) {
+            const QByteArray pair = part.trimmed();
+            if (pair.startsWith(name.toByteArray() + '='))
+                return pair.mid(name.size() + 1);
+        }
+    }
+    return {};
+}
 
 WebServer::WebServer(QStringList hostNames, QObject* parent)
     : QAbstractHttpServer(parent), m_access(QByteArray()),
@@ -74,28 +90,6 @@ bool WebServer::Listen(const QHostAddress& address, quint16 port)
     return true;
 }
 
-QByteArray WebServer::Header(const QHttpServerRequest& request, QByteArrayView name)
-{
-    for (const auto& [key, value] : request.headers())
-        if (key.compare(name, Qt::CaseInsensitive) == 0)
-            return value;
-    return {};
-}
-
-QByteArray WebServer::Cookie(const QHttpServerRequest& request, QByteArrayView name)
-{
-    for (const auto& [key, value] : request.headers()) {
-        if (key.compare("cookie", Qt::CaseInsensitive) != 0)
-            continue;
-        for (const QByteArray& part : value.split(';')) {
-            const QByteArray pair = part.trimmed();
-            if (pair.startsWith(name.toByteArray() + '='))
-                return pair.mid(name.size() + 1);
-        }
-    }
-    return {};
-}
-
 QByteArray WebServer::Json(const QJsonObject& object)
 {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
@@ -104,6 +98,11 @@ QByteArray WebServer::Json(const QJsonObject& object)
 WebServer::Reply WebServer::JsonReply(StatusCode status, const QJsonObject& object)
 {
     return {status, Json(object), "application/json", {}};
+}
+
+WebServer::Reply WebServer::HtmlReply(const QByteArray& html)
+{
+    return {StatusCode::Ok, html, "text/html; charset=utf-8", {}};
 }
 
 WebServer::Reply WebServer::ErrorReply(StatusCode status, const QString& message)
@@ -142,16 +141,26 @@ std::optional<QString> WebServer::CommandWord(const QString& path, const QString
     return QUrl::fromPercentEncoding(path.mid(prefix.size()).toUtf8());
 }
 
-WebServer::Reply WebServer::NoSuchCommand(const QString& word)
+QJsonObject WebServer::ResultJson(const CommandResult& result)
 {
-    return ErrorReply(StatusCode::NotFound, tr("There is no command \"%1\".").arg(word));
+    QJsonObject json{{"code", result.CodeName()}};
+    if (result.command)
+        json.insert("command", QString(QChar::fromLatin1(result.command->letter)));
+    if (result.Sent())
+        json.insert("sent", json.value("command"));
+    else
+        json.insert("error", result.message);
+    return json;
 }
 
-WebServer::Reply WebServer::SendResult(const Command& command, const std::optional<QString>& failure)
+WebServer::Reply WebServer::ResultReply(const CommandResult& result)
 {
-    if (failure)
-        return ErrorReply(StatusCode::ServiceUnavailable, *failure);
-    return JsonReply(StatusCode::Ok, {{"sent", QString(QChar::fromLatin1(command.letter))}});
+    using Code = CommandResult::Code;
+    const StatusCode status = result.Sent() ? StatusCode::Ok
+                              : result.code == Code::UnknownCommand || result.code == Code::NoSuchRoom
+                                  ? StatusCode::NotFound
+                                  : StatusCode::ServiceUnavailable;
+    return JsonReply(status, ResultJson(result));
 }
 
 bool WebServer::hostAllowed(const QByteArray& host)
@@ -169,12 +178,64 @@ bool WebServer::hostAllowed(const QByteArray& host)
 bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
 {
     RemoteListener::RequestDone(socket);
-    std::optional<Reply> reply = check(request);
-    if (!reply)
-        reply = route(request, socket);
+    Request copy{request.method(),
+                 request.url().path(QUrl::FullyEncoded),
+                 request.query(),
+                 request.headers(),
+                 request.body(),
+                 request.remoteAddress(),
+                 socket,
+                 answerInTurn(request, socket)};
+    std::optional<Reply> reply = check(copy);
+    if (!reply) {
+        m_routing = &copy;
+        m_routed.reset();
+        if (m_router.handleRequest(request, socket))
+            reply = std::move(m_routed);
+        else
+            reply = route(copy);
+        m_routing = nullptr;
+    }
     if (reply)
-        respond(request, socket, *reply);
+        copy.answer(*reply);
     return true;
+}
+
+void WebServer::methodNotAllowed()
+{
+    m_routed = refuse(StatusCode::MethodNotAllowed, tr("This method is not served here."),
+                      *m_routing, "method not allowed");
+}
+
+// The next number on the socket's connection, and the function that answers it
+// in its turn.
+WebServer::Later WebServer::answerInTurn(const QHttpServerRequest& request, QTcpSocket* socket)
+{
+    if (!m_pipelines.contains(socket))
+        connect(socket, &QObject::destroyed, this, [this, socket] { m_pipelines.remove(socket); });
+    Pipeline& pipeline = m_pipelines[socket];
+    pipeline.request = &request;
+    const quint64 number = pipeline.asked++;
+    QPointer<QTcpSocket> alive(socket);
+    return [self = QPointer<WebServer>(this), alive, number](const Reply& reply) {
+        if (self && alive)
+            self->deliver(alive.data(), number, reply);
+    };
+}
+
+void WebServer::deliver(QTcpSocket* socket, quint64 number, const Reply& reply)
+{
+    const auto found = m_pipelines.find(socket);
+    if (found == m_pipelines.end() || number < found->written || found->ready.contains(number))
+        return; // answered once already
+    Pipeline& pipeline = *found;
+    pipeline.ready.insert(number, reply);
+    while (!pipeline.ready.isEmpty() && pipeline.ready.firstKey() == pipeline.written) {
+        const Reply next = pipeline.ready.take(pipeline.written);
+        ++pipeline.written;
+        if (socket->isOpen())
+            respond(*pipeline.request, socket, next);
+    }
 }
 
 void WebServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket)
@@ -183,12 +244,12 @@ void WebServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* so
 }
 
 WebServer::Reply WebServer::refuse(StatusCode status, const QString& message,
-                                   const QHttpServerRequest& request, const char* reason)
+                                   const Request& request, const char* reason)
 {
     if (m_refusalsLogged)
-        qCInfo(lcWeb).noquote() << "refused" << peer(request) << int(status) << reason;
+        qCInfo(lcWeb).noquote() << "refused" << request.Peer() << int(status) << reason;
     else
-        qCDebug(lcWeb).noquote() << "refused" << peer(request) << int(status) << reason;
+        qCDebug(lcWeb).noquote() << "refused" << request.Peer() << int(status) << reason;
     return ErrorReply(status, message);
 }
 
@@ -198,28 +259,28 @@ void WebServer::failed(const QHostAddress& from)
 }
 
 // Nothing when the request may go on to the routes.
-std::optional<WebServer::Reply> WebServer::check(const QHttpServerRequest& request)
+std::optional<WebServer::Reply> WebServer::check(const Request& request)
 {
     qsizetype headerBytes = 0;
-    for (const auto& [key, value] : request.headers())
+    for (const auto& [key, value] : request.headers)
         headerBytes += key.size() + value.size() + 4;
     if (headerBytes > kMaxHeaderBytes)
         return refuse(StatusCode::RequestHeaderFieldsTooLarge, tr("The headers are too long."),
                       request, "headers too long");
-    if (request.body().size() > kMaxBodyBytes)
+    if (request.body.size() > kMaxBodyBytes)
         return refuse(StatusCode::PayloadTooLarge, tr("The request is too large."), request,
                       "body too large");
-    const QByteArray host = Header(request, "host");
+    const QByteArray host = request.Header("host");
     if (headerCount(request, "host") != 1 || !hostAllowed(host))
         return refuse(StatusCode::MisdirectedRequest,
                       tr("This server does not answer for that name."), request, "unknown host");
     // A page elsewhere may send a request here, but cannot read the answer
     // (no cross-origin headers) nor send the cookie (SameSite=Strict).
-    if (const QByteArray origin = Header(request, "origin");
+    if (const QByteArray origin = request.Header("origin");
         !origin.isEmpty() && origin != (m_tls ? "https://" : "http://") + host)
         return refuse(StatusCode::Forbidden, tr("Requests from other sites are not taken."),
                       request, "other origin");
-    if (m_access.Blocked(request.remoteAddress(), m_clock.elapsed())) {
+    if (m_access.Blocked(request.from, m_clock.elapsed())) {
         if (auto page = blockedPage(request)) {
             refuse(StatusCode::TooManyRequests, {}, request, "too many failed attempts");
             return page;
@@ -229,16 +290,6 @@ std::optional<WebServer::Reply> WebServer::check(const QHttpServerRequest& reque
                       "too many failed attempts");
     }
     return std::nullopt;
-}
-
-WebServer::Later WebServer::defer(const QHttpServerRequest& request, QTcpSocket* socket)
-{
-    // The request lives as long as its connection's socket.
-    QPointer<QTcpSocket> alive(socket);
-    return [this, self = QPointer<WebServer>(this), request = &request, alive](const Reply& reply) {
-        if (self && alive && alive->isOpen())
-            respond(*request, alive.data(), reply);
-    };
 }
 
 void WebServer::respond(const QHttpServerRequest& request, QTcpSocket* socket, const Reply& reply)

@@ -5,13 +5,26 @@
 // that failed too often are refused, and every answer carries the same
 // safety headers and no cross-origin ones. Over HTTPS when given a
 // certificate. The phone remote and the campus page are built on it.
+//
+// A request is copied when it arrives (Request): Qt reuses its own request
+// object for the next request on the connection, so an answer given later
+// must never read it. Answers go out in the order their requests came, on
+// every connection, however late each is ready.
 #pragma once
 
 #include "web/PhonePage.h"
 #include "web/RemoteAccess.h"
 
+#include "control/CommandResult.h"
+
 #include <QAbstractHttpServer>
 #include <QCoreApplication>
+#include <QHash>
+#include <QHttpServerRouter>
+#include <QHttpServerRouterRule>
+#include <QMap>
+#include <QPointer>
+#include <QUrlQuery>
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QHttpServerRequest>
@@ -19,7 +32,9 @@
 #include <QSslConfiguration>
 
 #include <functional>
+#include <type_traits>
 #include <optional>
+#include <utility>
 
 class RemoteListener;
 struct Command;
@@ -39,9 +54,27 @@ public:
         QByteArray type = "application/json";
         QList<QPair<QByteArray, QByteArray>> headers;
     };
-    // Answers a request whose reply comes later (the socket may be gone by
-    // then: the reply is dropped).
+    // Answers a request whose reply comes later, in its turn on its
+    // connection (the connection may be gone by then: the reply is dropped).
     using Later = std::function<void(const Reply&)>;
+    using Method = QHttpServerRequest::Method;
+
+    // What a request said, copied when it came.
+    struct Request {
+        Method method = Method::Unknown;
+        QString path; // percent-encoded, as sent
+        QUrlQuery query;
+        QList<QPair<QByteArray, QByteArray>> headers;
+        QByteArray body;
+        QHostAddress from;
+        QPointer<QTcpSocket> socket;
+        Later answer; // for an answer given later
+
+        QByteArray Header(QByteArrayView name) const;
+        QByteArray Cookie(QByteArrayView name) const;
+        // The client's address, as the log names it.
+        QString Peer() const { return from.toString(); }
+    };
 
     // `hostNames`: names besides this machine's addresses and localhost
     // that a request may give as its Host.
@@ -59,10 +92,9 @@ public:
     QString ListenErrorString() const { return m_listenErrorString; }
     void SetHostNames(const QStringList& names) { m_hostNames = names; }
 
-    static QByteArray Header(const QHttpServerRequest& request, QByteArrayView name);
-    static QByteArray Cookie(const QHttpServerRequest& request, QByteArrayView name);
     static QByteArray Json(const QJsonObject& object);
     static Reply JsonReply(StatusCode status, const QJsonObject& object);
+    static Reply HtmlReply(const QByteArray& html);
     static Reply ErrorReply(StatusCode status, const QString& message);
     // A page's file (its style, script, a picture), or 404 when there is none.
     static Reply AssetReply(const PhonePage::Asset& asset);
@@ -70,27 +102,39 @@ public:
     static Reply CommandList();
     // Whether `path` is "BASE/commands/WORD"; WORD, decoded, when it is.
     static std::optional<QString> CommandWord(const QString& path, const QString& base);
-    // 404 for a word that names no command.
-    static Reply NoSuchCommand(const QString& word);
-    // {"sent":"c"}, or 503 with the message when it failed.
-    static Reply SendResult(const Command& command, const std::optional<QString>& failure);
+    // A command's result as JSON: {"command":"c","code":"sent","sent":"c"},
+    // or {"command":…,"code":…,"error":"…"} when it was not sent.
+    static QJsonObject ResultJson(const CommandResult& result);
+    // The result with its HTTP status: 200 when sent, 404 for a command or
+    // room that does not exist, 503 for a line that did not take it.
+    static Reply ResultReply(const CommandResult& result);
+
+    // The refusal's answer, logged with the client's address and `reason`.
+    Reply refuse(StatusCode status, const QString& message, const Request& request,
+                 const char* reason);
+    // A failed attempt from this address (a wrong secret, password or token).
+    void failed(const QHostAddress& from);
 
 signals:
     void connectionClosed(QTcpSocket* socket);
 
 protected:
-    // The request passed every check above: its answer now, or nullopt
-    // when it is given later through Defer().
-    virtual std::optional<Reply> route(const QHttpServerRequest& request, QTcpSocket* socket) = 0;
-    Later defer(const QHttpServerRequest& request, QTcpSocket* socket);
-    Reply refuse(StatusCode status, const QString& message, const QHttpServerRequest& request,
-                 const char* reason);
-    // A failed attempt from the request's address (a wrong secret or password).
-    void failed(const QHttpServerRequest& request) { failed(request.remoteAddress()); }
-    void failed(const QHostAddress& from);
+    // A handler's answer now, or nullopt when it is given later through
+    // the request's `answer`.
+    using Answer = std::optional<Reply>;
+
+    // Requests for `pattern` ("/api/v1/rooms/<arg>/status", Qt's router:
+    // each <arg> a typed argument of `handler`) with one of `methods` go to
+    // `handler`; with another method they are refused with 405.
+    template <typename... Args>
+    void addRoute(const char* pattern, QHttpServerRequest::Methods methods,
+                  std::type_identity_t<std::function<Answer(const Request&, Args...)>> handler);
+    // A request that passed every check above and matched no route: its
+    // answer now, or nullopt when it is given later through `answer`.
+    virtual Answer route(const Request& request) = 0;
     // What an address refused for too many failures gets on a page that is
     // not JSON (the login form); nullopt: the JSON refusal.
-    virtual std::optional<Reply> blockedPage(const QHttpServerRequest& request)
+    virtual std::optional<Reply> blockedPage(const Request& request)
     {
         Q_UNUSED(request);
         return std::nullopt;
@@ -113,9 +157,24 @@ protected:
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
 
 private:
-    std::optional<Reply> check(const QHttpServerRequest& request);
+    // Each connection's answers, written in the order of its requests.
+    struct Pipeline {
+        const QHttpServerRequest* request = nullptr; // Qt's, as long as the socket lives
+        quint64 asked = 0;                           // requests numbered so far
+        quint64 written = 0;                         // answers written so far
+        QMap<quint64, Reply> ready;                  // answers waiting their turn
+    };
+    std::optional<Reply> check(const Request& request);
     bool hostAllowed(const QByteArray& host);
+    Later answerInTurn(const QHttpServerRequest& request, QTcpSocket* socket);
+    void deliver(QTcpSocket* socket, quint64 number, const Reply& reply);
     void respond(const QHttpServerRequest& request, QTcpSocket* socket, const Reply& reply);
+    void methodNotAllowed();
+
+    QHttpServerRouter m_router;
+    const Request* m_routing = nullptr; // the request the router is matching
+    std::optional<Reply> m_routed;      // what its handler answered
+    QHash<QTcpSocket*, Pipeline> m_pipelines;
 
     RemoteAccess m_access;
     QElapsedTimer m_clock;
@@ -133,3 +192,26 @@ private:
     QAbstractSocket::SocketError m_listenError = QAbstractSocket::UnknownSocketError;
     QString m_listenErrorString;
 };
+
+template <typename... Args>
+void WebServer::addRoute(const char* pattern, QHttpServerRequest::Methods methods,
+                         std::type_identity_t<std::function<Answer(const Request&, Args...)>> handler)
+{
+    // The router matches the path and the method and converts each <arg>;
+    // the handler gets the copy of the request it is matching.
+    using Captures = std::function<void(Args...)>;
+    const auto call = [this, handler](const QRegularExpressionMatch& match,
+                                      const QHttpServerRequest&, QTcpSocket*) {
+        const auto bound = m_router.bindCaptured(
+            [&](Args... args) { m_routed = handler(*m_routing, std::move(args)...); }, match);
+        bound();
+    };
+    m_router.addRule<Captures>(
+        std::make_unique<QHttpServerRouterRule>(QString::fromLatin1(pattern), methods, call));
+    m_router.addRule<Captures>(std::make_unique<QHttpServerRouterRule>(
+        QString::fromLatin1(pattern), QHttpServerRequest::Method::AnyKnown,
+        [this](const QRegularExpressionMatch&, const QHttpServerRequest&, QTcpSocket*) {
+            methodNotAllowed();
+        }));
+}
+

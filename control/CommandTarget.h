@@ -1,0 +1,23 @@
+// Where the one entry point (CommandEntry) delivers a command: the line the
+// panel or `lumo send` holds, or the rooms of the campus service. A target
+// knows the destinations it has by name ("" for a target with one line).
+#pragma once
+
+#include "control/CommandResult.h"
+
+#include <QString>
+
+struct Command;
+
+class CommandTarget
+{
+public:
+    virtual ~CommandTarget() = default;
+
+    // Whether `name` is one of its destinations.
+    virtual bool Has(const QString& name) const = 0;
+    // Delivers the command to `name`; `done` gets what became of it once, on
+    // the caller's thread (at once, or later for a target that works apart).
+    virtual void Deliver(const QString& name, const Command& command,
+                         CommandResult::Done done) = 0;
+};
