@@ -5,10 +5,13 @@
 #include "Pty.h"
 #include "Ser2net.h"
 #include "control/Commands.h"
+#include "serial/CMSComm.h"
 #include "serve/Campus.h"
+#include "serve/CampusServer.h"
 #include "serve/MqttBridge.h"
 #include "serve/MqttDiscovery.h"
 #include "serve/PasswordHash.h"
+#include "serve/ServeConfig.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -75,6 +78,8 @@ private slots:
     void brokerRestartRepeatsNothing();
     void servicesApartAndAcrossRestarts();
     void discoveryFollowsSchema();
+    void outcomeCodes_data();
+    void outcomeCodes();
 };
 
 void TestMqtt::commandsOnce_data()
@@ -336,3 +341,73 @@ void TestMqtt::discoveryFollowsSchema()
 
 QTEST_GUILESS_MAIN(TestMqtt)
 #include "tst_mqtt.moc"
+
+void TestMqtt::outcomeCodes_data()
+{
+    QTest::addColumn<QString>("room");
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("code");
+    QTest::newRow("sent") << "ok" << "projector-on" << 200 << "sent";
+    QTest::newRow("unknown-command") << "ok" << "projector-sideways" << 404 << "unknown-command";
+    QTest::newRow("no-such-room") << "zz" << "c" << 404 << "no-such-room";
+    QTest::newRow("in-use") << "held" << "c" << 503 << "in-use";
+    QTest::newRow("unreachable") << "down" << "c" << 503 << "unreachable";
+}
+
+// Each outcome a program can switch on, with the same "code" from the JSON
+// interface and on the room's MQTT result topic.
+void TestMqtt::outcomeCodes()
+{
+    QFETCH(QString, room);
+    QFETCH(QString, word);
+    QFETCH(int, status);
+    QFETCH(QString, code);
+    Mosquitto broker;
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    FakeRoom ok, held;
+    QVERIFY(ok.server.start() && held.server.start());
+    CMSComm other; // someone else holds the room's server
+    other.SetDeviceName(held.server.rfc2217Url());
+    other.SetPortOpen(true);
+    QTcpServer probe; // ports nobody uses: one for the page, one for a dead room
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    const quint16 web = probe.serverPort();
+    probe.close();
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    const QByteArray dead = "rfc2217://127.0.0.1:" + QByteArray::number(probe.serverPort());
+    probe.close();
+    QTemporaryDir dir;
+    QFile conf(dir.filePath(QStringLiteral("serve.conf")));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("[web]\nlisten=127.0.0.1:" + QByteArray::number(web) + "\n[tokens]\nt=" +
+               PasswordHash::Make("token").toUtf8() + "\n[rooms]\nok\\device=" +
+               ok.server.rfc2217Url().toUtf8() + "\nheld\\device=" +
+               held.server.rfc2217Url().toUtf8() + "\ndown\\device=" + dead + "\n");
+    conf.close();
+    const ServeConfig config = ServeConfig::Load(conf.fileName());
+    Campus campus(config.rooms);
+    CampusServer server(campus, config);
+    QVERIFY2(server.Start(config), qPrintable(server.ErrorString()));
+
+    const HttpAnswer answer =
+        HttpAsk(web, "POST", "/api/v1/rooms/" + room.toUtf8() + "/commands/" + word.toUtf8(),
+                "Host: 127.0.0.1:" + QByteArray::number(web) + "\r\nAuthorization: Bearer token\r\n");
+    QCOMPARE(answer.status, status);
+    QCOMPARE(QJsonDocument::fromJson(answer.body).object().value("code").toString(), code);
+
+    if (room == QLatin1String("zz"))
+        return; // MQTT hears only its rooms' topics
+    MqttBridge bridge(campus, brokerConfig(broker, QStringLiteral("codes")));
+    QSignalSpy announced(&bridge, &MqttBridge::announced);
+    QTRY_COMPARE_WITH_TIMEOUT(announced.count(), 1, 10000);
+    QProcess watch;
+    broker.watch(watch, QStringLiteral("lumo/#"));
+    // The room's retained state comes once the watcher has subscribed.
+    QTRY_VERIFY(seen(watch).contains(QStringLiteral("lumo/%1/state").arg(room)));
+    QVERIFY(broker.publish(QStringLiteral("lumo/%1/command").arg(room), word.toUtf8()));
+    const QRegularExpression result(
+        QStringLiteral("lumo/%1/result \\{\"code\":\"%2\"").arg(room, code));
+    QTRY_VERIFY_WITH_TIMEOUT(seen(watch).contains(result), 10000);
+    QCOMPARE(ok.pty.readAvailable(100), QByteArray(status == 200 ? "cc" : ""));
+}
