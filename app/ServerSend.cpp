@@ -2,6 +2,7 @@
 
 #include "app/SendCommand.h"
 #include "control/CommandResolver.h"
+#include "control/RoomId.h"
 #include "control/Line.h"
 #include "control/Logging.h"
 #include "serial/InputLimit.h"
@@ -49,10 +50,9 @@ std::optional<QString> ServerSend::CheckServer(const QString& url, QUrl& server)
 
 std::optional<QString> ServerSend::CheckRoom(const QString& room)
 {
-    static const QRegularExpression id(QStringLiteral("^[A-Za-z0-9_-]{1,32}$"));
     if (room.isEmpty())
         return tr("--server needs --room ID (a room's ID, or all)");
-    if (!id.match(room).hasMatch())
+    if (!IsRoomId(room))
         return tr("\"%1\" is no room: a room's ID is 1 to 32 letters, digits, - and _, or all")
             .arg(InputLimit::Quoted(room));
     return std::nullopt;

@@ -1,16 +1,12 @@
 #include "control/CommandResolver.h"
 
+#include "res/Utf8.h"
 #include "serial/InputLimit.h"
 
 #include <algorithm>
 
 namespace
 {
-QString fromUtf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
-
 QString withoutSpaces(QString text)
 {
     text.remove(QLatin1Char(' '));
@@ -20,12 +16,12 @@ QString withoutSpaces(QString text)
 
 QString CommandResolver::Label(const Command& command)
 {
-    return fromUtf8(command.label);
+    return FromUtf8(command.label);
 }
 
 QString CommandResolver::Name(const Command& command)
 {
-    return fromUtf8(command.name);
+    return FromUtf8(command.name);
 }
 
 QString CommandResolver::UnknownMessage(const QString& word)

@@ -1,5 +1,6 @@
 #include "serve/CampusAuth.h"
 
+#include "control/SameSecret.h"
 #include "serve/PasswordHash.h"
 #include "web/RemoteAccess.h"
 
@@ -10,15 +11,6 @@ namespace
 QByteArray digest(QByteArrayView secret)
 {
     return QCryptographicHash::hash(secret, QCryptographicHash::Sha256);
-}
-
-// The same time whatever the bytes are (both are digests of one length).
-bool sameDigest(const QByteArray& a, const QByteArray& b)
-{
-    unsigned difference = unsigned(a.size() != b.size());
-    for (qsizetype i = 0; i < a.size() && i < b.size(); ++i)
-        difference |= unsigned(static_cast<unsigned char>(a[i] ^ b[i]));
-    return difference == 0;
 }
 } // namespace
 
@@ -77,7 +69,7 @@ std::optional<QString> CampusAuth::KnownToken(QByteArrayView token) const
     const QByteArray given = digest(token);
     std::optional<QString> name;
     for (const Verified& known : m_knownTokens) // every one looked at
-        if (sameDigest(known.digest, given))
+        if (SameSecret(known.digest, given))
             name = known.name;
     return name;
 }

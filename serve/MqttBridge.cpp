@@ -3,6 +3,7 @@
 #include "control/CommandEntry.h"
 #include "control/CommandResolver.h"
 #include "control/Logging.h"
+#include "control/RoomId.h"
 #include "serve/Campus.h"
 #include "serve/MqttDiscovery.h"
 
@@ -113,11 +114,10 @@ void MqttBridge::follow()
 void MqttBridge::onMessage(const QString& topic, const QByteArray& payload, bool retained)
 {
     if (topic == m_config.ServiceTopic("rooms")) {
-        static const QRegularExpression roomId(QStringLiteral("^[A-Za-z0-9_-]{1,32}$"));
         m_listed.clear();
         const QJsonArray list = QJsonDocument::fromJson(payload).array();
         for (qsizetype i = 0; i < list.size() && i < kMaxListedRooms; ++i)
-            if (roomId.match(list[i].toString()).hasMatch())
+            if (IsRoomId(list[i].toString()))
                 m_listed.append(list[i].toString());
         return;
     }

@@ -1,5 +1,6 @@
 #include "serve/MqttDiscovery.h"
 
+#include "res/Utf8.h"
 #include "serve/RoomLine.h"
 
 #include "control/Commands.h"
@@ -48,7 +49,7 @@ QList<MqttDiscovery::Entry> MqttDiscovery::Entries(const MqttConfig& mqtt, const
         const QString object = objectId(room.id, command);
         QJsonObject button = common(mqtt, room);
         button.insert(QStringLiteral("name"),
-                      QString::fromUtf8(command.label.data(), qsizetype(command.label.size())));
+                      FromUtf8(command.label));
         button.insert(QStringLiteral("unique_id"), uniqueId(mqtt, object));
         button.insert(QStringLiteral("command_topic"), mqtt.RoomTopic(room.id, "command"));
         button.insert(QStringLiteral("payload_press"), QString(QLatin1Char(command.letter)));

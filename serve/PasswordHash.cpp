@@ -1,5 +1,7 @@
 #include "serve/PasswordHash.h"
 
+#include "control/SameSecret.h"
+
 #include <QPasswordDigestor>
 #include <QRandomGenerator>
 #include <QStringList>
@@ -67,9 +69,5 @@ bool PasswordHash::Verify(const QString& hash, QByteArrayView secret)
     const std::optional<Parts> parts = split(hash);
     if (!parts || secret.size() > kMaxSecretBytes)
         return false;
-    const QByteArray got = derive(secret, parts->salt, parts->rounds);
-    unsigned char difference = 0;
-    for (qsizetype i = 0; i < kKeyBytes; ++i)
-        difference |= static_cast<unsigned char>(got[i] ^ parts->key[i]);
-    return difference == 0;
+    return SameSecret(parts->key, derive(secret, parts->salt, parts->rounds));
 }

@@ -1,5 +1,7 @@
 #include "serve/ServeConfig.h"
 
+#include "control/RoomId.h"
+
 #include "serial/CommError.h"
 #include "serial/DeviceUrl.h"
 #include "serve/PasswordHash.h"
@@ -19,7 +21,6 @@
 
 namespace
 {
-const QRegularExpression kRoomId(QStringLiteral("^[A-Za-z0-9_-]{1,32}$"));
 const QRegularExpression kAccountName(QStringLiteral("^[A-Za-z0-9_.-]{1,64}$"));
 constexpr int kMaxProbeSeconds = 24 * 3600;
 constexpr qsizetype kMaxValueChars = 1024;
@@ -172,7 +173,7 @@ ServeConfig ServeConfig::Load(const QString& path)
             mqttLine = mqttLine ? mqttLine : k.line;
         } else if (k.section == QLatin1String("rooms")) {
             const QStringList parts = k.key.split(QLatin1Char('\\'));
-            if (parts.size() != 2 || !kRoomId.match(parts[0]).hasMatch())
+            if (parts.size() != 2 || !IsRoomId(parts[0]))
                 fail(path, k.line,
                      tr("\"%1\" is no room key: write ROOM\\name or ROOM\\device, where ROOM "
                         "is 1 to 32 letters, digits, \"-\" or \"_\"")

@@ -1,5 +1,7 @@
 #include "web/PhonePage.h"
 
+#include "res/Utf8.h"
+
 #include "control/CommandResolver.h"
 #include "control/Commands.h"
 #include "res/templates.h"
@@ -45,11 +47,6 @@ constexpr Text kRoomTexts[] = {
     {"closed", QT_TRANSLATE_NOOP("PhonePage", "The campus service cannot be reached. Nothing was sent.")},
     {"expired", QT_TRANSLATE_NOOP("PhonePage", "You are logged out. Log in again on the rooms page.")},
 };
-
-QString fromUtf8(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), qsizetype(text.size()));
-}
 
 QByteArray escaped(const QString& text)
 {
@@ -161,13 +158,13 @@ QByteArray PhonePage::buttons()
     QByteArray html;
     for (const ControlTemplate& control : kPanelControls) // the panel's title first
         if (control.kind == ControlKind::StaticText)
-            html += "<h1>" + escaped(fromUtf8(control.text)) + "</h1>\n";
+            html += "<h1>" + escaped(FromUtf8(control.text)) + "</h1>\n";
     for (const ControlTemplate& control : kPanelControls) {
         const Command* command = commandOf(control.id);
         if (!command)
             continue;
         const QString label = CommandResolver::Label(*command);
-        const QString meaning = fromUtf8(command->meaning);
+        const QString meaning = FromUtf8(command->meaning);
         html += "<button type=\"button\" class=\"cmd " +
                 QByteArray(command->IsPicture() ? "pic" : "ico") + "\" data-c=\"" +
                 QByteArray(1, command->letter) + "\" data-zh=\"" + escaped(label) +

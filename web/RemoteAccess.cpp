@@ -1,5 +1,7 @@
 #include "web/RemoteAccess.h"
 
+#include "control/SameSecret.h"
+
 #include <QRandomGenerator>
 
 #include <array>
@@ -16,13 +18,7 @@ RemoteAccess::RemoteAccess(QByteArray secret) : m_secret(std::move(secret)) {}
 
 bool RemoteAccess::Matches(QByteArrayView given) const
 {
-    // Every byte of the secret is looked at, whatever `given` is.
-    unsigned difference = unsigned(given.size() != m_secret.size());
-    for (qsizetype i = 0; i < m_secret.size(); ++i) {
-        const char other = i < given.size() ? given[i] : char(0);
-        difference |= unsigned(static_cast<unsigned char>(m_secret[i] ^ other));
-    }
-    return difference == 0 && !m_secret.isEmpty();
+    return SameSecret(m_secret, given);
 }
 
 void RemoteAccess::Failed(const QHostAddress& from, qint64 nowMs)

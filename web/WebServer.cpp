@@ -3,6 +3,7 @@
 #include "control/CommandResolver.h"
 #include "control/Commands.h"
 #include "control/Logging.h"
+#include "res/Utf8.h"
 #include "web/RemoteLinks.h"
 #include "web/RemoteListener.h"
 
@@ -128,7 +129,7 @@ WebServer::Reply WebServer::CommandList()
             {"letter", QString(QChar::fromLatin1(command.letter))},
             {"name", CommandResolver::Name(command)},
             {"label", CommandResolver::Label(command)},
-            {"meaning", QString::fromUtf8(command.meaning.data(), qsizetype(command.meaning.size()))}});
+            {"meaning", FromUtf8(command.meaning)}});
     return {StatusCode::Ok, QJsonDocument(list).toJson(QJsonDocument::Compact), "application/json",
             {}};
 }
