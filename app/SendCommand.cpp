@@ -167,12 +167,11 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
     CMSComm serial;
     LineTarget line(serial, port);
     QStringList unconfirmed; // sent through the port, not yet known to have arrived
-    const auto throughPort = [&](const Command& c) -> std::optional<QString> {
+    const auto throughPort = [&](const Command& c) {
         const CommandResult result = line.Send({{}, CommandResolver::Name(c), Face::Send, {}});
-        if (!result.Sent())
-            return result.message;
-        unconfirmed << CommandResolver::Name(c);
-        return std::nullopt;
+        if (result.Sent())
+            unconfirmed << CommandResolver::Name(c);
+        return result;
     };
     // Success only once the line confirms what went through the port: a
     // network server may otherwise drop it when the connection ends.
@@ -201,13 +200,13 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
     }
     return closePort(Line::SendInOrder(
         commands,
-        [&](const Command& c) -> std::optional<QString> {
+        [&](const Command& c) {
             if (throughPanel) {
                 const PanelClient::Answer answer = panel.Send(CommandResolver::Name(c));
                 if (answer.kind == PanelClient::Answer::Sent)
-                    return std::nullopt;
+                    return CommandResult{&c, CommandResult::Code::Sent, {}};
                 if (answer.kind == PanelClient::Answer::Failed)
-                    return answer.message;
+                    return CommandResult::Failed(&c, CommandResult::Code::NotSent, answer.message);
                 throughPanel = false;
             }
             return throughPort(c);

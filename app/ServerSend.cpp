@@ -122,7 +122,9 @@ int ServerSend::Send(const QList<const Command*>& commands, QTextStream& err) co
         [&](const Command& command) {
             const Answer answer = post(command);
             status = answer.status;
-            return answer.error;
+            return answer.error ? CommandResult::Failed(&command, CommandResult::Code::NotSent,
+                                                        *answer.error)
+                                : CommandResult{&command, CommandResult::Code::Sent, {}};
         },
         err);
     return sent ? int(SendCommand::Sent) : status;

@@ -49,6 +49,8 @@ CommandResult::Code codeOf(const Outcome& outcome)
     case CommErrorCode::Disconnected:
     case CommErrorCode::PortNotOpen:
         return Code::Disconnected;
+    case CommErrorCode::NotConfirmed:
+        return Code::NotConfirmed;
     case CommErrorCode::NoSuchDevice:
     case CommErrorCode::PermissionDenied:
     case CommErrorCode::NotASerialDevice:

@@ -60,8 +60,14 @@ void Line::Open(CMSComm& serial, const QString& port)
 
 Outcome Line::Send(CMSComm& serial, const Command& command) noexcept
 {
-    const Outcome outcome =
-        Outcome::Of([&] { serial.SetOutput(QString(QChar::fromLatin1(command.letter))); });
+    const Outcome outcome = Outcome::Of([&] {
+        serial.SetOutput(QString(QChar::fromLatin1(command.letter)));
+        try {
+            serial.Confirm();
+        } catch (const CommError& e) {
+            throw CommError(CommErrorCode::NotConfirmed, e.description());
+        }
+    });
     if (lcSerial().isDebugEnabled()) {
         if (outcome.Ok())
             qCDebug(lcSerial).noquote() << "sent" << command.letter << "on" << serial.PortLabel();
@@ -75,16 +81,22 @@ bool Line::SendInOrder(const QList<const Command*>& commands, const SendOne& sen
                        QTextStream& err)
 {
     for (qsizetype i = 0; i < commands.size(); ++i) {
-        const std::optional<QString> error = sendOne(*commands[i]);
-        if (!error)
+        const CommandResult result = sendOne(*commands[i]);
+        if (result.Sent())
             continue;
+        err << result.message << '\n';
+        qsizetype first = i; // the first not sent
+        if (result.code == CommandResult::Code::NotConfirmed) {
+            err << tr("Sent, not confirmed: %1.").arg(CommandResolver::Name(*commands[i])) << '\n';
+            ++first;
+        }
         QStringList notSent;
-        for (qsizetype j = i; j < commands.size() && notSent.size() < kListedNotSent; ++j)
+        for (qsizetype j = first; j < commands.size() && notSent.size() < kListedNotSent; ++j)
             notSent << CommandResolver::Name(*commands[j]);
-        if (const qsizetype more = commands.size() - i - notSent.size(); more > 0)
+        if (const qsizetype more = commands.size() - first - notSent.size(); more > 0)
             notSent << tr("%1 more").arg(more);
-        err << *error << '\n'
-            << tr("Not sent: %1.").arg(notSent.join(QStringLiteral(", "))) << '\n';
+        if (!notSent.isEmpty())
+            err << tr("Not sent: %1.").arg(notSent.join(QStringLiteral(", "))) << '\n';
         return false;
     }
     return true;

@@ -3,6 +3,7 @@
 // sending one command on it with its outcome as a value.
 #pragma once
 
+#include "control/CommandResult.h"
 #include "control/Outcome.h"
 
 #include <QCoreApplication>
@@ -38,13 +39,16 @@ public:
     static void Open(CMSComm& serial, const QString& port);
 
     // Sends the command's letter on the open line (a line lost since is
-    // opened again first). Never throws.
+    // opened again first) and waits, bounded, for the line to confirm it:
+    // a letter written but not confirmed is CommErrorCode::NotConfirmed.
+    // Never throws.
     static Outcome Send(CMSComm& serial, const Command& command) noexcept;
 
-    // Sends the commands in order through `sendOne` (nothing: sent; else the
-    // message) and stops at the first failure, which it reports on `err`
-    // with the commands that were not sent. True when every one was sent.
-    using SendOne = std::function<std::optional<QString>(const Command&)>;
+    // Sends the commands in order through `sendOne` and stops at the first
+    // that was not sent, which it reports on `err` with the commands that
+    // were not sent (one that went out unconfirmed is named as such). True
+    // when every one was sent.
+    using SendOne = std::function<CommandResult(const Command&)>;
     static bool SendInOrder(const QList<const Command*>& commands, const SendOne& sendOne,
                             QTextStream& err);
 };

@@ -204,6 +204,12 @@ void CMSComm::SetCommPort(std::int16_t value)
     m_commPort = value;
 }
 
+void CMSComm::Confirm()
+{
+    if (m_device && m_device->IsOpen())
+        m_device->Drain();
+}
+
 bool CMSComm::GetPortOpen()
 {
     return m_device != nullptr;

@@ -126,6 +126,11 @@ public:
     // factory takes) instead of through CommPort; empty: CommPort's device
     // again. Like CommPort, it cannot change while the port is open.
     void SetDeviceName(const QString& name);
+    // Waits, bounded, until the open line confirms that what was written so
+    // far can no longer be lost (a network server passed it on, a local
+    // device's output queue is empty); throws a CommError naming the port
+    // when it cannot. Returns at once on a closed line or with nothing new.
+    void Confirm();
     // The device name the open line was opened with; empty while closed.
     QString OpenDevice() const { return m_device ? m_openDevice : QString(); }
 

@@ -29,6 +29,8 @@ enum class CommErrorCode : int {
     ConnectionRefused = 8024,
     ServerUnreachable = 8025,
     ServerRefusedLine = 8026,
+    // Written, but the line did not confirm it: it may not have arrived.
+    NotConfirmed = 8027,
 };
 
 class CommError : public std::exception

@@ -418,6 +418,9 @@ void NetworkSerialDevice::Close() noexcept
     } catch (...) {
         // the owner closes anyway; one that must know calls Drain() first
     }
+    // kLingerMs after the last confirmation, for the server's device.
+    if (m_open && m_confirmed.isValid() && m_confirmed.elapsed() < kLingerMs)
+        waitUntil([] { return false; }, QDeadlineTimer(kLingerMs - m_confirmed.elapsed()));
     release();
 }
 
@@ -446,7 +449,7 @@ void NetworkSerialDevice::Drain()
         failUnconfirmed();
     }
     qCDebug(lcNet).noquote() << m_label << "the server confirmed what was sent";
-    waitUntil([] { return false; }, QDeadlineTimer(kLingerMs));
+    m_confirmed.start();
 }
 
 // Bytes sent that the server's system has not acknowledged yet (0 where

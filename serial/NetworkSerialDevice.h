@@ -17,6 +17,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QList>
 #include <QString>
@@ -36,7 +37,8 @@ public:
     static constexpr int kOpenMs = 3000;
     // The server confirms what was written within this long, or Drain() says so.
     static constexpr int kConfirmMs = 2000;
-    // After that, the connection stays this long before it is let go: a
+    // After the last confirmation, the connection stays this long before it
+    // is let go (Close() waits what is left of it): a
     // server drains its device before it flushes it and lets go of it, but
     // a pseudo-terminal reports itself empty while the last byte is still
     // on its way to the other side. Raw TCP cannot confirm delivery at all:
@@ -107,6 +109,7 @@ private:
     bool m_open = false;
     bool m_lost = false;        // the link went down while open and nobody was told yet
     bool m_unconfirmed = false; // sent since the server last confirmed it passed all on
+    QElapsedTimer m_confirmed;  // since the server last confirmed
     Offer m_comPort = Offer::Unknown;
     std::bitset<256> m_willSent, m_doSent; // options we agreed to or refused, each once
     bool m_holdOutput = false; // while the server's opening is heard: answers wait in m_held

@@ -48,6 +48,8 @@ namespace
 // 110 baud takes 100 ms; anything near this limit means flow control holds
 // the line or the device hangs.
 constexpr int kWriteTimeoutMs = 3000;
+// What was written leaves the driver within this long, or Drain() says so.
+constexpr int kDrainMs = 2000;
 
 #ifdef Q_OS_WIN
 // How long opening a port may take. On Linux an open never waits (the port
@@ -553,6 +555,25 @@ void TtyDevice::Write(QByteArrayView data)
         reportLoss();
     if (!data.isEmpty())
         writeAll(data);
+}
+
+void TtyDevice::Drain()
+{
+#ifdef Q_OS_UNIX
+    if (m_state != State::Open)
+        return;
+    const int fd = int(m_port.handle());
+    const QDeadlineTimer deadline(kDrainMs);
+    int queued = 0;
+    while (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+        if (deadline.hasExpired())
+            fail(CommErrorCode::WriteFailed,
+                 tr("the device did not send what was written within %1 s; it may not have "
+                    "gone out")
+                     .arg(kDrainMs / 1000));
+        ::poll(nullptr, 0, 1); // a byte takes about 1 ms at 9600 baud
+    }
+#endif
 }
 
 // Hands every byte to the driver. Bytes the driver took stay with it

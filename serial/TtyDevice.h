@@ -27,9 +27,11 @@ public:
 
     void Open(const SerialSettings& settings) override;
     void Close() noexcept override;
-    // Nothing to wait for: once Write() returns the bytes are the system's,
-    // and closing the port does not take them back.
-    void Drain() override {}
+    // Once Write() returns the bytes are the system's, and closing the port
+    // does not take them back; this waits, at most kDrainMs, until the
+    // driver has sent them (its output queue is empty), so that "sent"
+    // means on the wire.
+    void Drain() override;
     bool IsOpen() const override { return m_state != State::Closed; }
     void ApplySettings(const SerialSettings& settings) override;
     void Write(QByteArrayView data) override;

@@ -20,6 +20,8 @@ public:
     // error() telling why, when it cannot be started.
     bool start();
     void stop();
+    // The running server's process ID, for a test that stops or kills it.
+    qint64 pid() const { return m_process.processId(); }
     QString error() const { return m_error; }
 
     quint16 rfc2217Port() const { return m_rfc2217Port; }

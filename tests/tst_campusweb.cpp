@@ -10,12 +10,16 @@
 #include "serve/PasswordHash.h"
 #include "serve/ServeConfig.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
+
+#include <csignal>
 
 namespace
 {
@@ -46,6 +50,7 @@ private slots:
     void requests_data();
     void requests();
     void allRoomsWhileOneIsInUse();
+    void sentMeansConfirmed();
     void httpsCookieIsSecure();
     void reloadTakesAccountsAway();
 
@@ -241,6 +246,31 @@ void TestCampusWeb::allRoomsWhileOneIsInUse()
 }
 
 // Over HTTPS the session cookie is for HTTPS only.
+// "Sent" is the room's server confirming it passed the letter on: with the
+// room's line open and its server stopped, the letter is written but not
+// confirmed, and the answer and the room's state say so.
+void TestCampusWeb::sentMeansConfirmed()
+{
+    const QByteArray headers = host() + "Authorization: Bearer " + kToken + "\r\n";
+    QCOMPARE(ask("POST", "/api/v1/rooms/a/commands/c", headers).status, 200);
+    QCOMPARE(m_rooms[0].pty.read(1), QByteArray("c"));
+    const qint64 pid = m_rooms[0].server.pid();
+    QVERIFY(pid > 0);
+    ::kill(pid_t(pid), SIGSTOP); // while the line is still open
+    const HttpAnswer answer = ask("POST", "/api/v1/rooms/a/commands/e", headers);
+    ::kill(pid_t(pid), SIGKILL);
+    QCOMPARE(answer.status, 503);
+    QCOMPARE(QJsonDocument::fromJson(answer.body).object().value("code").toString(),
+             QStringLiteral("not-confirmed"));
+    const QJsonObject room =
+        QJsonDocument::fromJson(ask("GET", "/api/v1/rooms/a/status", headers).body).object();
+    QCOMPARE(room.value("state").toString(), QStringLiteral("unreachable"));
+    QCOMPARE(room.value("last").toObject().value("command").toString(), QStringLiteral("c"));
+    m_rooms[0].server.stop();
+    QVERIFY2(m_rooms[0].server.start(), qPrintable(m_rooms[0].server.error()));
+    m_rooms[0].pty.readAvailable(0);
+}
+
 void TestCampusWeb::httpsCookieIsSecure()
 {
     const QString key = m_dir.filePath(QStringLiteral("key.pem"));

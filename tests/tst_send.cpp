@@ -400,6 +400,11 @@ void TestSend::stopsAtFirstFailure_data()
     QTest::newRow("middle") << 1 << QStringLiteral("c")
                             << QStringLiteral("Not sent: projector-off, screen-up.");
     QTest::newRow("last") << 2 << QStringLiteral("cd") << QStringLiteral("Not sent: screen-up.");
+    QTest::newRow("unconfirmed, middle")
+        << 1 << QStringLiteral("c")
+        << QStringLiteral("Sent, not confirmed: projector-off.\nNot sent: screen-up.");
+    QTest::newRow("unconfirmed, last")
+        << 2 << QStringLiteral("cd") << QStringLiteral("Sent, not confirmed: screen-up.");
 }
 
 void TestSend::stopsAtFirstFailure()
@@ -407,6 +412,9 @@ void TestSend::stopsAtFirstFailure()
     QFETCH(int, failing);
     QFETCH(QString, sent);
     QFETCH(QString, notSent);
+    const auto code = QString(QTest::currentDataTag()).startsWith(QLatin1String("unconfirmed"))
+                          ? CommandResult::Code::NotConfirmed
+                          : CommandResult::Code::NotSent;
     const QList<const Command*> commands{CommandResolver::Resolve(QStringLiteral("c")),
                                          CommandResolver::Resolve(QStringLiteral("d")),
                                          CommandResolver::Resolve(QStringLiteral("u"))};
@@ -414,11 +422,11 @@ void TestSend::stopsAtFirstFailure()
     QTextStream err(&got);
     const bool allSent = Line::SendInOrder(
         commands,
-        [&](const Command& c) -> std::optional<QString> {
+        [&](const Command& c) {
             if (tried.size() == failing)
-                return QStringLiteral("COM1: the line failed");
+                return CommandResult::Failed(&c, code, QStringLiteral("COM1: the line failed"));
             tried += QLatin1Char(c.letter);
-            return std::nullopt;
+            return CommandResult{&c, CommandResult::Code::Sent, {}};
         },
         err);
     err.flush();

@@ -521,6 +521,10 @@
         <source>Not sent: %1.</source>
         <translation>未发送：%1。</translation>
     </message>
+    <message>
+        <source>Sent, not confirmed: %1.</source>
+        <translation>已发送但未确认：%1。</translation>
+    </message>
 </context>
 <context>
     <name>MqttBridge</name>
@@ -1127,6 +1131,10 @@
     <message>
         <source>the device does not answer: opening it took longer than %1 s</source>
         <translation>设备没有响应：打开它超过了 %1 秒</translation>
+    </message>
+    <message>
+        <source>the device did not send what was written within %1 s; it may not have gone out</source>
+        <translation>设备在 %1 秒内没有发出所写的内容；它可能没有发出</translation>
     </message>
 </context>
 <context>
