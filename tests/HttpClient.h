@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 
 struct HttpAnswer {
     int status = 0;
@@ -15,3 +16,11 @@ struct HttpAnswer {
 // `tls`: over TLS, whatever certificate the server shows.
 HttpAnswer HttpAsk(quint16 port, const QByteArray& method, const QByteArray& target,
                    const QByteArray& headers, const QByteArray& body = {}, bool tls = false);
+
+// The bytes of one request, as HttpAsk sends it.
+QByteArray HttpRequest(const QByteArray& method, const QByteArray& target,
+                       const QByteArray& headers, const QByteArray& body = {});
+// `requests` (several, pipelined) written at once on one connection; the
+// first `count` answers, in the order they came.
+QList<HttpAnswer> HttpExchange(quint16 port, const QByteArray& requests, int count,
+                               bool tls = false);

@@ -51,6 +51,8 @@ private slots:
     void requests();
     void allRoomsWhileOneIsInUse();
     void sentMeansConfirmed();
+    void pipelinedRequests_data();
+    void pipelinedRequests();
     void httpsCookieIsSecure();
     void reloadTakesAccountsAway();
 
@@ -269,6 +271,50 @@ void TestCampusWeb::sentMeansConfirmed()
     m_rooms[0].server.stop();
     QVERIFY2(m_rooms[0].server.start(), qPrintable(m_rooms[0].server.error()));
     m_rooms[0].pty.readAvailable(0);
+}
+
+void TestCampusWeb::pipelinedRequests_data()
+{
+    QTest::addColumn<QList<QByteArray>>("requests"); // method, target, body: three each
+    QTest::addColumn<QList<QByteArray>>("answers");  // status and a part of the body, each
+    QTest::addColumn<QByteArray>("onA");
+    QTest::addColumn<QByteArray>("onB");
+    const QByteArray all = "/api/v1/rooms/all/commands/c";
+    QTest::newRow("two all-rooms actions, each with its rooms")
+        << QList<QByteArray>{"POST", all, "{\"rooms\":[\"a\"]}", "POST", all, "{\"rooms\":[\"b\"]}"}
+        << QList<QByteArray>{"200", "\"room\":\"a\"", "200", "\"room\":\"b\""} << QByteArray("c")
+        << QByteArray("c");
+    QTest::newRow("a GET on a command, then a POST")
+        << QList<QByteArray>{"GET", "/api/v1/rooms/a/commands/c", "", "POST", "/logout", ""}
+        << QList<QByteArray>{"405", "\"error\"", "303", ""} << QByteArray() << QByteArray();
+    QTest::newRow("a late answer, then one at once")
+        << QList<QByteArray>{"POST", "/api/v1/rooms/b/commands/d", "", "GET", "/login", ""}
+        << QList<QByteArray>{"200", "\"sent\":\"d\"", "200", "<form"} << QByteArray()
+        << QByteArray("d");
+}
+
+// Requests sent one after another on one connection, the first answered
+// after its token was checked: each acts on its own method and body, and the
+// answers come back in the order of the requests.
+void TestCampusWeb::pipelinedRequests()
+{
+    QFETCH(QList<QByteArray>, requests);
+    QFETCH(QList<QByteArray>, answers);
+    QFETCH(QByteArray, onA);
+    QFETCH(QByteArray, onB);
+    QByteArray pipelined;
+    for (qsizetype i = 0; i < requests.size(); i += 3)
+        pipelined += HttpRequest(requests[i], requests[i + 1],
+                                 host() + "Authorization: Bearer " + kToken + "\r\n",
+                                 requests[i + 2]);
+    const QList<HttpAnswer> got = HttpExchange(m_port, pipelined, int(answers.size() / 2));
+    QCOMPARE(got.size(), answers.size() / 2);
+    for (qsizetype i = 0; i < got.size(); ++i) {
+        QCOMPARE(got[i].status, answers[2 * i].toInt());
+        QVERIFY2(got[i].body.contains(answers[2 * i + 1]), got[i].body.left(300));
+    }
+    QCOMPARE(m_rooms[0].pty.readAvailable(100), onA);
+    QCOMPARE(m_rooms[1].pty.readAvailable(0), onB);
 }
 
 void TestCampusWeb::httpsCookieIsSecure()
