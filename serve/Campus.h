@@ -4,12 +4,21 @@
 // holds up no other room and never the service's event loop; the calls here
 // return at once and answer on the caller's thread. A room's commands go out
 // one at a time, in the order they were given.
+//
+// Nothing waits to go out late: a room holds at most kMaxWaiting commands,
+// and one that cannot start within kStartWithinMs is answered busy and
+// dropped, never sent afterwards; commands that waited while the line could
+// not be had (down, or in use) are answered as the attempt was. Lines are opened a bounded number at once;
+// rooms whose last attempt failed take their turns from a pool of their own,
+// so that rooms which are down never hold up the rooms which are up. Taking a
+// room out (a reload) never waits for its line.
 #pragma once
 
 #include "control/CommandTarget.h"
 #include "serve/RoomLine.h"
 #include "serve/ServeConfig.h"
 
+#include <QDeadlineTimer>
 #include <QMap>
 #include <QObject>
 #include <QSemaphore>
@@ -24,8 +33,13 @@ class Campus : public QObject, public CommandTarget
 {
     Q_OBJECT
 public:
-    // At most this many lines are being opened or written at once.
+    // At most this many lines are being opened or written at once, and as
+    // many again of rooms whose last attempt failed.
     static constexpr int kParallelLines = 32;
+    // A room's commands waiting for its line, at most; a command starts
+    // within this long or is answered busy.
+    static constexpr int kMaxWaiting = 32;
+    static constexpr int kStartWithinMs = 3000;
 
     struct Status {
         RoomLine::State state = RoomLine::State::Unknown;
@@ -36,6 +50,9 @@ public:
 
     explicit Campus(const QList<RoomConfig>& rooms, QObject* parent = nullptr);
     ~Campus() override; // commands under way are finished, then every line closed
+
+    // Commands taken and not answered yet, in every room.
+    int Unanswered() const { return m_unanswered; }
 
     QList<RoomConfig> Rooms() const;
     bool HasRoom(const QString& id) const { return m_rooms.contains(id); }
@@ -55,18 +72,37 @@ public:
 
 signals:
     void statusChanged(const QString& room);
+    // The last unanswered command was answered.
+    void allAnswered();
 
 private:
+    struct Waiting {
+        const Command* command = nullptr;
+        CommandResult::Done done;
+        QDeadlineTimer deadline;
+    };
     struct Room {
         RoomConfig config;
         RoomLine* line = nullptr; // lives on `thread`
         QThread* thread = nullptr;
         Status status;
+        quint64 serial = 0; // tells this room from a later one of the same ID
+        QList<Waiting> waiting;
+        bool sending = false;
+        QTimer* expiry = nullptr;
     };
     void add(const RoomConfig& config);
-    void remove(const QString& id);
+    void remove(const QString& id, bool wait);
+    // Hands the room's next waiting command to its line, if it is free.
+    void next(const QString& id);
+    // Answers the room's commands whose time to start has passed.
+    void expire(const QString& id);
+    void answer(const CommandResult::Done& done, const CommandResult& result);
 
     QMap<QString, Room> m_rooms;
     QList<QString> m_order;
+    quint64 m_serials = 0;
+    int m_unanswered = 0;
     std::shared_ptr<QSemaphore> m_parallel = std::make_shared<QSemaphore>(kParallelLines);
+    std::shared_ptr<QSemaphore> m_failing = std::make_shared<QSemaphore>(kParallelLines);
 };

@@ -133,7 +133,7 @@ void MqttBridge::onMessage(const QString& topic, const QByteArray& payload, bool
     if (!topic.startsWith(head) || !topic.endsWith(tail))
         return;
     const QString room = topic.mid(head.size(), topic.size() - head.size() - tail.size());
-    if (m_subscribed.contains(room) && m_campus.HasRoom(room))
+    if (m_subscribed.contains(room) && m_campus.HasRoom(room) && !m_stopping)
         command(room, payload, retained);
 }
 

@@ -39,6 +39,9 @@ public:
     // After Campus::Reload: the new rooms' topics and discovery entries, and
     // those of rooms taken out removed.
     void RoomsChanged();
+    // The service is ending: commands that come from now on are left to
+    // the next service (not carried out, not answered).
+    void StopTaking() { m_stopping = true; }
     // Takes every entry, state and the list of rooms announced away: this
     // service leaves the broker for good (its [mqtt] section changed).
     void Withdraw();
@@ -68,4 +71,5 @@ private:
     std::optional<QStringList> m_announced; // once the list is known on this connection
     QByteArray m_syncToken;
     QSet<int> m_unacknowledged;
+    bool m_stopping = false;
 };

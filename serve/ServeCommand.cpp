@@ -46,6 +46,11 @@ void useBroker(std::unique_ptr<MqttBridge>&, Campus&, const MqttConfig& mqtt)
 }
 #endif
 
+// On SIGTERM, commands under way are answered within this long, then the
+// answers written within kFlushMs.
+constexpr int kStopWithinMs = 10'000;
+constexpr int kFlushMs = 2000;
+
 int serve(const ServeConfig& first, QTextStream& err)
 {
     ServeConfig config = first;
@@ -104,7 +109,27 @@ int serve(const ServeConfig& first, QTextStream& err)
         }
 #endif
         Q_UNUSED(signalNumber);
-        QCoreApplication::quit();
+        // Nothing new is taken; what is going out is finished and answered
+        // (bounded), then the service ends.
+#ifdef LUMO_WEB
+        web.StopTaking();
+#endif
+#ifdef LUMO_MQTT
+        if (broker)
+            broker->StopTaking();
+#endif
+        const auto finish = [&] {
+#ifdef LUMO_WEB
+            web.FlushAnswers(kFlushMs);
+#endif
+            QCoreApplication::quit();
+        };
+        if (campus.Unanswered() == 0)
+            return finish();
+        qCInfo(lcServe).noquote() << "stopping: answering" << campus.Unanswered()
+                                  << "commands under way first";
+        QObject::connect(&campus, &Campus::allAnswered, &campus, finish);
+        QTimer::singleShot(kStopWithinMs, &campus, finish);
     });
     QCoreApplication::exec();
     qCInfo(lcServe) << "ending: lines closed";

@@ -3,7 +3,9 @@
 #include "Pty.h"
 #include "Ser2net.h"
 #include "control/CommandEntry.h"
+#include "control/Commands.h"
 #include "serial/CMSComm.h"
+#include "serial/NetworkSerialDevice.h"
 #include "serve/Campus.h"
 #include "serve/PasswordHash.h"
 #include "serve/ServeConfig.h"
@@ -41,6 +43,8 @@ private slots:
     void roomsServedApart();
     void idleLineIsLetGo();
     void reloadAddsAndRemoves();
+    void nothingGoesOutLate_data();
+    void nothingGoesOutLate();
 
 private:
     QString write(const QByteArray& text);
@@ -212,6 +216,65 @@ void TestServe::reloadAddsAndRemoves()
     QTRY_VERIFY(sent);
     QCOMPARE(b.pty.read(1), QByteArray("u"));
     QCOMPARE(a.pty.readAvailable(100), QByteArray());
+}
+
+void TestServe::nothingGoesOutLate_data()
+{
+    QTest::addColumn<int>("silentRooms"); // servers that take the connection and never answer
+    QTest::addColumn<int>("commands");    // sent at once to the first silent room
+    QTest::addColumn<bool>("reload");     // the silent rooms taken out while they are tried
+    QTest::newRow("four commands to a silent room") << 1 << 4 << false;
+    QTest::newRow("40 silent rooms beside a live one") << 40 << 1 << false;
+    QTest::newRow("a silent room taken out") << 1 << 2 << true;
+}
+
+// Commands to a room whose server stays silent are all answered when its
+// open fails, none later; rooms that were down before do not take the turns
+// of a live room; a reload does not wait for a room's line.
+void TestServe::nothingGoesOutLate()
+{
+    QFETCH(int, silentRooms);
+    QFETCH(int, commands);
+    QFETCH(bool, reload);
+    FakeRoom live;
+    QVERIFY(live.server.start());
+    QTcpServer silent; // connections wait in its backlog, never read
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    QList<RoomConfig> rooms{live.config(QStringLiteral("live"))};
+    QStringList silentIds;
+    for (int i = 0; i < silentRooms; ++i) {
+        silentIds << QStringLiteral("s%1").arg(i);
+        rooms.append({silentIds.last(), silentIds.last(),
+                      QStringLiteral("rfc2217://127.0.0.1:%1").arg(silent.serverPort())});
+    }
+    Campus campus(rooms);
+    if (silentRooms > 1) { // each silent room fails once, and is known to be down
+        bool done = false;
+        CommandEntry::SendEach(campus, silentIds, {{}, QStringLiteral("a"), Face::Api, {}},
+                               [&](const QList<CommandResult>&) { done = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(done, 15000);
+    }
+    QList<CommandResult> answers;
+    for (int i = 0; i < commands; ++i)
+        send(campus, silentIds.first(), "c",
+             [&](const CommandResult& r) { answers.append(r); });
+    for (const QString& id : silentIds.mid(1))
+        send(campus, id, "c", [&](const CommandResult& r) { answers.append(r); });
+    QElapsedTimer timer;
+    timer.start();
+    if (reload) {
+        campus.Reload({live.config(QStringLiteral("live"))});
+        QVERIFY2(timer.elapsed() < 1000, "the reload waited for a silent room's line");
+        QCOMPARE(answers.size(), commands - 1); // those waiting are answered at once
+    }
+    send(campus, QStringLiteral("live"), "d", [&](const CommandResult& r) { answers.append(r); });
+    QCOMPARE(live.pty.read(1), QByteArray("d"));
+    QVERIFY2(timer.elapsed() < NetworkSerialDevice::kOpenMs,
+             "a live room waited for the turn of rooms that are down");
+    QTRY_COMPARE_WITH_TIMEOUT(answers.size(), commands + silentRooms, NetworkSerialDevice::kOpenMs + 1500);
+    for (const CommandResult& answer : std::as_const(answers))
+        QCOMPARE(answer.Sent(), answer.command->letter == 'd');
+    QCOMPARE(live.pty.readAvailable(200), QByteArray()); // nothing more, nothing late
 }
 
 QTEST_GUILESS_MAIN(TestServe)

@@ -7,6 +7,7 @@
 #include "web/RemoteLinks.h"
 #include "web/RemoteListener.h"
 
+#include <QDeadlineTimer>
 #include <QHttpServerRequest>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -55,6 +56,7 @@ WebServer::WebServer(QStringList hostNames, QObject* parent)
 
 WebServer::~WebServer()
 {
+    FlushAnswers(500);
     if (m_listener)
         qCDebug(lcWeb) << "stopped listening on port" << m_port;
 }
@@ -176,6 +178,25 @@ bool WebServer::hostAllowed(const QByteArray& host)
     return RemoteAccess::HostAllowed(host, m_ownAddresses, m_hostNames);
 }
 
+void WebServer::StopTaking()
+{
+    m_stopping = true;
+    if (m_listener)
+        m_listener->close();
+}
+
+void WebServer::FlushAnswers(int ms)
+{
+    const QDeadlineTimer deadline(ms);
+    for (auto it = m_pipelines.cbegin(); it != m_pipelines.cend(); ++it) {
+        QTcpSocket* socket = it.key();
+        socket->flush();
+        while (socket->bytesToWrite() > 0 && socket->state() == QAbstractSocket::ConnectedState &&
+               !deadline.hasExpired())
+            socket->waitForBytesWritten(int(deadline.remainingTime()));
+    }
+}
+
 bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
 {
     RemoteListener::RequestDone(socket);
@@ -188,6 +209,8 @@ bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
                  socket,
                  answerInTurn(request, socket)};
     std::optional<Reply> reply = check(copy);
+    if (!reply && m_stopping)
+        reply = ErrorReply(StatusCode::ServiceUnavailable, tr("The service is stopping."));
     if (!reply) {
         m_routing = &copy;
         m_routed.reset();

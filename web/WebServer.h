@@ -91,6 +91,12 @@ public:
     QAbstractSocket::SocketError ListenError() const { return m_listenError; }
     QString ListenErrorString() const { return m_listenErrorString; }
     void SetHostNames(const QStringList& names) { m_hostNames = names; }
+    // The server is ending: it takes no more connections, and requests that
+    // come from now on are answered 503; those under way are still answered.
+    void StopTaking();
+    // Writes what is answered to every connection, waiting at most `ms` in
+    // all (also done, briefly, when the server goes).
+    void FlushAnswers(int ms);
 
     static QByteArray Json(const QJsonObject& object);
     static Reply JsonReply(StatusCode status, const QJsonObject& object);
@@ -188,6 +194,7 @@ private:
     QByteArray m_formAction = "'none'";
     QByteArray m_referrerPolicy = "no-referrer";
     bool m_refusalsLogged = false;
+    bool m_stopping = false;
     quint16 m_port = 0;
     QAbstractSocket::SocketError m_listenError = QAbstractSocket::UnknownSocketError;
     QString m_listenErrorString;
