@@ -1,13 +1,13 @@
 #include "app/SendCommand.h"
 
-#include "app/ServerSend.h"
+#include "app/ServerSendInterface.h"
 
 #include "control/CommandEntry.h"
 #include "control/CommandResolver.h"
 #include "control/LineTarget.h"
 #include "control/Line.h"
-#include "control/PartLoader.h"
 #include "control/Logging.h"
+#include "control/PartLoader.h"
 #include "serial/CMSComm.h"
 #include "serial/CommError.h"
 #include "serial/DeviceChoice.h"
@@ -45,13 +45,12 @@ int SendCommand::sendToServer(const QCommandLineParser& parser,
         parser.value(QStringLiteral("server")), parser.value(QStringLiteral("room")),
         parser.value(QStringLiteral("ca")), parser.value(QStringLiteral("token-file"))};
     QString error;
-    const auto run = reinterpret_cast<ServerSend::Runner>(
-        PartLoader::Resolve(QStringLiteral("network"), "lumo_send_to_server", &error));
-    if (!run) {
+    const auto* client = PartLoader::Load<ServerSendInterface>(QStringLiteral("client"), &error);
+    if (!client) {
         err << error << '\n';
         return LineFailed;
     }
-    return run(options, commands, err);
+    return client->Run(options, commands, err);
 }
 
 

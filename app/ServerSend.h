@@ -10,9 +10,9 @@
 // reason), the server could not be reached or did not answer in time, or it
 // refused the token; UsageError when the server knows no such room.
 //
-// It speaks HTTP through Qt Network, so it belongs to the network part
-// (liblumo-network.so), which `lumo send` reaches through PartLoader as the
-// entry point "lumo_send_to_server" (a ServerSend::Runner).
+// It speaks HTTP through Qt Network, so it is a part of its own, the campus
+// client (liblumo-client.so), which `lumo send` reaches through PartLoader
+// as a ServerSendInterface.
 #pragma once
 
 #include <QByteArray>
@@ -42,8 +42,6 @@ public:
     // be used), then sends the commands in order; SendCommand's status.
     static int Run(const Options& options, const QList<const Command*>& commands,
                    QTextStream& err);
-    using Runner = int (*)(const Options& options, const QList<const Command*>& commands,
-                           QTextStream& err);
 
     // How long one request may wait for its answer: a room's line opens
     // within 3 s and confirms within 2 s; all rooms go a bounded number at

@@ -4,7 +4,9 @@
 //     controls (bench_bare_dialog), both started fresh each run on a private
 //     Xvfb with no window manager and watched from outside through MapNotify;
 //  2. a click on "确定" (XTEST, at the template position) to the panel mapped;
-//  3. resident memory with the panel shown, beside the bare dialog's;
+//  3. resident memory with the panel shown, beside the bare dialog's, and
+//     whether Qt Network is mapped then (it must not be: only the parts
+//     that need it bring it in);
 //  4. in-process, offscreen: a QTest click on a panel button to its letter
 //     readable on the pty master, beside raw write() + read() on the same pair;
 //  5. a burst of clicks over all 23 buttons: every letter, in order.
@@ -117,6 +119,17 @@ double rssMiB(pid_t pid)
     return 0;
 }
 
+// Whether the process has Qt Network mapped.
+bool mapsQtNetwork(pid_t pid)
+{
+    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+    for (std::string line; std::getline(maps, line);) {
+        if (line.find("libQt6Network") != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
 // A private X server; returns its display (":N"), empty when it did not start.
 std::string startXvfb(pid_t& pid)
 {
@@ -144,11 +157,13 @@ int readByte(int fd)
 
 struct DesktopFigures {
     std::vector<double> bareLaunch, lumoLaunch, panel, bareRss, lumoRss, ser2netPanel;
+    int networkMapped = 0; // runs with a local port whose panel had Qt Network mapped
 };
 
 struct LumoRun {
     double launchMs = 0, panelMs = 0, rss = 0;
     bool shown = false;
+    bool networkMapped = false;
 };
 
 // Starts Lumo with COM1 on `device`, confirms, and waits for the panel.
@@ -169,7 +184,8 @@ LumoRun runLumo(XServerProbe& x, const std::string& device, QPoint confirm)
         x.Click(cx, cy);
         const auto panel = x.WaitMapped(panelName, kMapTimeoutMs);
         sleepMs(kSettleMs);
-        r = {ms(m.when - t0), ms(panel.when - t1), rssMiB(pid), panel.window != 0};
+        r = {ms(m.when - t0), ms(panel.when - t1), rssMiB(pid), panel.window != 0,
+             mapsQtNetwork(pid)};
     }
     stop(pid);
     return r;
@@ -214,6 +230,7 @@ bool measureOnX(const std::string& display, DesktopFigures& f)
             f.lumoLaunch.push_back(local.launchMs);
             f.panel.push_back(local.panelMs);
             f.lumoRss.push_back(local.rss);
+            f.networkMapped += local.networkMapped;
         }
         if (withSer2net) {
             const LumoRun remote = runLumo(x, ser2net.rfc2217Url().toStdString(), confirm);
@@ -347,6 +364,9 @@ int main(int argc, char** argv)
             panel <= 1.5 * bare);
         row("resident memory (MiB)", rss, bareRss, "bare dialog", "<= 1.15x",
             rss <= 1.15 * bareRss);
+        std::printf("%-30s %9d %9s  %-20s %7s  none%s\n", "Qt Network mapped (runs)",
+                    d.networkMapped, "-", "panel on a local port", "",
+                    d.networkMapped == 0 ? ": met" : ": MISSED");
         if (!d.ser2netPanel.empty())
             row("confirm to panel, ser2net (ms)", median(d.ser2netPanel), panel,
                 "local port's confirm", "-", true);

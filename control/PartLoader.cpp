@@ -1,24 +1,41 @@
 #include "control/PartLoader.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QLibrary>
+#include <QJsonObject>
 #include <QMutex>
+#include <QPluginLoader>
+#include <QThread>
 
 namespace
 {
-struct EntryPoints {
+// An interface ID is "FAMILY/VERSION": "net.lumopanel.Lumo.NetworkDevice/1.0".
+QString familyOf(const QString& iid)
+{
+    return iid.section(QLatin1Char('/'), 0, 0);
+}
+
+QString versionOf(const QString& iid)
+{
+    return iid.section(QLatin1Char('/'), 1);
+}
+
+QString iidOf(const QJsonObject& metaData)
+{
+    return metaData.value(QLatin1String("IID")).toString();
+}
+
+// The parts' objects found so far, by part and interface ID.
+struct Found {
     QMutex lock;
-    QHash<QByteArray, QFunctionPointer> functions;
+    QHash<QString, QObject*> instances;
 };
 
-// Made on first use: parts linked in register while the program starts.
-EntryPoints& entryPoints()
+Found& found()
 {
-    static EntryPoints entries;
-    return entries;
+    static Found parts;
+    return parts;
 }
 } // namespace
 
@@ -44,32 +61,62 @@ QString PartLoader::Find(const QString& fileName)
     return {};
 }
 
-void PartLoader::Link(const char* symbol, QFunctionPointer function)
+QString PartLoader::FileName(const QString& part)
 {
-    EntryPoints& entries = entryPoints();
-    const QMutexLocker lock(&entries.lock);
-    entries.functions.insert(symbol, function);
+    return QStringLiteral("liblumo-%1.so").arg(part);
 }
 
-QFunctionPointer PartLoader::Resolve(const QString& part, const char* symbol, QString* error)
+QObject* PartLoader::Instance(const QString& part, const char* iid, QString* error)
 {
-    EntryPoints& entries = entryPoints();
-    const QMutexLocker lock(&entries.lock);
-    if (const QFunctionPointer function = entries.functions.value(symbol))
-        return function;
-    const QString fileName = QStringLiteral("liblumo-%1.so").arg(part);
-    const QString path = Find(fileName);
-    if (path.isEmpty()) {
-        *error = QCoreApplication::translate("PartLoader",
-                                             "this installation of Lumo lacks %1").arg(fileName);
-        return nullptr;
+    const QString wanted = QString::fromLatin1(iid);
+    Found& parts = found();
+    const QMutexLocker lock(&parts.lock);
+    const QString key = part + QLatin1Char(' ') + wanted;
+    if (QObject* instance = parts.instances.value(key))
+        return instance;
+
+    QObject* instance = nullptr;
+    for (const QStaticPlugin& linked : QPluginLoader::staticPlugins()) {
+        if (iidOf(linked.metaData()) == wanted) {
+            instance = linked.instance();
+            break;
+        }
     }
-    // Never unloaded: what it made lives as long as the program.
-    QLibrary library(path);
-    const QFunctionPointer function = library.resolve(symbol);
-    if (function)
-        entries.functions.insert(symbol, function);
-    else
-        *error = library.errorString();
-    return function;
+    if (!instance) {
+        const QString fileName = FileName(part);
+        const QString path = Find(fileName);
+        if (path.isEmpty()) {
+            *error = tr("this installation of Lumo lacks %1").arg(fileName);
+            return nullptr;
+        }
+        // Never unloaded: what it made lives as long as the program.
+        QPluginLoader loader(path);
+        const QString offered = iidOf(loader.metaData());
+        if (offered.isEmpty()) {
+            *error = tr("%1 cannot be loaded: %2").arg(path, loader.errorString());
+            return nullptr;
+        }
+        if (familyOf(offered) == familyOf(wanted) && offered != wanted) {
+            *error = tr("%1 is version %2 of the part, but this Lumo needs version %3")
+                         .arg(path, versionOf(offered), versionOf(wanted));
+            return nullptr;
+        }
+        if (offered != wanted) {
+            *error = tr("%1 is not the part this Lumo needs (it offers %2, not %3)")
+                         .arg(path, offered, wanted);
+            return nullptr;
+        }
+        instance = loader.instance();
+        if (!instance) {
+            *error = tr("%1 cannot be loaded: %2").arg(path, loader.errorString());
+            return nullptr;
+        }
+    }
+    // A part's object only makes things: it belongs to the main thread,
+    // whichever thread asked for it first.
+    if (const QCoreApplication* app = QCoreApplication::instance();
+        app && instance->thread() != app->thread())
+        instance->moveToThread(app->thread());
+    parts.instances.insert(key, instance);
+    return instance;
 }

@@ -1,29 +1,43 @@
 // Where the program finds the parts that only some of its users need, and
 // loads them. On Linux the panel is built without the network serial device,
-// the phone remote and the campus service: they come with Qt Network, the
-// HTTP server and OpenSSL, which the panel's start must not wait for. Each
-// is a file of its own beside the program (in the build) or in the
-// installation's private folders, loaded when first used. Programs that
-// link a part in (Windows, the service, the tests) register its entry points
-// at start instead (each part's *Linked.cpp), and nothing is loaded.
+// the campus client and the phone remote: they come with Qt Network and the
+// HTTP server, which the panel's start must not wait for. Each is a Qt plugin
+// of its own (liblumo-PART.so) beside the program in the build, or in the
+// installation's private folder, loaded when first used. A program that links
+// a part in (Windows, the service, the tests) has it as a static plugin,
+// which is found first; nothing is loaded then.
+//
+// Each part offers one interface, declared with Q_DECLARE_INTERFACE under a
+// versioned ID ("net.lumopanel.Lumo.NetworkDevice/1.0"); a part file that
+// offers another version is refused with both versions named.
 #pragma once
 
-#include <QFunctionPointer>
+#include <QCoreApplication>
+#include <QObject>
 #include <QString>
 
 class PartLoader
 {
+    Q_DECLARE_TR_FUNCTIONS(PartLoader)
+
 public:
     // The installed file `fileName` of the program: beside the running
     // program, or where the installation keeps it; empty when neither has it.
     static QString Find(const QString& fileName);
 
-    // The entry point `symbol` of the part `part`: the one linked in, or
-    // else the part library liblumo-PART.so's, loaded once and kept for the
-    // life of the process; nullptr, with `error` saying why, when the part is
-    // missing or broken. Safe from any thread.
-    static QFunctionPointer Resolve(const QString& part, const char* symbol, QString* error);
+    // The file the part `part` is in: "liblumo-network.so".
+    static QString FileName(const QString& part);
 
-    // Makes `function` the entry point `symbol`, for a part linked in.
-    static void Link(const char* symbol, QFunctionPointer function);
+    // The part `part`'s object with the interface `Interface`: the one linked
+    // in, or else liblumo-PART.so's, loaded once and kept for the life of the
+    // process; nullptr, with `error` naming the file and saying why, when the
+    // part is missing, of another version or broken. Safe from any thread.
+    template <class Interface>
+    static Interface* Load(const QString& part, QString* error)
+    {
+        return qobject_cast<Interface*>(Instance(part, qobject_interface_iid<Interface*>(), error));
+    }
+
+    // The same for the interface ID `iid`.
+    static QObject* Instance(const QString& part, const char* iid, QString* error);
 };

@@ -2,13 +2,13 @@
 
 #include "control/Commands.h"
 #include "control/Line.h"
-#include "control/RemoteSwitch.h"
 #include "dialogs/CBitmapButton.h"
 #include "dialogs/ErrorReporter.h"
 #include "res/Resources.h"
 #include "res/templates.h"
 #include "serial/CMSComm.h"
 #include "serial/DeviceChoice.h"
+#include "web/RemoteSwitch.h"
 
 #include <QMenu>
 #include <QPushButton>

@@ -1,7 +1,7 @@
 #include "dialogs/CRemoteDlg.h"
 
 #include "dialogs/QrImage.h"
-#include "control/RemoteSwitch.h"
+#include "web/RemoteSwitch.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

@@ -1,7 +1,8 @@
 # Installation as a desktop application and the Debian package.
 #
-#   cmake --install build --prefix P     P/bin/lumo, P/bin/lumo-vc, the parts
-#                                        (P/lib/lumo, P/libexec/lumo), the desktop
+#   cmake --install build --prefix P     P/bin/lumo, P/bin/lumo-vc, the control
+#                                        library and the parts (P/lib/lumo),
+#                                        lumo-serve (P/libexec/lumo), the desktop
 #                                        entry, the AppStream metainfo, the
 #                                        theme icons and the manual pages
 #   cd build && cpack -G DEB             lumo_<version>_<arch>.deb
@@ -18,15 +19,23 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 set(lumo_data_permissions OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 
 install(TARGETS lumo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The control library every program links, in the package's private folder:
+# no headers, nothing for other programs to link (each program's RUNPATH
+# names the folder relative to itself).
+get_target_property(lumo_control_type lumo_control TYPE)
+if(lumo_control_type STREQUAL SHARED_LIBRARY)
+    install(TARGETS lumo_control LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/lumo NAMELINK_SKIP)
+endif()
 # The parts lumo loads or runs when they are first needed (lumo finds them
 # there relative to itself).
 install(TARGETS lumo-serve RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/lumo)
-foreach(part lumo-network lumo-remote)
+foreach(part lumo-network lumo-client lumo-remote)
     if(TARGET ${part})
         install(TARGETS ${part} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/lumo)
     endif()
 endforeach()
 if(TARGET lumo-vc)
+    set_target_properties(lumo-vc PROPERTIES INSTALL_RPATH "$ORIGIN/${lumo_parts_relative}")
     install(TARGETS lumo-vc RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
@@ -112,6 +121,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://lumopanel.net/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The control library is the package's own, in its private folder.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS \${CPACK_TEMPORARY_DIRECTORY}/usr/${CMAKE_INSTALL_LIBDIR}/lumo)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-zenhei, qt6-qpa-plugins")
 # Qt's own texts (the help's headings, standard buttons) in the user's language.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")

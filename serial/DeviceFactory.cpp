@@ -3,6 +3,7 @@
 #include "control/PartLoader.h"
 #include "serial/CommError.h"
 #include "serial/DeviceUrl.h"
+#include "serial/NetworkDeviceInterface.h"
 #include "serial/TtyDevice.h"
 
 std::unique_ptr<SerialDevice> MakeSerialDevice(const QString& portLabel, const QString& deviceName)
@@ -11,9 +12,8 @@ std::unique_ptr<SerialDevice> MakeSerialDevice(const QString& portLabel, const Q
         return std::make_unique<TtyDevice>(portLabel, deviceName);
     const DeviceUrl url = DeviceUrl::Parse(portLabel, deviceName);
     QString error;
-    const auto make = reinterpret_cast<NetworkDeviceMaker>(
-        PartLoader::Resolve(QStringLiteral("network"), "lumo_make_network_device", &error));
-    if (!make)
+    const auto* network = PartLoader::Load<NetworkDeviceInterface>(QStringLiteral("network"), &error);
+    if (!network)
         throw CommError(CommErrorCode::NoSuchDevice, error);
-    return std::unique_ptr<SerialDevice>(make(portLabel, deviceName, url));
+    return network->Make(portLabel, deviceName, url);
 }

@@ -3,7 +3,9 @@
 // device's name as the user gave it, and get a closed device back: a path is
 // a local serial device, rfc2217://HOST:PORT and socket://HOST:PORT a network
 // serial server. A name that looks like a URL but is not one of those throws
-// CommError, so nothing is ever sent to a half-understood address.
+// CommError, so nothing is ever sent to a half-understood address. Network
+// devices come from the network part (NetworkDeviceInterface), which the
+// panel on Linux loads the first time a port is a URL (see PartLoader).
 #pragma once
 
 #include "serial/SerialDevice.h"
@@ -12,11 +14,4 @@
 
 #include <memory>
 
-class DeviceUrl;
-
 std::unique_ptr<SerialDevice> MakeSerialDevice(const QString& portLabel, const QString& deviceName);
-
-// The network part's entry point "lumo_make_network_device": the panel on
-// Linux loads the part the first time a port is a URL (see PartLoader).
-using NetworkDeviceMaker = SerialDevice* (*)(const QString& portLabel, const QString& deviceName,
-                                             const DeviceUrl& url);

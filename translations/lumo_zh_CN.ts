@@ -693,6 +693,18 @@
         <source>this installation of Lumo lacks %1</source>
         <translation>此 Lumo 安装缺少 %1</translation>
     </message>
+    <message>
+        <source>%1 cannot be loaded: %2</source>
+        <translation>无法加载 %1：%2</translation>
+    </message>
+    <message>
+        <source>%1 is version %2 of the part, but this Lumo needs version %3</source>
+        <translation>%1 是该部件的 %2 版，而此 Lumo 需要 %3 版</translation>
+    </message>
+    <message>
+        <source>%1 is not the part this Lumo needs (it offers %2, not %3)</source>
+        <translation>%1 不是此 Lumo 所需的部件（它提供 %2，而不是 %3）</translation>
+    </message>
 </context>
 <context>
     <name>PhonePage</name>

@@ -3,7 +3,7 @@
 // panel owns it, so closing the panel ends the service.
 #pragma once
 
-#include "control/RemoteSwitch.h"
+#include "web/RemoteSwitch.h"
 #include "web/RemoteServer.h"
 
 #include <QObject>

@@ -10,9 +10,9 @@
 //   GET  /api/v1/status               {"port":"COM2","device":…,"open":true}
 #pragma once
 
-#include "control/RemoteSwitch.h"
 #include "web/PhonePage.h"
 #include "web/RemoteAccess.h"
+#include "web/RemoteSwitch.h"
 #include "web/WebServer.h"
 
 #include <QSet>

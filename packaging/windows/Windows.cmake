@@ -16,7 +16,7 @@ set_target_properties(lumo PROPERTIES WIN32_EXECUTABLE ON)
 
 qt_add_executable(lumo_console app/main.cpp)
 target_compile_definitions(lumo_console PRIVATE LUMO_VERSION="${PROJECT_VERSION}")
-target_link_libraries(lumo_console PRIVATE lumo_app lumo_linked_parts lumo_warnings)
+target_link_libraries(lumo_console PRIVATE lumo_app ${lumo_linked_part_targets} lumo_warnings)
 set_target_properties(lumo_console PROPERTIES OUTPUT_NAME lumo SUFFIX .com
     WIN32_EXECUTABLE OFF)
 

@@ -50,6 +50,8 @@ lumo_configure() {
     LUMO_BUILD_DIR="$dir"
 }
 
+# lumo_build [--target TARGET...]: builds those targets of the preset, or
+# everything (the tests and benchmarks too) when none is named.
 lumo_build() {
     cmake --build --preset "${LUMO_PRESET:-default}" "$@"
 }

@@ -1,8 +1,10 @@
 // What the panel sees of the phone remote: a switch, the links to show while
 // it is on, and how many phones are connected. The remote itself (the HTTP
 // server, the page) is web/PhoneRemote; the panel gets one through Make(),
-// which on Linux loads the remote part (liblumo-remote.so) the first time,
-// so that a panel that never serves phones never loads the HTTP server.
+// which on Linux loads the remote part (liblumo-remote.so, a Qt plugin with
+// PhoneRemoteInterface) the first time, so that a panel that never serves
+// phones never loads the HTTP server. The dialogs include this header and
+// link no part of the web library.
 #pragma once
 
 #include "control/CommandResult.h"
@@ -29,7 +31,6 @@ public:
     // entry point (CommandEntry).
     using Sender = std::function<CommandResult(const QString& word)>;
     using StatusQuery = std::function<LineStatus()>;
-    using Maker = RemoteSwitch* (*)(Sender send, StatusQuery status);
 
     virtual ~RemoteSwitch() = default;
 
