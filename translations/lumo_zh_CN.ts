@@ -132,6 +132,21 @@
     </message>
 </context>
 <context>
+    <name>Campus</name>
+    <message>
+        <source>room %1 was taken out of the service; not sent</source>
+        <translation>教室 %1 已从服务中移除；未发送</translation>
+    </message>
+    <message>
+        <source>room %1: too many commands are waiting for its line; not sent</source>
+        <translation>教室 %1：等待其线路的命令过多；未发送</translation>
+    </message>
+    <message>
+        <source>room %1: the line was not free within %2 s; not sent</source>
+        <translation>教室 %1：线路在 %2 秒内没有空闲；未发送</translation>
+    </message>
+</context>
+<context>
     <name>CampusApi</name>
     <message>
         <source>There is no room &quot;%1&quot;.</source>
@@ -1178,6 +1193,10 @@
     <message>
         <source>This method is not served here.</source>
         <translation>这里不提供此请求方法。</translation>
+    </message>
+    <message>
+        <source>The service is stopping.</source>
+        <translation>服务正在停止。</translation>
     </message>
 </context>
 <context>
