@@ -35,6 +35,6 @@ endforeach()
 # no Qt, and the compiler's runtime linked in.
 add_library(lumo_installer_checks SHARED ${lumo_windows}/InstallerChecks.cpp)
 target_link_libraries(lumo_installer_checks PRIVATE msi lumo_warnings)
-target_link_options(lumo_installer_checks PRIVATE -static)
+target_link_options(lumo_installer_checks PRIVATE -static -s)
 set_target_properties(lumo_installer_checks PROPERTIES PREFIX "" OUTPUT_NAME lumo-installer-checks
     AUTOMOC OFF)
