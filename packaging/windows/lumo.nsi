@@ -11,8 +11,9 @@
 ; /COM1=NAME and /COM2=NAME set the ports for every user (HKLM\Software\Lumo\Lumo,
 ; key "ports"); an upgrade without them keeps the ones set before. A name is
 ; COM and a number (the DLL's IsPortName); anything else ends the installer
-; with status 2 and a message, as does the MSI's installation (UPGRADE_CODE):
-; the two never install beside each other. "/D=FOLDER" may be quoted. The
+; with status 2 and a message, as do a newer version installed (no
+; downgrade) and the MSI's installation (UPGRADE_CODE): the two never install
+; beside each other. "/D=FOLDER" may be quoted. The
 ; uninstaller removes the ports; each user's own choice (HKCU) stays with
 ; the user.
 ;
@@ -26,6 +27,7 @@ SetCompressor /SOLID lzma
 !include "MUI2.nsh"
 !include "FileFunc.nsh"
 !include "LogicLib.nsh"
+!include "WordFunc.nsh"
 
 !ifdef SIGN
 !finalize '"${SIGN}" "%1"'
@@ -66,6 +68,8 @@ LangString BadPort ${LANG_ENGLISH} "$R1 is no port name: give COM and a number, 
 LangString BadPort ${LANG_SIMPCHINESE} "$R1 不是端口名：请写 COM 加编号，例如 /COM1=COM7。"
 LangString MsiInstalled ${LANG_ENGLISH} "Lumo is installed from its Windows Installer package (MSI). Remove it first, in Apps and Features or with: msiexec /x $1"
 LangString MsiInstalled ${LANG_SIMPCHINESE} "Lumo 已由其 Windows Installer 安装包 (MSI) 安装。请先在“应用和功能”中删除它，或运行：msiexec /x $1"
+LangString Newer ${LANG_ENGLISH} "Lumo $R4, newer than ${VERSION}, is installed in $previous. Remove it first (Apps and Features) to go back to ${VERSION}."
+LangString Newer ${LANG_SIMPCHINESE} "$previous 中已安装较新的 Lumo $R4。若要换回 ${VERSION}，请先在“应用和功能”中删除它。"
 LangString NotRemoved ${LANG_ENGLISH} "The earlier installation in $previous could not be removed (status $0)."
 LangString NotRemoved ${LANG_SIMPCHINESE} "无法删除 $previous 中的旧版本（状态 $0）。"
 
@@ -151,10 +155,17 @@ Function .onInit
         Call Refuse
     ${EndIf}
 
-    ; Where it was installed, whether or not its uninstaller is still there.
+    ; Where it was installed, whether or not its uninstaller is still there;
+    ; a newer version stays.
     ReadRegStr $previous HKLM "${UNINSTALL_KEY}" "InstallLocation"
     ${If} $previous != ""
         StrCpy $INSTDIR $previous
+        ReadRegStr $R4 HKLM "${UNINSTALL_KEY}" "DisplayVersion"
+        ${VersionCompare} $R4 "${VERSION}" $0
+        ${If} $0 == 1
+            StrCpy $0 "$(Newer)"
+            Call Refuse
+        ${EndIf}
     ${EndIf}
 FunctionEnd
 
