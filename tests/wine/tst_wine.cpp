@@ -168,6 +168,7 @@ private slots:
     void yearOfUpdates();
     void badPortOptionsAreRefused_data();
     void badPortOptionsAreRefused();
+    void msiKnowsFileVersions();
     void everyFileIsSigned();
 
 private:
@@ -771,14 +772,15 @@ QString TestWine::earlier(const QString& version, bool msi)
 {
     const QString dir = m_earlier.filePath(version);
     const QString number = version.section(u' ', 0, 0);
-    const QString package = QStringLiteral("%1/lumo-%2-windows-x64%3")
-                                .arg(dir, number, msi ? QStringLiteral(".msi")
-                                                      : QStringLiteral("-setup.exe"));
+    const QString package =
+        QStringLiteral("%1/lumo-%2-windows-x64%3")
+            .arg(dir, number, msi ? QStringLiteral(".msi") : QStringLiteral("-setup.exe"));
     if (QFile::exists(package))
         return package;
     QFile only(dir + QStringLiteral("/Lumo/only-%1.txt").arg(QString(version).replace(u' ', u'-')));
     if (!QDir().mkpath(dir + QStringLiteral("/Lumo")) ||
-        !QFile::copy(m_folder + QStringLiteral("/lumo.exe"), dir + QStringLiteral("/Lumo/lumo.exe")) ||
+        !QFile::copy(m_folder + QStringLiteral("/lumo.exe"),
+                     dir + QStringLiteral("/Lumo/lumo.exe")) ||
         !only.open(QIODevice::WriteOnly) || only.write("old") != 3)
         return {};
     only.close();
@@ -798,12 +800,13 @@ int TestWine::install(bool msi, const QString& package, const QStringList& optio
                       QByteArray* said)
 {
     QByteArray output;
-    const int status = m_wine->exec(
-        msi ? QStringList{QStringLiteral("msiexec"), QStringLiteral("/i"), windowsPath(package),
-                          QStringLiteral("/qn"), QStringLiteral("/l*v"), QStringLiteral("C:\\msi.log")}
-                  << options
-            : QStringList{package, QStringLiteral("/S")} << options,
-        &output);
+    const int status =
+        m_wine->exec(msi ? QStringList{QStringLiteral("msiexec"), QStringLiteral("/i"),
+                                       windowsPath(package), QStringLiteral("/qn"),
+                                       QStringLiteral("/l*v"), QStringLiteral("C:\\msi.log")}
+                               << options
+                         : QStringList{package, QStringLiteral("/S")} << options,
+                     &output);
     if (msi) { // what the MSI has to say is in its log
         QFile log(m_wine->driveC() + QStringLiteral("/msi.log"));
         output += log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
@@ -863,12 +866,12 @@ QList<QMap<QString, QString>> TestWine::entries()
 void TestWine::yearOfUpdates_data()
 {
     QTest::addColumn<bool>("msi");
-    QTest::addColumn<QString>("folder");  // where it installs, under C:
-    QTest::addColumn<QString>("option");  // how a port is given: "/COM1=", "COM1="
+    QTest::addColumn<QString>("folder");   // where it installs, under C:
+    QTest::addColumn<QString>("option");   // how a port is given: "/COM1=", "COM1="
     QTest::addColumn<QStringList>("more"); // given to the first installation
     // A quoted /D= after the ports: the folder, not part of COM1.
-    QTest::newRow("setup.exe") << false << "/Apps/Lumo Test" << "/"
-                               << QStringList{QStringLiteral("/D=C:\\Apps\\Lumo Test")};
+    QTest::newRow("setup.exe") << false << "/Apps/Lumo Test"
+                               << "/" << QStringList{QStringLiteral("/D=C:\\Apps\\Lumo Test")};
     QTest::newRow("MSI") << true << kInstalled << "" << QStringList();
 }
 
@@ -896,11 +899,13 @@ void TestWine::yearOfUpdates()
             files << QStringLiteral("Uninstall.exe");
         files.sort();
         const auto all = entries();
-        const bool ok = filesUnder(target) == files && all.size() == 1 &&
-                        all[0].value(QStringLiteral("DisplayVersion")) == version &&
-                        QDir::cleanPath(QString(all[0].value(QStringLiteral("InstallLocation")))
-                                            .replace(u'\\', u'/')) == QStringLiteral("C:") + folder &&
-                        !all[0].value(QStringLiteral("URLInfoAbout")).isEmpty() && hasShortcut();
+        const bool ok =
+            filesUnder(target) == files && all.size() == 1 &&
+            all[0].value(QStringLiteral("DisplayVersion")) == version &&
+            QDir::cleanPath(
+                QString(all[0].value(QStringLiteral("InstallLocation"))).replace(u'\\', u'/')) ==
+                QStringLiteral("C:") + folder &&
+            !all[0].value(QStringLiteral("URLInfoAbout")).isEmpty() && hasShortcut();
         if (!ok)
             qWarning().noquote() << filesUnder(target) << all;
         return ok;
@@ -947,10 +952,11 @@ void TestWine::yearOfUpdates()
     };
     if (!msi) {
         QProcess started;
-        m_wine->start(started,
-                      {QStringLiteral("start"), QStringLiteral("C:\\ProgramData\\Microsoft\\Windows\\"
-                                                               "Start Menu\\Programs\\Lumo.lnk")},
-                      {});
+        m_wine->start(
+            started,
+            {QStringLiteral("start"), QStringLiteral("C:\\ProgramData\\Microsoft\\Windows\\"
+                                                     "Start Menu\\Programs\\Lumo.lnk")},
+            {});
         QVERIFY(waitUntil([&] { return visible(QStringLiteral("lumo.exe")); }, kWineStartMs));
         QVERIFY(!visible(QStringLiteral("conhost.exe")));
         QVERIFY(m_wine->run({QStringLiteral("taskkill"), QStringLiteral("/f"),
@@ -1021,6 +1027,28 @@ void TestWine::badPortOptionsAreRefused()
     QVERIFY(entries().isEmpty());
 }
 
+// Windows Installer compares versions file by file (a repair, a patch):
+// every program and Qt DLL has its own in the File table.
+void TestWine::msiKnowsFileVersions()
+{
+    QProcess msiinfo;
+    msiinfo.start(QStringLiteral("msiinfo"),
+                  {QStringLiteral("export"), m_msi, QStringLiteral("File")});
+    QVERIFY(msiinfo.waitForFinished(30000) && msiinfo.exitCode() == 0);
+    QMap<QString, QString> versions; // file name: version
+    for (const QByteArray& line : msiinfo.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> columns =
+            line.split('\t'); // File, Component_, FileName, FileSize, Version
+        if (columns.size() > 4)
+            versions.insert(QString::fromUtf8(columns[2]).section(u'|', -1),
+                            QString::fromUtf8(columns[4]));
+    }
+    QCOMPARE(versions.value(QStringLiteral("lumo.exe")), QStringLiteral(LUMO_VERSION ".0"));
+    QCOMPARE(versions.value(QStringLiteral("lumo.com")), QStringLiteral(LUMO_VERSION ".0"));
+    QVERIFY2(versions.value(QStringLiteral("Qt6Core.dll")).startsWith(QLatin1String("6.")),
+             qPrintable(versions.value(QStringLiteral("Qt6Core.dll"))));
+}
+
 void TestWine::everyFileIsSigned()
 {
     if (qEnvironmentVariableIsEmpty("LUMO_SIGN_CAFILE")) {
@@ -1028,7 +1056,8 @@ void TestWine::everyFileIsSigned()
             QFAIL("CI builds with a throwaway certificate (./test)");
         QSKIP("built without a certificate");
     }
-    QStringList files{m_installer, m_msi, windowsDir() + QStringLiteral("/lumo-installer-checks.dll")};
+    QStringList files{m_installer, m_msi,
+                      windowsDir() + QStringLiteral("/lumo-installer-checks.dll")};
     for (const QString& f : filesUnder(m_folder))
         if (f.endsWith(QLatin1String(".exe")) || f.endsWith(QLatin1String(".com")) ||
             f.endsWith(QLatin1String(".dll")))

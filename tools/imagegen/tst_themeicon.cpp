@@ -112,12 +112,10 @@ void TestThemeIcon::cutout_data()
     QTest::newRow("outline keeps the white it encloses")
         << QStringList{"bWWWb", "WkkkW", "WkWkW", "WkkkW", "bWWWW"}
         << QStringList{".....", ".kkk.", ".kWk.", ".kkk.", "....."};
-    QTest::newRow("a gap lets the ground in")
-        << QStringList{"WWWW", "kkkW", "kWWW", "kkkk"}
-        << QStringList{"....", "kkk.", "k...", "kkkk"};
-    QTest::newRow("a corner is no gap")
-        << QStringList{"WWWW", "WkkW", "kWkW", "WkkW"}
-        << QStringList{"....", ".kk.", "kWk.", ".kk."};
+    QTest::newRow("a gap lets the ground in") << QStringList{"WWWW", "kkkW", "kWWW", "kkkk"}
+                                              << QStringList{"....", "kkk.", "k...", "kkkk"};
+    QTest::newRow("a corner is no gap") << QStringList{"WWWW", "WkkW", "kWkW", "WkkW"}
+                                        << QStringList{"....", ".kk.", "kWk.", ".kk."};
 }
 
 // The ground reached from the edge goes, across blue and white alike;

@@ -164,21 +164,24 @@ upgrade_code=6A3E0C55-2F4B-4C7D-9B1E-8D2F3A4B5C60
 # The checks both installers run (packaging/windows/InstallerChecks.cpp).
 checks=$build/lumo-installer-checks.dll
 
-# The version in a Windows program's or DLL's VS_FIXEDFILEINFO, if it has one.
-pe_version() {
+# file_versions FOLDER < "ID PATH" lines: "ID VERSION" for each program or
+# DLL under FOLDER with a version (its VS_FIXEDFILEINFO).
+file_versions() {
     python3 -c '
 import struct, sys
-data = open(sys.argv[1], "rb").read()
-at = data.find(b"\xbd\x04\xef\xfe")
-if at >= 0:
-    ms, ls = struct.unpack_from("<II", data, at + 8)
-    print(f"{ms >> 16}.{ms & 0xffff}.{ls >> 16}.{ls & 0xffff}")' "$1"
+for line in sys.stdin:
+    id, path = line.rstrip("\n").split(" ", 1)
+    data = open(sys.argv[1] + "/" + path, "rb").read()
+    at = data.find(b"\xbd\x04\xef\xfe")
+    if at >= 0:
+        ms, ls = struct.unpack_from("<II", data, at + 8)
+        print(id, f"{ms >> 16}.{ms & 0xffff}.{ls >> 16}.{ls & 0xffff}")' "$1"
 }
 
 # windows_installers VERSION DIR: the installer and the Windows Installer
 # package of the program folder DIR/Lumo, in DIR; prints their paths.
 windows_installers() {
-    local version=$1 dir=$2 files ids sign_nsis=() id path file_version
+    local version=$1 dir=$2 files ids sign_nsis=() id file_version
     local installer=$dir/lumo-$version-windows-x64-setup.exe
     local msi=$dir/lumo-$version-windows-x64.msi
     rm -f "$installer" "$msi"
@@ -234,11 +237,9 @@ windows_installers() {
         -q "INSERT INTO Upgrade (UpgradeCode, VersionMax, Attributes, ActionProperty)
             VALUES ('{$upgrade_code}', '$version', 513, 'WIX_UPGRADE_DETECTED')"
     )
-    while read -r id path; do
-        file_version=$(pe_version "$dir/Lumo/$path")
-        [ -n "$file_version" ] &&
-            queries+=(-q "UPDATE File SET Version = '$file_version', Language = '0' WHERE File = '$id'")
-    done <"$ids"
+    while read -r id file_version; do
+        queries+=(-q "UPDATE File SET Version = '$file_version', Language = '0' WHERE File = '$id'")
+    done < <(file_versions "$dir/Lumo" <"$ids")
     msibuild "$msi" "${queries[@]}" >&2
     rm -f "$files" "$ids"
     sign "$msi"
