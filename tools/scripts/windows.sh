@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # The Windows program, cross-built with mingw-w64 against Qt for Windows.
 #   tools/scripts/windows.sh qt       unpack (or build) Qt for Windows; print its folder
-#   tools/scripts/windows.sh build    build-windows/lumo.exe
+#   tools/scripts/windows.sh build    build-windows/lumo.exe, lumo.com and the
+#                                     installers' checks, lumo-installer-checks.dll
 #   tools/scripts/windows.sh package  also build-windows/Lumo/ (the folder a teacher
 #                                     copies), its zip, the installer and the MSI;
 #                                     prints the three
 #   tools/scripts/windows.sh installers VERSION DIR
 #                                     the installer and MSI of another program
 #                                     folder (DIR/Lumo) and version, in DIR
+#                                     (after build: they carry its checks DLL)
 # With LUMO_SIGN_PKCS12 and LUMO_SIGN_PASSWORD_FILE (and LUMO_SIGN_TIMESTAMP_URL
 # where a timestamp server is reachable), every .exe, .com, .dll and .msi is
 # signed (tools/scripts/sign.sh); without them they are not, and it says so.
