@@ -16,7 +16,15 @@
 namespace
 {
 constexpr int kPorts = 2;
+
+// The name a user types for a device: Windows lists its ports as \\.\COM7,
+// which is COM7 to anyone (and to the installers, which store COM7).
+QString typedName(const QString& device)
+{
+    const QLatin1String windowsPrefix("\\\\.\\");
+    return device.startsWith(windowsPrefix) ? device.mid(windowsPrefix.size()) : device;
 }
+} // namespace
 
 QString CPortSettingsDlg::EntryText()
 {
@@ -40,7 +48,7 @@ CPortSettingsDlg::CPortSettingsDlg(QWidget* parent, const QList<FoundDevice>& fo
         field->setMinimumContentsLength(32);
         field->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         for (const FoundDevice& d : found)
-            field->addItem(d.DisplayName(), d.path);
+            field->addItem(d.DisplayName(), typedName(d.path));
         const QString fallback = DeviceChoice::Fallback(port);
         if (field->findData(fallback) < 0)
             field->addItem(tr("%1 (the default)").arg(fallback), fallback);
@@ -103,7 +111,7 @@ QString CPortSettingsDlg::ChosenDevice(int port) const
     const int listed = field->findText(text, Qt::MatchExactly);
     if (listed >= 0)
         return field->itemData(listed).toString();
-    return text;
+    return typedName(text);
 }
 
 void CPortSettingsDlg::accept()

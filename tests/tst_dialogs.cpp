@@ -669,11 +669,15 @@ void TestDialogs::portsDialogStoresOnlyOnOk_data()
     QTest::newRow("network server, OK")
         << "rfc2217://10.0.0.5:7000" << -1 << true << "" << "rfc2217://10.0.0.5:7000";
     QTest::newRow("listed adapter, OK") << "" << 0 << true << "" << "/dev/ttyACM5";
+    // Windows lists \\.\COM7; users, the README and the installers say COM7.
+    QTest::newRow("listed Windows port, OK: its name") << "" << 1 << true << "" << "COM7";
+    QTest::newRow("Windows device path typed, OK: its name")
+        << "\\\\.\\COM8" << -1 << true << "" << "COM8";
     QTest::newRow("typed path, Cancel") << "/dev/ttyUSB9" << -1 << false << "" << "/dev/previous";
     QTest::newRow("emptied, OK: back to the default") << " " << -1 << true << "" << "";
     // The entry "(the default)" is no choice of the user's: the machine's applies.
-    QTest::newRow("default entry, OK") << "" << 1 << true << "" << "";
-    QTest::newRow("default entry is the machine's, OK") << "" << 1 << true << "/dev/machine"
+    QTest::newRow("default entry, OK") << "" << 2 << true << "" << "";
+    QTest::newRow("default entry is the machine's, OK") << "" << 2 << true << "/dev/machine"
                                                         << "";
 }
 
@@ -700,7 +704,8 @@ void TestDialogs::portsDialogStoresOnlyOnOk()
         QSettings(QSettings::NativeFormat, QSettings::SystemScope, "Lumo", "Lumo")
             .setValue(DeviceChoice::SettingsKey(2), machine);
 
-    CPortSettingsDlg dialog(nullptr, {{"/dev/ttyACM5", "USB modem", "Maker", "S1"}});
+    CPortSettingsDlg dialog(nullptr, {{"/dev/ttyACM5", "USB modem", "Maker", "S1"},
+                                      {"\\\\.\\COM7", "USB serial", "Maker", "S2"}});
     QComboBox* field = dialog.Field(2);
     QVERIFY(field);
     QCOMPARE(field->currentText(), QStringLiteral("/dev/previous"));

@@ -30,3 +30,11 @@ foreach(target lumo lumo_console)
     target_sources(${target} PRIVATE ${rc})
     set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS "${LUMO_ICON};${LUMO_MANIFEST}")
 endforeach()
+
+# The checks the installers make (packaging/windows/InstallerChecks.cpp):
+# no Qt, and the compiler's runtime linked in.
+add_library(lumo_installer_checks SHARED ${lumo_windows}/InstallerChecks.cpp)
+target_link_libraries(lumo_installer_checks PRIVATE msi lumo_warnings)
+target_link_options(lumo_installer_checks PRIVATE -static -s)
+set_target_properties(lumo_installer_checks PROPERTIES PREFIX "" OUTPUT_NAME lumo-installer-checks
+    AUTOMOC OFF)

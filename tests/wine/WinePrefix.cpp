@@ -74,6 +74,17 @@ void WinePrefix::stopServer()
     server.waitForFinished(3000);
 }
 
+bool WinePrefix::restart()
+{
+    stopServer();
+    return run({QStringLiteral("cmd"), QStringLiteral("/c"), QStringLiteral("exit")});
+}
+
+bool WinePrefix::hasKey(const QString& key)
+{
+    return exec({QStringLiteral("reg"), QStringLiteral("query"), key}, nullptr) == 0;
+}
+
 QString WinePrefix::value(const QString& key, const QString& name)
 {
     QByteArray output;

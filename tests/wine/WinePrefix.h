@@ -31,8 +31,12 @@ public:
     bool mapPort(int n, const QString& unixPath);
     // Ends the wineserver and everything running in the prefix.
     void stopServer();
+    // Restarts Windows: ends everything, then starts again, which carries
+    // out what was left for the next start (PendingFileRenameOperations).
+    bool restart();
     // A registry value's data as `reg query` shows it; null when there is none.
     QString value(const QString& key, const QString& name);
+    bool hasKey(const QString& key);
     // Runs `wine64 args` in `workingDir` to its end; false if it failed.
     bool run(const QStringList& args, const QString& workingDir = {}, int timeoutMs = 120000);
     // The same, giving its exit status (-1: it did not end) and output.

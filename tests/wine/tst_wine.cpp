@@ -41,8 +41,11 @@ constexpr int kWineStartMs = 60000; // a cold Wine start on a busy machine
 constexpr QPoint kSystemMenuIcon(12, 12);
 const QString kX11Driver = QStringLiteral("HKCU\\Software\\Wine\\X11 Driver");
 const QString kPorts = QStringLiteral("HKLM\\Software\\Lumo\\Lumo\\ports");
-const QString kUninstallKey =
-    QStringLiteral("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Lumo");
+const QString kUninstall =
+    QStringLiteral("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
+const QString kUninstallKey = kUninstall + QStringLiteral("\\Lumo"); // setup.exe's
+// msiexec's 1603 (the installation failed), as Wine hands it on: its low byte.
+constexpr int kMsiFailed = 1603 & 0xff;
 const QString kInstalled = QStringLiteral("/Program Files/Lumo"); // under C:
 const QString kShortcut =
     QStringLiteral("/ProgramData/Microsoft/Windows/Start Menu/Programs/Lumo.lnk");
@@ -161,8 +164,11 @@ private slots:
     void programsAreGuiAndConsole();
     void consoleCompanionAnswersCmd_data();
     void consoleCompanionAnswersCmd();
-    void installerInstallsAndUninstallsSilently();
-    void msiInstallsUpgradesAndRemoves();
+    void yearOfUpdates_data();
+    void yearOfUpdates();
+    void badPortOptionsAreRefused_data();
+    void badPortOptionsAreRefused();
+    void msiKnowsFileVersions();
     void everyFileIsSigned();
 
 private:
@@ -187,9 +193,17 @@ private:
     // window manager frame windows again.
     std::optional<XWindow> pickSystemMenuEntry(int fromBottom);
     void stop(QProcess& process);
-    // The installer and MSI of an earlier version 0.0.1 in `dir`: the
-    // program and a file the new version no longer has.
-    bool makePreviousVersion(const QTemporaryDir& dir);
+    // The installer (or MSI) of an earlier version ("0.0.1", "0.0.2", or
+    // "0.0.2 rebuilt", a second build of it): the program and a file only
+    // that one has. Made once, on first use; empty if it cannot be made.
+    QString earlier(const QString& version, bool msi);
+    // Runs the installer or MSI silently with the options; its status.
+    int install(bool msi, const QString& package, const QStringList& options = {},
+                QByteArray* said = nullptr);
+    // Removes the installation as Apps and Features' command does; its status.
+    int uninstall(bool msi);
+    // The values of each "Lumo" entry in Apps and Features.
+    QList<QMap<QString, QString>> entries();
     bool isSigned(const QString& path);
 
     XServer m_x;
@@ -199,6 +213,7 @@ private:
     QString m_folder;      // the folder a teacher copies
     QString m_installer;
     QString m_msi;
+    QTemporaryDir m_earlier; // earlier versions' packages: see earlier()
     QProcess m_lumo;
     QProcess m_second;
     std::unique_ptr<Pty> m_com1;
@@ -682,26 +697,6 @@ void TestWine::scalesByWholeSteps()
     QCOMPARE(port->rect.size(), kPortTemplate.ClientSize() * factor);
 }
 
-bool TestWine::makePreviousVersion(const QTemporaryDir& dir)
-{
-    QFile obsolete(dir.filePath(QStringLiteral("Lumo/obsolete.dll")));
-    if (!QDir().mkpath(dir.filePath(QStringLiteral("Lumo"))) ||
-        !QFile::copy(m_folder + QStringLiteral("/lumo.exe"),
-                     dir.filePath(QStringLiteral("Lumo/lumo.exe"))) ||
-        !obsolete.open(QIODevice::WriteOnly) || obsolete.write("old") != 3)
-        return false;
-    obsolete.close();
-    QProcess script;
-    script.setProcessChannelMode(QProcess::MergedChannels);
-    script.start(QStringLiteral(LUMO_SOURCE_DIR "/tools/scripts/windows.sh"),
-                 {QStringLiteral("installers"), QStringLiteral("0.0.1"), dir.path()});
-    const bool ok = script.waitForFinished(120000) && script.exitStatus() == QProcess::NormalExit &&
-                    script.exitCode() == 0;
-    if (!ok)
-        qWarning().noquote() << script.readAll();
-    return ok;
-}
-
 // Signed where the build was given a certificate: ./test makes a throwaway
 // one and names it in LUMO_SIGN_CAFILE.
 bool TestWine::isSigned(const QString& path)
@@ -773,35 +768,175 @@ void TestWine::consoleCompanionAnswersCmd()
     QCOMPARE(m_com2->readAvailable(50), QByteArray());
 }
 
-void TestWine::installerInstallsAndUninstallsSilently()
+QString TestWine::earlier(const QString& version, bool msi)
 {
-    const QString target = m_wine->driveC() + kInstalled;
-    const QString shortcut = m_wine->driveC() + kShortcut;
-    QTemporaryDir previous;
-    QVERIFY(makePreviousVersion(previous));
-    QVERIFY2(m_wine->run({previous.filePath(QStringLiteral("lumo-0.0.1-windows-x64-setup.exe")),
-                          QStringLiteral("/S"), QStringLiteral("/COM1=COM7")}),
-             qPrintable(m_wine->errorString()));
-    QCOMPARE(filesUnder(target),
-             QStringList({QStringLiteral("Uninstall.exe"), QStringLiteral("lumo.exe"),
-                          QStringLiteral("obsolete.dll")}));
-    QCOMPARE(m_wine->value(kPorts, QStringLiteral("COM1")), QStringLiteral("COM7"));
+    const QString dir = m_earlier.filePath(version);
+    const QString number = version.section(u' ', 0, 0);
+    const QString package =
+        QStringLiteral("%1/lumo-%2-windows-x64%3")
+            .arg(dir, number, msi ? QStringLiteral(".msi") : QStringLiteral("-setup.exe"));
+    if (QFile::exists(package))
+        return package;
+    QFile only(dir + QStringLiteral("/Lumo/only-%1.txt").arg(QString(version).replace(u' ', u'-')));
+    if (!QDir().mkpath(dir + QStringLiteral("/Lumo")) ||
+        !QFile::copy(m_folder + QStringLiteral("/lumo.exe"),
+                     dir + QStringLiteral("/Lumo/lumo.exe")) ||
+        !only.open(QIODevice::WriteOnly) || only.write("old") != 3)
+        return {};
+    only.close();
+    QProcess script;
+    script.setProcessChannelMode(QProcess::MergedChannels);
+    script.start(QStringLiteral(LUMO_SOURCE_DIR "/tools/scripts/windows.sh"),
+                 {QStringLiteral("installers"), number, dir});
+    if (!script.waitForFinished(120000) || script.exitStatus() != QProcess::NormalExit ||
+        script.exitCode() != 0) {
+        qWarning().noquote() << script.readAll();
+        return {};
+    }
+    return package;
+}
 
-    // The new version goes where the old one is, whatever folder it is
-    // given, and leaves nothing of it; the ports set before stay.
-    QVERIFY2(m_wine->run({m_installer, QStringLiteral("/S"), QStringLiteral("/COM2=COM8"),
-                          QStringLiteral("/D=C:\\Elsewhere")}),
-             qPrintable(m_wine->errorString()));
-    QStringList expected = filesUnder(m_folder) << QStringLiteral("Uninstall.exe");
-    expected.sort();
-    QCOMPARE(filesUnder(target), expected);
-    QVERIFY(!QFile::exists(m_wine->driveC() + QStringLiteral("/Elsewhere")));
-    QVERIFY(QFile::exists(shortcut));
-    QCOMPARE(m_wine->value(kPorts, QStringLiteral("COM1")), QStringLiteral("COM7"));
-    QCOMPARE(m_wine->value(kPorts, QStringLiteral("COM2")), QStringLiteral("COM8"));
-    const QString size = m_wine->value(kUninstallKey, QStringLiteral("EstimatedSize"));
-    QVERIFY2(size.split(u' ').last().toUInt(nullptr, 0) > 10000, qPrintable(size)); // KiB
-    if (!qEnvironmentVariableIsEmpty("LUMO_SIGN_CAFILE"))
+int TestWine::install(bool msi, const QString& package, const QStringList& options,
+                      QByteArray* said)
+{
+    QByteArray output;
+    const int status =
+        m_wine->exec(msi ? QStringList{QStringLiteral("msiexec"), QStringLiteral("/i"),
+                                       windowsPath(package), QStringLiteral("/qn"),
+                                       QStringLiteral("/l*v"), QStringLiteral("C:\\msi.log")}
+                               << options
+                         : QStringList{package, QStringLiteral("/S")} << options,
+                     &output);
+    if (msi) { // what the MSI has to say is in its log
+        QFile log(m_wine->driveC() + QStringLiteral("/msi.log"));
+        output += log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+    }
+    if (said)
+        *said = output;
+    return status;
+}
+
+int TestWine::uninstall(bool msi)
+{
+    QByteArray said;
+    if (msi) // msiexec /x {ProductCode}, the entry's key
+        for (const auto& entry : entries())
+            return m_wine->exec({QStringLiteral("msiexec"), QStringLiteral("/x"),
+                                 entry.value(QStringLiteral("key")), QStringLiteral("/qn")},
+                                &said);
+    // As deployment tools call it: the command returns when it is done.
+    const QString quiet = m_wine->value(kUninstallKey, QStringLiteral("QuietUninstallString"));
+    QFile script(m_wine->driveC() + QStringLiteral("/uninstall-lumo.bat"));
+    if (quiet.isEmpty() || !script.open(QIODevice::WriteOnly))
+        return -1;
+    script.write(quiet.toLocal8Bit() + "\r\nexit /b %ERRORLEVEL%\r\n");
+    script.close();
+    return m_wine->exec(
+        {QStringLiteral("cmd"), QStringLiteral("/c"), QStringLiteral("C:\\uninstall-lumo.bat")},
+        &said);
+}
+
+QList<QMap<QString, QString>> TestWine::entries()
+{
+    QByteArray output;
+    m_wine->exec({QStringLiteral("reg"), QStringLiteral("query"), kUninstall, QStringLiteral("/s")},
+                 &output);
+    QList<QMap<QString, QString>> found;
+    QMap<QString, QString> entry;
+    const auto done = [&] {
+        if (entry.value(QStringLiteral("DisplayName")) == QLatin1String("Lumo"))
+            found << entry;
+        entry.clear();
+    };
+    // "HKEY_LOCAL_MACHINE\...\Uninstall\KEY", then "    NAME    REG_SZ    DATA" lines
+    for (const QByteArray& raw : output.split('\n')) {
+        const QString line = QString::fromLocal8Bit(raw).trimmed();
+        const QStringList parts = line.split(QStringLiteral("    "), Qt::SkipEmptyParts);
+        if (line.startsWith(QLatin1String("HKEY_"))) {
+            done();
+            entry.insert(QStringLiteral("key"), line.section(u'\\', -1));
+        } else if (parts.size() >= 3) {
+            entry.insert(parts[0], parts.mid(2).join(QStringLiteral("    ")));
+        }
+    }
+    done();
+    return found;
+}
+
+void TestWine::yearOfUpdates_data()
+{
+    QTest::addColumn<bool>("msi");
+    QTest::addColumn<QString>("folder");   // where it installs, under C:
+    QTest::addColumn<QString>("option");   // how a port is given: "/COM1=", "COM1="
+    QTest::addColumn<QStringList>("more"); // given to the first installation
+    // A quoted /D= after the ports: the folder, not part of COM1.
+    QTest::newRow("setup.exe") << false << "/Apps/Lumo Test"
+                               << "/" << QStringList{QStringLiteral("/D=C:\\Apps\\Lumo Test")};
+    QTest::newRow("MSI") << true << kInstalled << "" << QStringList();
+}
+
+// A school's year: versions replace each other with restarts between, a
+// rebuild of the same version replaces itself, an older one and the other
+// installer are refused, nothing is replaced or removed while Lumo runs,
+// and removing it leaves nothing, then or after a restart.
+void TestWine::yearOfUpdates()
+{
+    QFETCH(bool, msi);
+    QFETCH(QString, folder);
+    QFETCH(QString, option);
+    QFETCH(QStringList, more);
+    const QString target = m_wine->driveC() + folder;
+    const QString shortcut = m_wine->driveC() + kShortcut;
+    // Wine's msiexec puts the entry in the user's Start menu though ALLUSERS
+    // is 1 (Windows puts it in everyone's); either will do here.
+    const auto hasShortcut = [&] {
+        QDirIterator user(m_wine->driveC() + QStringLiteral("/users"), {QStringLiteral("Lumo.lnk")},
+                          QDir::Files, QDirIterator::Subdirectories);
+        return QFile::exists(shortcut) || user.hasNext();
+    };
+    const auto installed = [&](QStringList files, const QString& version) {
+        if (!msi)
+            files << QStringLiteral("Uninstall.exe");
+        files.sort();
+        const auto all = entries();
+        const bool ok =
+            filesUnder(target) == files && all.size() == 1 &&
+            all[0].value(QStringLiteral("DisplayVersion")) == version &&
+            QDir::cleanPath(
+                QString(all[0].value(QStringLiteral("InstallLocation"))).replace(u'\\', u'/')) ==
+                QStringLiteral("C:") + folder &&
+            !all[0].value(QStringLiteral("URLInfoAbout")).isEmpty() && hasShortcut();
+        if (!ok)
+            qWarning().noquote() << filesUnder(target) << all;
+        return ok;
+    };
+    const auto ports = [&] {
+        return QStringList{m_wine->value(kPorts, QStringLiteral("COM1")),
+                           m_wine->value(kPorts, QStringLiteral("COM2"))};
+    };
+    const QString first = earlier(QStringLiteral("0.0.1"), msi);
+    const QString second = earlier(QStringLiteral("0.0.2"), msi);
+    const QString rebuilt = earlier(QStringLiteral("0.0.2 rebuilt"), msi);
+    QVERIFY(!first.isEmpty() && !second.isEmpty() && !rebuilt.isEmpty());
+
+    QCOMPARE(install(msi, first, QStringList{option + QStringLiteral("COM1=COM7")} << more), 0);
+    QVERIFY(installed({QStringLiteral("lumo.exe"), QStringLiteral("only-0.0.1.txt")},
+                      QStringLiteral("0.0.1")));
+    QCOMPARE(ports(), QStringList({QStringLiteral("COM7"), QString()})); // none stored empty
+    QVERIFY(m_wine->restart());
+    QCOMPARE(install(msi, second, {option + QStringLiteral("COM2=COM8")}), 0);
+    QVERIFY(m_wine->restart());
+    QVERIFY(installed({QStringLiteral("lumo.exe"), QStringLiteral("only-0.0.2.txt")},
+                      QStringLiteral("0.0.2")));
+    QCOMPARE(ports(), QStringList({QStringLiteral("COM7"), QStringLiteral("COM8")}));
+    QCOMPARE(install(msi, rebuilt), 0);
+    QVERIFY(installed({QStringLiteral("lumo.exe"), QStringLiteral("only-0.0.2-rebuilt.txt")},
+                      QStringLiteral("0.0.2")));
+    QCOMPARE(install(msi, msi ? m_msi : m_installer), 0);
+    QVERIFY(m_wine->restart());
+    QVERIFY(installed(filesUnder(m_folder), QStringLiteral(LUMO_VERSION)));
+    QCOMPARE(ports(), QStringList({QStringLiteral("COM7"), QStringLiteral("COM8")}));
+    if (!msi && !qEnvironmentVariableIsEmpty("LUMO_SIGN_CAFILE"))
         QVERIFY(isSigned(target + QStringLiteral("/Uninstall.exe")));
 
     // Started from its Start-menu entry, as a teacher starts it: the port
@@ -814,95 +949,103 @@ void TestWine::installerInstallsAndUninstallsSilently()
                       QStringLiteral("--class"), windowClass});
         return search.waitForFinished(10000) && !search.readAllStandardOutput().trimmed().isEmpty();
     };
-    QProcess started;
-    m_wine->start(
-        started,
-        {QStringLiteral("start"), QStringLiteral("C:\\ProgramData\\Microsoft\\Windows\\Start "
-                                                 "Menu\\Programs\\Lumo.lnk")},
-        {});
-    QVERIFY(waitUntil([&] { return visible(QStringLiteral("lumo.exe")); }, kWineStartMs));
-    QVERIFY(!visible(QStringLiteral("conhost.exe")));
-    QVERIFY(m_wine->run({QStringLiteral("taskkill"), QStringLiteral("/f"), QStringLiteral("/im"),
-                         QStringLiteral("lumo.exe")}));
-    QVERIFY(waitUntil([&] { return !visible(QStringLiteral("lumo.exe")); }));
-    started.waitForFinished(5000);
+    if (!msi) {
+        QProcess started;
+        m_wine->start(
+            started,
+            {QStringLiteral("start"), QStringLiteral("C:\\ProgramData\\Microsoft\\Windows\\"
+                                                     "Start Menu\\Programs\\Lumo.lnk")},
+            {});
+        QVERIFY(waitUntil([&] { return visible(QStringLiteral("lumo.exe")); }, kWineStartMs));
+        QVERIFY(!visible(QStringLiteral("conhost.exe")));
+        QVERIFY(m_wine->run({QStringLiteral("taskkill"), QStringLiteral("/f"),
+                             QStringLiteral("/im"), QStringLiteral("lumo.exe")}));
+        QVERIFY(waitUntil([&] { return !visible(QStringLiteral("lumo.exe")); }));
+        started.waitForFinished(5000);
+    }
 
-    // While the installed program runs, nothing is replaced.
-    startLumo(m_lumo, target);
-    QVERIFY(waitForWindow(m_lumo, caption(kPortTemplate), 0, kWineStartMs));
-    const QDateTime installed = QFileInfo(target + QStringLiteral("/lumo.exe")).lastModified();
+    // Going back is refused, and so is the other installer, naming this one
+    // (Wine's msiexec logs no launch condition's message).
     QByteArray said;
-    QCOMPARE(m_wine->exec({m_installer, QStringLiteral("/S")}, &said), 2);
-    QCOMPARE(QFileInfo(target + QStringLiteral("/lumo.exe")).lastModified(), installed);
-    stop(m_lumo);
+    QCOMPARE(install(msi, second, {}, &said), msi ? kMsiFailed : 2);
+    QVERIFY2(msi || said.contains("newer than 0.0.2"), said.constData());
+    QCOMPARE(install(!msi, msi ? m_installer : m_msi, {}, &said), msi ? 2 : kMsiFailed);
+    QVERIFY2(!msi || said.contains("msiexec /x {"), said.constData());
+    QVERIFY(installed(filesUnder(m_folder), QStringLiteral(LUMO_VERSION)));
 
-    // As deployment tools call it, the uninstaller returns when it is done.
-    const QString quiet = m_wine->value(kUninstallKey, QStringLiteral("QuietUninstallString"));
-    QFile script(m_wine->driveC() + QStringLiteral("/uninstall-lumo.bat"));
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write(quiet.toLocal8Bit() + "\r\nexit /b %ERRORLEVEL%\r\n");
-    script.close();
-    QVERIFY2(m_wine->run({QStringLiteral("cmd"), QStringLiteral("/c"),
-                          QStringLiteral("C:\\uninstall-lumo.bat")}),
-             qPrintable(m_wine->errorString()));
-    // Nothing of the program is left when it returns. The uninstaller moves
-    // itself out of the folder, which Windows allows for a running program
-    // and Wine does not: here it stays behind alone.
-    QVERIFY2(!QFile::exists(target) ||
-                 filesUnder(target) == QStringList(QStringLiteral("Uninstall.exe")),
-             qPrintable(filesUnder(target).join(u' ')));
-    QVERIFY(!QFile::exists(shortcut));
-    QVERIFY(m_wine->value(kPorts, QStringLiteral("COM1")).isNull());
-    QVERIFY(m_wine->value(kUninstallKey, QStringLiteral("DisplayName")).isNull());
-    QDir(target).removeRecursively(); // the MSI case starts afresh
-}
-
-// The MSI as Group Policy or Intune pushes it: per machine with the ports
-// for every user, a later version replacing an earlier one, a clean removal.
-void TestWine::msiInstallsUpgradesAndRemoves()
-{
-    const QString target = m_wine->driveC() + kInstalled;
-    // Wine's msiexec puts the entry in the user's Start menu though ALLUSERS
-    // is 1 (Windows puts it in everyone's); either will do here.
-    const auto hasShortcut = [&] {
-        QDirIterator user(m_wine->driveC() + QStringLiteral("/users"), {QStringLiteral("Lumo.lnk")},
-                          QDir::Files, QDirIterator::Subdirectories);
-        return QFile::exists(m_wine->driveC() + kShortcut) || user.hasNext();
-    };
-    QTemporaryDir previous;
-    QVERIFY(makePreviousVersion(previous));
-    const auto msiexec = [&](const QString& action, const QString& msi, const QStringList& more) {
-        return m_wine->run(
-            QStringList{QStringLiteral("msiexec"), action, windowsPath(msi), QStringLiteral("/qn")}
-            << more);
-    };
-
-    QVERIFY2(msiexec(QStringLiteral("/i"),
-                     previous.filePath(QStringLiteral("lumo-0.0.1-windows-x64.msi")),
-                     {QStringLiteral("COM1=COM7")}),
-             qPrintable(m_wine->errorString()));
-    QCOMPARE(filesUnder(target),
-             QStringList({QStringLiteral("lumo.exe"), QStringLiteral("obsolete.dll")}));
-    QCOMPARE(m_wine->value(kPorts, QStringLiteral("COM1")), QStringLiteral("COM7"));
-    QVERIFY(hasShortcut());
-
-    QVERIFY2(msiexec(QStringLiteral("/i"), m_msi, {QStringLiteral("COM2=COM8")}),
-             qPrintable(m_wine->errorString()));
-    QCOMPARE(filesUnder(target), filesUnder(m_folder));
-    QCOMPARE(m_wine->value(kPorts, QStringLiteral("COM1")), QStringLiteral("COM7"));
-    QCOMPARE(m_wine->value(kPorts, QStringLiteral("COM2")), QStringLiteral("COM8"));
-    QVERIFY(hasShortcut());
     // The installed program takes the port set for every user.
-    QByteArray said;
     m_wine->exec({QStringLiteral("cmd"), QStringLiteral("/c"), QStringLiteral("lumo send d")},
                  &said, target, kWineStartMs);
     QVERIFY2(said.contains("COM1 (COM7)"), said.constData());
+    // While it runs, nothing is replaced or removed.
+    startLumo(m_lumo, target);
+    QVERIFY(waitForWindow(m_lumo, caption(kPortTemplate), 0, kWineStartMs));
+    const QDateTime written = QFileInfo(target + QStringLiteral("/lumo.exe")).lastModified();
+    QCOMPARE(install(msi, msi ? m_msi : m_installer), msi ? kMsiFailed : 2);
+    QCOMPARE(uninstall(msi), msi ? kMsiFailed : 2);
+    QCOMPARE(QFileInfo(target + QStringLiteral("/lumo.exe")).lastModified(), written);
+    QVERIFY(installed(filesUnder(m_folder), QStringLiteral(LUMO_VERSION)));
+    stop(m_lumo);
 
-    QVERIFY2(msiexec(QStringLiteral("/x"), m_msi, {}), qPrintable(m_wine->errorString()));
-    QVERIFY2(!QFile::exists(target), qPrintable(filesUnder(target).join(u' ')));
-    QVERIFY(!hasShortcut());
-    QVERIFY(m_wine->value(kPorts, QStringLiteral("COM1")).isNull());
-    QVERIFY(m_wine->value(kPorts, QStringLiteral("COM2")).isNull());
+    // Removed, nothing of it is left, then or after a restart.
+    QCOMPARE(uninstall(msi), 0);
+    for (bool restart : {false, true}) {
+        QVERIFY(!restart || m_wine->restart());
+        QVERIFY2(waitUntil([&] { return !QFile::exists(target); }),
+                 qPrintable(filesUnder(target).join(u' ')));
+        QVERIFY(entries().isEmpty());
+        QVERIFY(!hasShortcut());
+        QVERIFY(!m_wine->hasKey(QStringLiteral("HKLM\\Software\\Lumo")));
+    }
+    QDir(m_wine->driveC() + QStringLiteral("/Apps")).removeRecursively();
+}
+
+void TestWine::badPortOptionsAreRefused_data()
+{
+    QTest::addColumn<bool>("msi");
+    QTest::addColumn<QString>("option");
+    QTest::newRow("setup.exe: COM0") << false << "/COM1=COM0";
+    QTest::newRow("setup.exe: a device path") << false << "/COM2=\\\\.\\COM7";
+    QTest::newRow("setup.exe: nothing") << false << "/COM1=";
+    // One quoted argument, as a badly quoted script gives it.
+    QTest::newRow("setup.exe: more than a name") << false << "/COM2=COM8 /D=C:\\Apps";
+    QTest::newRow("MSI: another device") << true << "COM1=LPT1";
+    QTest::newRow("MSI: beyond COM256") << true << "COM2=COM257";
+}
+
+// A port is COM and a number: anything else ends the installer with a
+// message naming it, before anything is installed.
+void TestWine::badPortOptionsAreRefused()
+{
+    QFETCH(bool, msi);
+    QFETCH(QString, option);
+    QByteArray said;
+    QCOMPARE(install(msi, msi ? m_msi : m_installer, {option}, &said), msi ? kMsiFailed : 2);
+    QVERIFY2(said.contains(option.toLocal8Bit() + " is no port name"), said.constData());
+    QVERIFY(!QFile::exists(m_wine->driveC() + kInstalled));
+    QVERIFY(entries().isEmpty());
+}
+
+// Windows Installer compares versions file by file (a repair, a patch):
+// every program and Qt DLL has its own in the File table.
+void TestWine::msiKnowsFileVersions()
+{
+    QProcess msiinfo;
+    msiinfo.start(QStringLiteral("msiinfo"),
+                  {QStringLiteral("export"), m_msi, QStringLiteral("File")});
+    QVERIFY(msiinfo.waitForFinished(30000) && msiinfo.exitCode() == 0);
+    QMap<QString, QString> versions; // file name: version
+    for (const QByteArray& line : msiinfo.readAllStandardOutput().split('\n')) {
+        const QList<QByteArray> columns =
+            line.split('\t'); // File, Component_, FileName, FileSize, Version
+        if (columns.size() > 4)
+            versions.insert(QString::fromUtf8(columns[2]).section(u'|', -1),
+                            QString::fromUtf8(columns[4]));
+    }
+    QCOMPARE(versions.value(QStringLiteral("lumo.exe")), QStringLiteral(LUMO_VERSION ".0"));
+    QCOMPARE(versions.value(QStringLiteral("lumo.com")), QStringLiteral(LUMO_VERSION ".0"));
+    QVERIFY2(versions.value(QStringLiteral("Qt6Core.dll")).startsWith(QLatin1String("6.")),
+             qPrintable(versions.value(QStringLiteral("Qt6Core.dll"))));
 }
 
 void TestWine::everyFileIsSigned()
@@ -912,7 +1055,8 @@ void TestWine::everyFileIsSigned()
             QFAIL("CI builds with a throwaway certificate (./test)");
         QSKIP("built without a certificate");
     }
-    QStringList files{m_installer, m_msi};
+    QStringList files{m_installer, m_msi,
+                      windowsDir() + QStringLiteral("/lumo-installer-checks.dll")};
     for (const QString& f : filesUnder(m_folder))
         if (f.endsWith(QLatin1String(".exe")) || f.endsWith(QLatin1String(".com")) ||
             f.endsWith(QLatin1String(".dll")))

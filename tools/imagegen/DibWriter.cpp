@@ -1,6 +1,8 @@
 #include "DibWriter.h"
 
+#include <QBuffer>
 #include <QImage>
+#include <QImageWriter>
 
 namespace
 {
@@ -36,6 +38,12 @@ void infoHeader(QByteArray& out, int width, int height, int bitCount, quint32 im
     put32(out, 0);
     put32(out, quint32(colours));
     put32(out, 0);
+}
+
+// The colour of pixel i as stored: transparent where the screen shows through.
+QRgb colour(const IconImage& image, size_t i)
+{
+    return image.clear[i] ? qRgba(0, 0, 0, 0) : image.palette[image.index[i]];
 }
 
 void palette(QByteArray& out, const QList<QRgb>& colours)
@@ -83,17 +91,23 @@ QByteArray DibWriter::IconDib(const IconImage& image)
 
     QByteArray out;
     infoHeader(out, w, 2 * h, image.bitCount, imageSize, 0);
-    palette(out, image.palette);
-    const int perByte = 8 / image.bitCount;
-    for (int y = h - 1; y >= 0; --y) {
-        QByteArray row(colourStride, '\0');
-        for (int x = 0; x < w; ++x) {
-            const int i = y * w + x;
-            const quint8 v = image.clear[i] ? 0 : image.index[i];
-            const int shift = 8 - image.bitCount * (x % perByte + 1);
-            row[x / perByte] = char(uchar(row[x / perByte]) | (v << shift));
+    if (image.bitCount == 32) {
+        for (int y = h - 1; y >= 0; --y)
+            for (int x = 0; x < w; ++x)
+                put32(out, colour(image, size_t(y * w + x)));
+    } else {
+        palette(out, image.palette);
+        const int perByte = 8 / image.bitCount;
+        for (int y = h - 1; y >= 0; --y) {
+            QByteArray row(colourStride, '\0');
+            for (int x = 0; x < w; ++x) {
+                const int i = y * w + x;
+                const quint8 v = image.clear[i] ? 0 : image.index[i];
+                const int shift = 8 - image.bitCount * (x % perByte + 1);
+                row[x / perByte] = char(uchar(row[x / perByte]) | (v << shift));
+            }
+            out.append(row);
         }
-        out.append(row);
     }
     for (int y = h - 1; y >= 0; --y) {
         QByteArray row(maskStride, '\0');
@@ -106,11 +120,24 @@ QByteArray DibWriter::IconDib(const IconImage& image)
     return out;
 }
 
+QByteArray DibWriter::IconPng(const IconImage& image)
+{
+    QImage argb(image.width, image.height, QImage::Format_ARGB32);
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x)
+            argb.setPixel(x, y, colour(image, size_t(y * image.width + x)));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
+    return writer.write(argb) ? bytes : QByteArray();
+}
+
 QByteArray DibWriter::Container(const QList<IconImage>& images, quint16 type, int hotX, int hotY)
 {
     QList<QByteArray> dibs;
     for (const IconImage& image : images)
-        dibs.append(IconDib(image));
+        dibs.append(image.width >= 256 ? IconPng(image) : IconDib(image));
 
     QByteArray out;
     put16(out, 0);

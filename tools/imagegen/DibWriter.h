@@ -1,7 +1,8 @@
 // Encoders for the three device-independent-bitmap containers the program
 // loads: 8-bit palette .bmp pictures, .ico icons and .cur cursors. Written by
 // hand rather than through QImageWriter so every header field, the palette
-// size and the bit depth are exactly what we choose, byte for byte.
+// size and the bit depth are exactly what we choose, byte for byte. A 256 px
+// icon image is stored as a PNG file, as Windows reads it since Vista.
 #pragma once
 
 #include <QByteArray>
@@ -16,7 +17,7 @@ class QImage;
 struct IconImage {
     int width = 32;
     int height = 32;
-    int bitCount = 4;          // 1 or 4
+    int bitCount = 4;          // 1, 4, or 32: the palette's colours stored as such
     QList<QRgb> palette;       // 2 or 16 entries
     std::vector<quint8> index; // width * height, top row first
     std::vector<bool> clear;   // true where the screen shows through
@@ -36,4 +37,5 @@ public:
 private:
     static QByteArray Container(const QList<IconImage>& images, quint16 type, int hotX, int hotY);
     static QByteArray IconDib(const IconImage& image);
+    static QByteArray IconPng(const IconImage& image);
 };

@@ -180,10 +180,13 @@ bool Generator::DrawIcons(QString* error)
     icons_.append({appName, {IconArt::ToImage(app[0]), IconArt::ToImage(app[1])}});
     // The Windows program's icon (Explorer, the Start menu, the taskbar, the
     // installers): the same two images, then 48 and 256 px whole-pixel
-    // enlargements of the drawing that divides them.
+    // enlargements of the drawing that divides them, in 32-bit colour with
+    // the checked and white ground around the cubes clear.
+    const QList<QRgb> ground{qRgb(0, 0, 128), qRgb(0, 0, 255), qRgb(255, 255, 255)};
     files_.insert(QStringLiteral("windows/lumo.ico"),
-                  DibWriter::Icon({app[0], app[1], ThemeIcon::Enlarged(app[1], 3),
-                                   ThemeIcon::Enlarged(app[0], 8)}));
+                  DibWriter::Icon({app[0], app[1],
+                                   ThemeIcon::Enlarged(IconArt::Cutout(app[1], ground), 3),
+                                   ThemeIcon::Enlarged(IconArt::Cutout(app[0], ground), 8)}));
 
     // The icon theme's sizes, each a whole-pixel enlargement of the image
     // that divides it: 48 comes from the 16 x 16 drawing, not 1.5 x 32.

@@ -2,8 +2,11 @@
 
 #include "res/resource.h"
 
+#include <QPoint>
+
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 QList<QRgb> IconArt::StandardPalette()
 {
@@ -107,6 +110,40 @@ IconImage IconArt::Standard16(const QImage& drawing, QString* error)
             image.index.push_back(quint8(i));
         }
     return image;
+}
+
+IconImage IconArt::Cutout(const IconImage& image, const QList<QRgb>& background)
+{
+    IconImage out = image;
+    out.bitCount = 32;
+    const int w = image.width;
+    const int h = image.height;
+    std::vector<QPoint> reached;
+    const auto reach = [&](int x, int y) {
+        const size_t i = size_t(y * w + x);
+        if (x >= 0 && y >= 0 && x < w && y < h && !out.clear[i] &&
+            background.contains(image.palette[image.index[i]])) {
+            out.clear[i] = true;
+            reached.push_back(QPoint(x, y));
+        }
+    };
+    for (int i = 0; i < w; ++i) {
+        reach(i, 0);
+        reach(i, h - 1);
+    }
+    for (int i = 0; i < h; ++i) {
+        reach(0, i);
+        reach(w - 1, i);
+    }
+    while (!reached.empty()) {
+        const QPoint p = reached.back();
+        reached.pop_back();
+        reach(p.x() - 1, p.y());
+        reach(p.x() + 1, p.y());
+        reach(p.x(), p.y() - 1);
+        reach(p.x(), p.y() + 1);
+    }
+    return out;
 }
 
 IconImage IconArt::Monochrome(const QImage& drawing, QString* error)

@@ -1,6 +1,6 @@
 // The icons and the cursor: the seven transport symbols, drawn from their
-// exact shape sizes, and conversions of pixel-map drawings to the 16-colour
-// and monochrome images of .ico and .cur files.
+// exact shape sizes, and conversions of pixel-map drawings to the 16-colour,
+// 32-bit and monochrome images of .ico and .cur files.
 #pragma once
 
 #include "DibWriter.h"
@@ -27,6 +27,10 @@ public:
     // A monochrome cursor image of an ARGB drawing in black, white and
     // transparent; fails (empty index) on any other colour.
     static IconImage Monochrome(const QImage& drawing, QString* error);
+    // The image in 32-bit colour, the background clear: every pixel of a
+    // `background` colour reached from the edge without crossing another
+    // colour (an outline keeps what it encloses).
+    static IconImage Cutout(const IconImage& image, const QList<QRgb>& background);
     // The icon image as ARGB32, for the contact sheet.
     static QImage ToImage(const IconImage& image);
 

@@ -17,13 +17,14 @@ lumo_packages=(
     dpkg-dev lintian appstream desktop-file-utils
 )
 # The Windows leg (tools/scripts/windows.sh): the cross compiler, Wine to
-# test under, the installer, MSI and zip makers, and the signing tool with
+# test under, the installer, MSI and zip makers (msitools edits and reads
+# the MSI), and the signing tool with
 # openssl for the throwaway test certificate, zbarimg to read the phone
 # remote's QR code off the screen. The host Qt tools (moc, rcc,
 # uic, lrelease and the LinguistTools CMake package) are the Linux build's.
 lumo_windows_packages=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-    wine64 xclip zbar-tools nsis wixl osslsigncode openssl zip xz-utils
+    wine64 xclip zbar-tools nsis wixl msitools osslsigncode openssl zip xz-utils
     qt6-base-dev-tools qt6-l10n-tools qt6-tools-dev qt6-translations-l10n
 )
 

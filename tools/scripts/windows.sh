@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # The Windows program, cross-built with mingw-w64 against Qt for Windows.
 #   tools/scripts/windows.sh qt       unpack (or build) Qt for Windows; print its folder
-#   tools/scripts/windows.sh build    build-windows/lumo.exe
+#   tools/scripts/windows.sh build    build-windows/lumo.exe, lumo.com and the
+#                                     installers' checks, lumo-installer-checks.dll
 #   tools/scripts/windows.sh package  also build-windows/Lumo/ (the folder a teacher
 #                                     copies), its zip, the installer and the MSI;
 #                                     prints the three
 #   tools/scripts/windows.sh installers VERSION DIR
 #                                     the installer and MSI of another program
 #                                     folder (DIR/Lumo) and version, in DIR
+#                                     (after build: they carry its checks DLL)
 # With LUMO_SIGN_PKCS12 and LUMO_SIGN_PASSWORD_FILE (and LUMO_SIGN_TIMESTAMP_URL
 # where a timestamp server is reachable), every .exe, .com, .dll and .msi is
 # signed (tools/scripts/sign.sh); without them they are not, and it says so.
@@ -113,7 +115,7 @@ windows_build() {
         cmake --preset windows -DLUMO_WEB=ON >/dev/null
     fi
     LUMO_PRESET=windows lumo_configure
-    LUMO_PRESET=windows lumo_build --target lumo lumo_console
+    LUMO_PRESET=windows lumo_build --target lumo lumo_console lumo_installer_checks
 }
 
 # Every DLL that `file` imports and that we ship (the rest is Windows's own),
@@ -158,10 +160,30 @@ windows_stage() {
         bash -c 'if [ -n "${LUMO_SIGN_PKCS12:-}" ]; then tools/scripts/sign.sh "$@"; fi' sign
 }
 
+# Both installers name the installation by this code: the MSI's upgrades
+# find each other by it, and setup.exe finds the MSI's installation by it.
+upgrade_code=6A3E0C55-2F4B-4C7D-9B1E-8D2F3A4B5C60
+# The checks both installers run (packaging/windows/InstallerChecks.cpp).
+checks=$build/lumo-installer-checks.dll
+
+# file_versions FOLDER < "ID PATH" lines: "ID VERSION" for each program or
+# DLL under FOLDER with a version (its VS_FIXEDFILEINFO).
+file_versions() {
+    python3 -c '
+import struct, sys
+for line in sys.stdin:
+    id, path = line.rstrip("\n").split(" ", 1)
+    data = open(sys.argv[1] + "/" + path, "rb").read()
+    at = data.find(b"\xbd\x04\xef\xfe")
+    if at >= 0:
+        ms, ls = struct.unpack_from("<II", data, at + 8)
+        print(id, f"{ms >> 16}.{ms & 0xffff}.{ls >> 16}.{ls & 0xffff}")' "$1"
+}
+
 # windows_installers VERSION DIR: the installer and the Windows Installer
 # package of the program folder DIR/Lumo, in DIR; prints their paths.
 windows_installers() {
-    local version=$1 dir=$2 files sign_nsis=()
+    local version=$1 dir=$2 files ids sign_nsis=() id file_version
     local installer=$dir/lumo-$version-windows-x64-setup.exe
     local msi=$dir/lumo-$version-windows-x64.msi
     rm -f "$installer" "$msi"
@@ -173,20 +195,24 @@ windows_installers() {
         find . -depth -mindepth 1 -type d | sed 's|^\./||; s|/|\\|g; s|.*|RMDir "$INSTDIR\\&"|'
     ) >"$dir/uninstall-files.nsh"
     makensis -V2 -NOCD -INPUTCHARSET UTF8 -DVERSION="$version" -DFILES="$dir" -DOUTFILE="$installer" \
-        -DICON="$PWD/res/windows/lumo.ico" "${sign_nsis[@]}" packaging/windows/lumo.nsi >&2
+        -DICON="$PWD/res/windows/lumo.ico" -DUPGRADE_CODE="{$upgrade_code}" -DCHECKS="$PWD/$checks" \
+        "${sign_nsis[@]}" packaging/windows/lumo.nsi >&2
     # The MSI (packaging/windows/lumo.wxs) with every file wixl-heat lists;
     # wixl takes paths relative to the current folder only.
     files=$(mktemp --suffix=.wxs)
+    ids=$(mktemp)
     # Each file's component keeps one GUID, made from its path, in every
     # version (wixl's own "*" gives two files of a folder the same one).
     (cd "$dir/Lumo" && find . -type f | sort) |
         wixl-heat -p ./ --component-group Files --var var.SourceDir \
             --directory-ref INSTALLDIR --win64 |
-        awk '/<Component / { component = $0; next }
+        awk -v ids="$ids" '/<Component / { component = $0; next }
             /<File / && component != "" {
                 match($0, /Source="[^"]*"/)
                 path = substr($0, RSTART + 8, RLENGTH - 9)
                 sub(/^[$][(]var[.]SourceDir[)]\//, "", path)
+                match($0, /Id="[^"]*"/)
+                print substr($0, RSTART + 4, RLENGTH - 5), path > ids
                 command = "printf %s \"lumo:" path "\" | md5sum"
                 command | getline hash
                 close(command)
@@ -198,8 +224,26 @@ windows_installers() {
             }
             { print }' >"$files"
     wixl -a x64 -D Version="$version" -D SourceDir="$(realpath --relative-to=. "$dir/Lumo")" \
-        -D Win64=yes -D Icon=res/windows/lumo.ico -o "$msi" packaging/windows/lumo.wxs "$files"
-    rm -f "$files"
+        -D Win64=yes -D Icon=res/windows/lumo.ico -D UpgradeCode="$upgrade_code" \
+        -D Checks="$checks" -o "$msi" packaging/windows/lumo.wxs "$files"
+    # What wixl cannot say: the old version goes before the new one is
+    # installed (so that an upgrade cannot be half done and a later
+    # downgrade check sees one version), a rebuild of the same version
+    # replaces the one installed, a port is written only where it is given
+    # (or kept from before), and each program and DLL has its version.
+    local queries=(
+        -q "UPDATE Component SET Condition = 'COM1' WHERE Component = 'MachinePortCom1'"
+        -q "UPDATE Component SET Condition = 'COM2' WHERE Component = 'MachinePortCom2'"
+        -q "UPDATE InstallExecuteSequence SET Sequence = 1501 WHERE Action = 'RemoveExistingProducts'"
+        -q "DELETE FROM Upgrade WHERE ActionProperty = 'WIX_UPGRADE_DETECTED'"
+        -q "INSERT INTO Upgrade (UpgradeCode, VersionMax, Attributes, ActionProperty)
+            VALUES ('{$upgrade_code}', '$version', 513, 'WIX_UPGRADE_DETECTED')"
+    )
+    while read -r id file_version; do
+        queries+=(-q "UPDATE File SET Version = '$file_version', Language = '0' WHERE File = '$id'")
+    done < <(file_versions "$dir/Lumo" <"$ids")
+    msibuild "$msi" "${queries[@]}" >&2
+    rm -f "$files" "$ids"
     sign "$msi"
     realpath "$installer" "$msi"
 }
@@ -212,6 +256,7 @@ windows_package() {
     rm -f "$zip"
     (cd $build && zip -qr9 "$(basename "$zip")" Lumo)
     echo "$PWD/$zip"
+    sign "$checks"
     windows_installers "$version" "$build"
 }
 
