@@ -214,31 +214,30 @@ WebServer::Reply CampusServer::unauthorized(const QHttpServerRequest& request)
 }
 
 std::optional<WebServer::Reply> CampusServer::checkApart(const QHttpServerRequest& request,
-                                                         Check check, Checked then)
+                                                         const QByteArray& key, Check check,
+                                                         Checked then)
 {
-    const QHostAddress from = request.remoteAddress();
-    int underWay = 0;
-    for (const int checks : std::as_const(m_checking))
-        underWay += checks;
-    if (m_checking.value(from) >= kMaxChecksPerAddress)
+    switch (m_checks.Add(request.remoteAddress(), key, std::move(check), std::move(then))) {
+    case CheckQueue::Refusal::AddressBusy:
         return refuse(StatusCode::TooManyRequests,
                       tr("Too many logins at once from this address. Try again in a moment."),
                       request, "too many checks from one address");
-    if (underWay >= kMaxChecks)
+    case CheckQueue::Refusal::Full:
         return refuse(StatusCode::ServiceUnavailable,
                       tr("Too many logins at once. Try again in a moment."), request,
                       "too many checks under way");
-    ++m_checking[from];
-    m_checks.start([this, from, check = std::move(check), then = std::move(then)] {
-        const std::optional<QString> found = check();
-        // Ends with the server: the pool waits for this before it goes.
-        QMetaObject::invokeMethod(this, [this, from, then, found] {
-            if (--m_checking[from] <= 0)
-                m_checking.remove(from);
-            then(found);
-        });
-    });
+    case CheckQueue::Refusal::None:
+        break;
+    }
     return std::nullopt;
+}
+
+bool CampusServer::vouched(const QHttpServerRequest& request)
+{
+    const QByteArray authorization = Header(request, "authorization");
+    if (authorization.startsWith("Bearer "))
+        return m_auth.KnownToken(authorization.mid(7).trimmed()).has_value();
+    return sessionUser(request).has_value();
 }
 
 std::optional<WebServer::Reply> CampusServer::byToken(const QHttpServerRequest& request,
@@ -253,7 +252,8 @@ std::optional<WebServer::Reply> CampusServer::byToken(const QHttpServerRequest& 
     const QHttpServerRequest* asked = &request;
     QPointer<QTcpSocket> alive(socket);
     return checkApart(
-        request, [tokens, token] { return CampusAuth::Match(tokens, token); },
+        request, CampusAuth::Digest("token", token),
+        [tokens, token] { return CampusAuth::Match(tokens, token); },
         [this, tokens, token, from, asked, alive, path](const std::optional<QString>& name) {
             if (name)
                 m_auth.RememberToken(token, *name, tokens.value(*name));
@@ -281,7 +281,7 @@ std::optional<WebServer::Reply> CampusServer::login(const QHttpServerRequest& re
     const QString hash = m_auth.HashOf(user);
     const QHostAddress from = request.remoteAddress();
     return checkApart(
-        request,
+        request, CampusAuth::Digest("login", user.toUtf8() + '\0' + password),
         [hash, password]() -> std::optional<QString> {
             if (CampusAuth::Matches(hash, password))
                 return hash;
@@ -291,7 +291,11 @@ std::optional<WebServer::Reply> CampusServer::login(const QHttpServerRequest& re
             const QByteArray session = match ? m_auth.StartSession(user, hash, elapsed()) : QByteArray();
             if (session.isEmpty()) {
                 failed(from);
-                qCInfo(lcWeb).noquote() << "refused login as" << printable(user) << "from"
+                // A name that is no user's may be a password typed in the wrong field.
+                qCInfo(lcWeb).noquote() << "refused login as"
+                                        << (hash.isEmpty() ? QStringLiteral("an unknown user")
+                                                           : printable(user))
+                                        << "from"
                                         << from.toString() << "(wrong user name or password)";
                 Reply refused = page(CampusPage::Login(user, CampusPage::Refusal::WrongPassword));
                 refused.status = StatusCode::Unauthorized;

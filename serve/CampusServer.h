@@ -16,12 +16,11 @@
 #pragma once
 
 #include "serve/CampusAuth.h"
+#include "serve/CheckQueue.h"
 #include "serve/ServeConfig.h"
 #include "web/PhonePage.h"
 #include "web/WebServer.h"
 
-#include <QHash>
-#include <QThreadPool>
 
 class Campus;
 
@@ -30,12 +29,6 @@ class CampusServer : public WebServer
     Q_OBJECT
 public:
     static constexpr const char* kCookie = "lumo_session";
-    // Passwords and unknown tokens being checked at once (each takes a
-    // fraction of a second on a worker thread), in all and per address (a
-    // form sent twice is checked twice; a guesser gains little on the limit
-    // of failed attempts).
-    static constexpr int kMaxChecks = 16;
-    static constexpr int kMaxChecksPerAddress = 3;
 
     // Reads the certificate and key where the configuration names them:
     // nullopt with `error` naming the file when they cannot be used.
@@ -52,6 +45,7 @@ public:
 protected:
     std::optional<Reply> route(const QHttpServerRequest& request, QTcpSocket* socket) override;
     std::optional<Reply> blockedPage(const QHttpServerRequest& request) override;
+    bool vouched(const QHttpServerRequest& request) override;
 
 private:
     std::optional<Reply> api(const QHttpServerRequest& request, QTcpSocket* socket,
@@ -59,8 +53,10 @@ private:
     using Check = std::function<std::optional<QString>()>;
     using Checked = std::function<void(const std::optional<QString>&)>;
     // Runs the slow `check` on a worker thread, then `then` with what it
-    // found, here; nullopt, or the refusal when too many checks are under way.
-    std::optional<Reply> checkApart(const QHttpServerRequest& request, Check check, Checked then);
+    // found, here; nullopt, or the refusal when too many checks are under
+    // way. `key`: the same for the same secret (CheckQueue).
+    std::optional<Reply> checkApart(const QHttpServerRequest& request, const QByteArray& key,
+                                    Check check, Checked then);
     std::optional<Reply> login(const QHttpServerRequest& request, QTcpSocket* socket);
     std::optional<Reply> byToken(const QHttpServerRequest& request, QTcpSocket* socket,
                                  const QString& path, const QByteArray& token);
@@ -80,6 +76,5 @@ private:
     CampusAuth m_auth;
     PhonePage m_page;
     QString m_error;
-    QHash<QHostAddress, int> m_checking; // checks under way, per address
-    QThreadPool m_checks;          // last: its work ends before the rest goes
+    CheckQueue m_checks; // last: its work ends before the rest goes
 };

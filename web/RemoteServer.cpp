@@ -116,6 +116,12 @@ bool RemoteServer::authorized(const QHttpServerRequest& request) const
     return m_secret.Matches(Cookie(request, kCookie));
 }
 
+bool RemoteServer::vouched(const QHttpServerRequest& request)
+{
+    return authorized(request) ||
+           m_secret.Matches(request.query().queryItemValue(QStringLiteral("k")).toLatin1());
+}
+
 WebServer::Reply RemoteServer::api(const QHttpServerRequest& request, const QString& path)
 {
     const auto method = request.method();

@@ -47,6 +47,7 @@ signals:
 
 protected:
     std::optional<Reply> route(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    bool vouched(const QHttpServerRequest& request) override;
 
 private:
     Reply api(const QHttpServerRequest& request, const QString& path);

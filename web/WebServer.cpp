@@ -13,6 +13,8 @@
 #include <QPointer>
 #include <QTcpSocket>
 
+#include <algorithm>
+
 namespace
 {
 int headerCount(const QHttpServerRequest& request, QByteArrayView name)
@@ -33,6 +35,7 @@ WebServer::WebServer(QStringList hostNames, QObject* parent)
     : QAbstractHttpServer(parent), m_access(QByteArray()),
       m_ownAddresses(RemoteLinks::OwnAddresses()), m_hostNames(std::move(hostNames))
 {
+    Logging::KeepRequestsOut();
     m_clock.start();
 }
 
@@ -197,9 +200,34 @@ void WebServer::failed(const QHostAddress& from)
     m_access.Failed(from, m_clock.elapsed());
 }
 
+std::optional<WebServer::Reply> WebServer::checkFraming(const QHttpServerRequest& request)
+{
+    QByteArray length;
+    bool conflict = headerCount(request, "transfer-encoding") > 0 &&
+                    headerCount(request, "content-length") > 0;
+    for (const auto& [key, value] : request.headers()) {
+        if (key.compare("content-length", Qt::CaseInsensitive) != 0)
+            continue;
+        const QByteArray given = value.trimmed();
+        conflict = conflict || given.isEmpty() ||
+                   std::any_of(given.begin(), given.end(), [](char c) { return c < '0' || c > '9'; }) ||
+                   (!length.isNull() && given != length);
+        length = given;
+    }
+    if (!conflict)
+        return std::nullopt;
+    Reply reply = refuse(StatusCode::BadRequest,
+                         tr("The request's length is given twice or in two ways."), request,
+                         "conflicting lengths");
+    reply.headers.append(qMakePair(QByteArray("Connection"), QByteArray("close")));
+    return reply;
+}
+
 // Nothing when the request may go on to the routes.
 std::optional<WebServer::Reply> WebServer::check(const QHttpServerRequest& request)
 {
+    if (auto refused = checkFraming(request))
+        return refused;
     qsizetype headerBytes = 0;
     for (const auto& [key, value] : request.headers())
         headerBytes += key.size() + value.size() + 4;
@@ -219,7 +247,7 @@ std::optional<WebServer::Reply> WebServer::check(const QHttpServerRequest& reque
         !origin.isEmpty() && origin != (m_tls ? "https://" : "http://") + host)
         return refuse(StatusCode::Forbidden, tr("Requests from other sites are not taken."),
                       request, "other origin");
-    if (m_access.Blocked(request.remoteAddress(), m_clock.elapsed())) {
+    if (m_access.Blocked(request.remoteAddress(), m_clock.elapsed()) && !vouched(request)) {
         if (auto page = blockedPage(request)) {
             refuse(StatusCode::TooManyRequests, {}, request, "too many failed attempts");
             return page;
@@ -254,11 +282,25 @@ void WebServer::respond(const QHttpServerRequest& request, QTcpSocket* socket, c
                           "base-uri 'none'; form-action " +
                               m_formAction);
     bool cacheSet = false;
+    bool close = RemoteListener::Http10(socket);
+    for (const QByteArray& option : Header(request, "connection").split(','))
+        close = close || option.trimmed().compare("close", Qt::CaseInsensitive) == 0;
     for (const auto& [key, value] : reply.headers) {
+        if (key == "Connection") {
+            close = true;
+            continue;
+        }
         responder.writeHeader(key, value);
         cacheSet = cacheSet || key == "Cache-Control";
     }
     if (!cacheSet)
         responder.writeHeader("Cache-Control", "no-store");
-    responder.writeBody(reply.body);
+    if (close)
+        responder.writeHeader("Connection", "close");
+    // A HEAD answer tells the length of what GET would bring, not the bytes.
+    responder.writeBody(request.method() == QHttpServerRequest::Method::Head ? QByteArray()
+                                                                            : reply.body);
+    RemoteListener::Answered(socket);
+    if (close)
+        socket->disconnectFromHost();
 }

@@ -95,6 +95,14 @@ protected:
         Q_UNUSED(request);
         return std::nullopt;
     }
+    // Whether the request carries what proves who sends it (a session, a
+    // secret or a token verified before), found without a slow check: an
+    // address refused for failures is served all the same.
+    virtual bool vouched(const QHttpServerRequest& request)
+    {
+        Q_UNUSED(request);
+        return false;
+    }
     // Refusals go to the log as information (a service's log), not only
     // for --verbose.
     void logRefusals() { m_refusalsLogged = true; }
@@ -114,6 +122,9 @@ protected:
 
 private:
     std::optional<Reply> check(const QHttpServerRequest& request);
+    // What HTTP/1.1 forbids or leaves to be refused (conflicting lengths,
+    // a length with a transfer coding): the connection ends with the answer.
+    std::optional<Reply> checkFraming(const QHttpServerRequest& request);
     bool hostAllowed(const QByteArray& host);
     void respond(const QHttpServerRequest& request, QTcpSocket* socket, const Reply& reply);
 
