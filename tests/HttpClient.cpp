@@ -4,9 +4,11 @@
 #include <QTest>
 
 HttpAnswer HttpAsk(quint16 port, const QByteArray& method, const QByteArray& target,
-                   const QByteArray& headers, const QByteArray& body, bool tls)
+                   const QByteArray& headers, const QByteArray& body, bool tls,
+                   const QHostAddress& from)
 {
     QSslSocket socket;
+    socket.bind(from);
     const QByteArray request = method + ' ' + target + " HTTP/1.1\r\n" + headers +
                                "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" +
                                body;

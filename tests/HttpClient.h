@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
 
 struct HttpAnswer {
     int status = 0;
@@ -12,6 +13,8 @@ struct HttpAnswer {
 };
 
 // `headers`: complete lines ("Host: …\r\n"); Content-Length is added.
-// `tls`: over TLS, whatever certificate the server shows.
+// `tls`: over TLS, whatever certificate the server shows. `from`: the
+// address to send from (any of 127/8), 127.0.0.1 by default.
 HttpAnswer HttpAsk(quint16 port, const QByteArray& method, const QByteArray& target,
-                   const QByteArray& headers, const QByteArray& body = {}, bool tls = false);
+                   const QByteArray& headers, const QByteArray& body = {}, bool tls = false,
+                   const QHostAddress& from = QHostAddress(QHostAddress::LocalHost));

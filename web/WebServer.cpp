@@ -301,6 +301,10 @@ void WebServer::respond(const QHttpServerRequest& request, QTcpSocket* socket, c
     responder.writeBody(request.method() == QHttpServerRequest::Method::Head ? QByteArray()
                                                                             : reply.body);
     RemoteListener::Answered(socket);
-    if (close)
-        socket->disconnectFromHost();
+    if (!close)
+        return;
+    // Nothing that came after this request is read, let alone answered.
+    QObject::disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
+    socket->readAll();
+    socket->disconnectFromHost();
 }
