@@ -95,8 +95,8 @@ QString checkOutside(const ServeConfig& config, bool portToo)
                    ServeCommand::tr("the key %1 does not belong to the certificate %2 (%3)")
                        .arg(config.key, config.certificate, *mismatch);
     if (!tlsError.isEmpty())
-        return config.At(tlsError.contains(config.key) ? QStringLiteral("web/key")
-                                                        : QStringLiteral("web/certificate")) +
+        return config.At(tlsError.contains(config.certificate) ? QStringLiteral("web/certificate")
+                                                                : QStringLiteral("web/key")) +
                tlsError;
 #endif
     QTcpServer probe;
