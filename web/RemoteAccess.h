@@ -36,6 +36,8 @@ public:
     // monotonic clock in milliseconds).
     void Failed(const QHostAddress& from, qint64 nowMs);
     bool Blocked(const QHostAddress& from, qint64 nowMs);
+    // Addresses whose failures are remembered now.
+    qsizetype Remembered() const { return m_records.size(); }
 
     // Whether a request's Host header (with or without a port) names this
     // PC: one of `ownAddresses`, localhost, or one of `names`.
