@@ -71,11 +71,14 @@ qint64 raiseDescriptorLimit(const ServeConfig& config, bool raise)
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
         return -1;
     const rlim_t wanted = std::min<rlim_t>(limit.rlim_max, rlim_t(descriptorsNeeded(config)));
-    if (limit.rlim_cur < wanted && raise) {
+    if (!raise)
+        return qint64(std::max(limit.rlim_cur, wanted));
+    if (limit.rlim_cur < wanted) {
         limit.rlim_cur = wanted;
-        ::setrlimit(RLIMIT_NOFILE, &limit);
+        ::setrlimit(RLIMIT_NOFILE, &limit); // refused under a filter that denies it
+        ::getrlimit(RLIMIT_NOFILE, &limit);
     }
-    return qint64(std::max(limit.rlim_cur, wanted));
+    return qint64(limit.rlim_cur);
 #else
     Q_UNUSED(config);
     Q_UNUSED(raise);

@@ -29,8 +29,9 @@ public:
     static constexpr int kMaxPerAddress = 32;
     // From the connection, or the first byte of a request, to its end.
     static constexpr int kRequestMs = 10'000;
-    // From a request's end to its answer (a command to every room).
-    static constexpr int kAnswerMs = 60'000;
+    // From a request's end to its answer (a command to every room of a
+    // large school, a login behind many others).
+    static constexpr int kAnswerMs = 300'000;
     // From an answer to the next request on the same connection.
     static constexpr int kIdleMs = 15'000;
 
