@@ -11,11 +11,13 @@
 #endif
 #include "serve/PasswordHash.h"
 #include "serve/ServeConfig.h"
+#include "serve/ServiceNotify.h"
 #ifdef LUMO_WEB
 #include "serve/TlsPair.h"
 #endif
 
 #include <QCommandLineParser>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTextStream>
 #include <QTimer>
@@ -162,6 +164,8 @@ int serve(const ServeConfig& first, QTextStream& err)
     QObject::connect(&stop, &ShutdownSignals::received, &campus, [&](int signalNumber) {
 #ifdef SIGHUP
         if (signalNumber == SIGHUP) {
+            ServiceNotify::Reloading();
+            const auto done = qScopeGuard([] { ServiceNotify::Ready(); });
             try {
                 const ServeConfig before = config;
                 config = ServeConfig::Load(config.file);
@@ -191,6 +195,7 @@ int serve(const ServeConfig& first, QTextStream& err)
         Q_UNUSED(signalNumber);
         QCoreApplication::quit();
     });
+    ServiceNotify::Ready();
     QCoreApplication::exec();
     qCInfo(lcServe) << "ending: lines closed";
     return ServeCommand::Done;

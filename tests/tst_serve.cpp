@@ -9,6 +9,7 @@
 #include "serve/ServeCommand.h"
 #include "serve/ServeConfig.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTcpServer>
@@ -18,6 +19,10 @@
 #include <memory>
 
 #include <csignal>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace
 {
@@ -326,28 +331,49 @@ void TestServe::checkTriesWhatWouldFail()
     QVERIFY2(said.contains(QString(reason).replace(QStringLiteral("PORT"), port)), qPrintable(said));
 }
 
-// A reload asked for while the service starts waits until it can be done.
+// A reload asked for while the service starts waits until it can be done;
+// systemd hears when the service is ready (Type=notify).
 void TestServe::earlyReloadIsKeptForLater()
 {
+    const QByteArray notifyPath = QFile::encodeName(m_dir.filePath(QStringLiteral("notify")));
+    const int notify = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, notifyPath.constData(), size_t(notifyPath.size()));
+    QVERIFY(::bind(notify, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
     const QString path =
         write("[web]\nlisten=127.0.0.1:" + freePort() + "\n[rooms]\nr\\device=/dev/ttyS9\n");
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     QProcess serve;
     serve.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("NOTIFY_SOCKET"), QString::fromLocal8Bit(notifyPath));
+    serve.setProcessEnvironment(environment);
     serve.start(QStringLiteral(LUMO_SERVE_BIN), {QStringLiteral("--config"), path});
     QVERIFY(serve.waitForStarted());
-    // Once its first line has run (the signal held), before it serves.
+    // Once its first line has run (the signal held), before it serves: a
+    // window of milliseconds, watched without pause.
     const QString status = QStringLiteral("/proc/%1/status").arg(serve.processId());
-    QVERIFY(QTest::qWaitFor([&] {
+    const auto held = [&] {
         QFile file(status);
         file.open(QIODevice::ReadOnly);
         const QByteArray text = file.readAll();
         const qsizetype at = text.indexOf("SigBlk:");
         return at >= 0 && (text.mid(at + 7, 17).trimmed().toULongLong(nullptr, 16) & 1); // SIGHUP
-    }, 5000));
+    };
+    const QDeadlineTimer deadline(5000);
+    while (!held() && !deadline.hasExpired()) {
+    }
+    QVERIFY(held());
     ::kill(pid_t(serve.processId()), SIGHUP);
     QByteArray log;
     QTRY_VERIFY2((log += serve.readAll()).contains("again: 1 rooms"), log);
+    QByteArray told;
+    char datagram[64];
+    for (ssize_t n = 0; (n = ::recv(notify, datagram, sizeof datagram, 0)) > 0;)
+        told += QByteArray(datagram, int(n)) + ' ';
+    QCOMPARE(told, QByteArray("READY=1 RELOADING=1 READY=1 "));
+    ::close(notify);
     QCOMPARE(serve.state(), QProcess::Running);
     serve.terminate();
     QVERIFY(serve.waitForFinished(10000));
