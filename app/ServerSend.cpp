@@ -5,6 +5,7 @@
 #include "control/RoomId.h"
 #include "control/Line.h"
 #include "control/Logging.h"
+#include "control/SecretFile.h"
 #include "serial/InputLimit.h"
 
 #include <QEventLoop>
@@ -75,6 +76,8 @@ std::optional<QString> ServerSend::ReadToken(const QString& file, QByteArray& to
         QFile f(file);
         if (!f.open(QIODevice::ReadOnly))
             return tr("cannot read the token file %1: %2").arg(file, f.errorString());
+        if (const auto exposed = SecretFile::Exposed(file))
+            return *exposed;
         token = f.readLine(kMaxTokenBytes + 2).trimmed();
     } else {
         token = qgetenv("LUMO_TOKEN").trimmed();
@@ -189,11 +192,9 @@ ServerSend::Answer ServerSend::post(const Command& command) const
     case 404:
         return {SendCommand::UsageError,
                 tr("the server %1 knows no room \"%2\" (%3)").arg(serverName(), room, said)};
-    case 429:
+    case 429: // too many failed attempts, or too many checks at once
         return {SendCommand::LineFailed,
-                tr("the server %1 refuses this computer for a minute after too many failed "
-                   "attempts")
-                    .arg(serverName())};
+                tr("the server %1 refuses this computer for now: %2").arg(serverName(), said)};
     case 503:
         return {SendCommand::LineFailed, tr("room %1: %2").arg(room, said)};
     default:

@@ -8,7 +8,10 @@
 //   lumo.serve   the campus service: rooms served, configuration read again
 //                (its information is on by default: a service's log)
 //   lumo.web     the phone remote: each connection, refusal and command
-//                (never the secret)
+//                (never the secret). Qt HttpServer's own categories
+//                (qt.httpserver*) stay quiet below warnings whatever the
+//                rules say: they would log each request's URL and headers,
+//                secrets, tokens and cookies with them.
 //   lumo.mqtt    the campus service's MQTT broker: connections, refusals,
 //                rooms announced (its information is on by default too)
 #pragma once
@@ -26,4 +29,7 @@ namespace Logging
 {
 // Switches every category of the program on (`--verbose`).
 void EnableAll();
+// Keeps Qt HttpServer's debug and information output off from now on,
+// whatever the logging rules say (idempotent).
+void KeepRequestsOut();
 } // namespace Logging

@@ -6,7 +6,20 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
+
+namespace
+{
+sigset_t heldSignals()
+{
+    sigset_t held;
+    sigemptyset(&held);
+    for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&held, signalNumber);
+    return held;
+}
+} // namespace
 
 ShutdownSignals::ShutdownSignals(QObject* parent) : QObject(parent)
 {
@@ -22,6 +35,14 @@ ShutdownSignals::ShutdownSignals(QObject* parent) : QObject(parent)
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGHUP, &action, nullptr);
+    const sigset_t held = heldSignals();
+    ::pthread_sigmask(SIG_UNBLOCK, &held, nullptr);
+}
+
+void ShutdownSignals::HoldUntilHandled()
+{
+    const sigset_t held = heldSignals();
+    ::pthread_sigmask(SIG_BLOCK, &held, nullptr);
 }
 
 ShutdownSignals::~ShutdownSignals()
@@ -56,6 +77,7 @@ void ShutdownSignals::drain()
 // window system, and the system releases the port with the process.
 ShutdownSignals::ShutdownSignals(QObject* parent) : QObject(parent) {}
 ShutdownSignals::~ShutdownSignals() = default;
+void ShutdownSignals::HoldUntilHandled() {}
 void ShutdownSignals::handle(int) {}
 void ShutdownSignals::drain() {}
 #endif

@@ -16,6 +16,12 @@ public:
     explicit ShutdownSignals(QObject* parent = nullptr);
     ~ShutdownSignals() override;
 
+    // Holds the three signals back from the program's very start until a
+    // ShutdownSignals is made (they then arrive): a reload asked for while
+    // the program starts neither kills it nor is lost. Threads started
+    // meanwhile keep them blocked, so they reach the main thread.
+    static void HoldUntilHandled();
+
 signals:
     void received(int signalNumber);
 

@@ -127,5 +127,8 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-zenhei, qt6-qpa-plugins")
 # Qt's own texts (the help's headings, standard buttons) in the user's language.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# The campus service's unit registered with systemd's usual helpers.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${lumo_packaging}/debian/postinst ${lumo_packaging}/debian/prerm ${lumo_packaging}/debian/postrm)
 set(CPACK_PRE_BUILD_SCRIPTS ${lumo_packaging}/StagingModes.cmake)
 include(CPack)

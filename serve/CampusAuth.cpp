@@ -23,9 +23,11 @@ void CampusAuth::SetAccounts(const QMap<QString, QString>& users,
         else
             ++it;
     }
+    m_knownTokens.removeIf([&](const Verified& known) {
+        return !tokens.contains(known.name) || tokens.value(known.name) != m_tokens.value(known.name);
+    });
     m_users = users;
     m_tokens = tokens;
-    m_knownTokens.clear();
 }
 
 bool CampusAuth::Matches(const QString& hash, QByteArrayView password)
@@ -78,6 +80,15 @@ void CampusAuth::RememberToken(QByteArrayView token, const QString& name, const 
 {
     if (m_tokens.value(name) == hash && !KnownToken(token))
         m_knownTokens.append({digest(token), name});
+}
+
+QByteArray CampusAuth::Digest(QByteArrayView purpose, QByteArrayView secret)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(purpose);
+    hash.addData(QByteArrayView("\0", 1));
+    hash.addData(secret);
+    return hash.result();
 }
 
 std::optional<QString> CampusAuth::Match(const QMap<QString, QString>& hashes,

@@ -2,7 +2,7 @@
 // password, each login a session (an unguessable ID in a cookie, kept in
 // memory, ended by logging out or after kIdleMs without use), and scripts
 // by a token of [tokens]. Hashes are slow on purpose (PBKDF2), so a token
-// once verified is remembered by its SHA-256 until the accounts change.
+// once verified is remembered by its SHA-256 until its entry changes.
 // Plain rules, no network: the server asks, this class answers.
 #pragma once
 
@@ -22,7 +22,8 @@ public:
     static constexpr int kMaxSessions = 10'000;
 
     // Name → hash, as in the configuration. Sessions of users that are gone
-    // or whose password changed end; remembered tokens are forgotten.
+    // or whose password changed end, and so do remembered tokens whose
+    // entry is gone or changed; the rest stay.
     void SetAccounts(const QMap<QString, QString>& users, const QMap<QString, QString>& tokens);
 
     // Checking a password or token against its hash takes a fraction of a
@@ -50,6 +51,8 @@ public:
     // The token was found to match `hash`, the hash of token `name`: it is
     // known from now on, unless the tokens changed meanwhile.
     void RememberToken(QByteArrayView token, const QString& name, const QString& hash);
+    // SHA-256 of `secret` under `purpose`: the same secret, the same digest.
+    static QByteArray Digest(QByteArrayView purpose, QByteArrayView secret);
     // Whose hash in `hashes` `secret` matches, if anyone's; slow.
     static std::optional<QString> Match(const QMap<QString, QString>& hashes, QByteArrayView secret);
 

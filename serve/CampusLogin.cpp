@@ -57,33 +57,32 @@ WebServer::Reply CampusLogin::unauthorized(const Request& request)
         "no session or valid token");
 }
 
-std::optional<WebServer::Reply> CampusLogin::checkApart(const Request& request, Check check,
+std::optional<WebServer::Reply> CampusLogin::checkApart(const Request& request,
+                                                        const QByteArray& key, Check check,
                                                         Checked then)
 {
-    const QHostAddress from = request.from;
-    int underWay = 0;
-    for (const int checks : std::as_const(m_checking))
-        underWay += checks;
-    if (m_checking.value(from) >= kMaxChecksPerAddress)
+    switch (m_checks.Add(request.from, key, std::move(check), std::move(then))) {
+    case CheckQueue::Refusal::AddressBusy:
         return m_server.refuse(StatusCode::TooManyRequests,
                                tr("Too many logins at once from this address. Try again in a "
                                   "moment."),
                                request, "too many checks from one address");
-    if (underWay >= kMaxChecks)
+    case CheckQueue::Refusal::Full:
         return m_server.refuse(StatusCode::ServiceUnavailable,
                                tr("Too many logins at once. Try again in a moment."), request,
                                "too many checks under way");
-    ++m_checking[from];
-    m_checks.start([this, from, check = std::move(check), then = std::move(then)] {
-        const std::optional<QString> found = check();
-        // Ends with the server: the pool waits for this before it goes.
-        QMetaObject::invokeMethod(this, [this, from, then, found] {
-            if (--m_checking[from] <= 0)
-                m_checking.remove(from);
-            then(found);
-        });
-    });
+    case CheckQueue::Refusal::None:
+        break;
+    }
     return std::nullopt;
+}
+
+bool CampusLogin::Vouched(const Request& request)
+{
+    const QByteArray authorization = request.Header("authorization");
+    if (authorization.startsWith("Bearer "))
+        return m_auth.KnownToken(authorization.mid(7).trimmed()).has_value();
+    return SessionUser(request).has_value();
 }
 
 std::optional<WebServer::Reply> CampusLogin::byToken(const Request& request,
@@ -95,7 +94,8 @@ std::optional<WebServer::Reply> CampusLogin::byToken(const Request& request,
     }
     const QMap<QString, QString> tokens = m_auth.Tokens();
     return checkApart(
-        request, [tokens, token] { return CampusAuth::Match(tokens, token); },
+        request, CampusAuth::Digest("token", token),
+        [tokens, token] { return CampusAuth::Match(tokens, token); },
         [this, tokens, token, request, then](const std::optional<QString>& name) {
             if (!name) {
                 m_server.failed(request.from); // a guessed token counts, a lapsed session not
@@ -123,7 +123,7 @@ std::optional<WebServer::Reply> CampusLogin::Login(const Request& request)
         fields.queryItemValue(QStringLiteral("password"), QUrl::FullyDecoded).toUtf8();
     const QString hash = m_auth.HashOf(user);
     return checkApart(
-        request,
+        request, CampusAuth::Digest("login", user.toUtf8() + '\0' + password),
         [hash, password]() -> std::optional<QString> {
             if (CampusAuth::Matches(hash, password))
                 return hash;
@@ -134,8 +134,12 @@ std::optional<WebServer::Reply> CampusLogin::Login(const Request& request)
                 match ? m_auth.StartSession(user, hash, m_clock.elapsed()) : QByteArray();
             if (session.isEmpty()) {
                 m_server.failed(request.from);
-                qCInfo(lcWeb).noquote() << "refused login as" << printable(user) << "from"
-                                        << request.Peer() << "(wrong user name or password)";
+                // A name that is no user's may be a password typed in the wrong field.
+                qCInfo(lcWeb).noquote() << "refused login as"
+                                        << (hash.isEmpty() ? QStringLiteral("an unknown user")
+                                                           : printable(user))
+                                        << "from" << request.Peer()
+                                        << "(wrong user name or password)";
                 Reply refused = WebServer::HtmlReply(
                     CampusPage::Login(user, CampusPage::Refusal::WrongPassword));
                 refused.status = StatusCode::Unauthorized;

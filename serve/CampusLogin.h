@@ -2,19 +2,18 @@
 // /login starts a session kept in a cookie, POST /logout ends it) and scripts
 // by a token of [tokens] ("Authorization: Bearer TOKEN"). Checking a password
 // or an unknown token takes a fraction of a second (PBKDF2), so it runs on a
-// worker thread, a bounded number at once, and the request is answered once
-// it is done; everything else answers at once. The accounts themselves are
-// CampusAuth's.
+// worker thread, shared fairly between addresses (CheckQueue), and the
+// request is answered once it is done; everything else answers at once. The
+// accounts themselves are CampusAuth's.
 #pragma once
 
 #include "control/CommandResult.h"
 #include "serve/CampusAuth.h"
+#include "serve/CheckQueue.h"
 #include "web/WebServer.h"
 
 #include <QElapsedTimer>
-#include <QHash>
 #include <QObject>
-#include <QThreadPool>
 
 #include <functional>
 #include <optional>
@@ -29,11 +28,6 @@ public:
     using Request = WebServer::Request;
 
     static constexpr const char* kCookie = "lumo_session";
-    // Passwords and unknown tokens being checked at once, in all and per
-    // address (a form sent twice is checked twice; a guesser gains little
-    // on the limit of failed attempts).
-    static constexpr int kMaxChecks = 16;
-    static constexpr int kMaxChecksPerAddress = 3;
 
     // Someone known: a user of a session (from the page) or a token's name.
     struct Who {
@@ -53,6 +47,8 @@ public:
     std::optional<Reply> Identify(const Request& request, Then then);
     // The user of the request's session, if it is still open.
     std::optional<QString> SessionUser(const Request& request);
+    // Whether the request's session or token is known without a slow check.
+    bool Vouched(const Request& request);
 
     // POST /login: the form's user name and password; the answer (a session
     // cookie and the way to the rooms, or the form again) comes later.
@@ -64,8 +60,10 @@ private:
     using Check = std::function<std::optional<QString>()>;
     using Checked = std::function<void(const std::optional<QString>&)>;
     // Runs the slow `check` on a worker thread, then `then` with what it
-    // found, here; nullopt, or the refusal when too many checks are under way.
-    std::optional<Reply> checkApart(const Request& request, Check check, Checked then);
+    // found, here; nullopt, or the refusal when too many checks are under
+    // way. `key`: the same for the same secret (CheckQueue).
+    std::optional<Reply> checkApart(const Request& request, const QByteArray& key, Check check,
+                                    Checked then);
     std::optional<Reply> byToken(const Request& request, const QByteArray& token, Then then);
     Reply unauthorized(const Request& request);
     QByteArray cookie(const QByteArray& value, const QByteArray& more) const;
@@ -73,6 +71,5 @@ private:
     WebServer& m_server;
     CampusAuth m_auth;
     QElapsedTimer m_clock;
-    QHash<QHostAddress, int> m_checking; // checks under way, per address
-    QThreadPool m_checks;                // last: its work ends before the rest goes
+    CheckQueue m_checks; // last: its work ends before the rest goes
 };

@@ -39,6 +39,7 @@ public:
 protected:
     Answer route(const Request& request) override;
     std::optional<Reply> blockedPage(const Request& request) override;
+    bool vouched(const Request& request) override { return m_login.Vouched(request); }
 
 private:
     using Who = CampusLogin::Who;

@@ -21,13 +21,30 @@ QString describe(int rc)
 }
 } // namespace
 
+template <typename Call>
+void MqttLink::Shared::post(Call call)
+{
+    std::lock_guard lock(mutex);
+    if (owner) // an event for an object that goes meanwhile is dropped with it
+        QMetaObject::invokeMethod(owner, [link = owner, call = std::move(call)] { call(link); });
+}
+
+MqttLink::Shared::~Shared()
+{
+    if (mosq)
+        mosquitto_destroy(mosq);
+}
+
 MqttLink::MqttLink(Options options, QObject* parent)
-    : QObject(parent), m_options(std::move(options))
+    : QObject(parent), m_shared(std::make_shared<Shared>())
 {
     static std::once_flag initialised;
     std::call_once(initialised, [] { mosquitto_lib_init(); });
-    const QByteArray id = m_options.clientId.toUtf8();
-    m_mosq = mosquitto_new(id.constData(), true, this);
+    m_shared->options = std::move(options);
+    m_shared->owner = this;
+    const Options& given = m_shared->options;
+    const QByteArray id = given.clientId.toUtf8();
+    m_mosq = m_shared->mosq = mosquitto_new(id.constData(), true, m_shared.get());
     if (!m_mosq)
         return; // out of memory: Start() says so, nothing else is done
     mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
@@ -36,20 +53,20 @@ MqttLink::MqttLink(Options options, QObject* parent)
     mosquitto_disconnect_callback_set(m_mosq, &MqttLink::onDisconnect);
     mosquitto_message_callback_set(m_mosq, &MqttLink::onMessage);
     mosquitto_publish_callback_set(m_mosq, &MqttLink::onPublish);
-    if (!m_options.willTopic.isEmpty()) {
-        const QByteArray topic = m_options.willTopic.toUtf8();
+    if (!given.willTopic.isEmpty()) {
+        const QByteArray topic = given.willTopic.toUtf8();
         mosquitto_will_set(m_mosq, topic.constData(), 7, "offline", 1, true);
     }
-    if (!m_options.username.isEmpty()) {
-        const QByteArray user = m_options.username.toUtf8();
+    if (!given.username.isEmpty()) {
+        const QByteArray user = given.username.toUtf8();
         mosquitto_username_pw_set(m_mosq, user.constData(),
-                                  m_options.password.isNull() ? nullptr
-                                                              : m_options.password.constData());
+                                  given.password.isNull() ? nullptr
+                                                              : given.password.constData());
     }
-    if (m_options.tls) {
+    if (given.tls) {
         // The system's CAs: OpenSSL's default store, and the folder that
         // also switches the library's TLS on.
-        const QByteArray ca = m_options.caFile.toLocal8Bit();
+        const QByteArray ca = given.caFile.toLocal8Bit();
         mosquitto_int_option(m_mosq, MOSQ_OPT_TLS_USE_OS_CERTS, ca.isEmpty());
         mosquitto_tls_set(m_mosq, ca.isEmpty() ? nullptr : ca.constData(),
                           ca.isEmpty() ? kSystemCaFolder : nullptr, nullptr, nullptr, nullptr);
@@ -58,18 +75,22 @@ MqttLink::MqttLink(Options options, QObject* parent)
 
 MqttLink::~MqttLink()
 {
-    if (m_thread.joinable()) {
-        if (m_connected && !m_options.willTopic.isEmpty())
-            Publish(m_options.willTopic, "offline", true, 0); // before the disconnection
-        {
-            std::lock_guard lock(m_mutex);
-            m_stopping = true;
-        }
-        m_wake.notify_all();
+    Shared& shared = *m_shared;
+    if (m_connected && !shared.options.willTopic.isEmpty())
+        Publish(shared.options.willTopic, "offline", true, 0); // before the disconnection
+    std::unique_lock lock(shared.mutex);
+    shared.owner = nullptr;
+    shared.stopping = true;
+    shared.wake.notify_all();
+    if (!m_thread.joinable())
+        return;
+    if (shared.wake.wait_for(lock, std::chrono::milliseconds(kStopWaitMs),
+                             [&shared] { return shared.ended; })) {
+        lock.unlock();
         m_thread.join();
+    } else {
+        m_thread.detach(); // stuck in a connect: it ends with its Shared later
     }
-    if (m_mosq)
-        mosquitto_destroy(m_mosq);
 }
 
 void MqttLink::Start()
@@ -79,7 +100,12 @@ void MqttLink::Start()
         return;
     }
     if (!m_thread.joinable())
-        m_thread = std::thread([this] { run(); });
+        m_thread = std::thread([shared = m_shared] {
+            run(*shared);
+            std::lock_guard lock(shared->mutex);
+            shared->ended = true;
+            shared->wake.notify_all();
+        });
 }
 
 int MqttLink::Publish(const QString& topic, const QByteArray& payload, bool retain, int qos)
@@ -114,54 +140,56 @@ void MqttLink::Unsubscribe(const QString& topic)
 
 // The library's thread: connect, serve the connection until it ends, wait,
 // and again, until the object goes.
-void MqttLink::run()
+void MqttLink::run(Shared& shared)
 {
-    const QByteArray host = m_options.host.toUtf8();
+    mosquitto* const mosq = shared.mosq;
+    const QByteArray host = shared.options.host.toUtf8();
     int retryMs = kFirstRetryMs;
-    while (!m_stopping) {
-        m_accepted = false;
+    while (!shared.stopping) {
+        shared.accepted = false;
         mosquitto_property* properties = nullptr;
         mosquitto_property_add_int32(&properties, MQTT_PROP_MAXIMUM_PACKET_SIZE, kMaxPacketBytes);
-        int rc = mosquitto_connect_bind_v5(m_mosq, host.constData(), m_options.port,
+        int rc = mosquitto_connect_bind_v5(mosq, host.constData(), shared.options.port,
                                            kKeepAliveSeconds, nullptr, properties);
         mosquitto_property_free_all(&properties);
         if (rc == MOSQ_ERR_SUCCESS) {
             bool disconnecting = false;
             while (rc == MOSQ_ERR_SUCCESS) {
-                if (m_stopping && !disconnecting) {
-                    mosquitto_disconnect(m_mosq);
+                if (shared.stopping && !disconnecting) {
+                    mosquitto_disconnect(mosq);
                     disconnecting = true;
                 }
-                rc = mosquitto_loop(m_mosq, 100, 1);
+                rc = mosquitto_loop(mosq, 100, 1);
             }
         } else {
             const QString reason = describe(rc);
-            QMetaObject::invokeMethod(this, [this, reason] {
-                m_connected = false;
-                emit disconnected(reason);
+            shared.post([reason](MqttLink* link) {
+                link->m_connected = false;
+                emit link->disconnected(reason);
             });
         }
-        if (m_accepted)
+        if (shared.accepted)
             retryMs = kFirstRetryMs;
-        if (m_stopping)
+        if (shared.stopping)
             break;
-        waitBeforeRetry(retryMs);
+        waitBeforeRetry(shared, retryMs);
         retryMs = std::min(retryMs * 2, kLastRetryMs);
     }
 }
 
-void MqttLink::waitBeforeRetry(int ms)
+void MqttLink::waitBeforeRetry(Shared& shared, int ms)
 {
-    std::unique_lock lock(m_mutex);
-    m_wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_stopping.load(); });
+    std::unique_lock lock(shared.mutex);
+    shared.wake.wait_for(lock, std::chrono::milliseconds(ms),
+                         [&shared] { return shared.stopping.load(); });
 }
 
 void MqttLink::onConnect(mosquitto*, void* self, int rc)
 {
-    auto* link = static_cast<MqttLink*>(self);
+    auto* shared = static_cast<Shared*>(self);
     if (rc == 0) {
-        link->m_accepted = true;
-        QMetaObject::invokeMethod(link, [link] {
+        shared->accepted = true;
+        shared->post([](MqttLink* link) {
             link->m_connected = true;
             emit link->connected();
         });
@@ -172,7 +200,7 @@ void MqttLink::onConnect(mosquitto*, void* self, int rc)
                                      .arg(QString::fromUtf8(mosquitto_reason_string(rc)))
                                : tr("the broker refused the connection (%1)")
                                      .arg(QString::fromUtf8(mosquitto_reason_string(rc)));
-    QMetaObject::invokeMethod(link, [link, reason] {
+    shared->post([reason](MqttLink* link) {
         link->m_connected = false;
         emit link->disconnected(reason);
     });
@@ -180,9 +208,8 @@ void MqttLink::onConnect(mosquitto*, void* self, int rc)
 
 void MqttLink::onDisconnect(mosquitto*, void* self, int rc)
 {
-    auto* link = static_cast<MqttLink*>(self);
     const QString reason = rc == 0 ? QString() : describe(rc);
-    QMetaObject::invokeMethod(link, [link, reason] {
+    static_cast<Shared*>(self)->post([reason](MqttLink* link) {
         const bool was = link->m_connected;
         link->m_connected = false;
         if (was)
@@ -192,17 +219,16 @@ void MqttLink::onDisconnect(mosquitto*, void* self, int rc)
 
 void MqttLink::onMessage(mosquitto*, void* self, const mosquitto_message* message)
 {
-    auto* link = static_cast<MqttLink*>(self);
     const QString topic = QString::fromUtf8(message->topic);
     const QByteArray payload(static_cast<const char*>(message->payload),
                              std::clamp(message->payloadlen, 0, kMaxPacketBytes));
     const bool retained = message->retain;
-    QMetaObject::invokeMethod(
-        link, [link, topic, payload, retained] { emit link->message(topic, payload, retained); });
+    static_cast<Shared*>(self)->post([topic, payload, retained](MqttLink* link) {
+        emit link->message(topic, payload, retained);
+    });
 }
 
 void MqttLink::onPublish(mosquitto*, void* self, int id)
 {
-    auto* link = static_cast<MqttLink*>(self);
-    QMetaObject::invokeMethod(link, [link, id] { emit link->published(id); });
+    static_cast<Shared*>(self)->post([id](MqttLink* link) { emit link->published(id); });
 }

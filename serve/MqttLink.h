@@ -5,7 +5,10 @@
 // 60 s, and back to 1 s once a connection was accepted. What it learns
 // reaches this object's thread as signals; Publish, Subscribe and
 // Unsubscribe may be called from this object's thread at any time and are
-// handed to the library's thread.
+// handed to the library's thread. The library's connect blocks (a broker
+// address that answers nothing holds it for minutes), so the object's end
+// waits for the thread a moment at most: a thread still stuck then ends on
+// its own later, with what it uses, and tells nobody.
 #pragma once
 
 #include <QByteArray>
@@ -14,6 +17,7 @@
 #include <QString>
 
 #include <atomic>
+#include <memory>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -44,8 +48,9 @@ public:
 
     explicit MqttLink(Options options, QObject* parent = nullptr);
     // Publishes a retained "offline" on the will topic, disconnects cleanly
-    // and waits for the library's thread to end.
+    // and waits for the library's thread to end, kStopWaitMs at most.
     ~MqttLink() override;
+    static constexpr int kStopWaitMs = 1000;
 
     void Start();
     bool IsConnected() const { return m_connected; }
@@ -65,19 +70,33 @@ signals:
     void published(int id);
 
 private:
-    void run();
-    void waitBeforeRetry(int ms);
+    // What the library's thread uses: it outlives this object while the
+    // thread is stuck in a connect.
+    struct Shared {
+        ~Shared();
+        // Runs `call` on the object's thread, unless the object is gone.
+        template <typename Call>
+        void post(Call call);
+
+        Options options;
+        mosquitto* mosq = nullptr;
+        std::atomic_bool stopping{false};
+        std::atomic_bool accepted{false}; // a connection was accepted since the last retry
+        std::mutex mutex;
+        std::condition_variable wake;
+        bool ended = false;         // the thread is done (under mutex)
+        MqttLink* owner = nullptr;  // null once the object is gone (under mutex)
+    };
+
+    static void run(Shared& shared);
+    static void waitBeforeRetry(Shared& shared, int ms);
     static void onConnect(mosquitto*, void* self, int rc);
     static void onDisconnect(mosquitto*, void* self, int rc);
     static void onMessage(mosquitto*, void* self, const mosquitto_message* message);
     static void onPublish(mosquitto*, void* self, int id);
 
-    Options m_options;
-    mosquitto* m_mosq = nullptr;
+    std::shared_ptr<Shared> m_shared;
+    mosquitto* m_mosq = nullptr; // m_shared's
     std::thread m_thread;
-    std::atomic_bool m_stopping{false};
-    std::atomic_bool m_accepted{false}; // a connection was accepted since the last retry
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
     bool m_connected = false; // as this object's thread knows it
 };

@@ -11,13 +11,23 @@
 #endif
 #include "serve/PasswordHash.h"
 #include "serve/ServeConfig.h"
+#include "serve/ServiceNotify.h"
+#ifdef LUMO_WEB
+#include "serve/TlsPair.h"
+#endif
 
 #include <QCommandLineParser>
+#include <QScopeGuard>
+#include <QTcpServer>
 #include <QTextStream>
 #include <QTimer>
 
 #include <csignal>
 #include <memory>
+
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
 
 namespace
 {
@@ -50,6 +60,81 @@ void useBroker(std::unique_ptr<MqttBridge>&, Campus&, const MqttConfig& mqtt)
 // answers written within kFlushMs.
 constexpr int kStopWithinMs = 10'000;
 constexpr int kFlushMs = 2000;
+
+// Descriptors the service may need: a line and a probe per room, the web
+// page's connections, and a margin for the rest.
+qint64 descriptorsNeeded(const ServeConfig& config)
+{
+    return 2 * qint64(config.rooms.size()) + 512;
+}
+
+// The most descriptors the service may open once it raised its own limit
+// as far as it may (the soft limit to the hard one, no further than
+// needed); -1 where there is no such limit.
+qint64 raiseDescriptorLimit(const ServeConfig& config, bool raise)
+{
+#ifdef Q_OS_UNIX
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return -1;
+    const rlim_t wanted = std::min<rlim_t>(limit.rlim_max, rlim_t(descriptorsNeeded(config)));
+    if (!raise)
+        return qint64(std::max(limit.rlim_cur, wanted));
+    if (limit.rlim_cur < wanted) {
+        limit.rlim_cur = wanted;
+        ::setrlimit(RLIMIT_NOFILE, &limit); // refused under a filter that denies it
+        ::getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    return qint64(limit.rlim_cur);
+#else
+    Q_UNUSED(config);
+    Q_UNUSED(raise);
+    return -1;
+#endif
+}
+
+// What is wrong with `config` beyond its text (the certificate and key,
+// the port), as "FILE:LINE: reason"; empty when nothing is.
+QString checkOutside(const ServeConfig& config, bool portToo)
+{
+#ifdef LUMO_WEB
+    QString tlsError;
+    if (const auto tls = CampusServer::Tls(config, &tlsError))
+        if (const auto mismatch = TlsPair::Mismatch(*tls))
+            return config.At(QStringLiteral("web/key")) +
+                   ServeCommand::tr("the key %1 does not belong to the certificate %2 (%3)")
+                       .arg(config.key, config.certificate, *mismatch);
+    if (!tlsError.isEmpty())
+        return config.At(tlsError.contains(config.certificate) ? QStringLiteral("web/certificate")
+                                                                : QStringLiteral("web/key")) +
+               tlsError;
+#endif
+    QTcpServer probe;
+    if (portToo && !probe.listen(config.listenAddress, config.listenPort))
+        return config.At(QStringLiteral("web/listen")) +
+               ServeCommand::tr("listen=%1 port %2 cannot be used: %3 (when lumo serve runs "
+                                "already, it holds the port)")
+                   .arg(config.listenAddress.toString())
+                   .arg(config.listenPort)
+                   .arg(probe.errorString());
+    return {};
+}
+
+// The configuration's warnings, and one when the rooms need more
+// descriptors than the service may open.
+QStringList warnings(const ServeConfig& config, qint64 descriptors)
+{
+    QStringList all = config.warnings;
+    if (descriptors >= 0 && descriptors < descriptorsNeeded(config))
+        all.append(ServeCommand::tr("%1: %2 rooms need about %3 file descriptors, but the service "
+                                    "may open only %4: raise LimitNOFILE= of its unit (or "
+                                    "ulimit -n)")
+                       .arg(config.file)
+                       .arg(config.rooms.size())
+                       .arg(descriptorsNeeded(config))
+                       .arg(descriptors));
+    return all;
+}
 
 int serve(const ServeConfig& first, QTextStream& err)
 {
@@ -84,9 +169,13 @@ int serve(const ServeConfig& first, QTextStream& err)
     QObject::connect(&stop, &ShutdownSignals::received, &campus, [&](int signalNumber) {
 #ifdef SIGHUP
         if (signalNumber == SIGHUP) {
+            ServiceNotify::Reloading();
+            const auto done = qScopeGuard([] { ServiceNotify::Ready(); });
             try {
                 const ServeConfig before = config;
                 config = ServeConfig::Load(config.file);
+                for (const QString& warning : warnings(config, raiseDescriptorLimit(config, true)))
+                    qCWarning(lcServe).noquote() << warning;
                 campus.Reload(config.rooms);
 #ifdef LUMO_WEB
                 web.Reload(config);
@@ -131,6 +220,7 @@ int serve(const ServeConfig& first, QTextStream& err)
         QObject::connect(&campus, &Campus::allAnswered, &campus, finish);
         QTimer::singleShot(kStopWithinMs, &campus, finish);
     });
+    ServiceNotify::Ready();
     QCoreApplication::exec();
     qCInfo(lcServe) << "ending: lines closed";
     return ServeCommand::Done;
@@ -198,16 +288,16 @@ int ServeCommand::Run(const QStringList& arguments, QTextStream& in, QTextStream
         err << e.message << '\n';
         return UsageError;
     }
-#ifdef LUMO_WEB
-    // A certificate or key that cannot be used is found before anything starts.
-    QString tlsError;
-    CampusServer::Tls(config, &tlsError);
-    if (!tlsError.isEmpty()) {
-        err << tlsError << '\n';
+    // A certificate or key that cannot be used (and, for --check, a port
+    // taken) is found before anything starts.
+    const bool check = parser.isSet(checkOption);
+    if (const QString wrong = checkOutside(config, check); !wrong.isEmpty()) {
+        err << wrong << '\n';
         return UsageError;
     }
-#endif
-    if (parser.isSet(checkOption)) {
+    for (const QString& warning : warnings(config, raiseDescriptorLimit(config, !check)))
+        err << warning << '\n';
+    if (check) {
         out << tr("%1: %2 rooms, %3 users, %4 tokens; the page on %5 port %6")
                    .arg(file)
                    .arg(config.rooms.size())

@@ -4,6 +4,7 @@
 
 #include "serial/CommError.h"
 #include "serial/DeviceUrl.h"
+#include "control/SecretFile.h"
 #include "serve/PasswordHash.h"
 
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <set>
 
 #ifdef Q_OS_UNIX
@@ -27,10 +29,18 @@ constexpr qsizetype kMaxValueChars = 1024;
 
 // One line of the file that holds a key: where it stands, for messages.
 struct KeyLine {
-    QString section; // as written, in lower case
+    QString section; // in lower case
+    QString group;   // the section as written, "Rooms"
     QString key;     // as written, "r101\name"
+    QString name;    // the key in lower case, "r101\name"
     int line;
 };
+
+bool hasControl(const QString& text)
+{
+    return std::any_of(text.cbegin(), text.cend(),
+                       [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
+}
 
 // What the error names: the file and the line, then the reason.
 [[noreturn]] void fail(const QString& file, int line, const QString& reason)
@@ -47,18 +57,21 @@ QList<KeyLine> scan(const QString& file, const QByteArray& bytes)
                                              QStringLiteral("tokens"), QStringLiteral("mqtt")};
     QList<KeyLine> keys;
     std::set<std::pair<QString, QString>> seen;
-    QString section;
+    QString section, group;
     int number = 0;
     for (const QByteArray& raw : bytes.split('\n')) {
         ++number;
         const QString line = QString::fromUtf8(raw).trimmed();
+        if (hasControl(QString(line).remove(QLatin1Char('\t'))))
+            fail(file, number, ServeConfig::tr("the line holds a control character"));
         if (line.isEmpty() || line.startsWith(QLatin1Char(';')) ||
             line.startsWith(QLatin1Char('#')))
             continue;
         if (line.startsWith(QLatin1Char('['))) {
             if (!line.endsWith(QLatin1Char(']')))
                 fail(file, number, ServeConfig::tr("a section name must end with \"]\""));
-            section = line.mid(1, line.size() - 2).trimmed().toLower();
+            group = line.mid(1, line.size() - 2).trimmed();
+            section = group.toLower();
             if (!kSections.count(section))
                 fail(file, number,
                      ServeConfig::tr("unknown section [%1] (known: [web], [service], [rooms], "
@@ -78,7 +91,7 @@ QList<KeyLine> scan(const QString& file, const QByteArray& bytes)
         if (!seen.insert({section, key.toLower()}).second)
             fail(file, number,
                  ServeConfig::tr("\"%1\" is given twice in [%2]").arg(key.left(64), section));
-        keys.append({section, key, number});
+        keys.append({section, group, key, key.toLower(), number});
     }
     return keys;
 }
@@ -128,7 +141,7 @@ ServeConfig ServeConfig::Load(const QString& path)
     const auto value = [&](const KeyLine& k) {
         QString key = k.key;
         key.replace(QLatin1Char('\\'), QLatin1Char('/'));
-        return settings.value(k.section + QLatin1Char('/') + key).toString().trimmed();
+        return settings.value(k.group + QLatin1Char('/') + key);
     };
 
     QMap<QString, int> roomLine; // room ID → its first line
@@ -136,19 +149,27 @@ ServeConfig ServeConfig::Load(const QString& path)
     bool certificateGiven = false, keyGiven = false;
     int tlsLine = 0, mqttLine = 0;
     for (const KeyLine& k : keys) {
-        const QString v = value(k);
+        const QString v = value(k).toString().trimmed();
+        if (hasControl(value(k).toStringList().join(QLatin1Char(','))))
+            fail(path, k.line, tr("the value of %1 holds a control character").arg(k.key.left(64)));
+        config.lines.insert(k.section + QLatin1Char('/') + k.name, k.line);
         if (k.section == QLatin1String("web")) {
-            if (k.key == QLatin1String("listen")) {
+            if (k.name == QLatin1String("listen")) {
                 readListen(config, v, k.line);
-            } else if (k.key == QLatin1String("certificate") || k.key == QLatin1String("key")) {
-                if (!QFileInfo(v).isReadable())
-                    fail(path, k.line, tr("%1=%2 cannot be read").arg(k.key, v.left(200)));
-                (k.key == QLatin1String("key") ? config.key : config.certificate) = v;
-                (k.key == QLatin1String("key") ? keyGiven : certificateGiven) = true;
+            } else if (k.name == QLatin1String("certificate") || k.name == QLatin1String("key")) {
+                const bool isKey = k.name == QLatin1String("key");
+                // The service's own copy under systemd (LoadCredential=).
+                const QString file = isKey ? SecretFile::Locate(v) : v;
+                if (!QFileInfo(file).isReadable())
+                    fail(path, k.line, tr("%1=%2 cannot be read").arg(k.name, v.left(200)));
+                if (const auto exposed = isKey ? SecretFile::Exposed(file) : std::nullopt)
+                    fail(path, k.line, *exposed);
+                (isKey ? config.key : config.certificate) = file;
+                (isKey ? keyGiven : certificateGiven) = true;
                 tlsLine = k.line;
-            } else if (k.key == QLatin1String("hostname")) {
+            } else if (k.name == QLatin1String("hostname")) {
                 // QSettings reads "a, b" as a list.
-                for (const QString& name : settings.value(QStringLiteral("web/hostname")).toStringList())
+                for (const QString& name : value(k).toStringList())
                     if (!name.trimmed().isEmpty())
                         config.hostNames.append(name.trimmed());
             } else {
@@ -159,7 +180,7 @@ ServeConfig ServeConfig::Load(const QString& path)
         } else if (k.section == QLatin1String("service")) {
             bool ok = false;
             const int seconds = v.toInt(&ok);
-            if (k.key != QLatin1String("probe"))
+            if (k.name != QLatin1String("probe"))
                 fail(path, k.line,
                      tr("unknown key \"%1\" in [service] (known: probe)").arg(k.key.left(64)));
             if (!ok || seconds < 0 || seconds > kMaxProbeSeconds)
@@ -167,9 +188,13 @@ ServeConfig ServeConfig::Load(const QString& path)
                      tr("probe= takes seconds from 0 (no probes) to %1").arg(kMaxProbeSeconds));
             config.probeSeconds = seconds;
         } else if (k.section == QLatin1String("mqtt")) {
-            const QString refused = config.mqtt.Set(k.key, v);
+            const bool secret = k.name == QLatin1String("password_file");
+            const QString file = secret ? SecretFile::Locate(v) : v;
+            const QString refused = config.mqtt.Set(k.name, file);
             if (!refused.isEmpty())
                 fail(path, k.line, refused);
+            if (const auto exposed = secret ? SecretFile::Exposed(file) : std::nullopt)
+                fail(path, k.line, *exposed);
             mqttLine = mqttLine ? mqttLine : k.line;
         } else if (k.section == QLatin1String("rooms")) {
             const QStringList parts = k.key.split(QLatin1Char('\\'));
@@ -187,9 +212,9 @@ ServeConfig ServeConfig::Load(const QString& path)
                 roomLine.insert(id, k.line);
                 room.id = id;
             }
-            if (parts[1] == QLatin1String("name"))
+            if (parts[1].compare(QLatin1String("name"), Qt::CaseInsensitive) == 0)
                 room.name = v;
-            else if (parts[1] == QLatin1String("device"))
+            else if (parts[1].compare(QLatin1String("device"), Qt::CaseInsensitive) == 0)
                 room.device = v;
             else
                 fail(path, k.line,
@@ -221,6 +246,7 @@ ServeConfig ServeConfig::Load(const QString& path)
     for (auto it = roomLine.cbegin(); it != roomLine.cend(); ++it)
         order.append({it.value(), it.key()});
     std::sort(order.begin(), order.end());
+    QMap<QString, QString> byDevice; // the device as compared → its room
     for (const auto& [line, id] : order) {
         RoomConfig room = byId.value(id);
         if (room.device.isEmpty())
@@ -232,9 +258,26 @@ ServeConfig ServeConfig::Load(const QString& path)
                 fail(path, line, e.description());
             }
         }
+        const QString canonical = QFileInfo(room.device).canonicalFilePath();
+        const QString device = DeviceUrl::LooksLikeUrl(room.device) ? room.device.toLower()
+                               : canonical.isEmpty()                ? room.device
+                                                                    : canonical;
+        if (byDevice.contains(device))
+            fail(path, line,
+                 tr("rooms %1 and %2 name the same device %3: a line serves one room")
+                     .arg(byDevice.value(device), id, room.device.left(200)));
+        byDevice.insert(device, id);
         if (room.name.isEmpty())
             room.name = id;
         config.rooms.append(room);
     }
+    if (config.rooms.isEmpty())
+        config.warnings.append(
+            tr("%1: no rooms in [rooms]: the service serves nothing (add ROOM\\device=…)").arg(path));
+    if (SecretFile::EveryoneReads(path))
+        config.warnings.append(
+            tr("%1 can be read by every user, and its password hashes be guessed at elsewhere: "
+               "make it readable by root and the group dialout only (chmod 640, chgrp dialout)")
+                .arg(path));
     return config;
 }

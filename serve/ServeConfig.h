@@ -17,9 +17,12 @@
 //   [mqtt]
 //   broker=mqtt://broker.example:1883   (the rest in MqttConfig.h)
 //
-// Everything is checked before anything starts: a bad or duplicate room, an
-// unknown section or key, a bad address or hash is one line naming the file
-// and the line.
+// Everything is checked before anything starts: a bad or duplicate room,
+// two rooms on one device, an unknown section or key (names of sections
+// and keys in any case), a control character, a bad address or hash, a key
+// or password file other users can read is one line naming the file and
+// the line. Under systemd, key= and password_file= are read from the
+// service's credential of the same file name when it has one.
 #pragma once
 
 #include "serve/MqttConfig.h"
@@ -71,4 +74,15 @@ public:
     QList<RoomConfig> rooms;              // in the file's order
     QMap<QString, QString> users, tokens; // name → password hash
     MqttConfig mqtt;                      // enabled when [mqtt] names a broker
+    // "section/key" in lower case → its line, for messages.
+    QMap<QString, int> lines;
+    // What works but deserves a word ("FILE: reason"): no rooms, a file
+    // every user can read.
+    QStringList warnings;
+
+    // "FILE:LINE: " of `key` ("web/listen"), for a message about it.
+    QString At(const QString& key) const
+    {
+        return QStringLiteral("%1:%2: ").arg(file).arg(lines.value(key));
+    }
 };

@@ -2,6 +2,7 @@
 // never loads what the service needs (MQTT, TLS). `lumo serve …` runs it.
 #include "control/AppIdentity.h"
 #include "control/Language.h"
+#include "control/ShutdownSignals.h"
 #include "serve/ServeCommand.h"
 
 #include <QCoreApplication>
@@ -12,6 +13,7 @@
 
 int main(int argc, char* argv[])
 {
+    ShutdownSignals::HoldUntilHandled(); // before anything else, threads too
     QCoreApplication app(argc, argv);
     SetApplicationIdentity();
     QCoreApplication::setApplicationVersion(QStringLiteral(LUMO_VERSION));

@@ -10,9 +10,11 @@ QByteArray HttpRequest(const QByteArray& method, const QByteArray& target,
            "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
 }
 
-QList<HttpAnswer> HttpExchange(quint16 port, const QByteArray& requests, int count, bool tls)
+QList<HttpAnswer> HttpExchange(quint16 port, const QByteArray& requests, int count, bool tls,
+                               const QHostAddress& from)
 {
     QSslSocket socket;
+    socket.bind(from);
     if (tls) {
         QSslConfiguration trusting = socket.sslConfiguration();
         trusting.setPeerVerifyMode(QSslSocket::VerifyNone);
@@ -62,9 +64,10 @@ QList<HttpAnswer> HttpExchange(quint16 port, const QByteArray& requests, int cou
 }
 
 HttpAnswer HttpAsk(quint16 port, const QByteArray& method, const QByteArray& target,
-                   const QByteArray& headers, const QByteArray& body, bool tls)
+                   const QByteArray& headers, const QByteArray& body, bool tls,
+                   const QHostAddress& from)
 {
     const QList<HttpAnswer> answers =
-        HttpExchange(port, HttpRequest(method, target, headers, body), 1, tls);
+        HttpExchange(port, HttpRequest(method, target, headers, body), 1, tls, from);
     return answers.isEmpty() ? HttpAnswer{} : answers.first();
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QList>
 
 struct HttpAnswer {
@@ -13,9 +14,11 @@ struct HttpAnswer {
 };
 
 // `headers`: complete lines ("Host: …\r\n"); Content-Length is added.
-// `tls`: over TLS, whatever certificate the server shows.
+// `tls`: over TLS, whatever certificate the server shows. `from`: the
+// address to send from (any of 127/8), 127.0.0.1 by default.
 HttpAnswer HttpAsk(quint16 port, const QByteArray& method, const QByteArray& target,
-                   const QByteArray& headers, const QByteArray& body = {}, bool tls = false);
+                   const QByteArray& headers, const QByteArray& body = {}, bool tls = false,
+                   const QHostAddress& from = QHostAddress(QHostAddress::LocalHost));
 
 // The bytes of one request, as HttpAsk sends it.
 QByteArray HttpRequest(const QByteArray& method, const QByteArray& target,
@@ -23,4 +26,5 @@ QByteArray HttpRequest(const QByteArray& method, const QByteArray& target,
 // `requests` (several, pipelined) written at once on one connection; the
 // first `count` answers, in the order they came.
 QList<HttpAnswer> HttpExchange(quint16 port, const QByteArray& requests, int count,
-                               bool tls = false);
+                               bool tls = false,
+                               const QHostAddress& from = QHostAddress(QHostAddress::LocalHost));

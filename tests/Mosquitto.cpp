@@ -29,6 +29,7 @@ QString Mosquitto::passwordFile(const QString& password) const
     QFile file(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         file.write(password.toUtf8() + '\n');
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner); // a secret's file
     return path;
 }
 

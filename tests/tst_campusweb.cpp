@@ -9,15 +9,20 @@
 #include "serve/CampusServer.h"
 #include "serve/PasswordHash.h"
 #include "serve/ServeConfig.h"
+#include "web/RemoteListener.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QElapsedTimer>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 #include <csignal>
 
@@ -38,6 +43,36 @@ quint16 freePort()
     probe.listen(QHostAddress::LocalHost);
     return probe.serverPort();
 }
+
+QHostAddress loopback(int third, int fourth)
+{
+    return QHostAddress(QStringLiteral("127.0.%1.%2").arg(third).arg(fourth));
+}
+
+// A connection from `from` that sends `bytes`, then nothing.
+std::unique_ptr<QTcpSocket> hold(quint16 port, const QHostAddress& from, const QByteArray& bytes)
+{
+    auto socket = std::make_unique<QTcpSocket>();
+    socket->bind(from);
+    socket->connectToHost(QHostAddress::LocalHost, port);
+    socket->write(bytes);
+    return socket;
+}
+
+using Sockets = std::vector<std::unique_ptr<QTcpSocket>>;
+int connectedFrom(const Sockets& sockets, const QHostAddress& from)
+{
+    return int(std::count_if(sockets.begin(), sockets.end(), [&](const auto& socket) {
+        return socket->state() == QAbstractSocket::ConnectedState &&
+               (from.isNull() || socket->localAddress() == from);
+    }));
+}
+
+QByteArray everyLog;
+void keepLog(QtMsgType, const QMessageLogContext& context, const QString& message)
+{
+    everyLog += QByteArray(context.category) + ": " + message.toUtf8() + '\n';
+}
 } // namespace
 
 class TestCampusWeb : public QObject
@@ -55,6 +90,12 @@ private slots:
     void pipelinedRequests();
     void httpsCookieIsSecure();
     void reloadTakesAccountsAway();
+    void connectionsAreBoundedPerAddressAndInTime();
+    void framing_data();
+    void framing();
+    void wrongLoginsElsewhereLeaveALoginThrough();
+    void tokenStaysKnownAcrossReloadsAndIsCheckedOnce();
+    void secretsStayOutOfTheLog();
 
 private:
     QByteArray host() const { return "Host: 127.0.0.1:" + QByteArray::number(m_port) + "\r\n"; }
@@ -169,6 +210,15 @@ void TestCampusWeb::requests_data()
                                  << 401 << QByteArray("\"error\":") << none;
     QTest::newRow("10 wrong logins") << post << send << QStringLiteral("10 wrong logins") << none
                                      << none << 429 << QByteArray("\"error\":") << none;
+    QTest::newRow("session after 10 wrong logins") // a class behind one address
+        << get << QByteArray("/api/v1/rooms") << QStringLiteral("10 wrong logins, session") << none
+        << none << 200 << QByteArray("\"rooms\"") << none;
+    QTest::newRow("host with junk after the address")
+        << get << QByteArray("/login") << QStringLiteral("none") << QByteArray("Host: [::1]evil\r\n")
+        << none << 421 << QByteArray("\"error\":") << none;
+    QTest::newRow("host with a port that is no number")
+        << get << QByteArray("/login") << QStringLiteral("none")
+        << QByteArray("Host: localhost:foo\r\n") << none << 421 << QByteArray("\"error\":") << none;
     QTest::newRow("other host") << post << send << token
                                 << QByteArray("Host: campus.example:8420\r\n") << none << 421
                                 << QByteArray("\"error\":") << none;
@@ -199,13 +249,13 @@ void TestCampusWeb::requests()
 
     if (!headers.startsWith("Host:"))
         headers.prepend(host());
-    if (credentials == QLatin1String("session"))
+    if (credentials.endsWith(QLatin1String("session")))
         headers += "Cookie: theme=dark; " + login() + "\r\n";
     else if (credentials == QLatin1String("token"))
         headers += "Authorization: Bearer " + kToken + "\r\n";
     else if (credentials == QLatin1String("wrong token"))
         headers += "Authorization: Bearer " + QByteArray(kToken).replace('3', '4') + "\r\n";
-    for (int i = 0; credentials == QLatin1String("10 wrong logins") && i < 10; ++i)
+    for (int i = 0; credentials.startsWith(QLatin1String("10 wrong logins")) && i < 10; ++i)
         QCOMPARE(ask("POST", "/login", host(), "user=alice&password=guess").status, 401);
 
     const HttpAnswer answer = ask(method, target, headers, body);
@@ -364,6 +414,155 @@ void TestCampusWeb::reloadTakesAccountsAway()
     m_server->Reload(config);
     QCOMPARE(ask("GET", "/api/v1/rooms", bearer).status, 401);
     QCOMPARE(ask("GET", "/api/v1/rooms", cookie).status, 401);
+}
+
+// 128 idle connections from one address and slow senders from 20 more take
+// the page from nobody else, and none of them outlasts its time.
+void TestCampusWeb::connectionsAreBoundedPerAddressAndInTime()
+{
+    Sockets held;
+    // In batches the listen queue takes, each settled before the next.
+    const auto open = [&](int count, const QHostAddress& from, const QByteArray& bytes) {
+        for (int i = 0; i < count; ++i)
+            held.push_back(hold(m_port, from, bytes));
+        return QTest::qWaitFor([&] {
+            return std::none_of(held.end() - count, held.end(), [](const auto& socket) {
+                return socket->state() == QAbstractSocket::ConnectingState;
+            });
+        });
+    };
+    const QHostAddress hog = loopback(0, 1);
+    for (int i = 0; i < 8; ++i)
+        QVERIFY(open(16, hog, {}));
+    QTRY_COMPARE(connectedFrom(held, hog), RemoteListener::kMaxPerAddress);
+    for (int address = 1; address <= 20; ++address) // 20 × 12 and the hog's 32: 16 too many
+        QVERIFY(open(12, loopback(1, address), "GET /login HTTP/1.1\r\nHo"));
+    QTRY_COMPARE(connectedFrom(held, {}), RemoteListener::kMaxConnections);
+    QCOMPARE(connectedFrom(held, hog), 16); // the hog gave way, oldest first
+
+    QElapsedTimer clock;
+    clock.start();
+    const HttpAnswer other = HttpAsk(m_port, "GET", "/login", host(), {}, false, loopback(0, 2));
+    QCOMPARE(other.status, 200);
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QTRY_COMPARE(connectedFrom(held, hog), 15);
+    QTRY_COMPARE_WITH_TIMEOUT(connectedFrom(held, {}), 0, RemoteListener::kRequestMs + 2000);
+}
+
+void TestCampusWeb::framing_data()
+{
+    QTest::addColumn<QByteArray>("request"); // "HOST" stands for the Host line
+    QTest::addColumn<QByteArray>("answers"); // each answer's status, in order
+    QTest::addColumn<bool>("closed");
+    const QByteArray get = "GET /login HTTP/1.1\r\nHOST\r\n\r\n";
+    QTest::newRow("keep-alive") << get << QByteArray("200") << false;
+    QTest::newRow("HTTP/1.0") << QByteArray("GET /login HTTP/1.0\r\nHOST\r\n\r\n")
+                              << QByteArray("200") << true;
+    QTest::newRow("Connection: close")
+        << QByteArray("GET /login HTTP/1.1\r\nHOST\r\nConnection: keep-alive, Close\r\n\r\n")
+        << QByteArray("200") << true;
+    QTest::newRow("two lengths")
+        << QByteArray("POST /login HTTP/1.1\r\nHOST\r\nContent-Length: 0\r\nContent-Length: 5\r\n\r\n"
+                      "abcde")
+        << QByteArray("400") << true;
+    QTest::newRow("length and chunked")
+        << QByteArray("POST /login HTTP/1.1\r\nHOST\r\nTransfer-Encoding: chunked\r\n"
+                      "Content-Length: 5\r\n\r\n0\r\n\r\n") + get
+        << QByteArray("400") << true;
+    // The HEAD answer's length is GET's, but no body follows: the next
+    // answer starts right after its headers.
+    QTest::newRow("HEAD") << QByteArray("HEAD /login HTTP/1.1\r\nHOST\r\n\r\n") + get
+                          << QByteArray("405 200") << false;
+}
+
+void TestCampusWeb::framing()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, answers);
+    QFETCH(bool, closed);
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, m_port);
+    socket.write(request.replace("HOST", host().trimmed()));
+    QByteArray received;
+    const bool ended = QTest::qWaitFor(
+        [&] {
+            received += socket.readAll();
+            return socket.state() == QAbstractSocket::UnconnectedState;
+        },
+        closed ? 5000 : 1000);
+    QCOMPARE(ended, closed);
+    QByteArray statuses;
+    for (qsizetype at = 0; at < received.size();) {
+        QVERIFY2(received.mid(at).startsWith("HTTP/1.1 "), received.mid(at, 80));
+        statuses += (statuses.isEmpty() ? "" : " ") + received.mid(at + 9, 3);
+        const qsizetype end = received.indexOf("\r\n\r\n", at);
+        QVERIFY(end > at);
+        const QByteArray head = received.mid(at, end - at).toLower();
+        const qsizetype length = head.mid(head.indexOf("content-length:") + 15).split('\r').first().trimmed().toLongLong();
+        at = end + 4 + (head.startsWith("http/1.1 405") && request.startsWith("HEAD") ? 0 : length);
+    }
+    QCOMPARE(statuses, answers);
+}
+
+// Wrong logins from six addresses, three at once each, hold up a real
+// login from elsewhere by a round of checks at most.
+void TestCampusWeb::wrongLoginsElsewhereLeaveALoginThrough()
+{
+    Sockets guessers;
+    const QByteArray guess = "POST /login HTTP/1.1\r\n" + host() +
+                             "Content-Length: 25\r\nConnection: close\r\n\r\nuser=alice&password=guess";
+    for (int address = 1; address <= 6; ++address)
+        for (int i = 0; i < 3; ++i)
+            guessers.push_back(hold(m_port, loopback(2, address), guess));
+    QTRY_COMPARE(std::count_if(guessers.begin(), guessers.end(),
+                               [](const auto& socket) { return socket->bytesToWrite() == 0; }),
+                 qsizetype(guessers.size()));
+    const HttpAnswer login = HttpAsk(m_port, "POST", "/login", host(),
+                                     "user=alice&password=correct+horse", false, loopback(2, 9));
+    QCOMPARE(login.status, 303);
+}
+
+// Eight scripts at once with the same token on a fresh server: one check
+// for them all. A reload keeps the token known (an address refused for
+// failures is still served with it).
+void TestCampusWeb::tokenStaysKnownAcrossReloadsAndIsCheckedOnce()
+{
+    const QByteArray request =
+        "GET /api/v1/rooms HTTP/1.1\r\n" + host() + "Authorization: Bearer " + kToken + "\r\n\r\n";
+    Sockets scripts;
+    for (int i = 0; i < 8; ++i)
+        scripts.push_back(hold(m_port, loopback(0, 1), request));
+    for (const auto& script : scripts) {
+        QByteArray answer;
+        QTRY_VERIFY((answer += script->readAll()).size() >= 12);
+        QCOMPARE(answer.left(12), QByteArray("HTTP/1.1 200"));
+    }
+    m_server->Reload(ServeConfig::Load(m_dir.filePath(QStringLiteral("serve.conf"))));
+    for (int i = 0; i < 10; ++i)
+        QCOMPARE(ask("GET", "/api/v1/rooms", host() + "Authorization: Bearer guess\r\n").status, 401);
+    QCOMPARE(ask("GET", "/api/v1/rooms", host() + "Authorization: Bearer guess\r\n").status, 429);
+    QCOMPARE(ask("GET", "/api/v1/rooms", host() + "Authorization: Bearer " + kToken + "\r\n").status,
+             200);
+}
+
+// With every debug message on, what a technician turns on first, no
+// token, cookie or password reaches the log, nor a password typed as the
+// user's name.
+void TestCampusWeb::secretsStayOutOfTheLog()
+{
+    everyLog.clear();
+    const QtMessageHandler before = qInstallMessageHandler(keepLog);
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=true"));
+    const QByteArray cookie = login();
+    ask("GET", "/api/v1/rooms", host() + "Cookie: " + cookie + "\r\n");
+    ask("GET", "/api/v1/rooms", host() + "Authorization: Bearer " + kToken + "\r\n");
+    ask("POST", "/login", host(), "user=Hunter2-secret&password=x");
+    QLoggingCategory::setFilterRules({});
+    qInstallMessageHandler(before);
+    QVERIFY2(everyLog.contains("lumo.web: refused login as an unknown user"), everyLog);
+    for (const QByteArray& secret : {kToken, cookie.mid(cookie.indexOf('=') + 1),
+                                     QByteArray("Hunter2"), QByteArray("horse")})
+        QVERIFY2(!everyLog.contains(secret), secret + " in\n" + everyLog);
 }
 
 QTEST_GUILESS_MAIN(TestCampusWeb)

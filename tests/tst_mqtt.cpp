@@ -10,10 +10,12 @@
 #include "serve/CampusServer.h"
 #include "serve/MqttBridge.h"
 #include "serve/MqttDiscovery.h"
+#include "serve/MqttLink.h"
 #include "serve/PasswordHash.h"
 #include "serve/ServeConfig.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -25,6 +27,13 @@
 #include <QTest>
 
 #include <csignal>
+#include <memory>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace
 {
@@ -80,6 +89,7 @@ private slots:
     void discoveryFollowsSchema();
     void outcomeCodes_data();
     void outcomeCodes();
+    void silentBrokerHoldsNothingUp();
 };
 
 void TestMqtt::commandsOnce_data()
@@ -337,6 +347,55 @@ void TestMqtt::discoveryFollowsSchema()
     }
     QCOMPARE(letters, QStringLiteral("abcdefghijklmnopqrstuvw"));
     QCOMPARE(uniqueIds.size(), 24);
+}
+
+namespace
+{
+// Connections to `port` on loopback still waiting for the server's answer.
+int synSent(quint16 port)
+{
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    table.open(QIODevice::ReadOnly);
+    const QByteArray remote = ":" + QByteArray::number(port, 16).toUpper().rightJustified(4, '0') + ' ';
+    int count = 0;
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        count += fields.size() > 3 && (fields[2] + ' ').endsWith(remote) && fields[3] == "02";
+    }
+    return count;
+}
+} // namespace
+
+// A broker address whose queue is full answers no connection: the library's
+// connect waits minutes, but the link's end (a reload, the service's end)
+// holds nothing up.
+void TestMqtt::silentBrokerHoldsNothingUp()
+{
+    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    QVERIFY(::bind(silent, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+            ::listen(silent, 0) == 0 &&
+            ::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &size) == 0);
+    const quint16 port = ntohs(address.sin_port);
+    std::vector<std::unique_ptr<QTcpSocket>> fillers;
+    for (int i = 0; i < 3; ++i) {
+        fillers.push_back(std::make_unique<QTcpSocket>());
+        fillers.back()->connectToHost(QHostAddress::LocalHost, port);
+    }
+    QTRY_VERIFY(synSent(port) > 0); // the queue is full
+    const int before = synSent(port);
+    QElapsedTimer clock;
+    {
+        MqttLink link({QStringLiteral("127.0.0.1"), port, false, {}, {}, {}, QStringLiteral("t"), {}});
+        link.Start();
+        QTRY_COMPARE(synSent(port), before + 1); // the library waits in its connect
+        clock.start();
+    }
+    QVERIFY2(clock.elapsed() < MqttLink::kStopWaitMs + 500, qPrintable(QString::number(clock.elapsed())));
+    ::close(silent);
 }
 
 QTEST_GUILESS_MAIN(TestMqtt)

@@ -568,6 +568,11 @@ void TestSend::throughCampusService_data()
                               << "^no token: set LUMO_TOKEN or give --token-file FILE\n$";
     QTest::newRow("bad token: 401") << "a" << QByteArray("not-the-token") << true << "c" << 1
                                     << QByteArray() << "refused the token";
+    QTest::newRow("token file of its own") // "file MODE": the token in a file of that mode
+        << "a" << QByteArray("file 600") << true << "c" << 0 << QByteArray("c") << "^$";
+    QTest::newRow("token file others can read")
+        << "a" << QByteArray("file 644") << true << "c" << 2 << QByteArray()
+        << "token\\.txt may be read or changed by other users \\(mode 0644\\).*chmod 600";
     QTest::newRow("server down") << "a" << token << false << "c" << 1 << QByteArray()
                                  << "cannot be reached: .+";
     QTest::newRow("all rooms, one failing")
@@ -594,11 +599,23 @@ void TestSend::throughCampusService()
     }
     const QString url =
         serverUp ? m_campus->url() : QStringLiteral("http://127.0.0.1:%1").arg(freePort());
+    QStringList arguments{QStringLiteral("--server"), url, QStringLiteral("--room"), room, command};
+    QTemporaryDir dir;
+    if (token.startsWith("file ")) {
+        const QString path = dir.filePath(QStringLiteral("token.txt"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(CampusService::kToken.toByteArray() + '\n');
+        file.close();
+        QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                    (token.endsWith("644") ? QFileDevice::ReadGroup | QFileDevice::ReadOther
+                                                           : QFileDevice::Permissions())));
+        arguments << QStringLiteral("--token-file") << path;
+        token.clear();
+    }
     qputenv("LUMO_TOKEN", token);
     QString err;
-    const int ran =
-        runLumo({QStringLiteral("--server"), url, QStringLiteral("--room"), room, command},
-                QString(), &err);
+    const int ran = runLumo(arguments, QString(), &err);
     qunsetenv("LUMO_TOKEN");
     QCOMPARE(ran, status);
     QVERIFY2(QRegularExpression(said).match(err).hasMatch(), qPrintable(err));

@@ -8,14 +8,23 @@
 #include "serial/NetworkSerialDevice.h"
 #include "serve/Campus.h"
 #include "serve/PasswordHash.h"
+#include "serve/ServeCommand.h"
 #include "serve/ServeConfig.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
+
+#include <csignal>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace
 {
@@ -31,6 +40,13 @@ struct FakeRoom {
     Ser2net server{pty.slavePath()};
     RoomConfig config(const QString& id) { return {id, id, server.rfc2217Url()}; }
 };
+
+QByteArray freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return QByteArray::number(probe.serverPort());
+}
 } // namespace
 
 class TestServe : public QObject
@@ -40,6 +56,10 @@ private slots:
     void configRefused_data();
     void configRefused();
     void configRead();
+    void namesInAnyCaseAndWarnings();
+    void checkTriesWhatWouldFail_data();
+    void checkTriesWhatWouldFail();
+    void earlyReloadIsKeptForLater();
     void roomsServedApart();
     void idleLineIsLetGo();
     void reloadAddsAndRemoves();
@@ -48,6 +68,8 @@ private slots:
 
 private:
     QString write(const QByteArray& text);
+    // A file in the test's folder with `text`, of `mode` (as chmod).
+    QString secretFile(const QString& name, const QByteArray& text, int mode);
     QTemporaryDir m_dir;
 };
 
@@ -57,6 +79,18 @@ QString TestServe::write(const QByteArray& text)
     QFile file(path);
     file.open(QIODevice::WriteOnly | QIODevice::Truncate);
     file.write(text);
+    return path;
+}
+
+QString TestServe::secretFile(const QString& name, const QByteArray& text, int mode)
+{
+    const QString path = m_dir.filePath(name);
+    QFile file(path);
+    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    file.write(text);
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                        (mode & 044 ? QFileDevice::ReadGroup | QFileDevice::ReadOther
+                                    : QFileDevice::Permissions()));
     return path;
 }
 
@@ -87,6 +121,20 @@ void TestServe::configRefused_data()
         << QByteArray("[mqtt]\nbroker=http://broker:1883\n") << 2 << "no broker address";
     QTest::newRow("wildcard in prefix") << QByteArray("[mqtt]\nbroker=mqtt://b\nprefix=lumo/#\n")
                                         << 3 << "no topic prefix";
+    QTest::newRow("control character")
+        << QByteArray("[rooms]\na\\device=/dev/tt") + '\0' + "y\n" << 2 << "control character";
+    QTest::newRow("two rooms on one device")
+        << QByteArray("[rooms]\na\\device=/dev/ttyS9\nb\\device=/dev/ttyS9\n") << 3
+        << "rooms a and b name the same device";
+    QTest::newRow("two rooms on one server")
+        << QByteArray("[rooms]\na\\device=rfc2217://Host:7000\nb\\device=rfc2217://host:7000\n")
+        << 3 << "same device";
+    const QByteArray readable = secretFile(QStringLiteral("open.pem"), "x", 0644).toUtf8();
+    QTest::newRow("key others can read")
+        << "[web]\ncertificate=" + readable + "\nkey=" + readable + "\n" << 3 << "chmod 600";
+    QTest::newRow("broker password others can read")
+        << "[mqtt]\nbroker=mqtt://b\nusername=u\npassword_file=" + readable + "\n" << 4
+        << "may be read or changed by other users (mode 0644)";
     QTest::newRow("mqtt without broker") << QByteArray("[rooms]\nr\\device=x\n[mqtt]\nprefix=x\n")
                                          << 4 << "needs broker=";
 }
@@ -275,6 +323,127 @@ void TestServe::nothingGoesOutLate()
     for (const CommandResult& answer : std::as_const(answers))
         QCOMPARE(answer.Sent(), answer.command->letter == 'd');
     QCOMPARE(live.pty.readAvailable(200), QByteArray()); // nothing more, nothing late
+}
+
+// Section and key names in any case; what works but deserves a word.
+void TestServe::namesInAnyCaseAndWarnings()
+{
+    const ServeConfig config =
+        ServeConfig::Load(write("[WEB]\nListen=127.0.0.1:8431\n[Rooms]\nR1\\Device=/dev/ttyS9\n"
+                                "R1\\NAME=Hall\n"));
+    QCOMPARE(config.listenPort, quint16(8431));
+    QCOMPARE(config.rooms.size(), 1);
+    QCOMPARE(config.rooms[0].name, QStringLiteral("Hall"));
+    QCOMPARE(config.rooms[0].device, QStringLiteral("/dev/ttyS9"));
+    QVERIFY(config.warnings.isEmpty() || !config.warnings.join(' ').contains("no rooms"));
+    QVERIFY2(ServeConfig::Load(write("[web]\nlisten=127.0.0.1:8431\n")).warnings.join(' ').contains(
+                 "no rooms in [rooms]"),
+             "no word about an empty service");
+}
+
+// --check tries what the service would find only when it starts: the port,
+// the certificate and key together; each named by the file's line.
+void TestServe::checkTriesWhatWouldFail_data()
+{
+    QTest::addColumn<QByteArray>("web"); // PORT, CERT, KEY, OTHERKEY stand for paths
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("port in use") << QByteArray("listen=127.0.0.1:PORT\n") << 2
+                                 << "port PORT cannot be used";
+#ifdef LUMO_WEB
+    QTest::newRow("key of another certificate")
+        << QByteArray("listen=127.0.0.1:FREE\ncertificate=CERT\nkey=OTHERKEY\n") << 4
+        << "does not belong to the certificate";
+    QTest::newRow("no certificate") << QByteArray("listen=127.0.0.1:FREE\ncertificate=KEY\nkey=KEY\n")
+                                    << 3 << "holds no certificate";
+#endif
+}
+
+void TestServe::checkTriesWhatWouldFail()
+{
+    QFETCH(QByteArray, web);
+    QFETCH(int, line);
+    QFETCH(QString, reason);
+    QTcpServer taken;
+    QVERIFY(taken.listen(QHostAddress::LocalHost));
+    const QByteArray port = QByteArray::number(taken.serverPort());
+    for (const QString& name : {QStringLiteral("a"), QStringLiteral("b")}) {
+        QProcess openssl;
+        openssl.start(QStringLiteral("openssl"),
+                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                       QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+                       QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+                       QStringLiteral("-subj"), QStringLiteral("/CN=localhost"),
+                       QStringLiteral("-keyout"), m_dir.filePath(name + ".key"),
+                       QStringLiteral("-out"), m_dir.filePath(name + ".pem")});
+        if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0)
+            QSKIP("openssl cannot make a certificate here");
+        QFile(m_dir.filePath(name + ".key")).setPermissions(QFileDevice::ReadOwner);
+    }
+    web.replace("PORT", port)
+        .replace("FREE", freePort())
+        .replace("OTHERKEY", m_dir.filePath(QStringLiteral("b.key")).toUtf8())
+        .replace("CERT", m_dir.filePath(QStringLiteral("a.pem")).toUtf8())
+        .replace("KEY", m_dir.filePath(QStringLiteral("a.key")).toUtf8());
+    const QString path = write("[web]\n" + web + "[rooms]\nr\\device=/dev/ttyS9\n");
+    QString said;
+    QTextStream in(stdin), out(&said), err(&said);
+    QCOMPARE(ServeCommand::Run({QStringLiteral("serve"), QStringLiteral("--check"),
+                                QStringLiteral("--config"), path},
+                               in, out, err),
+             int(ServeCommand::UsageError));
+    QVERIFY2(said.startsWith(QStringLiteral("%1:%2: ").arg(path).arg(line)), qPrintable(said));
+    QVERIFY2(said.contains(QString(reason).replace(QStringLiteral("PORT"), port)), qPrintable(said));
+}
+
+// A reload asked for while the service starts waits until it can be done;
+// systemd hears when the service is ready (Type=notify).
+void TestServe::earlyReloadIsKeptForLater()
+{
+    const QByteArray notifyPath = QFile::encodeName(m_dir.filePath(QStringLiteral("notify")));
+    const int notify = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, notifyPath.constData(), size_t(notifyPath.size()));
+    QVERIFY(::bind(notify, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
+    const QString path =
+        write("[web]\nlisten=127.0.0.1:" + freePort() + "\n[rooms]\nr\\device=/dev/ttyS9\n");
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QProcess serve;
+    serve.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("NOTIFY_SOCKET"), QString::fromLocal8Bit(notifyPath));
+    serve.setProcessEnvironment(environment);
+    serve.start(QStringLiteral(LUMO_SERVE_BIN), {QStringLiteral("--config"), path});
+    QVERIFY(serve.waitForStarted());
+    // Once its first line has run (the signal held), before it serves: a
+    // window of milliseconds, watched without pause.
+    const QString status = QStringLiteral("/proc/%1/status").arg(serve.processId());
+    const auto held = [&] {
+        QFile file(status);
+        file.open(QIODevice::ReadOnly);
+        const QByteArray text = file.readAll();
+        const qsizetype at = text.indexOf("SigBlk:");
+        return at >= 0 && (text.mid(at + 7, 17).trimmed().toULongLong(nullptr, 16) & 1); // SIGHUP
+    };
+    const QDeadlineTimer deadline(5000);
+    while (!held() && !deadline.hasExpired()) {
+    }
+    QVERIFY(held());
+    ::kill(pid_t(serve.processId()), SIGHUP);
+    QByteArray log;
+    QTRY_VERIFY2((log += serve.readAll()).contains("again: 1 rooms"), log);
+    QByteArray told;
+    char datagram[64];
+    for (ssize_t n = 0; (n = ::recv(notify, datagram, sizeof datagram, 0)) > 0;)
+        told += QByteArray(datagram, int(n)) + ' ';
+    QCOMPARE(told, QByteArray("READY=1 RELOADING=1 READY=1 "));
+    ::close(notify);
+    QCOMPARE(serve.state(), QProcess::Running);
+    serve.terminate();
+    QVERIFY(serve.waitForFinished(10000));
+    QCOMPARE(serve.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(serve.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestServe)

@@ -7,6 +7,7 @@
 #include "dialogs/CPanelDlg.h"
 #include "serial/CMSComm.h"
 #include "web/PhoneRemote.h"
+#include "web/RemoteAccess.h"
 
 #include <QApplication>
 #include <QSettings>
@@ -42,6 +43,7 @@ private slots:
     void answers_data();
     void answers();
     void tenFailuresBlockTheAddress();
+    void failuresCountPerNetworkInATableOfFixedSize();
     void eachSwitchOnHasItsOwnSecretAndATakenPortIsNamed();
     void lineFailureIs503WithThePanelsMessage();
 
@@ -197,6 +199,8 @@ void TestWebRemote::answers()
     QCOMPARE(m_pty->readAvailable(100), arrives);
 }
 
+// Ten wrong secrets refuse the address further guesses, but not the phone
+// behind the same address that holds the secret.
 void TestWebRemote::tenFailuresBlockTheAddress()
 {
     const QByteArray headers = "Host: " + host() + "\r\n";
@@ -204,10 +208,28 @@ void TestWebRemote::tenFailuresBlockTheAddress()
         QCOMPARE(ask("POST", "/api/v1/commands/c", headers + "Authorization: Bearer guess\r\n")
                      .status,
                  401);
-    const Answer blocked =
-        ask("POST", "/api/v1/commands/c", headers + "Authorization: Bearer " + secret() + "\r\n");
-    QCOMPARE(blocked.status, 429);
+    QCOMPARE(ask("POST", "/api/v1/commands/c", headers + "Authorization: Bearer guess\r\n").status,
+             429);
     QCOMPARE(m_pty->readAvailable(100), QByteArray());
+    const Answer phone =
+        ask("POST", "/api/v1/commands/c", headers + "Authorization: Bearer " + secret() + "\r\n");
+    QCOMPARE(phone.status, 200);
+    QCOMPARE(m_pty->read(1), QByteArray("c"));
+}
+
+// An IPv6 /64 is one address; however many addresses fail, the table keeps
+// its size, and an address refused now is the last to be forgotten.
+void TestWebRemote::failuresCountPerNetworkInATableOfFixedSize()
+{
+    RemoteAccess access;
+    for (int i = 0; i < RemoteAccess::kMaxFailures; ++i)
+        access.Failed(QHostAddress(QStringLiteral("2001:db8::%1").arg(i + 1)), 0);
+    QVERIFY(access.Blocked(QHostAddress(QStringLiteral("2001:db8::beef")), 1));
+    QVERIFY(!access.Blocked(QHostAddress(QStringLiteral("2001:db8:0:1::1")), 1));
+    for (quint32 i = 0; i < 3 * RemoteAccess::kMaxRecords; ++i)
+        access.Failed(QHostAddress(0x0a000000 + i), 2 + i);
+    QCOMPARE(access.Remembered(), RemoteAccess::kMaxRecords);
+    QVERIFY(access.Blocked(QHostAddress(QStringLiteral("2001:db8::1")), 3));
 }
 
 void TestWebRemote::eachSwitchOnHasItsOwnSecretAndATakenPortIsNamed()

@@ -804,6 +804,13 @@
     </message>
 </context>
 <context>
+    <name>SecretFile</name>
+    <message>
+        <source>%1 may be read or changed by other users (mode %2): it holds a secret, so make it its owner&apos;s alone (chmod 600 %1)</source>
+        <translation>其他用户可以读取或修改 %1（权限 %2）：它存有机密，请只让其所有者访问（chmod 600 %1）</translation>
+    </message>
+</context>
+<context>
     <name>SendCommand</name>
     <message>
         <source>Sent, not confirmed: %1.</source>
@@ -932,6 +939,18 @@
         <source>this build of Lumo has no MQTT: the [mqtt] section is left unused</source>
         <translation>此版本的 Lumo 不支持 MQTT：[mqtt] 节未被使用</translation>
     </message>
+    <message>
+        <source>the key %1 does not belong to the certificate %2 (%3)</source>
+        <translation>私钥 %1 与证书 %2 不匹配（%3）</translation>
+    </message>
+    <message>
+        <source>listen=%1 port %2 cannot be used: %3 (when lumo serve runs already, it holds the port)</source>
+        <translation>listen=%1 端口 %2 无法使用：%3（若 lumo serve 已在运行，端口正被它占用）</translation>
+    </message>
+    <message>
+        <source>%1: %2 rooms need about %3 file descriptors, but the service may open only %4: raise LimitNOFILE= of its unit (or ulimit -n)</source>
+        <translation>%1：%2 间教室约需 %3 个文件描述符，但服务最多只能打开 %4 个：请调高其单元的 LimitNOFILE=（或 ulimit -n）</translation>
+    </message>
 </context>
 <context>
     <name>ServeConfig</name>
@@ -1015,6 +1034,26 @@
         <source>&quot;%1&quot; cannot be a room: /api/v1/rooms/all/ means every room</source>
         <translation>“%1”不能用作教室名：/api/v1/rooms/all/ 表示所有教室</translation>
     </message>
+    <message>
+        <source>the line holds a control character</source>
+        <translation>该行含有控制字符</translation>
+    </message>
+    <message>
+        <source>the value of %1 holds a control character</source>
+        <translation>%1 的值含有控制字符</translation>
+    </message>
+    <message>
+        <source>rooms %1 and %2 name the same device %3: a line serves one room</source>
+        <translation>教室 %1 和 %2 使用同一设备 %3：一条线路只能服务一间教室</translation>
+    </message>
+    <message>
+        <source>%1: no rooms in [rooms]: the service serves nothing (add ROOM\device=…)</source>
+        <translation>%1：[rooms] 中没有教室，服务无事可做（请添加 ROOM\device=…）</translation>
+    </message>
+    <message>
+        <source>%1 can be read by every user, and its password hashes be guessed at elsewhere: make it readable by root and the group dialout only (chmod 640, chgrp dialout)</source>
+        <translation>所有用户都能读取 %1，其中的密码哈希可能被拿去别处破解：请只让 root 和 dialout 组读取（chmod 640，chgrp dialout）</translation>
+    </message>
 </context>
 <context>
     <name>ServerSend</name>
@@ -1071,10 +1110,6 @@
         <translation>服务器 %1 没有教室“%2”（%3）</translation>
     </message>
     <message>
-        <source>the server %1 refuses this computer for a minute after too many failed attempts</source>
-        <translation>失败次数过多，服务器 %1 在一分钟内拒绝这台计算机</translation>
-    </message>
-    <message>
         <source>room %1: %2</source>
         <translation>教室 %1：%2</translation>
     </message>
@@ -1095,6 +1130,10 @@
         <translation>
             <numerusform>%1 个教室中有 %n 个未接受 %2：</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>the server %1 refuses this computer for now: %2</source>
+        <translation>服务器 %1 暂时拒绝这台计算机：%2</translation>
     </message>
 </context>
 <context>
@@ -1197,6 +1236,10 @@
     <message>
         <source>The service is stopping.</source>
         <translation>服务正在停止。</translation>
+    </message>
+    <message>
+        <source>The request&apos;s length is given twice or in two ways.</source>
+        <translation>请求的长度被给出两次或以两种方式给出。</translation>
     </message>
 </context>
 <context>

@@ -18,6 +18,9 @@ public:
     // for kWindowMs.
     static constexpr int kMaxFailures = 10;
     static constexpr qint64 kWindowMs = 60'000;
+    // Addresses whose failures are remembered; beyond, the one that failed
+    // least recently is forgotten.
+    static constexpr int kMaxRecords = 4096;
 
     // A fresh secret of 192 random bits, URL-safe Base64 (32 characters).
     static QByteArray NewSecret();
@@ -33,9 +36,15 @@ public:
     // monotonic clock in milliseconds).
     void Failed(const QHostAddress& from, qint64 nowMs);
     bool Blocked(const QHostAddress& from, qint64 nowMs);
+    // Addresses whose failures are remembered now.
+    qsizetype Remembered() const { return m_records.size(); }
 
     // Whether a request's Host header (with or without a port) names this
     // PC: one of `ownAddresses`, localhost, or one of `names`.
+    // The address that counts for limits: an IPv6 address by its /64 (one
+    // computer may have all of them), an IPv4-mapped one as IPv4.
+    static QHostAddress Group(const QHostAddress& address);
+
     static bool HostAllowed(QByteArrayView host, const QList<QHostAddress>& ownAddresses,
                             const QStringList& names);
 
@@ -43,6 +52,7 @@ private:
     struct Record {
         QList<qint64> failures; // within the last window
         qint64 blockedUntil = 0;
+        qint64 lastMs = 0;
     };
 
     QByteArray m_secret;

@@ -105,6 +105,12 @@ bool RemoteServer::authorized(const Request& request) const
     return m_secret.Matches(request.Cookie(kCookie));
 }
 
+bool RemoteServer::vouched(const Request& request)
+{
+    return authorized(request) ||
+           m_secret.Matches(request.query.queryItemValue(QStringLiteral("k")).toLatin1());
+}
+
 WebServer::Reply RemoteServer::api(const Request& request, const QString& path)
 {
     const auto method = request.method;

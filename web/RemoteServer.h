@@ -47,6 +47,7 @@ signals:
 
 protected:
     std::optional<Reply> route(const Request& request) override;
+    bool vouched(const Request& request) override;
 
 private:
     Reply api(const Request& request, const QString& path);

@@ -14,6 +14,8 @@
 #include <QJsonObject>
 #include <QTcpSocket>
 
+#include <algorithm>
+
 namespace
 {
 int headerCount(const WebServer::Request& request, QByteArrayView name)
@@ -51,6 +53,7 @@ WebServer::WebServer(QStringList hostNames, QObject* parent)
     : QAbstractHttpServer(parent), m_access(QByteArray()),
       m_ownAddresses(RemoteLinks::OwnAddresses()), m_hostNames(std::move(hostNames))
 {
+    Logging::KeepRequestsOut();
     m_clock.start();
 }
 
@@ -200,6 +203,8 @@ void WebServer::FlushAnswers(int ms)
 bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
 {
     RemoteListener::RequestDone(socket);
+    if (m_pipelines.value(socket).closing)
+        return true; // after a request that ended the connection: not read
     Request copy{request.method(),
                  request.url().path(QUrl::FullyEncoded),
                  request.query(),
@@ -232,7 +237,7 @@ void WebServer::methodNotAllowed()
 }
 
 // The next number on the socket's connection, and the function that answers it
-// in its turn.
+// in its turn, in the manner its request asks.
 WebServer::Later WebServer::answerInTurn(const QHttpServerRequest& request, QTcpSocket* socket)
 {
     if (!m_pipelines.contains(socket))
@@ -240,31 +245,40 @@ WebServer::Later WebServer::answerInTurn(const QHttpServerRequest& request, QTcp
     Pipeline& pipeline = m_pipelines[socket];
     pipeline.request = &request;
     const quint64 number = pipeline.asked++;
+    Manner manner{request.method() == Method::Head, RemoteListener::Http10(socket)};
+    for (const auto& [key, value] : request.headers())
+        if (key.compare("connection", Qt::CaseInsensitive) == 0)
+            for (const QByteArray& option : value.split(','))
+                manner.close = manner.close || option.trimmed().compare("close", Qt::CaseInsensitive) == 0;
+    pipeline.closing = manner.close;
     QPointer<QTcpSocket> alive(socket);
-    return [self = QPointer<WebServer>(this), alive, number](const Reply& reply) {
+    return [self = QPointer<WebServer>(this), alive, number, manner](const Reply& reply) {
         if (self && alive)
-            self->deliver(alive.data(), number, reply);
+            self->deliver(alive.data(), number, reply, manner);
     };
 }
 
-void WebServer::deliver(QTcpSocket* socket, quint64 number, const Reply& reply)
+void WebServer::deliver(QTcpSocket* socket, quint64 number, const Reply& reply, Manner manner)
 {
     const auto found = m_pipelines.find(socket);
     if (found == m_pipelines.end() || number < found->written || found->ready.contains(number))
         return; // answered once already
     Pipeline& pipeline = *found;
-    pipeline.ready.insert(number, reply);
+    for (const auto& [key, value] : reply.headers)
+        manner.close = manner.close || key == "Connection";
+    pipeline.closing = pipeline.closing || manner.close;
+    pipeline.ready.insert(number, {reply, manner});
     while (!pipeline.ready.isEmpty() && pipeline.ready.firstKey() == pipeline.written) {
-        const Reply next = pipeline.ready.take(pipeline.written);
+        const auto [next, how] = pipeline.ready.take(pipeline.written);
         ++pipeline.written;
-        if (socket->isOpen())
-            respond(*pipeline.request, socket, next);
+        if (!socket->isOpen() || !respond(*pipeline.request, socket, next, how))
+            return;
     }
 }
 
 void WebServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket)
 {
-    respond(request, socket, ErrorReply(StatusCode::NotFound, tr("Not found.")));
+    respond(request, socket, ErrorReply(StatusCode::NotFound, tr("Not found.")), {});
 }
 
 WebServer::Reply WebServer::refuse(StatusCode status, const QString& message,
@@ -283,8 +297,33 @@ void WebServer::failed(const QHostAddress& from)
 }
 
 // Nothing when the request may go on to the routes.
+std::optional<WebServer::Reply> WebServer::checkFraming(const Request& request)
+{
+    QByteArray length;
+    bool conflict = headerCount(request, "transfer-encoding") > 0 &&
+                    headerCount(request, "content-length") > 0;
+    for (const auto& [key, value] : request.headers) {
+        if (key.compare("content-length", Qt::CaseInsensitive) != 0)
+            continue;
+        const QByteArray given = value.trimmed();
+        conflict = conflict || given.isEmpty() ||
+                   std::any_of(given.begin(), given.end(), [](char c) { return c < '0' || c > '9'; }) ||
+                   (!length.isNull() && given != length);
+        length = given;
+    }
+    if (!conflict)
+        return std::nullopt;
+    Reply reply = refuse(StatusCode::BadRequest,
+                         tr("The request's length is given twice or in two ways."), request,
+                         "conflicting lengths");
+    reply.headers.append(qMakePair(QByteArray("Connection"), QByteArray("close")));
+    return reply;
+}
+
 std::optional<WebServer::Reply> WebServer::check(const Request& request)
 {
+    if (auto refused = checkFraming(request))
+        return refused;
     qsizetype headerBytes = 0;
     for (const auto& [key, value] : request.headers)
         headerBytes += key.size() + value.size() + 4;
@@ -304,7 +343,7 @@ std::optional<WebServer::Reply> WebServer::check(const Request& request)
         !origin.isEmpty() && origin != (m_tls ? "https://" : "http://") + host)
         return refuse(StatusCode::Forbidden, tr("Requests from other sites are not taken."),
                       request, "other origin");
-    if (m_access.Blocked(request.from, m_clock.elapsed())) {
+    if (m_access.Blocked(request.from, m_clock.elapsed()) && !vouched(request)) {
         if (auto page = blockedPage(request)) {
             refuse(StatusCode::TooManyRequests, {}, request, "too many failed attempts");
             return page;
@@ -316,7 +355,8 @@ std::optional<WebServer::Reply> WebServer::check(const Request& request)
     return std::nullopt;
 }
 
-void WebServer::respond(const QHttpServerRequest& request, QTcpSocket* socket, const Reply& reply)
+bool WebServer::respond(const QHttpServerRequest& request, QTcpSocket* socket, const Reply& reply,
+                        Manner manner)
 {
     QHttpServerResponder responder = makeResponder(request, socket);
     responder.writeStatusLine(reply.status);
@@ -330,10 +370,25 @@ void WebServer::respond(const QHttpServerRequest& request, QTcpSocket* socket, c
                               m_formAction);
     bool cacheSet = false;
     for (const auto& [key, value] : reply.headers) {
+        if (key == "Connection") {
+            manner.close = true;
+            continue;
+        }
         responder.writeHeader(key, value);
         cacheSet = cacheSet || key == "Cache-Control";
     }
     if (!cacheSet)
         responder.writeHeader("Cache-Control", "no-store");
-    responder.writeBody(reply.body);
+    if (manner.close)
+        responder.writeHeader("Connection", "close");
+    // A HEAD answer tells the length of what GET would bring, not the bytes.
+    responder.writeBody(manner.head ? QByteArray() : reply.body);
+    RemoteListener::Answered(socket);
+    if (!manner.close)
+        return true;
+    // Nothing that came after this request is read, let alone answered.
+    QObject::disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
+    socket->readAll();
+    socket->disconnectFromHost();
+    return false;
 }

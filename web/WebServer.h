@@ -145,6 +145,14 @@ protected:
         Q_UNUSED(request);
         return std::nullopt;
     }
+    // Whether the request carries what proves who sends it (a session, a
+    // secret or a token verified before), found without a slow check: an
+    // address refused for failures is served all the same.
+    virtual bool vouched(const Request& request)
+    {
+        Q_UNUSED(request);
+        return false;
+    }
     // Refusals go to the log as information (a service's log), not only
     // for --verbose.
     void logRefusals() { m_refusalsLogged = true; }
@@ -163,18 +171,29 @@ protected:
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
 
 private:
+    // How an answer is written, from its request.
+    struct Manner {
+        bool head = false;  // HEAD: the headers of GET's answer, no body
+        bool close = false; // HTTP/1.0 or "Connection: close": the connection ends
+    };
     // Each connection's answers, written in the order of its requests.
     struct Pipeline {
         const QHttpServerRequest* request = nullptr; // Qt's, as long as the socket lives
         quint64 asked = 0;                           // requests numbered so far
         quint64 written = 0;                         // answers written so far
-        QMap<quint64, Reply> ready;                  // answers waiting their turn
+        QMap<quint64, std::pair<Reply, Manner>> ready; // answers waiting their turn
+        bool closing = false; // a request asked to end: what comes after is not read
     };
     std::optional<Reply> check(const Request& request);
+    // What HTTP/1.1 forbids or leaves to be refused (conflicting lengths,
+    // a length with a transfer coding): the connection ends with the answer.
+    std::optional<Reply> checkFraming(const Request& request);
     bool hostAllowed(const QByteArray& host);
     Later answerInTurn(const QHttpServerRequest& request, QTcpSocket* socket);
-    void deliver(QTcpSocket* socket, quint64 number, const Reply& reply);
-    void respond(const QHttpServerRequest& request, QTcpSocket* socket, const Reply& reply);
+    void deliver(QTcpSocket* socket, quint64 number, const Reply& reply, Manner manner);
+    // Writes the answer; false when the connection ends with it.
+    bool respond(const QHttpServerRequest& request, QTcpSocket* socket, const Reply& reply,
+                 Manner manner);
     void methodNotAllowed();
 
     QHttpServerRouter m_router;
