@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -65,6 +66,7 @@ private slots:
     void reloadAddsAndRemoves();
     void nothingGoesOutLate_data();
     void nothingGoesOutLate();
+    void stopAnswersWhatWentOut();
 
 private:
     QString write(const QByteArray& text);
@@ -444,6 +446,54 @@ void TestServe::earlyReloadIsKeptForLater()
     QVERIFY(serve.waitForFinished(10000));
     QCOMPARE(serve.exitStatus(), QProcess::NormalExit);
     QCOMPARE(serve.exitCode(), 0);
+}
+
+// SIGTERM during an all-rooms action: the action is finished and answered
+// (one room's server is stopped meanwhile, so the signal comes mid-way),
+// each room got its byte once, and the service ends cleanly.
+void TestServe::stopAnswersWhatWentOut()
+{
+    FakeRoom rooms[4]; // the last one's server is stopped while the action runs
+    QByteArray text = "[web]\nlisten=127.0.0.1:" + freePort() + "\n[service]\nprobe=0\n[tokens]\nt=" +
+                      PasswordHash::Make("token").toUtf8() + "\n[rooms]\n";
+    for (int i = 0; i < 4; ++i) {
+        QVERIFY(rooms[i].server.start());
+        text += "r" + QByteArray::number(i) + "\\device=" + rooms[i].server.rfc2217Url().toUtf8() + "\n";
+    }
+    const QString path = write(text);
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    const quint16 port = ServeConfig::Load(path).listenPort;
+    QProcess serve;
+    serve.setProcessChannelMode(QProcess::MergedChannels);
+    serve.start(QStringLiteral(LUMO_SERVE_BIN), {QStringLiteral("--config"), path});
+    QByteArray log;
+    QTRY_VERIFY_WITH_TIMEOUT((log += serve.readAll()).contains("serving 4 rooms"), 10000);
+
+    const pid_t slow = pid_t(rooms[3].server.pid());
+    ::kill(slow, SIGSTOP);
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(client.waitForConnected(5000));
+    client.write("POST /api/v1/rooms/all/commands/d HTTP/1.1\r\nHost: 127.0.0.1:" +
+                 QByteArray::number(port) + "\r\nAuthorization: Bearer token\r\n"
+                 "Content-Length: 0\r\n\r\n");
+    QVERIFY(client.waitForBytesWritten(5000));
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(rooms[i].pty.read(1), QByteArray("d"));
+    serve.terminate();
+    QTRY_VERIFY2_WITH_TIMEOUT((log += serve.readAll()).contains("stopping: answering"), log.constData(), 5000);
+    ::kill(slow, SIGCONT);
+    QByteArray answer;
+    QTRY_VERIFY_WITH_TIMEOUT((answer += client.readAll()).contains("]}"), 10000);
+    QVERIFY2(answer.startsWith("HTTP/1.1 200"), answer.constData());
+    QCOMPARE(answer.count("\"code\":\"sent\""), 4);
+    QCOMPARE(rooms[3].pty.read(1), QByteArray("d"));
+    QVERIFY2(serve.state() == QProcess::NotRunning || serve.waitForFinished(10000),
+             (log + serve.readAll()).constData());
+    QCOMPARE(serve.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(serve.exitCode(), 0);
+    for (FakeRoom& room : rooms)
+        QCOMPARE(room.pty.readAvailable(100), QByteArray()); // each once
 }
 
 QTEST_GUILESS_MAIN(TestServe)
