@@ -18,6 +18,7 @@
 #include <QNetworkRequest>
 #include <QRegularExpression>
 #include <QTextStream>
+#include <QUuid>
 #if QT_CONFIG(ssl)
 #include <QSslCertificate>
 #include <QSslConfiguration>
@@ -145,6 +146,10 @@ ServerSend::Answer ServerSend::post(const Command& command) const
     QNetworkRequest request(url);
     request.setRawHeader("Authorization", "Bearer " + token);
     request.setRawHeader("Accept", "application/json");
+    // Whatever sends this request again (Qt's network access repeats a
+    // request whose connection dropped unanswered), the service carries the
+    // command out once.
+    request.setRawHeader("Idempotency-Key", QUuid::createUuid().toByteArray(QUuid::WithoutBraces));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
     const int timeoutMs = all ? kAllRoomsTimeoutMs : kRoomTimeoutMs;

@@ -91,10 +91,18 @@ void CampusServer::apiRoute(const char* pattern, QHttpServerRequest::Methods met
 {
     addRoute<Args...>(pattern, methods, [this, handler](const Request& request, Args... args) {
         // The path as the router gives it may still hold %-escapes.
-        return m_login.Identify(request, [request, handler, args...](const Who& who) {
-            if (const Answer answer =
-                    handler(request, who, QUrl::fromPercentEncoding(args.toUtf8())...))
-                request.answer(*answer);
+        return m_login.Identify(request, [this, request, handler, args...](const Who& who) {
+            // A command sent again with its Idempotency-Key is answered as
+            // the first was, and not carried out again.
+            Request once = request;
+            bool carryOut = true;
+            if (request.method == Method::Post)
+                if (const Answer recorded = m_keys.Take(once, who.name, &carryOut))
+                    return request.answer(*recorded);
+            if (!carryOut)
+                return;
+            if (const Answer answer = handler(once, who, QUrl::fromPercentEncoding(args.toUtf8())...))
+                once.answer(*answer);
         });
     });
 }

@@ -14,6 +14,7 @@
 
 #include "serve/CampusApi.h"
 #include "serve/CampusLogin.h"
+#include "serve/IdempotencyKeys.h"
 #include "serve/ServeConfig.h"
 #include "web/PhonePage.h"
 #include "web/WebServer.h"
@@ -53,6 +54,7 @@ private:
     Campus& m_campus;
     CampusApi m_api;
     CampusLogin m_login;
+    IdempotencyKeys m_keys;
     PhonePage m_page;
     QString m_error;
 };

@@ -88,6 +88,8 @@ private slots:
     void sentMeansConfirmed();
     void pipelinedRequests_data();
     void pipelinedRequests();
+    void idempotencyKey_data();
+    void idempotencyKey();
     void httpsCookieIsSecure();
     void reloadTakesAccountsAway();
     void connectionsAreBoundedPerAddressAndInTime();
@@ -365,6 +367,46 @@ void TestCampusWeb::pipelinedRequests()
     }
     QCOMPARE(m_rooms[0].pty.readAvailable(100), onA);
     QCOMPARE(m_rooms[1].pty.readAvailable(0), onB);
+}
+
+void TestCampusWeb::idempotencyKey_data()
+{
+    QTest::addColumn<QByteArray>("second");  // the path of the repeat
+    QTest::addColumn<bool>("pipelined");      // the repeat right behind the first
+    QTest::addColumn<int>("status");          // the repeat's
+    QTest::addColumn<QByteArray>("arrives");
+    QTest::newRow("the same request again") << QByteArray("/api/v1/rooms/a/commands/c") << false
+                                            << 200 << QByteArray("c");
+    QTest::newRow("again while the first is under way")
+        << QByteArray("/api/v1/rooms/a/commands/c") << true << 200 << QByteArray("c");
+    QTest::newRow("the key for another command") << QByteArray("/api/v1/rooms/a/commands/d") << false
+                                                 << 422 << QByteArray("c");
+}
+
+// A command sent again with its Idempotency-Key is carried out once and
+// answered as the first was.
+void TestCampusWeb::idempotencyKey()
+{
+    QFETCH(QByteArray, second);
+    QFETCH(bool, pipelined);
+    QFETCH(int, status);
+    QFETCH(QByteArray, arrives);
+    const QByteArray headers =
+        host() + "Authorization: Bearer " + kToken + "\r\nIdempotency-Key: 5f0c1a7e-run-1\r\n";
+    const QByteArray first = HttpRequest("POST", "/api/v1/rooms/a/commands/c", headers);
+    QList<HttpAnswer> answers;
+    if (pipelined) {
+        answers = HttpExchange(m_port, first + HttpRequest("POST", second, headers), 2);
+    } else {
+        answers = HttpExchange(m_port, first, 1);
+        answers += HttpExchange(m_port, HttpRequest("POST", second, headers), 1);
+    }
+    QCOMPARE(answers.size(), 2);
+    QCOMPARE(answers[0].status, 200);
+    QCOMPARE(answers[1].status, status);
+    if (status == 200)
+        QCOMPARE(answers[1].body, answers[0].body);
+    QCOMPARE(m_rooms[0].pty.readAvailable(200), arrives);
 }
 
 void TestCampusWeb::httpsCookieIsSecure()

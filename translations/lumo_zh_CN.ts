@@ -516,6 +516,21 @@
     </message>
 </context>
 <context>
+    <name>IdempotencyKeys</name>
+    <message>
+        <source>An Idempotency-Key is 1 to %1 visible ASCII characters.</source>
+        <translation>Idempotency-Key 应为 1 到 %1 个可见的 ASCII 字符。</translation>
+    </message>
+    <message>
+        <source>This Idempotency-Key was used for another request. Nothing was sent.</source>
+        <translation>此 Idempotency-Key 已用于另一个请求。未发送任何命令。</translation>
+    </message>
+    <message>
+        <source>Too many requests are remembered. Try again.</source>
+        <translation>记录的请求过多，请重试。</translation>
+    </message>
+</context>
+<context>
     <name>InputLimit</name>
     <message>
         <source>%1 &quot;%2&quot; is %3 characters long; at most %4 are taken</source>
