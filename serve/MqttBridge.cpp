@@ -54,12 +54,19 @@ QString name(const Command& command)
 MqttBridge::MqttBridge(Campus& campus, const MqttConfig& config, QObject* parent)
     : QObject(parent), m_campus(campus), m_config(config), m_link(linkOptions(config))
 {
+    m_clock.start();
+    m_password = linkOptions(config).password;
     connect(&m_link, &MqttLink::connected, this, &MqttBridge::onConnected);
     connect(&m_link, &MqttLink::disconnected, this, &MqttBridge::onDisconnected);
     connect(&m_link, &MqttLink::message, this, &MqttBridge::onMessage);
     connect(&m_link, &MqttLink::published, this, &MqttBridge::onPublished);
     connect(&m_campus, &Campus::statusChanged, this, &MqttBridge::publishState);
     m_link.Start();
+}
+
+bool MqttBridge::Serves(const MqttConfig& config) const
+{
+    return config == m_config && linkOptions(config).password == m_password;
 }
 
 void MqttBridge::onConnected()
@@ -196,43 +203,74 @@ void MqttBridge::command(const QString& room, const QByteArray& payload, bool re
 {
     if (payload.isEmpty())
         return; // a retained command being cleared
-    const QString word = QString::fromUtf8(payload.left(kMaxCommandBytes)).trimmed();
+    QString word = QString::fromUtf8(payload.left(kMaxCommandBytes)).trimmed();
+    QJsonObject answer;
+    const auto refuse = [&](CommandResult::Code code, const QString& why) {
+        answer.insert(QStringLiteral("code"), CommandResult::CodeName(code));
+        answer.insert(QStringLiteral("error"), why);
+        publishResult(room, answer);
+    };
     if (retained) {
         // Whoever retained it meant it once; run at every connection it would
         // repeat, and run now it may be old.
         m_link.Publish(m_config.RoomTopic(room, "command"), {}, true);
-        publishResult(room, {{QStringLiteral("command"), word.left(kMaxCommandBytes)},
-                             {QStringLiteral("code"),
-                              CommandResult::CodeName(CommandResult::Code::NotSent)},
-                             {QStringLiteral("error"),
-                              tr("a retained command is not carried out (it has been cleared); "
-                                 "publish commands without retain")}});
-        return;
+        answer.insert(QStringLiteral("command"), word.left(64));
+        return refuse(CommandResult::Code::NotSent,
+                      tr("a retained command is not carried out (it has been cleared); publish "
+                         "commands without retain"));
     }
-    if (payload.size() > kMaxCommandBytes) {
-        publishResult(room, {{QStringLiteral("code"),
-                              CommandResult::CodeName(CommandResult::Code::UnknownCommand)},
-                             {QStringLiteral("error"),
-                              tr("a command is at most %1 bytes").arg(kMaxCommandBytes)}});
-        return;
+    if (payload.size() > kMaxCommandBytes)
+        return refuse(CommandResult::Code::UnknownCommand,
+                      tr("a command is at most %1 bytes").arg(kMaxCommandBytes));
+    if (word.startsWith(QLatin1Char('{'))) {
+        const QJsonObject json = QJsonDocument::fromJson(payload).object();
+        word = json.value(QStringLiteral("command")).toString();
+        const QString id = json.value(QStringLiteral("id")).toString().left(128);
+        if (!id.isEmpty())
+            answer.insert(QStringLiteral("id"), id);
+        if (!id.isEmpty() && seenBefore(room, id))
+            return refuse(CommandResult::Code::NotSent,
+                          tr("a command with this id was taken already; not carried out again"));
+        if (const QString expires = json.value(QStringLiteral("expires")).toString();
+            !expires.isEmpty()) {
+            const QDateTime at = QDateTime::fromString(expires, Qt::ISODateWithMs);
+            if (!at.isValid() || at <= QDateTime::currentDateTimeUtc())
+                return refuse(CommandResult::Code::NotSent,
+                              tr("the command expired (\"expires\": %1); not sent")
+                                  .arg(expires.left(64)));
+        }
     }
     QPointer<MqttBridge> self(this);
     CommandEntry::Send(m_campus, {room, word, Face::Mqtt, QStringLiteral("mqtt")},
-                       [self, room, word](const CommandResult& result) {
+                       [self, room, word, answer](const CommandResult& result) mutable {
                            if (!self)
                                return;
-                           QJsonObject answer{{QStringLiteral("code"), result.CodeName()}};
+                           answer.insert(QStringLiteral("code"), result.CodeName());
                            if (result.command) {
                                answer.insert(QStringLiteral("command"), name(*result.command));
                                answer.insert(QStringLiteral("letter"),
                                              QString(QLatin1Char(result.command->letter)));
                            } else {
-                               answer.insert(QStringLiteral("command"), word);
+                               answer.insert(QStringLiteral("command"), word.left(64));
                            }
                            if (!result.Sent())
                                answer.insert(QStringLiteral("error"), result.message);
                            self->publishResult(room, answer);
                        });
+}
+
+bool MqttBridge::seenBefore(const QString& room, const QString& id)
+{
+    const qint64 now = m_clock.elapsed();
+    while (!m_ids.isEmpty() &&
+           (m_ids.size() >= kMaxIds || now - m_ids.first().second >= kKeepIdsMs))
+        m_idSet.remove(m_ids.takeFirst().first);
+    const QString key = room + QLatin1Char('\n') + id;
+    if (m_idSet.contains(key))
+        return true;
+    m_idSet.insert(key);
+    m_ids.append({key, now});
+    return false;
 }
 
 void MqttBridge::publishResult(const QString& room, QJsonObject result)

@@ -7,12 +7,16 @@
 //
 // A command is carried out at most once and never late: a retained command is
 // refused and cleared, the broker keeps nothing for the service while it is
-// away (clean start), and a command that fails is reported, not repeated.
+// away (clean start), and a command that fails is reported, not repeated. A
+// command may come as JSON, {"command":"d","id":"…","expires":"ISO time"}:
+// an id seen in the last kKeepIdsMs is not carried out again (a publisher
+// that sends again, QoS 1 with DUP), and one past its expiry is not sent.
 #pragma once
 
 #include "serve/MqttConfig.h"
 #include "serve/MqttLink.h"
 
+#include <QElapsedTimer>
 #include <QJsonObject>
 #include <QObject>
 #include <QSet>
@@ -27,7 +31,10 @@ class MqttBridge : public QObject
     Q_OBJECT
 public:
     // A command's payload longer than this is refused unread.
-    static constexpr qsizetype kMaxCommandBytes = 64;
+    static constexpr qsizetype kMaxCommandBytes = 512;
+    // Ids of commands are remembered this long, at most kMaxIds of them.
+    static constexpr qint64 kKeepIdsMs = 10 * 60 * 1000;
+    static constexpr int kMaxIds = 10'000;
     // The retained list of announced rooms is read up to this many rooms.
     static constexpr qsizetype kMaxListedRooms = 10000;
 
@@ -35,6 +42,9 @@ public:
     MqttBridge(Campus& campus, const MqttConfig& config, QObject* parent = nullptr);
 
     const MqttConfig& Config() const { return m_config; }
+    // Whether it serves `config` as it stands, its password file's content
+    // too (a corrected password needs a new connection).
+    bool Serves(const MqttConfig& config) const;
     bool IsConnected() const { return m_link.IsConnected(); }
     // After Campus::Reload: the new rooms' topics and discovery entries, and
     // those of rooms taken out removed.
@@ -60,6 +70,8 @@ private:
     void withdraw(const QString& room);
     void follow();
     void command(const QString& room, const QByteArray& payload, bool retained);
+    // Whether `id` was taken for `room` lately; remembers it from now on.
+    bool seenBefore(const QString& room, const QString& id);
     void publishState(const QString& room);
     void publishResult(const QString& room, QJsonObject result);
 
@@ -71,5 +83,10 @@ private:
     std::optional<QStringList> m_announced; // once the list is known on this connection
     QByteArray m_syncToken;
     QSet<int> m_unacknowledged;
+    // "ROOM\nID" of the commands taken lately, oldest first, with when.
+    QList<std::pair<QString, qint64>> m_ids;
+    QSet<QString> m_idSet;
+    QElapsedTimer m_clock;
     bool m_stopping = false;
+    QByteArray m_password; // as read when it was made
 };

@@ -1,5 +1,7 @@
 #include "serve/MqttConfig.h"
 
+#include <QCryptographicHash>
+
 #include <QFileInfo>
 #include <QHostInfo>
 #include <QRegularExpression>
@@ -99,5 +101,10 @@ QString MqttConfig::ServiceTopic(const char* leaf) const
 
 QString MqttConfig::NodeId() const
 {
-    return QString(clientId).replace(kNotNodeChar, QStringLiteral("_"));
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9-]+$"));
+    if (plain.match(clientId).hasMatch())
+        return clientId;
+    const QByteArray hash = QCryptographicHash::hash(clientId.toUtf8(), QCryptographicHash::Sha256);
+    return QString(clientId).replace(kNotNodeChar, QStringLiteral("_")) + QLatin1Char('_') +
+           QString::fromLatin1(hash.toHex().left(12));
 }

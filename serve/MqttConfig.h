@@ -49,7 +49,11 @@ public:
     QString RoomTopic(const QString& room, const char* leaf) const;
     // PREFIX/service/CLIENTID/LEAF
     QString ServiceTopic(const char* leaf) const;
-    // The client ID as a discovery node ID: [A-Za-z0-9_-] only.
+    // The client ID as a discovery node ID: [A-Za-z0-9_-] only, one for
+    // each client ID. One of letters, digits and "-" is itself; any other
+    // has the others replaced by "_" and "_" and 12 hex digits of its hash
+    // added ("school.a" → "school_a_…"), so that "school.a" and "school_a"
+    // (and the unique IDs made from them) stay apart.
     QString NodeId() const;
 
     bool operator==(const MqttConfig&) const = default;

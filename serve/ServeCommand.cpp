@@ -35,7 +35,7 @@ namespace
 // The broker of the configuration, or none; a new broker section starts anew.
 void useBroker(std::unique_ptr<MqttBridge>& bridge, Campus& campus, const MqttConfig& mqtt)
 {
-    if (bridge && mqtt.enabled && bridge->Config() == mqtt) {
+    if (bridge && mqtt.enabled && bridge->Serves(mqtt)) {
         bridge->RoomsChanged();
         return;
     }

@@ -87,6 +87,9 @@ private slots:
     void brokerRestartRepeatsNothing();
     void servicesApartAndAcrossRestarts();
     void discoveryFollowsSchema();
+    void nodeIdsStayApart();
+    void commandForms_data();
+    void commandForms();
     void outcomeCodes_data();
     void outcomeCodes();
     void silentBrokerHoldsNothingUp();
@@ -180,6 +183,10 @@ void TestMqtt::wrongPasswordKeepsServing()
                  .status,
              200);
     QCOMPARE(bytes(a.pty, 1), QByteArray("c"));
+    // The password corrected in its file, then a reload: the service connects.
+    broker.passwordFile(QStringLiteral("right")); // the same file, rewritten
+    ::kill(pid_t(serve.processId()), SIGHUP);
+    QTRY_VERIFY_WITH_TIMEOUT((log += serve.readAll()).contains("connected to 127.0.0.1"), 15000);
     serve.terminate();
     QVERIFY(serve.waitForFinished(10000));
 }
@@ -469,4 +476,65 @@ void TestMqtt::outcomeCodes()
         QStringLiteral("lumo/%1/result \\{\"code\":\"%2\"").arg(room, code));
     QTRY_VERIFY_WITH_TIMEOUT(seen(watch).contains(result), 10000);
     QCOMPARE(ok.pty.readAvailable(100), QByteArray(status == 200 ? "cc" : ""));
+}
+
+void TestMqtt::commandForms_data()
+{
+    QTest::addColumn<QList<QByteArray>>("payloads"); // published in turn
+    QTest::addColumn<QByteArray>("arrives");
+    QTest::addColumn<QString>("lastResult");
+    QTest::newRow("an id sent twice (a publisher's repeat)")
+        << QList<QByteArray>{"{\"command\":\"c\",\"id\":\"n-1\"}", "{\"command\":\"c\",\"id\":\"n-1\"}"}
+        << QByteArray("c") << "\"error\":\"a command with this id was taken already";
+    QTest::newRow("two ids") << QList<QByteArray>{"{\"command\":\"c\",\"id\":\"n-1\"}",
+                                                  "{\"command\":\"d\",\"id\":\"n-2\"}"}
+                             << QByteArray("cd") << "\"id\":\"n-2\",\"letter\":\"d\",\"sent\":true";
+    QTest::newRow("expired") << QList<QByteArray>{"{\"command\":\"c\",\"expires\":\"2020-01-01T00:00:00Z\"}"}
+                             << QByteArray() << "\"error\":\"the command expired";
+}
+
+// A command as JSON: its id is carried out once, and one past its expiry not at all.
+void TestMqtt::commandForms()
+{
+    QFETCH(QList<QByteArray>, payloads);
+    QFETCH(QByteArray, arrives);
+    QFETCH(QString, lastResult);
+    Mosquitto broker;
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    FakeRoom a;
+    QVERIFY(a.server.start());
+    Campus campus({a.config(QStringLiteral("a"))});
+    MqttBridge bridge(campus, brokerConfig(broker, QStringLiteral("forms")));
+    QSignalSpy announced(&bridge, &MqttBridge::announced);
+    QTRY_COMPARE_WITH_TIMEOUT(announced.count(), 1, 10000);
+    QProcess watch;
+    broker.watch(watch, QStringLiteral("lumo/#"));
+    QTRY_VERIFY(seen(watch).contains(QStringLiteral("lumo/a/state")));
+    for (const QByteArray& payload : payloads) {
+        const qsizetype results = seen(watch).count(QStringLiteral("lumo/a/result"));
+        QVERIFY(broker.publish(QStringLiteral("lumo/a/command"), payload));
+        QTRY_COMPARE_WITH_TIMEOUT(seen(watch).count(QStringLiteral("lumo/a/result")), results + 1, 10000);
+    }
+    QVERIFY2(seen(watch).section(QStringLiteral("lumo/a/result"), -1).contains(lastResult),
+             qPrintable(seen(watch)));
+    QCOMPARE(bytes(a.pty, int(arrives.size()), 500), arrives);
+}
+
+// Client IDs that differ give discovery node IDs (and so unique IDs) that
+// differ; a plain one stays as it is.
+void TestMqtt::nodeIdsStayApart()
+{
+    MqttConfig config;
+    const auto node = [&](const char* id) {
+        config.clientId = QString::fromUtf8(id);
+        return config.NodeId();
+    };
+    QCOMPARE(node("campus-1"), QStringLiteral("campus-1"));
+    QVERIFY(node("school.a") != node("school_a"));
+    QVERIFY(node("school_a") != node("school-a"));
+    QVERIFY(node("north_x") != node("north"));
+    // "north" with room "x_r1" against "north_x" with room "r1"
+    QVERIFY(node("north") + QStringLiteral("_x_r1") != node("north_x") + QStringLiteral("_r1"));
+    static const QRegularExpression allowed(QStringLiteral("^[A-Za-z0-9_-]+$"));
+    QVERIFY(allowed.match(node("教学楼.a/b")).hasMatch());
 }

@@ -574,6 +574,14 @@
         <source>a command is at most %1 bytes</source>
         <translation>命令最多 %1 个字节</translation>
     </message>
+    <message>
+        <source>a command with this id was taken already; not carried out again</source>
+        <translation>已收到过带此 id 的命令；不再执行</translation>
+    </message>
+    <message>
+        <source>the command expired (&quot;expires&quot;: %1); not sent</source>
+        <translation>命令已过期（“expires”：%1）；未发送</translation>
+    </message>
 </context>
 <context>
     <name>MqttConfig</name>
