@@ -80,8 +80,11 @@ void MqttBridge::onConnected()
     m_listed.clear();
     m_unacknowledged.clear();
     m_subscribed.clear();
+    m_others.clear();
     m_syncToken = QByteArray::number(QRandomGenerator::global()->generate64(), 16);
-    m_link.Subscribe(m_config.ServiceTopic("rooms"), false);
+    // Every service's list of rooms (ours among them) and status.
+    m_link.Subscribe(m_config.prefix + QStringLiteral("/service/+/rooms"), false);
+    m_link.Subscribe(m_config.prefix + QStringLiteral("/service/+/status"), false);
     m_link.Subscribe(m_config.ServiceTopic("sync"), false);
     m_link.Publish(m_config.ServiceTopic("sync"), m_syncToken, false);
     follow();
@@ -109,8 +112,22 @@ void MqttBridge::RoomsChanged()
 void MqttBridge::follow()
 {
     QSet<QString> rooms;
-    for (const RoomConfig& room : m_campus.Rooms())
-        rooms.insert(room.id);
+    for (const RoomConfig& room : m_campus.Rooms()) {
+        const std::optional<QString> owner = ownerOf(room.id);
+        if (owner && m_leftTo.value(room.id) != *owner)
+            qCWarning(lcMqtt).noquote()
+                << tr("room %1 is also served by the service %2 on this broker: its MQTT "
+                      "commands are left to %2")
+                       .arg(room.id, *owner);
+        else if (!owner && m_leftTo.contains(room.id))
+            qCInfo(lcMqtt).noquote() << "room" << room.id << "takes its MQTT commands again";
+        if (owner)
+            m_leftTo.insert(room.id, *owner);
+        else
+            m_leftTo.remove(room.id);
+        if (!owner)
+            rooms.insert(room.id);
+    }
     for (const QString& gone : m_subscribed - rooms)
         m_link.Unsubscribe(m_config.RoomTopic(gone, "command"));
     for (const QString& added : rooms - m_subscribed)
@@ -118,8 +135,45 @@ void MqttBridge::follow()
     m_subscribed = rooms;
 }
 
+std::optional<QString> MqttBridge::ownerOf(const QString& room) const
+{
+    std::optional<QString> owner;
+    for (auto it = m_others.cbegin(); it != m_others.cend(); ++it)
+        if (it->online && it->rooms.contains(room) && it.key() < m_config.clientId &&
+            (!owner || it.key() < *owner))
+            owner = it.key();
+    return owner;
+}
+
+void MqttBridge::otherService(const QString& id, const QString& leaf, const QByteArray& payload)
+{
+    Other& other = m_others[id];
+    if (leaf == QLatin1String("status")) {
+        other.online = payload == "online";
+    } else {
+        other.rooms.clear();
+        const QJsonArray list = QJsonDocument::fromJson(payload).array();
+        for (qsizetype i = 0; i < list.size() && i < kMaxListedRooms; ++i)
+            if (IsRoomId(list[i].toString()))
+                other.rooms.insert(list[i].toString());
+    }
+    if (!other.online && other.rooms.isEmpty())
+        m_others.remove(id);
+    follow();
+}
+
 void MqttBridge::onMessage(const QString& topic, const QByteArray& payload, bool retained)
 {
+    const QString services = m_config.prefix + QStringLiteral("/service/");
+    if (topic.startsWith(services) && topic != m_config.ServiceTopic("rooms") &&
+        topic != m_config.ServiceTopic("status") && topic != m_config.ServiceTopic("sync")) {
+        const QStringList parts = topic.mid(services.size()).split(QLatin1Char('/'));
+        if (parts.size() == 2 && m_others.size() < kMaxListedRooms)
+            otherService(parts[0], parts[1], payload);
+        return;
+    }
+    if (topic == m_config.ServiceTopic("status"))
+        return;
     if (topic == m_config.ServiceTopic("rooms")) {
         m_listed.clear();
         const QJsonArray list = QJsonDocument::fromJson(payload).array();

@@ -11,6 +11,11 @@
 // command may come as JSON, {"command":"d","id":"…","expires":"ISO time"}:
 // an id seen in the last kKeepIdsMs is not carried out again (a publisher
 // that sends again, QoS 1 with DUP), and one past its expiry is not sent.
+//
+// One service at a time takes a room's commands: where another online
+// service on the broker announces a room of this one, the service with the
+// smaller client ID takes them and the other leaves them (and says so once
+// in its log), until that service goes offline or lists the room no more.
 #pragma once
 
 #include "serve/MqttConfig.h"
@@ -19,6 +24,7 @@
 #include <QElapsedTimer>
 #include <QJsonObject>
 #include <QObject>
+#include <QHash>
 #include <QSet>
 #include <QStringList>
 
@@ -69,6 +75,10 @@ private:
     void announce();
     void withdraw(const QString& room);
     void follow();
+    // What another service on the broker says of itself.
+    void otherService(const QString& id, const QString& leaf, const QByteArray& payload);
+    // The online service that takes `room`'s commands instead of this one.
+    std::optional<QString> ownerOf(const QString& room) const;
     void command(const QString& room, const QByteArray& payload, bool retained);
     // Whether `id` was taken for `room` lately; remembers it from now on.
     bool seenBefore(const QString& room, const QString& id);
@@ -78,6 +88,12 @@ private:
     Campus& m_campus;
     MqttConfig m_config;
     MqttLink m_link;
+    struct Other {
+        bool online = false;
+        QSet<QString> rooms;
+    };
+    QHash<QString, Other> m_others;         // other services, by client ID
+    QHash<QString, QString> m_leftTo;       // our rooms whose commands another takes
     QSet<QString> m_subscribed;             // rooms whose command topic we hear
     QStringList m_listed;                   // the retained list, as read
     std::optional<QStringList> m_announced; // once the list is known on this connection

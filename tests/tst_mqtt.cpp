@@ -88,6 +88,7 @@ private slots:
     void servicesApartAndAcrossRestarts();
     void discoveryFollowsSchema();
     void nodeIdsStayApart();
+    void oneServicePerRoom();
     void commandForms_data();
     void commandForms();
     void outcomeCodes_data();
@@ -537,4 +538,40 @@ void TestMqtt::nodeIdsStayApart()
     QVERIFY(node("north") + QStringLiteral("_x_r1") != node("north_x") + QStringLiteral("_r1"));
     static const QRegularExpression allowed(QStringLiteral("^[A-Za-z0-9_-]+$"));
     QVERIFY(allowed.match(node("教学楼.a/b")).hasMatch());
+}
+
+// Two services that both list room a: the one with the smaller client ID
+// takes its commands, the other leaves them, until the first goes.
+void TestMqtt::oneServicePerRoom()
+{
+    Mosquitto broker;
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    FakeRoom first, second;
+    QVERIFY(first.server.start() && second.server.start());
+    Campus campusA({first.config(QStringLiteral("a"))});
+    Campus campusB({second.config(QStringLiteral("a"))});
+    auto owner = std::make_unique<MqttBridge>(campusA, brokerConfig(broker, QStringLiteral("north-a")));
+    QSignalSpy ownerAnnounced(owner.get(), &MqttBridge::announced);
+    QTRY_COMPARE_WITH_TIMEOUT(ownerAnnounced.count(), 1, 10000);
+    MqttBridge other(campusB, brokerConfig(broker, QStringLiteral("north-b")));
+    QSignalSpy otherAnnounced(&other, &MqttBridge::announced);
+    QTRY_COMPARE_WITH_TIMEOUT(otherAnnounced.count(), 1, 10000);
+    QProcess watch;
+    broker.watch(watch, QStringLiteral("lumo/#"));
+    QTRY_VERIFY(seen(watch).contains(QStringLiteral("lumo/a/state")));
+
+    QVERIFY(broker.publish(QStringLiteral("lumo/a/command"), "c"));
+    QCOMPARE(bytes(first.pty, 1), QByteArray("c"));
+    QTRY_COMPARE(seen(watch).count(QStringLiteral("lumo/a/result")), 1);
+    QCOMPARE(bytes(second.pty, 1, 300), QByteArray());
+
+    owner.reset(); // goes offline: the other takes the room's commands
+    QTRY_VERIFY(seen(watch).contains(QStringLiteral("lumo/service/north-a/status offline")));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&] {
+            broker.publish(QStringLiteral("lumo/a/command"), "d");
+            return bytes(second.pty, 1, 300) == "d";
+        }(),
+        10000);
+    QCOMPARE(first.pty.readAvailable(100), QByteArray());
 }

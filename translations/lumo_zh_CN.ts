@@ -582,6 +582,10 @@
         <source>the command expired (&quot;expires&quot;: %1); not sent</source>
         <translation>命令已过期（“expires”：%1）；未发送</translation>
     </message>
+    <message>
+        <source>room %1 is also served by the service %2 on this broker: its MQTT commands are left to %2</source>
+        <translation>教室 %1 也由此代理上的服务 %2 提供：其 MQTT 命令交给 %2 处理</translation>
+    </message>
 </context>
 <context>
     <name>MqttConfig</name>
