@@ -26,8 +26,14 @@ bool Ser2netRooms::start(const std::vector<std::unique_ptr<Pty>>& ptys, std::siz
     if (!file.open(QIODevice::WriteOnly) || file.write(yaml) != yaml.size())
         return false;
     file.close();
-    m_process.start("/usr/sbin/ser2net",
-                    {"-n", "-u", "-c", file.fileName(), "-P", m_dir.filePath("ser2net.pid")});
+    return restart();
+}
+
+bool Ser2netRooms::restart()
+{
+    StopProcess(m_process);
+    m_process.start("/usr/sbin/ser2net", {"-n", "-u", "-c", m_dir.filePath("ser2net.yaml"), "-P",
+                                          m_dir.filePath("ser2net.pid")});
     const QDeadlineTimer deadline(20000);
     for (quint16 port : ports)
         while (!Ser2net::Listening(port)) {

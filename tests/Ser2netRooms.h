@@ -23,6 +23,9 @@ public:
     // Serves the first `count` of `ptys` and waits (bounded) until every
     // port listens; false when it cannot.
     bool start(const std::vector<std::unique_ptr<Pty>>& ptys, std::size_t count);
+    // Stops the server and starts it again on the same ports (what a
+    // technician's restart does to every room's connection at once).
+    bool restart();
     // rfc2217://127.0.0.1:PORT of room `i`.
     QString url(std::size_t i) const;
 

@@ -8,7 +8,8 @@
 # `lumo send` start to byte against a shell writing the same byte, then the
 # phone remote against a bare QHttpServer program, the campus service on an
 # MQTT broker (200 rooms) against plain MQTT clients, and all of its 200 rooms
-# at once against 200 `lumo send` runs.
+# at once against 200 `lumo send` runs, and 40 all-rooms actions while
+# ser2net is restarted 20 times (every command answered "sent" arrived, once).
 # LUMO_BENCH_DIR picks another configured build directory (default: build).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -35,3 +36,6 @@ fi
 echo
 cmake --build "$dir" -j2 --target bench_campus
 "$dir/bench/bench_campus"
+echo
+cmake --build "$dir" -j2 --target bench_soak
+"$dir/bench/bench_soak"
