@@ -147,6 +147,7 @@ void MqttLink::run(Shared& shared)
     int retryMs = kFirstRetryMs;
     while (!shared.stopping) {
         shared.accepted = false;
+        shared.answered = false;
         mosquitto_property* properties = nullptr;
         mosquitto_property_add_int32(&properties, MQTT_PROP_MAXIMUM_PACKET_SIZE, kMaxPacketBytes);
         int rc = mosquitto_connect_bind_v5(mosq, host.constData(), shared.options.port,
@@ -160,6 +161,20 @@ void MqttLink::run(Shared& shared)
                     disconnecting = true;
                 }
                 rc = mosquitto_loop(mosq, 100, 1);
+            }
+            // Connected, but no MQTT answer came back: something else
+            // listens there (a TLS port without tls, a web server).
+            if (!shared.answered && !shared.stopping) {
+                const QString reason =
+                    tr("%1 port %2 took the connection but answered no MQTT (%3): is it the "
+                       "broker's port, and does it want TLS (mqtts://)?")
+                        .arg(shared.options.host)
+                        .arg(shared.options.port)
+                        .arg(describe(rc));
+                shared.post([reason](MqttLink* link) {
+                    link->m_connected = false;
+                    emit link->disconnected(reason);
+                });
             }
         } else {
             const QString reason = describe(rc);
@@ -187,6 +202,7 @@ void MqttLink::waitBeforeRetry(Shared& shared, int ms)
 void MqttLink::onConnect(mosquitto*, void* self, int rc)
 {
     auto* shared = static_cast<Shared*>(self);
+    shared->answered = true;
     if (rc == 0) {
         shared->accepted = true;
         shared->post([](MqttLink* link) {

@@ -82,6 +82,7 @@ private:
         mosquitto* mosq = nullptr;
         std::atomic_bool stopping{false};
         std::atomic_bool accepted{false}; // a connection was accepted since the last retry
+        std::atomic_bool answered{false}; // the broker answered the last connection, yes or no
         std::mutex mutex;
         std::condition_variable wake;
         bool ended = false;         // the thread is done (under mutex)

@@ -23,6 +23,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -88,6 +89,7 @@ private slots:
     void servicesApartAndAcrossRestarts();
     void discoveryFollowsSchema();
     void nodeIdsStayApart();
+    void notABrokerIsNamed();
     void oneServicePerRoom();
     void commandForms_data();
     void commandForms();
@@ -575,4 +577,24 @@ void TestMqtt::oneServicePerRoom()
         }(),
         10000);
     QCOMPARE(first.pty.readAvailable(100), QByteArray());
+}
+
+// A broker address where something else listens (a web server, a TLS port)
+// is told in so many words, not left silent.
+void TestMqtt::notABrokerIsNamed()
+{
+    QTcpServer web;
+    QVERIFY(web.listen(QHostAddress::LocalHost));
+    connect(&web, &QTcpServer::newConnection, &web, [&web] {
+        QTcpSocket* socket = web.nextPendingConnection();
+        socket->write("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n");
+        socket->disconnectFromHost();
+    });
+    MqttLink link({QStringLiteral("127.0.0.1"), web.serverPort(), false, {}, {}, {},
+                   QStringLiteral("t"), {}});
+    QSignalSpy disconnected(&link, &MqttLink::disconnected);
+    link.Start();
+    QTRY_VERIFY_WITH_TIMEOUT(!disconnected.isEmpty(), 10000);
+    QVERIFY2(disconnected.first().first().toString().contains(QStringLiteral("answered no MQTT")),
+             qPrintable(disconnected.first().first().toString()));
 }

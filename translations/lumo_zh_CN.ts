@@ -636,6 +636,10 @@
         <source>the broker refused the connection (%1)</source>
         <translation>服务器拒绝了连接（%1）</translation>
     </message>
+    <message>
+        <source>%1 port %2 took the connection but answered no MQTT (%3): is it the broker&apos;s port, and does it want TLS (mqtts://)?</source>
+        <translation>%1 端口 %2 接受了连接，但没有以 MQTT 应答（%3）：这是代理的端口吗？它是否需要 TLS（mqtts://）？</translation>
+    </message>
 </context>
 <context>
     <name>NetworkSerialDevice</name>
