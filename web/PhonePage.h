@@ -8,7 +8,10 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QHash>
+#include <QJsonObject>
 #include <QString>
+
+struct Command;
 
 class PhonePage
 {
@@ -36,6 +39,11 @@ public:
     // `source` of `context` in the program's catalogue, in `language`.
     static QString Translated(const char* context, const char* source, Language language);
 
+    // Why a command was not sent, by its outcome code ("unreachable": …),
+    // and what a room's state means ("unreachable", "in use"), for a person.
+    static QJsonObject CodeWords(Language language);
+    static QJsonObject StateWords(Language language);
+
     // What `path` ("/", "/phone.css", "/p/TOUYINGKAIU-2.png", …) is; the
     // page itself ("/") for `target`.
     Asset Find(const QString& path, Language language, const Target& target);
@@ -44,7 +52,8 @@ public:
 private:
     QByteArray html(Language language, const Target& target) const;
     static QByteArray texts(Language language, const Target& target);
-    static QByteArray buttons();
+    static QByteArray buttons(Language language, const Target& target);
+    static QByteArray button(const Command& command, int order);
     static QByteArray layout();
     static QByteArray manifest();
     static QByteArray picture(const QString& name, int scale);
