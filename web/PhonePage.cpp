@@ -157,7 +157,8 @@ QString PhonePage::Translated(const char* context, const char* source, Language 
 PhonePage::Asset PhonePage::Find(const QString& path, Language language, const Target& target)
 {
     const QString key = path + (language == Language::Chinese ? QStringLiteral("#zh") : QString()) +
-                        (path == QLatin1String("/") ? '#' + target.api + '#' + target.room : QString());
+                        (path == QLatin1String("/") ? '#' + target.api + '#' + target.room + '#' + target.state
+                                                  : QString());
     if (const auto cached = m_cache.constFind(key); cached != m_cache.constEnd())
         return *cached;
 
@@ -229,10 +230,10 @@ QByteArray PhonePage::button(const Command& command, int order)
         // The pressed picture is fetched with the first touch (phone.js).
         QByteArray pressed = sources(base + "D");
         pressed.replace("src=", "data-src=");
-        html += "<img class=\"u\" alt=\"\" width=\"120\" height=\"40\" " + sources(base + "U") +
+        html += "<img class=\"u\" alt=\"\" loading=\"lazy\" width=\"120\" height=\"40\" " + sources(base + "U") +
                 "><img class=\"d\" alt=\"\" width=\"120\" height=\"40\" " + pressed + ">";
     } else {
-        html += "<img alt=\"\" width=\"32\" height=\"32\" " +
+        html += "<img alt=\"\" loading=\"lazy\" width=\"32\" height=\"32\" " +
                 sources("/p/I" + QByteArray::number(command.iconId)) + ">";
     }
     return html + "<span class=\"t\">" + escaped(label) + "<span class=\"en\" lang=\"en\"> (" +
@@ -310,6 +311,12 @@ QByteArray PhonePage::html(Language language, const Target& target) const
     page.replace("{{noscript}}",
                  say(QT_TRANSLATE_NOOP("PhonePage", "This page needs JavaScript to send commands; "
                                                     "it is switched off in this browser.")));
+    // The room's state as it is now, so that the banner does not push the
+    // buttons down when the first status comes (phone.js keeps it current).
+    const QString reason = StateWords(language).value(target.state).toString();
+    page.replace("{{stateHidden}}", reason.isEmpty() ? " hidden" : "");
+    page.replace("{{state}}", escaped(target.state));
+    page.replace("{{reason}}", escaped(reason));
     page.replace("{{details}}", say(QT_TRANSLATE_NOOP("PhonePage", "Details")));
     page.replace("{{texts}}", words);
     page.replace("{{buttons}}", buttons(language, target));

@@ -32,6 +32,7 @@ public:
     struct Target {
         QString api = QStringLiteral("/api/v1");
         QString room; // the room's name; empty for the phone remote
+        QString state; // the room's state when the page is asked ("unreachable", …)
     };
 
     // The language a browser asks for first among those the program speaks.
