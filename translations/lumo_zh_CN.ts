@@ -855,6 +855,14 @@
         <source>Details</source>
         <translation>详细信息</translation>
     </message>
+    <message>
+        <source>The server cannot be reached. Nothing can be sent until it is back; check the network, then reload this page.</source>
+        <translation>无法连接服务器。在它恢复之前无法发送任何命令；请检查网络，然后重新加载本页。</translation>
+    </message>
+    <message>
+        <source>Lumo: no connection</source>
+        <translation>Lumo：无法连接</translation>
+    </message>
 </context>
 <context>
     <name>RemoteServer</name>

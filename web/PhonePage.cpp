@@ -172,6 +172,10 @@ PhonePage::Asset PhonePage::Find(const QString& path, Language language, const T
                  true};
     } else if (path == QLatin1String("/phone.js")) {
         asset = {resource(QStringLiteral(":/web/phone.js")), "text/javascript; charset=utf-8", true};
+    } else if (path == QLatin1String("/sw.js")) {
+        asset = {resource(QStringLiteral(":/web/sw.js")), "text/javascript; charset=utf-8", true};
+    } else if (path == QLatin1String("/offline.html")) {
+        asset = {offline(language), "text/html; charset=utf-8", true};
     } else if (path == QLatin1String("/manifest.webmanifest")) {
         asset = {manifest(), "application/manifest+json", true};
     } else if (const auto match = pictureRe.match(path); match.hasMatch()) {
@@ -321,6 +325,26 @@ QByteArray PhonePage::html(Language language, const Target& target) const
     page.replace("{{texts}}", words);
     page.replace("{{buttons}}", buttons(language, target));
     return page;
+}
+
+// What the service worker shows when the server cannot be reached.
+QByteArray PhonePage::offline(Language language)
+{
+    const auto say = [language](const char* source) {
+        return escaped(Translated("PhonePage", source, language));
+    };
+    const QByteArray text = say(QT_TRANSLATE_NOOP(
+        "PhonePage", "The server cannot be reached. Nothing can be sent until it is back; "
+                     "check the network, then reload this page."));
+    return "<!doctype html>\n<html lang=\"" +
+           QByteArray(language == Language::Chinese ? "zh-CN" : "en") +
+           "\">\n<head>\n<meta charset=\"utf-8\">\n"
+           "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" +
+           say(QT_TRANSLATE_NOOP("PhonePage", "Lumo: no connection")) +
+           "</title>\n<link rel=\"stylesheet\" href=\"/phone.css\">\n</head>\n<body>\n<main>\n"
+           "<div id=\"offline\" class=\"banner\" role=\"alert\"><p><span class=\"icon\" "
+           "aria-hidden=\"true\">!</span> " +
+           text + "</p></div>\n</main>\n</body>\n</html>\n";
 }
 
 // A button's picture ("TOUYINGKAIU") or icon ("I150"), `scale` times its

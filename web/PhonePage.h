@@ -57,6 +57,7 @@ private:
     static QByteArray button(const Command& command, int order);
     static QByteArray layout();
     static QByteArray manifest();
+    static QByteArray offline(Language language);
     static QByteArray picture(const QString& name, int scale);
     static QByteArray icon(int size);
 

@@ -170,5 +170,9 @@
     });
     $("all-none").addEventListener("click", function () { pickAll(false); });
     $("all-every").addEventListener("click", function () { pickAll(true); });
+    // Served over HTTPS (or to this machine): a page of our own, not the
+    // browser's error, when the server cannot be reached (sw.js).
+    if ("serviceWorker" in navigator && window.isSecureContext)
+        navigator.serviceWorker.register("/sw.js").catch(function () {});
     poll();
 })();

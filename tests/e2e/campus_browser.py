@@ -200,6 +200,15 @@ def main():
 
         # Nothing more arrived in any room: each "d" came once.
         assert not any(read_available(m) for m in masters.values()), "a byte came twice"
+        # The service is gone: the browser shows the page's own words, not its error.
+        desktop.execute_async_script(
+            "navigator.serviceWorker.ready.then(() => arguments[0](true));")
+        processes[-1].terminate()
+        processes[-1].wait(10)
+        wait_for("the service to stop", lambda: not listening(web))
+        desktop.get(base + "/")
+        assert "无法连接" in desktop.find_element(By.ID, "offline").text, desktop.page_source[:300]
+        desktop.save_screenshot(os.path.join(out, "offline.png"))
         print("campus page: login, a room's panel, 投影机关 in 3 rooms (one \"d\" each), "
               "the room whose server is down named; screenshots in", out)
         return 0

@@ -150,5 +150,9 @@
         });
         button.addEventListener("click", function () { send(button); });
     });
+    // Served over HTTPS (or to this machine): a page of our own, not the
+    // browser's error, when the server cannot be reached (sw.js).
+    if ("serviceWorker" in navigator && window.isSecureContext)
+        navigator.serviceWorker.register("/sw.js").catch(function () {});
     poll();
 })();
