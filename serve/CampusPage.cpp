@@ -33,7 +33,12 @@ constexpr Text kTexts[] = {
     {"loggedOut", QT_TRANSLATE_NOOP("CampusPage", "You are logged out. Log in again.")},
     {"noService", QT_TRANSLATE_NOOP("CampusPage", "The campus service cannot be reached.")},
     {"noneChosen", QT_TRANSLATE_NOOP("CampusPage", "Choose at least one room.")},
-    {"question", QT_TRANSLATE_NOOP("CampusPage", "Send %1 to %2 rooms?")},
+    {"question", QT_TRANSLATE_NOOP("CampusPage", "Send %1 to %2 rooms: %3?")},
+    {"andMore", QT_TRANSLATE_NOOP("CampusPage", "%1 and %2 more")},
+    {"details", QT_TRANSLATE_NOOP("CampusPage", "Details")},
+    {"noscript", QT_TRANSLATE_NOOP("CampusPage",
+                                   "This page needs JavaScript to show the rooms' states and to "
+                                   "send commands; it is switched off in this browser.")},
     {"sending", QT_TRANSLATE_NOOP("CampusPage", "Sending %1 to %2 rooms…")},
     {"done", QT_TRANSLATE_NOOP("CampusPage", "%1: sent to %2 rooms, not sent to %3.")},
     {"roomSent", QT_TRANSLATE_NOOP("CampusPage", "%1: sent")},
@@ -77,6 +82,18 @@ QByteArray filled(const QString& name)
     return page;
 }
 
+// What the room's state means, under its badge, and what its line said,
+// folded away for the technician.
+QByteArray reason(const Campus::Status& status)
+{
+    const QString state = RoomLine::StateName(status.state);
+    const QString words =
+        PhonePage::StateWords(PhonePage::Language::Chinese).value(state).toString();
+    return "<span class=\"reason\">" + escaped(words) + "</span><details class=\"error\"" +
+           (status.error.isEmpty() ? " hidden" : "") + "><summary>" + escaped(word("details")) +
+           "</summary><span class=\"detail\">" + escaped(status.error) + "</span></details>";
+}
+
 QString lastText(const Campus::Status& status)
 {
     const Command* command =
@@ -112,8 +129,8 @@ QByteArray CampusPage::Rooms(const QString& user, const Campus& campus)
                  "\" checked aria-label=\"" + name + "\"></label>"
                  "<a href=\"/rooms/" + id + "/\">" + name + "</a>"
                  "<span class=\"state\" data-state=\"" + escaped(RoomLine::StateName(status.state)) +
-                 "\" title=\"" + escaped(status.error) + "\">" +
-                 escaped(chinese(RoomLine::StateText(status.state))) + "</span>"
+                 "\">" + escaped(chinese(RoomLine::StateText(status.state))) + "</span>" +
+                 reason(status) +
                  "<span class=\"last\">" + escaped(lastText(status)) + "</span></li>\n";
     }
     QByteArray commands;
@@ -130,6 +147,8 @@ QByteArray CampusPage::Rooms(const QString& user, const Campus& campus)
         states.insert(RoomLine::StateName(state), chinese(RoomLine::StateText(state)));
     }
     words.insert(QLatin1String("states"), states);
+    words.insert(QLatin1String("reasons"), PhonePage::StateWords(PhonePage::Language::Chinese));
+    words.insert(QLatin1String("codes"), PhonePage::CodeWords(PhonePage::Language::Chinese));
 
     QByteArray page = filled(QStringLiteral("rooms.html"));
     page.replace("{{user}}", escaped(user));

@@ -185,6 +185,7 @@ WebServer::Answer CampusServer::roomPanel(const Request& request, const QString&
     for (const RoomConfig& config : m_campus.Rooms())
         if (config.id == parts[2])
             target.room = config.name;
+    target.state = RoomLine::StateName(m_campus.StatusOf(parts[2]).state);
     const PhonePage::Asset asset = m_page.Find(
         QStringLiteral("/"), PhonePage::FromAcceptLanguage(request.Header("accept-language")),
         target);

@@ -239,10 +239,6 @@
         <translation>请至少选择一间教室。</translation>
     </message>
     <message>
-        <source>Send %1 to %2 rooms?</source>
-        <translation>向 %2 间教室发送“%1”？</translation>
-    </message>
-    <message>
         <source>Sending %1 to %2 rooms…</source>
         <translation>正在向 %2 间教室发送“%1”…</translation>
     </message>
@@ -285,6 +281,22 @@
     <message>
         <source>unknown</source>
         <translation>未知</translation>
+    </message>
+    <message>
+        <source>Send %1 to %2 rooms: %3?</source>
+        <translation>向 %2 间教室发送“%1”：%3？</translation>
+    </message>
+    <message>
+        <source>%1 and %2 more</source>
+        <translation>%1 等另外 %2 间</translation>
+    </message>
+    <message>
+        <source>Details</source>
+        <translation>详细信息</translation>
+    </message>
+    <message>
+        <source>This page needs JavaScript to show the rooms&apos; states and to send commands; it is switched off in this browser.</source>
+        <translation>本页需要 JavaScript 才能显示教室状态和发送命令；此浏览器已将其关闭。</translation>
     </message>
 </context>
 <context>
@@ -771,10 +783,6 @@
         <translation>已发送：%1</translation>
     </message>
     <message>
-        <source>Not sent: %1</source>
-        <translation>未发送：%1</translation>
-    </message>
-    <message>
         <source>The panel on the PC was closed. Nothing was sent.</source>
         <translation>电脑上的面板已关闭，没有发送任何命令。</translation>
     </message>
@@ -785,10 +793,6 @@
     <message>
         <source>Too many failed attempts from this device. Try again in a minute.</source>
         <translation>此设备失败的尝试过多，请一分钟后再试。</translation>
-    </message>
-    <message>
-        <source>Lumo: a room</source>
-        <translation>Lumo：教室</translation>
     </message>
     <message>
         <source>Room %1.</source>
@@ -805,6 +809,90 @@
     <message>
         <source>All rooms</source>
         <translation>所有教室</translation>
+    </message>
+    <message>
+        <source>Not sent: %1.</source>
+        <translation>未发送：%1。</translation>
+    </message>
+    <message>
+        <source>Sent, not confirmed: %1.</source>
+        <translation>已发送但未确认：%1。</translation>
+    </message>
+    <message>
+        <source>The controller took it.</source>
+        <translation>控制器已接收。</translation>
+    </message>
+    <message>
+        <source>The controller did not confirm it; look whether it worked.</source>
+        <translation>控制器没有确认；请看看是否生效。</translation>
+    </message>
+    <message>
+        <source>This command is not known here.</source>
+        <translation>这里没有这个命令。</translation>
+    </message>
+    <message>
+        <source>This room is no longer on the list.</source>
+        <translation>这间教室已不在列表中。</translation>
+    </message>
+    <message>
+        <source>Another program is using the controller. Try again in a moment.</source>
+        <translation>另一个程序正在使用控制器，请稍后再试。</translation>
+    </message>
+    <message>
+        <source>The connection to the controller was lost.</source>
+        <translation>与控制器的连接已断开。</translation>
+    </message>
+    <message>
+        <source>The room&apos;s controller does not respond.</source>
+        <translation>教室的控制器没有响应。</translation>
+    </message>
+    <message>
+        <source>Too many commands are waiting. Try again in a moment.</source>
+        <translation>等待发送的命令太多，请稍后再试。</translation>
+    </message>
+    <message>
+        <source>Nothing went out.</source>
+        <translation>什么也没有发出。</translation>
+    </message>
+    <message>
+        <source>The room&apos;s controller does not respond. Commands cannot be sent; a technician can look at the details.</source>
+        <translation>教室的控制器没有响应，命令无法发送；技术人员可查看详细信息。</translation>
+    </message>
+    <message>
+        <source>Another program is using the room&apos;s controller. Commands are not sent until it lets go.</source>
+        <translation>另一个程序正在使用教室的控制器，在它释放之前命令不会发送。</translation>
+    </message>
+    <message>
+        <source>Projector and screen</source>
+        <translation>投影机和银幕</translation>
+    </message>
+    <message>
+        <source>Sources</source>
+        <translation>信号源</translation>
+    </message>
+    <message>
+        <source>Volume</source>
+        <translation>音量</translation>
+    </message>
+    <message>
+        <source>Playback</source>
+        <translation>播放</translation>
+    </message>
+    <message>
+        <source>This page needs JavaScript to send commands; it is switched off in this browser.</source>
+        <translation>本页需要 JavaScript 才能发送命令；此浏览器已将其关闭。</translation>
+    </message>
+    <message>
+        <source>Details</source>
+        <translation>详细信息</translation>
+    </message>
+    <message>
+        <source>The server cannot be reached. Nothing can be sent until it is back; check the network, then reload this page.</source>
+        <translation>无法连接服务器。在它恢复之前无法发送任何命令；请检查网络，然后重新加载本页。</translation>
+    </message>
+    <message>
+        <source>Lumo: no connection</source>
+        <translation>Lumo：无法连接</translation>
     </message>
 </context>
 <context>

@@ -8,7 +8,10 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QHash>
+#include <QJsonObject>
 #include <QString>
+
+struct Command;
 
 class PhonePage
 {
@@ -29,12 +32,18 @@ public:
     struct Target {
         QString api = QStringLiteral("/api/v1");
         QString room; // the room's name; empty for the phone remote
+        QString state; // the room's state when the page is asked ("unreachable", …)
     };
 
     // The language a browser asks for first among those the program speaks.
     static Language FromAcceptLanguage(QByteArrayView header);
     // `source` of `context` in the program's catalogue, in `language`.
     static QString Translated(const char* context, const char* source, Language language);
+
+    // Why a command was not sent, by its outcome code ("unreachable": …),
+    // and what a room's state means ("unreachable", "in use"), for a person.
+    static QJsonObject CodeWords(Language language);
+    static QJsonObject StateWords(Language language);
 
     // What `path` ("/", "/phone.css", "/p/TOUYINGKAIU-2.png", …) is; the
     // page itself ("/") for `target`.
@@ -44,9 +53,11 @@ public:
 private:
     QByteArray html(Language language, const Target& target) const;
     static QByteArray texts(Language language, const Target& target);
-    static QByteArray buttons();
+    static QByteArray buttons(Language language, const Target& target);
+    static QByteArray button(const Command& command, int order);
     static QByteArray layout();
     static QByteArray manifest();
+    static QByteArray offline(Language language);
     static QByteArray picture(const QString& name, int scale);
     static QByteArray icon(int size);
 

@@ -7,6 +7,7 @@
 #include "web/RemoteLinks.h"
 #include "web/RemoteListener.h"
 
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QHttpServerRequest>
 #include <QJsonArray>
@@ -245,11 +246,19 @@ WebServer::Later WebServer::answerInTurn(const QHttpServerRequest& request, QTcp
     Pipeline& pipeline = m_pipelines[socket];
     pipeline.request = &request;
     const quint64 number = pipeline.asked++;
-    Manner manner{request.method() == Method::Head, RemoteListener::Http10(socket)};
-    for (const auto& [key, value] : request.headers())
+    Manner manner;
+    manner.head = request.method() == Method::Head;
+    manner.close = RemoteListener::Http10(socket);
+    for (const auto& [key, value] : request.headers()) {
         if (key.compare("connection", Qt::CaseInsensitive) == 0)
             for (const QByteArray& option : value.split(','))
                 manner.close = manner.close || option.trimmed().compare("close", Qt::CaseInsensitive) == 0;
+        if (key.compare("accept-encoding", Qt::CaseInsensitive) == 0)
+            for (const QByteArray& coding : value.split(','))
+                manner.deflate = manner.deflate || coding.trimmed().toLower() == "deflate";
+        if (key.compare("if-none-match", Qt::CaseInsensitive) == 0)
+            manner.ifNoneMatch = value.left(kMaxHeaderBytes);
+    }
     pipeline.closing = manner.close;
     QPointer<QTcpSocket> alive(socket);
     return [self = QPointer<WebServer>(this), alive, number, manner](const Reply& reply) {
@@ -355,13 +364,51 @@ std::optional<WebServer::Reply> WebServer::check(const Request& request)
     return std::nullopt;
 }
 
-bool WebServer::respond(const QHttpServerRequest& request, QTcpSocket* socket, const Reply& reply,
+WebServer::Reply WebServer::conditional(const Reply& given, const Manner& manner)
+{
+    // Text worth compressing; pictures are compressed already.
+    constexpr qsizetype kWorthCompressing = 512;
+    Reply reply = given;
+    const bool text = !reply.type.startsWith("image/");
+    bool cacheable = false;
+    for (const auto& [key, value] : reply.headers)
+        cacheable = cacheable || (key == "Cache-Control" && value != "no-store");
+    if (reply.status == StatusCode::Ok && cacheable) {
+        const QByteArray tag = '"' +
+                               QCryptographicHash::hash(reply.body, QCryptographicHash::Sha256)
+                                   .toBase64(QByteArray::Base64UrlEncoding |
+                                             QByteArray::OmitTrailingEquals)
+                                   .left(22) +
+                               '"';
+        reply.headers.append({"ETag", tag});
+        for (const QByteArray& held : manner.ifNoneMatch.split(','))
+            if (held.trimmed() == tag || held.trimmed() == "W/" + tag || held.trimmed() == "*") {
+                reply.status = StatusCode::NotModified;
+                reply.body.clear();
+                return reply;
+            }
+    }
+    if (text)
+        reply.headers.append({QByteArray("Vary"), QByteArray("Accept-Encoding")});
+    if (text && manner.deflate && reply.body.size() >= kWorthCompressing) {
+        // qCompress: the length in 4 bytes, then the zlib stream that
+        // HTTP calls deflate.
+        reply.body = qCompress(reply.body, 9).mid(4);
+        reply.headers.append({QByteArray("Content-Encoding"), QByteArray("deflate")});
+    }
+    return reply;
+}
+
+bool WebServer::respond(const QHttpServerRequest& request, QTcpSocket* socket, const Reply& given,
                         Manner manner)
 {
+    const Reply reply = conditional(given, manner);
     QHttpServerResponder responder = makeResponder(request, socket);
     responder.writeStatusLine(reply.status);
-    responder.writeHeader("Content-Type", reply.type);
-    responder.writeHeader("Content-Length", QByteArray::number(reply.body.size()));
+    if (reply.status != StatusCode::NotModified) { // a 304 describes the copy held
+        responder.writeHeader("Content-Type", reply.type);
+        responder.writeHeader("Content-Length", QByteArray::number(reply.body.size()));
+    }
     responder.writeHeader("X-Content-Type-Options", "nosniff");
     responder.writeHeader("Referrer-Policy", m_referrerPolicy);
     responder.writeHeader("Content-Security-Policy",

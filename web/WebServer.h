@@ -175,7 +175,13 @@ private:
     struct Manner {
         bool head = false;  // HEAD: the headers of GET's answer, no body
         bool close = false; // HTTP/1.0 or "Connection: close": the connection ends
+        bool deflate = false;   // the client takes answers compressed with deflate
+        QByteArray ifNoneMatch; // the validators of the copies the client holds
     };
+    // A cacheable answer's validator, and the answer as `manner` asks it:
+    // 304 without a body when the client's copy is current, compressed
+    // where the client takes it and it is worth it.
+    static Reply conditional(const Reply& reply, const Manner& manner);
     // Each connection's answers, written in the order of its requests.
     struct Pipeline {
         const QHttpServerRequest* request = nullptr; // Qt's, as long as the socket lives

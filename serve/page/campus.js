@@ -28,7 +28,9 @@
         var state = item.querySelector(".state");
         state.setAttribute("data-state", room.state);
         state.textContent = texts.states[room.state] || room.state;
-        state.title = room.error || "";
+        item.querySelector(".reason").textContent = texts.reasons[room.state] || "";
+        item.querySelector(".detail").textContent = room.error || "";
+        item.querySelector(".error").hidden = !room.error;
         item.querySelector(".last").textContent = room.last
             ? texts.last.replace("%1", room.last.label).replace("%2", when(room.last.at))
             : texts.never;
@@ -80,10 +82,21 @@
         }
         var label = select.options[select.selectedIndex].text;
         asked = { letter: select.value, label: label, rooms: rooms };
-        $("all-question").textContent = texts.question.replace("%1", label).replace("%2", rooms.length);
+        $("all-question").textContent = texts.question.replace("%1", label)
+            .replace("%2", rooms.length).replace("%3", roomNames(rooms));
         $("all-status").textContent = "";
         $("all-ask").hidden = false;
         $("all-confirm").focus();
+    }
+
+    // The rooms by name: all of them, or the first few and how many more.
+    function roomNames(rooms) {
+        var shown = 5;
+        var first = rooms.slice(0, rooms.length > shown ? shown - 1 : shown).map(function (id) {
+            return names[id] || id;
+        }).join("、");
+        return rooms.length > shown
+            ? texts.andMore.replace("%1", first).replace("%2", rooms.length - shown + 1) : first;
     }
 
     function result(entry) {
@@ -93,7 +106,16 @@
         item.setAttribute("data-outcome", entry.error === undefined ? "sent" : "error");
         item.textContent = entry.error === undefined
             ? texts.roomSent.replace("%1", name)
-            : texts.roomFailed.replace("%1", name).replace("%2", entry.error);
+            : texts.roomFailed.replace("%1", name)
+                .replace("%2", texts.codes[entry.code] || texts.codes["not-sent"]);
+        if (entry.error) { // what the line said, folded away for the technician
+            var more = document.createElement("details");
+            var summary = document.createElement("summary");
+            summary.textContent = texts.details;
+            more.appendChild(summary);
+            more.appendChild(document.createTextNode(entry.error));
+            item.appendChild(more);
+        }
         return item;
     }
 
@@ -131,6 +153,7 @@
             $("all-status").textContent = texts.noService;
         }).then(function () {
             $("all-run").disabled = false;
+            $("all-status").focus(); // the outcome, where the confirmation was
             refresh();
         });
     }
@@ -147,5 +170,9 @@
     });
     $("all-none").addEventListener("click", function () { pickAll(false); });
     $("all-every").addEventListener("click", function () { pickAll(true); });
+    // Served over HTTPS (or to this machine): a page of our own, not the
+    // browser's error, when the server cannot be reached (sw.js).
+    if ("serviceWorker" in navigator && window.isSecureContext)
+        navigator.serviceWorker.register("/sw.js").catch(function () {});
     poll();
 })();

@@ -46,6 +46,16 @@ def browser(width, height, ratio):
                            "--force-device-scale-factor=%g" % ratio)
 
 
+def accessible(driver, where):
+    found = chromium.axe(driver, where)
+    assert not found, "axe-core on %s: %s" % (where, found)
+
+
+def phone_browser(width, height, chinese):
+    return chromium.driver(chinese=chinese, mobile={
+        "deviceMetrics": {"width": width, "height": height, "pixelRatio": 2, "touch": True}})
+
+
 def main():
     lumo, out = sys.argv[1], sys.argv[2]
     ser2net = shutil.which("ser2net") or shutil.which("ser2net", path="/usr/sbin")
@@ -98,6 +108,7 @@ def main():
         desktop.get(base + "/")  # without a session: the login form
         wait_for("the login form", lambda: desktop.find_elements(By.ID, "login-form"))
         desktop.save_screenshot(os.path.join(out, "login.png"))
+        accessible(desktop, "the login form")
         desktop.find_element(By.ID, "user").send_keys("tech")
         desktop.find_element(By.ID, "password").send_keys(password)
         desktop.find_element(By.ID, "login").click()
@@ -106,10 +117,25 @@ def main():
             By.CSS_SELECTOR, '.room[data-room="r199"] .state').get_attribute("data-state")
             in ("unreachable", "unknown"))
         desktop.save_screenshot(os.path.join(out, "rooms.png"))
+        accessible(desktop, "the rooms page")
 
         desktop.find_element(By.CSS_SELECTOR, '.room[data-room="r102"] a').click()
         wait_for("the room's panel", lambda: desktop.find_elements(By.CSS_SELECTOR, "button.cmd"))
         desktop.save_screenshot(os.path.join(out, "room.png"))
+        assert desktop.title.startswith("教学楼 102"), desktop.title
+        accessible(desktop, "a room's panel in English")
+        # In the panel's own arrangement the keyboard goes row by row.
+        from selenium.webdriver.common.keys import Keys
+        visual = desktop.execute_script(
+            "return [...document.querySelectorAll('button.cmd')].map(b => [b.getBoundingClientRect(), b])"
+            ".sort((p, q) => Math.round(p[0].top) - Math.round(q[0].top) || p[0].left - q[0].left)"
+            ".map(p => p[1].dataset.c).join('');")
+        desktop.find_element(By.CSS_SELECTOR, "#back a").send_keys(Keys.TAB)
+        tabbed = ""
+        for _ in visual:
+            tabbed += desktop.switch_to.active_element.get_attribute("data-c") or "?"
+            desktop.switch_to.active_element.send_keys(Keys.TAB)
+        assert tabbed == visual, "Tab goes %s, the picture %s" % (tabbed, visual)
         desktop.back()
 
         wait_for("the rooms again", lambda: desktop.find_elements(By.ID, "all-run"))
@@ -118,6 +144,8 @@ def main():
         assert not any(read_available(m) for m in masters.values()), "sent before the confirmation"
         wait_for("the confirmation", lambda: desktop.find_element(By.ID, "all-confirm").is_displayed())
         desktop.save_screenshot(os.path.join(out, "all-confirm.png"))
+        question = desktop.find_element(By.ID, "all-question").text
+        assert "教学楼 101" in question and "实验楼 199" in question, question
         desktop.find_element(By.ID, "all-confirm").click()
         results = wait_for("each room's outcome", lambda: len(desktop.find_elements(
             By.CSS_SELECTOR, "#all-results [data-room]")) == 4 and desktop.find_elements(
@@ -126,7 +154,12 @@ def main():
         assert outcomes == {"r101": "sent", "r102": "sent", "r103": "sent", "r199": "error"}, outcomes
         assert "实验楼 199" in desktop.find_element(
             By.CSS_SELECTOR, '#all-results [data-room="r199"]').text
+        wait_for("the outcome to take the focus",
+                 lambda: desktop.switch_to.active_element.get_attribute("id") == "all-status")
+        wait_for("the reason under the badge", lambda: "没有响应" in desktop.find_element(
+            By.CSS_SELECTOR, '.room[data-room="r199"] .reason').text)
         desktop.save_screenshot(os.path.join(out, "all-rooms.png"))
+        accessible(desktop, "the rooms page with outcomes")
         for room, master in masters.items():
             got = wait_for("the byte in " + room, lambda: read_available(master))
             assert got == b"d", (room, got)
@@ -140,8 +173,42 @@ def main():
         phone.get(base + "/")
         wait_for("the rooms on a phone", lambda: phone.find_elements(By.CSS_SELECTOR, "li.room"))
         phone.save_screenshot(os.path.join(out, "rooms-phone.png"))
+        # The room whose server is down, on a phone upright (Chinese) and on its
+        # side (English): the tap's outcome is on the screen, the button says
+        # ✗, and the panel says the room does not respond.
+        for name, width, height, chinese, words in (
+                ("room-error-phone", 360, 740, True, "没有响应"),
+                ("room-error-landscape", 740, 360, False, "does not respond")):
+            small = phone_browser(width, height, chinese)
+            drivers.append(small)
+            small.get(base + "/login")
+            small.add_cookie({"name": "lumo_session",
+                              "value": desktop.get_cookie("lumo_session")["value"]})
+            small.get(base + "/rooms/r199/")
+            wait_for("the room's banner", lambda: small.find_element(By.ID, "state").is_displayed())
+            assert words in small.find_element(By.ID, "state-text").text
+            small.find_element(By.CSS_SELECTOR, "button[data-c=c]").click()
+            wait_for("the outcome", lambda: words in small.find_element(By.ID, "message").text)
+            seen = small.execute_script(
+                "const r = document.getElementById('message').getBoundingClientRect();"
+                "return r.top >= 0 && r.bottom <= window.innerHeight;")
+            assert seen, "the outcome is off the screen at %dx%d" % (width, height)
+            assert small.find_element(By.CSS_SELECTOR, "button[data-c=c]").get_attribute(
+                "data-outcome") == "error"
+            small.save_screenshot(os.path.join(out, name + ".png"))
+            accessible(small, "a room's panel in the error state at %dx%d" % (width, height))
+
         # Nothing more arrived in any room: each "d" came once.
         assert not any(read_available(m) for m in masters.values()), "a byte came twice"
+        # The service is gone: the browser shows the page's own words, not its error.
+        desktop.execute_async_script(
+            "navigator.serviceWorker.ready.then(() => arguments[0](true));")
+        processes[-1].terminate()
+        processes[-1].wait(10)
+        wait_for("the service to stop", lambda: not listening(web))
+        desktop.get(base + "/")
+        assert "无法连接" in desktop.find_element(By.ID, "offline").text, desktop.page_source[:300]
+        desktop.save_screenshot(os.path.join(out, "offline.png"))
         print("campus page: login, a room's panel, 投影机关 in 3 rooms (one \"d\" each), "
               "the room whose server is down named; screenshots in", out)
         return 0

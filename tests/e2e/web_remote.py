@@ -171,6 +171,8 @@ def main():
         assert "k=" not in driver.current_url, "the secret left the address bar"
         wait_for("the page to reach the panel", lambda: "COM1" in message(driver))
         driver.save_screenshot(os.path.join(out, "phone.png"))
+        found = chromium.axe(driver, "the phone remote")
+        assert not found, "axe-core on the phone remote: " + found
         loaded = driver.execute_script(
             "return performance.getEntriesByType('navigation').concat("
             "performance.getEntriesByType('resource')).reduce((n, e) => n + e.transferSize, 0);")

@@ -1,6 +1,11 @@
 """Headless Chromium through Selenium, for the scripts that look at Lumo's
 pages (the browser tests, the campus tour and its benchmark)."""
+import os
 import shutil
+
+AXE = os.environ.get("LUMO_AXE") or os.path.join(
+    os.path.dirname(os.path.abspath(__file__)), "..", "..", "build", "node", "node_modules",
+    "axe-core", "axe.min.js")
 
 ARGUMENTS = ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
              "--no-proxy-server")
@@ -31,3 +36,21 @@ def driver(*arguments, chinese=False, mobile=None):
     if mobile:
         options.add_experimental_option("mobileEmulation", mobile)
     return webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
+
+
+def axe(driver, where):
+    """What axe-core finds on the page `driver` shows: "" when nothing; None
+    when axe-core is not installed (./test installs it, CI must have it)."""
+    if not os.path.exists(AXE):
+        if os.environ.get("CI") == "true":
+            raise AssertionError("axe-core is not installed at " + AXE)
+        print("SKIPPED the accessibility check of %s: no axe-core at %s (./test installs it)"
+              % (where, AXE))
+        return None
+    with open(AXE) as f:
+        driver.execute_script(f.read())
+    found = driver.execute_async_script(
+        "const done = arguments[0];"
+        "axe.run(document, {resultTypes: ['violations']}).then(r => done(r.violations.map("
+        "v => v.id + ' (' + v.impact + '): ' + v.nodes.map(n => n.target.join(' ')).join(', '))));")
+    return "; ".join(found)

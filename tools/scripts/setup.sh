@@ -35,12 +35,21 @@ lumo_install_missing() {
     for p in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
+    [ "${1:-}" = windows ] || lumo_install_axe
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing: ${missing[*]}"
     local sudo=""
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# axe-core for the browser tests' accessibility checks, in build/node
+# (not in git); left out where npm is not installed: the checks then say so.
+lumo_install_axe() {
+    [ -f build/node/node_modules/axe-core/axe.min.js ] && return 0
+    command -v npm >/dev/null || return 0
+    npm install --prefix build/node --no-save --no-audit --no-fund axe-core >/dev/null
 }
 
 lumo_configure() {

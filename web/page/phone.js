@@ -1,53 +1,88 @@
 "use strict";
 // Taps become POST API/commands/LETTER (API: /api/v1 for the phone remote,
-// /api/v1/rooms/ID for a room of the campus service); the line below the
-// buttons says what became of them. The status is asked every few seconds,
-// so that the page notices when the panel on the PC goes away.
+// /api/v1/rooms/ID for a room of the campus service); the bar at the bottom
+// of the screen says what became of them, in words chosen by the answer's
+// "code", and the tapped button carries ✓ or ✗ for a moment. The status is
+// asked every few seconds, so that the page notices when the panel on the
+// PC goes away, and a room's panel says when the room cannot be reached.
 (function () {
     var texts = JSON.parse(document.getElementById("texts").textContent);
     var api = document.querySelector("main").getAttribute("data-api");
-    var message = document.getElementById("message");
+    var $ = function (id) { return document.getElementById(id); };
+    var message = $("message");
     var chinese = document.documentElement.lang.indexOf("zh") === 0;
     var expired = false;
+    var marked = null;
 
-    function say(text, isError) {
+    // kind: "sending", "sent", "warn", "error" or "" (information);
+    // detail: what the device said, folded away for the technician.
+    function say(text, kind, detail) {
         message.textContent = text;
-        message.className = isError ? "error" : "";
+        $("bar").setAttribute("data-kind", kind || "");
+        $("icon").textContent = { sending: "…", sent: "✓", warn: "!", error: "✗" }[kind] || "";
+        $("detail").textContent = detail || "";
+        $("more").hidden = !detail;
     }
 
     function closed() {
         message.setAttribute("data-closed", "1");
-        say(texts.closed, true);
+        say(texts.closed, "error");
     }
 
-    // What a failed answer means for the user: a promise of the text, empty
-    // when it did not fail.
-    function failure(response) {
+    // The tapped button says how it went until the next tap or a few seconds.
+    function mark(button, kind) {
+        if (marked)
+            marked.removeAttribute("data-outcome");
+        marked = button;
+        button.setAttribute("data-outcome", kind);
+        setTimeout(function () {
+            if (marked === button) {
+                button.removeAttribute("data-outcome");
+                marked = null;
+            }
+        }, 4000);
+    }
+
+    // What an answer means for the user: a promise of {text, kind, detail}.
+    function outcome(response, name) {
         if (response.status === 401) {
             expired = true;
-            return Promise.resolve(texts.expired);
+            return Promise.resolve({ text: texts.expired, kind: "error" });
         }
         if (response.status === 429)
-            return Promise.resolve(texts.tooMany);
-        if (response.ok)
-            return Promise.resolve("");
-        return response.json().then(function (body) {
-            return texts.notSent.replace("%1", body.error || response.status);
-        }, function () {
-            return texts.notSent.replace("%1", response.status);
+            return Promise.resolve({ text: texts.tooMany, kind: "error" });
+        return response.json().catch(function () { return {}; }).then(function (body) {
+            if (response.ok && (!body.code || body.code === "sent"))
+                return { text: texts.sent.replace("%1", name), kind: "sent", body: body };
+            var reason = texts.codes[body.code] || texts.codes["not-sent"];
+            var head = body.code === "not-confirmed" ? texts.notConfirmed : texts.notSent;
+            return { text: head.replace("%1", name) + " " + reason,
+                     kind: body.code === "not-confirmed" ? "warn" : "error",
+                     detail: body.error || String(response.status) };
         });
+    }
+
+    // The room's own state, on a room's panel: a banner while it is down.
+    function showState(status) {
+        var reason = texts.states && texts.states[status.state];
+        $("state").hidden = !reason;
+        $("state").setAttribute("data-state", status.state || "");
+        $("state-text").textContent = reason || "";
+        $("state-detail").textContent = status.error || "";
+        $("state").querySelector("details").hidden = !status.error;
     }
 
     function poll() {
         fetch(api + "/status", { cache: "no-store" }).then(function (response) {
-            return failure(response).then(function (problem) {
-                if (problem) {
-                    say(problem, true);
-                } else if (!message.textContent || message.hasAttribute("data-closed")) {
+            return outcome(response, "").then(function (answer) {
+                if (answer.kind !== "sent") {
+                    say(answer.text, answer.kind, answer.detail);
+                    return;
+                }
+                showState(answer.body);
+                if (!message.textContent || message.hasAttribute("data-closed")) {
                     message.removeAttribute("data-closed");
-                    return response.json().then(function (status) {
-                        say(texts.ready.replace("%1", status.port || status.name), false);
-                    });
+                    say(texts.ready.replace("%1", answer.body.port || answer.body.name), "");
                 }
             });
         }).catch(closed).then(function () {
@@ -58,28 +93,66 @@
 
     function send(button) {
         var name = chinese ? button.getAttribute("data-zh") : button.getAttribute("data-en");
-        say(texts.sending.replace("%1", name), false);
+        say(texts.sending.replace("%1", name), "sending");
         fetch(api + "/commands/" + button.getAttribute("data-c"),
               { method: "POST", cache: "no-store" }).then(function (response) {
-            return failure(response).then(function (problem) {
-                say(problem || texts.sent.replace("%1", name), !!problem);
+            return outcome(response, name).then(function (answer) {
+                say(answer.text, answer.kind, answer.detail);
+                mark(button, answer.kind);
             });
-        }).catch(closed);
+        }).catch(function () {
+            closed();
+            mark(button, "error");
+        });
+    }
+
+    // The pressed pictures come with the first touch, not with the page.
+    var pressedLoaded = false;
+    function loadPressed() {
+        if (pressedLoaded)
+            return;
+        pressedLoaded = true;
+        Array.prototype.forEach.call(document.querySelectorAll("img.d"), function (img) {
+            img.addEventListener("load", function () { img.parentNode.classList.add("has-d"); });
+            img.srcset = img.getAttribute("data-srcset");
+            img.src = img.getAttribute("data-src");
+        });
     }
 
     function press(button) {
+        loadPressed();
         button.classList.add("down");
         if (navigator.vibrate)
             navigator.vibrate(15);
     }
 
-    var buttons = document.querySelectorAll("button.cmd");
-    Array.prototype.forEach.call(buttons, function (button) {
+    // Where the panel is shown as it is, the keyboard follows the picture
+    // (row by row); on a phone it follows the groups.
+    var buttons = Array.prototype.slice.call(document.querySelectorAll("button.cmd"));
+    var homes = buttons.map(function (button) { return button.parentNode; });
+    var wide = window.matchMedia(texts.wide);
+    function arrange() {
+        if (wide.matches) {
+            buttons.slice().sort(function (a, b) {
+                return a.getAttribute("data-o") - b.getAttribute("data-o");
+            }).forEach(function (button) { $("panel").appendChild(button); });
+        } else {
+            buttons.forEach(function (button, i) { homes[i].appendChild(button); });
+        }
+    }
+    wide.addEventListener("change", arrange);
+    arrange();
+
+    buttons.forEach(function (button) {
         button.addEventListener("pointerdown", function () { press(button); });
         ["pointerup", "pointercancel", "pointerleave"].forEach(function (end) {
             button.addEventListener(end, function () { button.classList.remove("down"); });
         });
         button.addEventListener("click", function () { send(button); });
     });
+    // Served over HTTPS (or to this machine): a page of our own, not the
+    // browser's error, when the server cannot be reached (sw.js).
+    if ("serviceWorker" in navigator && window.isSecureContext)
+        navigator.serviceWorker.register("/sw.js").catch(function () {});
     poll();
 })();
