@@ -274,7 +274,7 @@ void TestServe::nothingGoesOutLate_data()
     QTest::addColumn<int>("commands");    // sent at once to the first silent room
     QTest::addColumn<bool>("reload");     // the silent rooms taken out while they are tried
     QTest::newRow("four commands to a silent room") << 1 << 4 << false;
-    QTest::newRow("40 silent rooms beside a live one") << 40 << 1 << false;
+    QTest::newRow("32 silent rooms beside a live one") << Campus::kParallelLines << 1 << false;
     QTest::newRow("a silent room taken out") << 1 << 2 << true;
 }
 
@@ -321,7 +321,10 @@ void TestServe::nothingGoesOutLate()
     QCOMPARE(live.pty.read(1), QByteArray("d"));
     QVERIFY2(timer.elapsed() < NetworkSerialDevice::kOpenMs,
              "a live room waited for the turn of rooms that are down");
-    QTRY_COMPARE_WITH_TIMEOUT(answers.size(), commands + silentRooms, NetworkSerialDevice::kOpenMs + 1500);
+    // Each within one open's time of its turn (the old queue took one per
+    // command: 12 s for four).
+    QTRY_COMPARE_WITH_TIMEOUT(answers.size(), commands + silentRooms,
+                              2 * NetworkSerialDevice::kOpenMs + 1000);
     for (const CommandResult& answer : std::as_const(answers))
         QCOMPARE(answer.Sent(), answer.command->letter == 'd');
     QCOMPARE(live.pty.readAvailable(200), QByteArray()); // nothing more, nothing late
