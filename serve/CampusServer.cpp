@@ -2,6 +2,8 @@
 
 #include "serve/Campus.h"
 #include "serve/CampusPage.h"
+#include "serve/HistoryApi.h"
+#include "serve/Scheduler.h"
 
 #include <QFile>
 #include <QSslCertificate>
@@ -60,6 +62,7 @@ std::optional<QSslConfiguration> CampusServer::Tls(const ServeConfig& config, QS
 CampusServer::CampusServer(Campus& campus, const ServeConfig& config, QObject* parent)
     : WebServer(config.hostNames, parent), m_campus(campus), m_api(campus), m_login(*this, config)
 {
+    m_api.SetGroups(config.Groups());
     allowForms();
     logRefusals();
     using M = QHttpServerRequest::Method;
@@ -73,6 +76,16 @@ CampusServer::CampusServer(Campus& campus, const ServeConfig& config, QObject* p
                       [this](const Request&, const Who&, const QString& room) {
                           return m_api.Status(room);
                       });
+    apiRoute<>("/api/v1/history", M::Get, [this](const Request& request, const Who&) {
+        return HistoryApi::Answer(m_history, m_api.Groups(), request, false);
+    });
+    apiRoute<>("/history.csv", M::Get, [this](const Request& request, const Who&) {
+        return HistoryApi::Answer(m_history, m_api.Groups(), request, true);
+    });
+    apiRoute<>("/api/v1/schedules", M::Get, [this](const Request&, const Who&) -> Answer {
+        return JsonReply(StatusCode::Ok,
+                         {{"schedules", m_scheduler ? m_scheduler->State() : QJsonArray()}});
+    });
     // Before the rule for one room, which would take "all" for a room.
     apiRoute<QString>("/api/v1/rooms/all/commands/<arg>", M::Post,
                       [this](const Request& request, const Who& who, const QString& word) {
@@ -119,6 +132,13 @@ void CampusServer::Reload(const ServeConfig& config)
 {
     m_login.SetAccounts(config);
     SetHostNames(config.hostNames);
+    m_api.SetGroups(config.Groups());
+}
+
+void CampusServer::UseCare(History* history, Scheduler* scheduler)
+{
+    m_history = history;
+    m_scheduler = scheduler;
 }
 
 WebServer::Answer CampusServer::route(const Request& request)

@@ -5,6 +5,8 @@
 //   GET  /                                     every room (after login; CampusPage)
 //   GET  /rooms/ID/                            the room's panel (the phone page)
 //   /api/v1/…                                  the JSON interface (CampusApi)
+//   GET  /api/v1/history, /history.csv         the history (HistoryApi)
+//   GET  /api/v1/schedules                     the schedules, their next and last runs
 //
 // Every /api/ call needs a session or a token of [tokens] (Bearer). The
 // phone remote's rules hold (WebServer): Host check, failed attempts
@@ -19,6 +21,8 @@
 #include "web/WebServer.h"
 
 class Campus;
+class History;
+class Scheduler;
 
 class CampusServer : public WebServer
 {
@@ -33,8 +37,11 @@ public:
     // Listens on [web] listen; false with ErrorString() naming the address.
     bool Start(const ServeConfig& config);
     QString ErrorString() const { return m_error; }
-    // The users, tokens and host names of a configuration read again.
+    // The users, tokens, host names and groups of a configuration read again.
     void Reload(const ServeConfig& config);
+    // Serves the history (GET /api/v1/history, /history.csv) and the
+    // schedules (GET /api/v1/schedules); either may be none.
+    void UseCare(History* history, Scheduler* scheduler);
 
 protected:
     Answer route(const Request& request) override;
@@ -55,4 +62,6 @@ private:
     CampusLogin m_login;
     PhonePage m_page;
     QString m_error;
+    History* m_history = nullptr;
+    Scheduler* m_scheduler = nullptr;
 };

@@ -4,7 +4,7 @@
 
 lumo_packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev libqt6sql6-sqlite
     qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
     qt6-qpa-plugins fonts-wqy-zenhei xfonts-wqy
     xvfb xdotool xclip imagemagick openbox x11-utils libxcb1-dev libxcb-xtest0-dev
