@@ -7,6 +7,7 @@
 #include "HttpClient.h"
 #include "control/CommandEntry.h"
 #include "serve/Campus.h"
+#include "serve/CampusServer.h"
 #include "serve/Clock.h"
 #include "serve/History.h"
 #include "serve/IdleWatch.h"
@@ -75,6 +76,7 @@ private slots:
     void scheduleRunsOnceAndMissesWhatPassed();
     void idleSwitchOffOnce();
     void historyFoundByRoomAndTime();
+    void historyAndGroupsOverTheWeb();
     void answeredCommandsSurviveAKill();
 
 private:
@@ -244,6 +246,69 @@ void TestCare::historyFoundByRoomAndTime()
                  [&](const QList<History::Entry>& list, const QString&) { page = list; });
     QTRY_COMPARE(page.size(), 10);
     QCOMPARE(page.first().at, start.addSecs(199));
+}
+
+// The web side: a group's rooms at once, their records as JSON and as a
+// spreadsheet's file with Chinese intact and no cell taken for a formula.
+void TestCare::historyAndGroupsOverTheWeb()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    QFile file(m_dir.filePath(QStringLiteral("web.conf")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[web]\nlisten=127.0.0.1:" + QByteArray::number(port) + "\n[service]\nprobe=0\n[rooms]\na\\device=" +
+               m_rooms[0].server.rfc2217Url().toUtf8() + "\nb\\device=" + m_rooms[1].server.rfc2217Url().toUtf8() +
+               "\n[groups]\nfront=b\n[tokens]\nnightly=" + PasswordHash::Make("t0ken").toLatin1() + "\n");
+    file.close();
+    const ServeConfig config = ServeConfig::Load(file.fileName());
+    History history(m_dir.filePath(QStringLiteral("web.sqlite")));
+    Campus campus(config.rooms);
+    campus.SetRecorder([&](const CommandEntry::Request& request, const CommandResult& result,
+                           std::function<void()> noted) {
+        history.Add(History::Of(request, result, QDateTime::currentDateTimeUtc()), noted);
+    });
+    CampusServer web(campus, config);
+    web.UseCare(&history, nullptr);
+    QVERIFY(web.Start(config));
+    const QByteArray headers =
+        "Host: 127.0.0.1:" + QByteArray::number(port) + "\r\nAuthorization: Bearer t0ken\r\n";
+    const auto get = [&](const QByteArray& target) { return HttpAsk(port, "GET", target, headers); };
+
+    HttpAnswer sent = HttpAsk(port, "POST", "/api/v1/rooms/all/commands/screen-up", headers,
+                              "{\"groups\":[\"front\"]}");
+    QVERIFY2(sent.body.contains("\"room\":\"b\"") && !sent.body.contains("\"room\":\"a\""), sent.body);
+    QCOMPARE(m_rooms[1].pty.read(1), QByteArray("u"));
+    QCOMPARE(HttpAsk(port, "POST", "/api/v1/rooms/all/commands/u", headers, "{\"groups\":[\"back\"]}").status,
+             404);
+    history.Add({0, QDateTime::currentDateTimeUtc(), QStringLiteral("a"), QStringLiteral("projector-off"),
+                 QStringLiteral("=cmd"), QStringLiteral("mqtt"), QStringLiteral("unreachable"),
+                 QStringLiteral("教室 a：连接被拒绝")});
+
+    const QJsonArray front =
+        QJsonDocument::fromJson(get("/api/v1/history?group=front").body).object()["entries"].toArray();
+    QCOMPARE(front.size(), 1);
+    QCOMPARE(front[0].toObject()["who"].toString() + ' ' + front[0].toObject()["face"].toString() + ' ' +
+                 front[0].toObject()["command"].toString() + ' ' + front[0].toObject()["code"].toString(),
+             "token nightly api screen-up sent");
+    const QJsonObject page = QJsonDocument::fromJson(get("/api/v1/history?limit=1").body).object();
+    QCOMPARE(page["entries"].toArray()[0].toObject()["room"].toString(), "a");
+    QCOMPARE(QJsonDocument::fromJson(get("/api/v1/history?limit=1&before=" +
+                                         QByteArray::number(page["next"].toInteger()))
+                                         .body)
+                 .object()["entries"].toArray()[0].toObject()["room"].toString(),
+             "b");
+    QCOMPARE(get("/api/v1/history?since=yesterday").status, 400);
+    QCOMPARE(get("/api/v1/history?room=nowhere").status, 404);
+
+    const HttpAnswer csv = get("/history.csv?room=a");
+    QVERIFY2(csv.head.contains("text/csv"), csv.head);
+    QVERIFY(csv.body.startsWith("\xEF\xBB\xBFtime,room,command,who,face,code,message\r\n"));
+    QVERIFY2(csv.body.contains("\"a\",\"projector-off\",\"'=cmd\",\"mqtt\",\"unreachable\",\"教室 a：连接被拒绝\""),
+             csv.body);
+    QCOMPARE(HttpAsk(port, "GET", "/history.csv", "Host: 127.0.0.1:" + QByteArray::number(port) + "\r\n").status,
+             401);
 }
 
 // Every command answered "sent" is in the history, however suddenly the
