@@ -23,6 +23,12 @@ QString History::DefaultPath()
     return QDir(folder).filePath(QStringLiteral("history.sqlite"));
 }
 
+bool History::IsPostgres(const QString& database)
+{
+    return database.startsWith(QLatin1String("postgresql://")) ||
+           database.startsWith(QLatin1String("postgres://"));
+}
+
 History::Entry History::Of(const CommandEntry::Request& request, const CommandResult& result,
                            const QDateTime& at)
 {
@@ -43,7 +49,8 @@ History::History(const QString& path, int keepDays, QObject* parent)
     m_thread->setObjectName(QStringLiteral("history"));
     m_store->moveToThread(m_thread);
     m_thread->start();
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (!IsPostgres(path))
+        QDir().mkpath(QFileInfo(path).absolutePath());
     QMetaObject::invokeMethod(
         m_store, [this, path] { m_store->Open(path, &m_error); }, Qt::BlockingQueuedConnection);
     Prune();

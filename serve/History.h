@@ -4,7 +4,9 @@
 // became of it. Kept with Qt SQL in an SQLite file (WAL) of the service's
 // state folder; the writing and the searching run on a thread of their own
 // (HistoryStore) with a connection of its own, so that a 500-room action
-// never stalls the web side. A command is answered once its record is
+// never stalls the web side. Past one machine, the same records go to a
+// PostgreSQL database (Qt's QPSQL driver), so that a district's schools
+// keep one history. A command is answered once its record is
 // committed, so what was answered "sent" survives a kill at any moment.
 // Records older than keep= are pruned daily, and at most kMaxRows are kept.
 #pragma once
@@ -48,11 +50,15 @@ public:
     // (StateDirectory= of the unit), else $XDG_STATE_HOME/lumo, else
     // ~/.local/state/lumo.
     static QString DefaultPath();
+    // Whether `database` names a PostgreSQL database (postgresql://USER@HOST:PORT/DB,
+    // ?host=/socket/folder&sslmode=…) rather than an SQLite file.
+    static bool IsPostgres(const QString& database);
     // What an answer of the entry point is recorded as, at `at`.
     static Entry Of(const CommandEntry::Request& request, const CommandResult& result,
                     const QDateTime& at);
 
-    // Opens (or creates) the SQLite file `path`; Error() says why it could not.
+    // Opens (or creates) the SQLite file `path`, or the PostgreSQL database
+    // it names; Error() says why it could not.
     explicit History(const QString& path, int keepDays = kDefaultKeepDays,
                      QObject* parent = nullptr);
     ~History() override; // what was added is written first

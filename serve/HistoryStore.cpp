@@ -6,17 +6,22 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
+#include <QUrlQuery>
 #include <QVariant>
 
 namespace
 {
+// The table, in SQLite's words or PostgreSQL's ("ID" stands for the key).
 const char* const kSchema[] = {
-    "CREATE TABLE IF NOT EXISTS commands (id INTEGER PRIMARY KEY, at BIGINT NOT NULL, "
+    "CREATE TABLE IF NOT EXISTS commands (id ID, at BIGINT NOT NULL, "
     "room TEXT NOT NULL, command TEXT NOT NULL, who TEXT NOT NULL, face TEXT NOT NULL, "
     "code TEXT NOT NULL, message TEXT NOT NULL)",
     "CREATE INDEX IF NOT EXISTS commands_room ON commands (room, id)",
     "CREATE INDEX IF NOT EXISTS commands_at ON commands (at)",
 };
+// What a postgresql:// URL may say after "?", as libpq's options.
+const char* const kPostgresOptions[] = {"sslmode", "connect_timeout"};
 // The write-ahead log is cut back to this after each checkpoint.
 constexpr qint64 kMaxLogBytes = 4 * 1024 * 1024;
 
@@ -35,27 +40,58 @@ QString errorOf(const QSqlQuery& query)
 bool HistoryStore::Open(const QString& path, QString* error)
 {
     m_connection = QStringLiteral("lumo-history-%1").arg(quintptr(this));
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
-    db.setDatabaseName(path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-    if (!db.open()) {
-        *error = History::tr("the history %1 cannot be opened: %2").arg(path, db.lastError().text());
+    const QUrl url(path);
+    const bool postgres = History::IsPostgres(path);
+    QSqlDatabase db =
+        QSqlDatabase::addDatabase(postgres ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"),
+                                  m_connection);
+    // Where it is, for messages: never with a password.
+    const QString where = postgres ? url.toDisplayString(QUrl::RemovePassword) : path;
+    if (!db.isValid()) {
+        *error = History::tr("the history %1 cannot be opened: this system has no Qt SQL driver "
+                             "for it (libqt6sql6-psql, libqt6sql6-sqlite)")
+                     .arg(where);
         return false;
     }
-    // Other users have no business reading who did what.
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-    QSqlQuery query(db);
-    const QString pragmas[] = {
-        QStringLiteral("PRAGMA journal_mode=WAL"), QStringLiteral("PRAGMA synchronous=NORMAL"),
-        QStringLiteral("PRAGMA journal_size_limit=%1").arg(kMaxLogBytes)};
-    for (const QString& pragma : pragmas)
-        if (!query.exec(pragma)) {
-            *error = History::tr("the history %1 cannot be used: %2").arg(path, errorOf(query));
-            return false;
-        }
+    if (postgres) {
+        // The password, if any, from libpq's own file (PGPASSFILE, ~/.pgpass).
+        const QUrlQuery query(url);
+        db.setHostName(query.hasQueryItem(QStringLiteral("host")) // a socket's folder
+                           ? query.queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded)
+                           : url.host());
+        db.setPort(url.port(5432));
+        db.setUserName(url.userName());
+        db.setDatabaseName(url.path().mid(1));
+        QStringList options;
+        for (const char* option : kPostgresOptions)
+            if (query.hasQueryItem(QLatin1String(option)))
+                options.append(QLatin1String(option) + QLatin1Char('=') +
+                               query.queryItemValue(QLatin1String(option), QUrl::FullyDecoded));
+        db.setConnectOptions(options.join(QLatin1Char(';')));
+    } else {
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    }
+    if (!db.open()) {
+        *error = History::tr("the history %1 cannot be opened: %2").arg(where, db.lastError().text());
+        return false;
+    }
+    QStringList statements;
+    if (!postgres) {
+        // Other users have no business reading who did what.
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        statements << QStringLiteral("PRAGMA journal_mode=WAL")
+                   << QStringLiteral("PRAGMA synchronous=NORMAL")
+                   << QStringLiteral("PRAGMA journal_size_limit=%1").arg(kMaxLogBytes);
+    }
     for (const char* statement : kSchema)
-        if (!query.exec(QLatin1String(statement))) {
-            *error = History::tr("the history %1 cannot be used: %2").arg(path, errorOf(query));
+        statements << QString::fromLatin1(statement).replace(
+            QLatin1String("id ID"), postgres ? QLatin1String("id BIGSERIAL PRIMARY KEY")
+                                             : QLatin1String("id INTEGER PRIMARY KEY"));
+    QSqlQuery query(db);
+    for (const QString& statement : statements)
+        if (!query.exec(statement)) {
+            *error = History::tr("the history %1 cannot be used: %2").arg(where, errorOf(query));
             return false;
         }
     return true;

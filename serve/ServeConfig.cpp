@@ -6,6 +6,7 @@
 #include "serial/CommError.h"
 #include "serial/DeviceUrl.h"
 #include "control/SecretFile.h"
+#include "serve/History.h"
 #include "serve/PasswordHash.h"
 
 #include <QDir>
@@ -14,6 +15,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QUrl>
 
 #include <algorithm>
 #include <set>
@@ -269,11 +271,16 @@ ServeConfig ServeConfig::Load(const QString& path)
                 fail(path, k.line, refused);
         } else if (k.section == QLatin1String("history")) {
             if (k.name == QLatin1String("database")) {
-                if (v.contains(QLatin1String("://")))
+                const QUrl url(v, QUrl::StrictMode);
+                if (v.contains(QLatin1String("://")) &&
+                    (!History::IsPostgres(v) || !url.isValid() || url.path().size() < 2))
                     fail(path, k.line,
-                         tr("database=%1: the history is kept in an SQLite file: give its path, "
-                            "or off")
-                             .arg(v.left(80)));
+                         tr("database= takes an SQLite file's path, "
+                            "postgresql://USER@HOST:PORT/DATABASE, or off"));
+                if (!url.password().isEmpty())
+                    fail(path, k.line,
+                         tr("database= holds a password: give it in the service's ~/.pgpass or "
+                            "PGPASSFILE instead"));
                 config.historyDatabase = v;
             } else if (k.name == QLatin1String("keep")) {
                 const auto keep = seconds(v);

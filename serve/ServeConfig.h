@@ -25,6 +25,7 @@
 //   night\at=22:00             (the rest in ScheduleConfig.h)
 //   [history]
 //   database=/var/lib/lumo/history.sqlite   (default: the state folder; off: none)
+//            or postgresql://lumo@db.district.example/lumo (password in ~/.pgpass)
 //   keep=365d                  records older than this are removed
 //
 // Everything is checked before anything starts: a bad or duplicate room,
@@ -90,7 +91,7 @@ public:
     QStringList idleCommands{QStringLiteral("projector-off")};
     QMap<QString, QStringList> groups;    // name → its rooms
     QList<ScheduleConfig> schedules;      // in the file's order
-    QString historyDatabase;              // "": History::DefaultPath(); "off": none
+    QString historyDatabase; // "": History::DefaultPath(); "off": none; a file or postgresql://
     int historyKeepDays = 365;
 
     RoomGroups Groups() const;

@@ -1,6 +1,7 @@
 // What the campus service does by itself and what it remembers: schedules on
 // a test's clock (TZ=Europe/Berlin, for its daylight-saving days), the idle
 // switch-off, and the history, against rooms behind real ser2net.
+#include "Postgres.h"
 #include "Pty.h"
 #include "Ser2net.h"
 #include "Ser2netRooms.h"
@@ -77,6 +78,7 @@ private slots:
     void idleSwitchOffOnce();
     void historyFoundByRoomAndTime();
     void historyAndGroupsOverTheWeb();
+    void sameRowsInPostgres();
     void answeredCommandsSurviveAKill();
 
 private:
@@ -309,6 +311,38 @@ void TestCare::historyAndGroupsOverTheWeb()
              csv.body);
     QCOMPARE(HttpAsk(port, "GET", "/history.csv", "Host: 127.0.0.1:" + QByteArray::number(port) + "\r\n").status,
              401);
+}
+
+// A district's history in PostgreSQL holds what the SQLite file holds.
+void TestCare::sameRowsInPostgres()
+{
+    Postgres server;
+    QVERIFY2(server.start(), qPrintable(server.error()));
+    History lite(m_dir.filePath(QStringLiteral("same.sqlite")));
+    History district(server.url());
+    QVERIFY2(district.Error().isEmpty(), qPrintable(district.Error()));
+    const QDateTime start = utc("2026-12-08T21:00:00Z");
+    for (int i = 0; i < 300; ++i) {
+        const History::Entry entry{0, start.addMSecs(i * 7), QStringLiteral("r%1").arg(i % 30),
+                                   QStringLiteral("projector-off"), QStringLiteral("night"),
+                                   QStringLiteral("schedule"),
+                                   i % 4 ? QStringLiteral("sent") : QStringLiteral("unreachable"),
+                                   i % 4 ? QString() : QStringLiteral("教室 r%1：连接被拒绝").arg(i)};
+        lite.Add(entry);
+        district.Add(entry);
+    }
+    const auto rows = [](const QList<History::Entry>& entries) {
+        QStringList all;
+        for (const History::Entry& e : entries)
+            all.append(QStringList{QString::number(e.id), e.at.toString(Qt::ISODateWithMs), e.room,
+                                   e.command, e.who, e.face, e.code, e.message}
+                           .join(u'|'));
+        return all;
+    };
+    const QStringList fromLite = rows(entries(lite, {QStringLiteral("r4"), QStringLiteral("r8")}));
+    QCOMPARE(fromLite.size(), 20);
+    QCOMPARE(rows(entries(district, {QStringLiteral("r4"), QStringLiteral("r8")})), fromLite);
+    QCOMPARE(rows(entries(district)), rows(entries(lite)));
 }
 
 // Every command answered "sent" is in the history, however suddenly the

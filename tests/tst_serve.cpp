@@ -152,6 +152,8 @@ void TestServe::configRefused_data()
     QTest::newRow("schedule skipping backwards")
         << room + "[schedule]\nn\\skip=2027-01-03..2027-01-01\n" << 4 << "no date or range";
     QTest::newRow("idle off in no time") << QByteArray("[service]\nidle_off=soon\n") << 2 << "idle_off=";
+    QTest::newRow("history with its password")
+        << QByteArray("[history]\ndatabase=postgresql://lumo:secret@db/lumo\n") << 2 << "~/.pgpass";
     QTest::newRow("history kept for hours") << QByteArray("[history]\nkeep=12h\n") << 2 << "keep= takes days";
     QTest::newRow("mqtt without broker") << QByteArray("[rooms]\nr\\device=x\n[mqtt]\nprefix=x\n")
                                          << 4 << "needs broker=";

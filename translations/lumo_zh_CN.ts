@@ -537,6 +537,10 @@
         <source>the history cannot be read: %1</source>
         <translation>无法读取操作记录：%1</translation>
     </message>
+    <message>
+        <source>the history %1 cannot be opened: this system has no Qt SQL driver for it (libqt6sql6-psql, libqt6sql6-sqlite)</source>
+        <translation>无法打开操作记录 %1：本系统没有相应的 Qt SQL 驱动（libqt6sql6-psql、libqt6sql6-sqlite）</translation>
+    </message>
 </context>
 <context>
     <name>HistoryApi</name>
@@ -1174,10 +1178,6 @@
         <translation>“%1”不是定时任务的键：请写成 名称\at、名称\days、名称\rooms、名称\commands 或 名称\skip，名称为 1 到 32 个字母、数字、“-”或“_”</translation>
     </message>
     <message>
-        <source>database=%1: the history is kept in an SQLite file: give its path, or off</source>
-        <translation>database=%1：操作记录保存在 SQLite 文件中：请给出其路径，或 off</translation>
-    </message>
-    <message>
         <source>keep= takes days, from 1d to 36500d (365d)</source>
         <translation>keep= 取天数，从 1d 到 36500d（365d）</translation>
     </message>
@@ -1192,6 +1192,14 @@
     <message>
         <source>schedule %1: %2</source>
         <translation>定时任务 %1：%2</translation>
+    </message>
+    <message>
+        <source>database= takes an SQLite file&apos;s path, postgresql://USER@HOST:PORT/DATABASE, or off</source>
+        <translation>database= 取 SQLite 文件的路径、postgresql://用户@主机:端口/数据库，或 off</translation>
+    </message>
+    <message>
+        <source>database= holds a password: give it in the service&apos;s ~/.pgpass or PGPASSFILE instead</source>
+        <translation>database= 中含有密码：请改放在服务的 ~/.pgpass 或 PGPASSFILE 中</translation>
     </message>
 </context>
 <context>

@@ -13,6 +13,7 @@ lumo_packages=(
     qt6-httpserver-dev qt6-websockets-dev libqrcodegencpp-dev
     chromium chromium-driver python3-selenium zbar-tools
     libmosquitto-dev mosquitto mosquitto-clients
+    libqt6sql6-psql postgresql
     clang libclang-rt-14-dev
     dpkg-dev lintian appstream desktop-file-utils
 )
