@@ -2,6 +2,7 @@
 
 #include "serve/Campus.h"
 #include "serve/CampusPage.h"
+#include "serve/CarePage.h"
 #include "serve/HistoryApi.h"
 #include "serve/Scheduler.h"
 
@@ -177,7 +178,17 @@ WebServer::Answer CampusServer::page(const Request& request)
     const Reply toLogin{StatusCode::SeeOther, {}, "text/plain", {{"Location", "/login"}}};
     if (path == QLatin1String("/")) {
         const auto user = m_login.SessionUser(request);
-        return user ? HtmlReply(CampusPage::Rooms(*user, m_campus)) : toLogin;
+        if (!user)
+            return toLogin;
+        return HtmlReply(
+            CampusPage::Rooms(*user, m_campus)
+                .replace("{{groups}}", CarePage::Groups(m_api.Groups()))
+                .replace("{{care}}", CarePage::Schedules(m_scheduler ? m_scheduler->State()
+                                                                     : QJsonArray())));
+    }
+    if (path == QLatin1String("/history")) {
+        const auto user = m_login.SessionUser(request);
+        return user ? historyPage(request, *user) : toLogin;
     }
     if (path.startsWith(QLatin1String("/rooms/")))
         return m_login.SessionUser(request) ? roomPanel(request, path) : toLogin;
@@ -201,6 +212,25 @@ WebServer::Answer CampusServer::roomPanel(const Request& request, const QString&
         QStringLiteral("/"), PhonePage::FromAcceptLanguage(request.Header("accept-language")),
         target);
     return Reply{StatusCode::Ok, asset.body, asset.type, {}};
+}
+
+WebServer::Answer CampusServer::historyPage(const Request& request, const QString& user)
+{
+    QString error;
+    StatusCode status;
+    const auto filter =
+        HistoryApi::Parse(m_api.Groups(), request.query, History::kMaxLimit, &error, &status);
+    if (!m_history || !filter)
+        return HtmlReply(CarePage::History(
+            user, request.query, {}, {},
+            m_history ? error : tr("This service keeps no history ([history] database=off).")));
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QDateTime until = filter->until.isValid() ? std::min(filter->until, now) : now;
+    m_history->Find(*filter, [request, user, until](const QList<History::Entry>& entries,
+                                                    const QString& error) {
+        request.answer(HtmlReply(CarePage::History(user, request.query, entries, until, error)));
+    });
+    return std::nullopt;
 }
 
 std::optional<WebServer::Reply> CampusServer::blockedPage(const Request& request)

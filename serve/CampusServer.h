@@ -4,6 +4,7 @@
 //   GET  /login, POST /login, POST /logout     the users of [users] (CampusLogin)
 //   GET  /                                     every room (after login; CampusPage)
 //   GET  /rooms/ID/                            the room's panel (the phone page)
+//   GET  /history                              the history page (CarePage)
 //   /api/v1/…                                  the JSON interface (CampusApi)
 //   GET  /api/v1/history, /history.csv         the history (HistoryApi)
 //   GET  /api/v1/schedules                     the schedules, their next and last runs
@@ -56,6 +57,8 @@ private:
                   std::type_identity_t<std::function<Answer(const Request&, const Who&, Args...)>> handler);
     Answer page(const Request& request);
     Answer roomPanel(const Request& request, const QString& path);
+    // The history page ("记录"), for a user with a session.
+    Answer historyPage(const Request& request, const QString& user);
 
     Campus& m_campus;
     CampusApi m_api;

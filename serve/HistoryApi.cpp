@@ -37,44 +37,57 @@ QString cell(QString text)
 }
 } // namespace
 
-std::optional<WebServer::Reply> HistoryApi::Answer(History* history, const RoomGroups& groups,
-                                                   const WebServer::Request& request, bool csv)
+std::optional<History::Filter> HistoryApi::Parse(const RoomGroups& groups, const QUrlQuery& query,
+                                                int maxLimit, QString* error, StatusCode* status)
 {
-    if (!history)
-        return WebServer::ErrorReply(StatusCode::NotFound,
-                                     tr("This service keeps no history ([history] database=off)."));
-    const QUrlQuery& query = request.query;
     History::Filter filter;
+    *status = StatusCode::BadRequest;
     QStringList names = values(query, QStringLiteral("room"));
     for (const QString& group : values(query, QStringLiteral("group")))
         names.append(QLatin1Char('@') + group);
-    QString error;
-    if (const auto rooms = groups.Expand(names, &error))
+    if (const auto rooms = groups.Expand(names, error)) {
         filter.rooms = *rooms;
-    else
-        return WebServer::ErrorReply(StatusCode::NotFound, error);
+    } else {
+        *status = StatusCode::NotFound;
+        return std::nullopt;
+    }
     if (!names.isEmpty() && filter.rooms.isEmpty()) // a group of no rooms has no history
         filter.rooms.append(QString());
     for (const auto& [key, end] : {std::pair{QStringLiteral("since"), false},
                                    std::pair{QStringLiteral("until"), true}}) {
         const QString text = query.queryItemValue(key, QUrl::FullyDecoded);
         (end ? filter.until : filter.since) = moment(text, end);
-        if (!text.isEmpty() && !(end ? filter.until : filter.since).isValid())
-            return WebServer::ErrorReply(
-                StatusCode::BadRequest,
-                tr("%1=%2 is no date (2026-12-08) or date and time (2026-12-08T22:00:00)")
-                    .arg(key, text.left(40)));
+        if (!text.isEmpty() && !(end ? filter.until : filter.since).isValid()) {
+            *error = tr("%1=%2 is no date (2026-12-08) or date and time (2026-12-08T22:00:00)")
+                         .arg(key, text.left(40));
+            return std::nullopt;
+        }
     }
     bool ok = true;
     const QString limit = query.queryItemValue(QStringLiteral("limit"));
-    filter.limit = limit.isEmpty() ? (csv ? kMaxCsvRows : History::kDefaultLimit) : limit.toInt(&ok);
+    filter.limit = limit.isEmpty() ? (maxLimit == kMaxPage ? History::kDefaultLimit : maxLimit)
+                                   : limit.toInt(&ok);
     const QString before = query.queryItemValue(QStringLiteral("before"));
     filter.before = before.isEmpty() ? 0 : before.toLongLong(&ok);
-    if (!ok || filter.limit < 1 || filter.limit > (csv ? kMaxCsvRows : kMaxPage) || filter.before < 0)
-        return WebServer::ErrorReply(StatusCode::BadRequest,
-                                     tr("limit= takes 1 to %1, before= an entry's ID")
-                                         .arg(csv ? kMaxCsvRows : kMaxPage));
-    history->Find(filter, [request, csv, limit = filter.limit](const QList<History::Entry>& entries,
+    if (!ok || filter.limit < 1 || filter.limit > maxLimit || filter.before < 0) {
+        *error = tr("limit= takes 1 to %1, before= an entry's ID").arg(maxLimit);
+        return std::nullopt;
+    }
+    return filter;
+}
+
+std::optional<WebServer::Reply> HistoryApi::Answer(History* history, const RoomGroups& groups,
+                                                   const WebServer::Request& request, bool csv)
+{
+    if (!history)
+        return WebServer::ErrorReply(StatusCode::NotFound,
+                                     tr("This service keeps no history ([history] database=off)."));
+    QString error;
+    StatusCode status;
+    const auto filter = Parse(groups, request.query, csv ? kMaxCsvRows : kMaxPage, &error, &status);
+    if (!filter)
+        return WebServer::ErrorReply(status, error);
+    history->Find(*filter, [request, csv, limit = filter->limit](const QList<History::Entry>& entries,
                                                              const QString& error) {
         if (!error.isEmpty())
             return request.answer(WebServer::ErrorReply(StatusCode::InternalServerError, error));

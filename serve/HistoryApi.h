@@ -27,6 +27,12 @@ public:
     static constexpr int kMaxPage = 1000;
     static constexpr int kMaxCsvRows = History::kMaxLimit;
 
+    // The filter `query` asks for, at most `maxLimit` entries (kMaxPage: a
+    // page, kDefaultLimit unless limit= says); nullopt with `error` and the
+    // answer's `status` when it cannot be.
+    static std::optional<History::Filter> Parse(const RoomGroups& groups, const QUrlQuery& query,
+                                                int maxLimit, QString* error,
+                                                WebServer::StatusCode* status);
     // Answers `request` later with the entries it asks for, as JSON or CSV.
     static std::optional<WebServer::Reply> Answer(History* history, const RoomGroups& groups,
                                                   const WebServer::Request& request, bool csv);

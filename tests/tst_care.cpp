@@ -11,6 +11,7 @@
 #include "serve/CampusServer.h"
 #include "serve/Clock.h"
 #include "serve/History.h"
+#include "serve/HistorySummary.h"
 #include "serve/IdleWatch.h"
 #include "serve/PasswordHash.h"
 #include "serve/ScheduleConfig.h"
@@ -77,6 +78,8 @@ private slots:
     void scheduleRunsOnceAndMissesWhatPassed();
     void idleSwitchOffOnce();
     void historyFoundByRoomAndTime();
+    void projectorHoursInferred_data();
+    void projectorHoursInferred();
     void historyAndGroupsOverTheWeb();
     void sameRowsInPostgres();
     void answeredCommandsSurviveAKill();
@@ -248,6 +251,42 @@ void TestCare::historyFoundByRoomAndTime()
                  [&](const QList<History::Entry>& list, const QString&) { page = list; });
     QTRY_COMPARE(page.size(), 10);
     QCOMPARE(page.first().at, start.addSecs(199));
+}
+
+void TestCare::projectorHoursInferred_data()
+{
+    QTest::addColumn<QString>("events"); // "HOUR COMMAND CODE FACE", oldest first
+    QTest::addColumn<double>("hours");   // until hour 10
+    QTest::newRow("on, then off") << "0 projector-on sent page; 2 projector-off sent schedule" << 2.0;
+    QTest::newRow("on twice: from the first")
+        << "1 projector-on sent page; 2 projector-on sent api; 4 projector-off sent page" << 3.0;
+    QTest::newRow("an on that failed") << "0 projector-on unreachable page; 3 projector-off sent idle"
+                                      << 0.0;
+    QTest::newRow("on, not confirmed") << "0 projector-on not-confirmed mqtt; 1 projector-off sent page"
+                                       << 1.0;
+    QTest::newRow("still on") << "6 projector-on sent page; 7 screen-up sent page" << 4.0;
+    QTest::newRow("an off that failed")
+        << "0 projector-on sent page; 1 projector-off busy page; 8 projector-off sent page" << 8.0;
+}
+
+// The hours a projector was on, as the commands that went out say.
+void TestCare::projectorHoursInferred()
+{
+    QFETCH(QString, events);
+    QFETCH(double, hours);
+    QList<History::Entry> entries;
+    QMap<QString, int> faces;
+    const QDateTime start = utc("2026-12-08T00:00:00Z");
+    for (const QString& event : events.split(QStringLiteral("; "))) {
+        const QStringList part = event.split(u' ');
+        entries.prepend({entries.size() + 1, start.addSecs(part[0].toInt() * 3600), QStringLiteral("r1"),
+                         part[1], QStringLiteral("x"), part[3], part[2], {}}); // newest first
+        ++faces[part[3]];
+    }
+    const QList<HistorySummary::Room> rooms = HistorySummary::Of(entries, start.addSecs(10 * 3600));
+    QCOMPARE(rooms.size(), 1);
+    QCOMPARE(rooms[0].projectorHours, hours);
+    QCOMPARE(rooms[0].byFace, faces);
 }
 
 // The web side: a group's rooms at once, their records as JSON and as a

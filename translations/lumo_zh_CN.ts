@@ -333,6 +333,125 @@
         <source>Not found.</source>
         <translation>未找到。</translation>
     </message>
+    <message>
+        <source>This service keeps no history ([history] database=off).</source>
+        <translation>本服务不保存操作记录（[history] database=off）。</translation>
+    </message>
+</context>
+<context>
+    <name>CarePage</name>
+    <message>
+        <source>Not run yet.</source>
+        <translation>尚未执行。</translation>
+    </message>
+    <message>
+        <source>The run of %1 was missed: nothing was sent.</source>
+        <translation>%1 的执行已错过：未发送任何命令。</translation>
+    </message>
+    <message>
+        <source>Run of %1: %2 commands sent, %3 not sent.</source>
+        <translation>%1 的执行：已发送 %2 条命令，%3 条未发送。</translation>
+    </message>
+    <message>
+        <source>Choose a group:</source>
+        <translation>选择教室组：</translation>
+    </message>
+    <message>
+        <source>Schedules</source>
+        <translation>定时任务</translation>
+    </message>
+    <message>
+        <source>History: who did what, when</source>
+        <translation>记录：谁在何时做了什么</translation>
+    </message>
+    <message>
+        <source>No schedules ([schedule] in serve.conf).</source>
+        <translation>没有定时任务（serve.conf 中的 [schedule]）。</translation>
+    </message>
+    <message>
+        <source>Next run: %1</source>
+        <translation>下次执行：%1</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>无</translation>
+    </message>
+    <message>
+        <source>Lumo: history</source>
+        <translation>Lumo：记录</translation>
+    </message>
+    <message>
+        <source>Back to the rooms</source>
+        <translation>返回教室列表</translation>
+    </message>
+    <message>
+        <source>Room</source>
+        <translation>教室</translation>
+    </message>
+    <message>
+        <source>Group</source>
+        <translation>教室组</translation>
+    </message>
+    <message>
+        <source>From (date)</source>
+        <translation>起始日期</translation>
+    </message>
+    <message>
+        <source>To (date)</source>
+        <translation>截止日期</translation>
+    </message>
+    <message>
+        <source>Show</source>
+        <translation>显示</translation>
+    </message>
+    <message>
+        <source>Download as CSV</source>
+        <translation>下载 CSV</translation>
+    </message>
+    <message>
+        <source>Per room</source>
+        <translation>按教室汇总</translation>
+    </message>
+    <message>
+        <source>Projector hours are inferred from the projector-on and projector-off commands sent: the controller reports nothing back, so a projector switched by hand is not counted.</source>
+        <translation>投影机开机时长是根据已发送的“投影机开”和“投影机关”命令推算的：中控不回报设备状态，因此手动开关的投影机不计在内。</translation>
+    </message>
+    <message>
+        <source>Commands by face</source>
+        <translation>各来源的命令数</translation>
+    </message>
+    <message>
+        <source>Projector on (hours, inferred)</source>
+        <translation>投影机开机（小时，推算）</translation>
+    </message>
+    <message>
+        <source>Commands, newest first</source>
+        <translation>命令（最新的在前）</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>时间</translation>
+    </message>
+    <message>
+        <source>Command</source>
+        <translation>命令</translation>
+    </message>
+    <message>
+        <source>Who</source>
+        <translation>操作者</translation>
+    </message>
+    <message>
+        <source>From</source>
+        <translation>来源</translation>
+    </message>
+    <message>
+        <source>Outcome</source>
+        <translation>结果</translation>
+    </message>
+    <message>
+        <source>No commands found.</source>
+        <translation>没有找到命令。</translation>
+    </message>
 </context>
 <context>
     <name>CommError</name>
