@@ -83,6 +83,7 @@ private slots:
     void historyAndGroupsOverTheWeb();
     void sameRowsInPostgres();
     void answeredCommandsSurviveAKill();
+    void runMissedWhileStopped();
 
 private:
     QTemporaryDir m_dir;
@@ -432,6 +433,46 @@ void TestCare::answeredCommandsSurviveAKill()
     QVERIFY(query.exec(QStringLiteral("SELECT COUNT(*) FROM commands WHERE code = 'sent' AND face = 'api'")) &&
             query.next());
     QCOMPARE(query.value(0).toInt(), sent);
+}
+
+// The service stopped (SIGSTOP) over a schedule's time and continued more
+// than a minute later sends nothing late: the run is recorded as missed.
+void TestCare::runMissedWhileStopped()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    const QDateTime at = QDateTime::currentDateTime().addSecs(5);
+    QFile file(m_dir.filePath(QStringLiteral("stop.conf")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[web]\nlisten=127.0.0.1:" + QByteArray::number(port) + "\n[service]\nprobe=0\n[rooms]\na\\device=" +
+               m_rooms[0].server.rfc2217Url().toUtf8() + "\nb\\device=" + m_rooms[1].server.rfc2217Url().toUtf8() +
+               "\n[schedule]\nsoon\\rooms=all\nsoon\\commands=projector-off\nsoon\\at=" +
+               at.toString(QStringLiteral("HH:mm:ss")).toLatin1() + "\n[tokens]\nnightly=" +
+               PasswordHash::Make("t0ken").toLatin1() + "\n");
+    file.close();
+    QProcess serve;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("STATE_DIRECTORY"), m_dir.filePath(QStringLiteral("stopped")));
+    serve.setProcessEnvironment(env);
+    serve.start(QStringLiteral(LUMO_SERVE_BIN), {QStringLiteral("--config"), file.fileName()});
+    QVERIFY(serve.waitForStarted());
+    const QByteArray headers =
+        "Host: 127.0.0.1:" + QByteArray::number(port) + "\r\nAuthorization: Bearer t0ken\r\n";
+    QTRY_VERIFY_WITH_TIMEOUT(HttpAsk(port, "GET", "/api/v1/rooms", headers).status == 200, 10000);
+    QVERIFY(QDateTime::currentDateTime() < at);
+    ::kill(pid_t(serve.processId()), SIGSTOP);
+    QTRY_VERIFY_WITH_TIMEOUT(QDateTime::currentDateTime() > at.addSecs(62), 80000);
+    ::kill(pid_t(serve.processId()), SIGCONT);
+    QByteArray history;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (history = HttpAsk(port, "GET", "/api/v1/history", headers).body).count("\"code\":\"missed\"") == 2,
+        10000);
+    QVERIFY2(!history.contains("\"code\":\"sent\""), history);
+    QCOMPARE(m_rooms[0].pty.readAvailable(200) + m_rooms[1].pty.readAvailable(0), QByteArray());
+    serve.terminate();
+    QVERIFY(serve.waitForFinished());
 }
 
 QTEST_GUILESS_MAIN(TestCare)
