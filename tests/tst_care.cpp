@@ -181,6 +181,11 @@ void TestCare::scheduleRunsOnceAndMissesWhatPassed()
             QCOMPARE(e.who + ' ' + e.face + ' ' + e.code, "night schedule sent");
         QTRY_COMPARE(scheduler.State()[0].toObject()["last"].toObject()["results"].toArray().size(), 4);
     }
+    {
+        Scheduler restarted(campus, clock, &history, state); // a restart within the minute
+        restarted.SetSchedules({night}, groups);
+        QCOMPARE(m_rooms[0].pty.readAvailable(200) + m_rooms[1].pty.readAvailable(0), QByteArray());
+    }
     // The next evening passes while the service is down.
     clock.now = utc("2026-12-09T21:01:01Z");
     Scheduler restarted(campus, clock, &history, state);
