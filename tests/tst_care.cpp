@@ -76,6 +76,7 @@ private slots:
     void scheduleTimes_data();
     void scheduleTimes();
     void scheduleRunsOnceAndMissesWhatPassed();
+    void scheduleOnDaylightSavingDays();
     void idleSwitchOffOnce();
     void historyFoundByRoomAndTime();
     void projectorHoursInferred_data();
@@ -197,6 +198,38 @@ void TestCare::scheduleRunsOnceAndMissesWhatPassed()
     }
     QCOMPARE(m_rooms[0].pty.readAvailable(200) + m_rooms[1].pty.readAvailable(0), QByteArray());
     QVERIFY(restarted.State()[0].toObject()["last"].toObject()["missed"].toBool());
+}
+
+// On the clock of the days the clocks change (Europe/Berlin): 02:30, which
+// does not exist in spring, runs at 03:00; in autumn, when it comes twice,
+// it runs at the first only.
+void TestCare::scheduleOnDaylightSavingDays()
+{
+    Campus campus({m_rooms[0].config(QStringLiteral("a"))});
+    ScheduleConfig early;
+    early.name = QStringLiteral("early");
+    early.Set(QStringLiteral("at"), QStringLiteral("02:30"));
+    early.Set(QStringLiteral("days"), QStringLiteral("sun"));
+    early.Set(QStringLiteral("commands"), QStringLiteral("screen-up"));
+    early.Set(QStringLiteral("rooms"), QStringLiteral("a"));
+    FakeClock clock;
+    clock.now = utc("2026-03-28T23:00:00Z");
+    Scheduler scheduler(campus, clock, nullptr, {});
+    scheduler.SetSchedules({early}, RoomGroups({}, {QStringLiteral("a")}));
+    // Each moment of the clock, and whether the run goes out then.
+    const std::pair<const char*, bool> moments[] = {
+        {"2026-03-29T00:59:59Z", false}, {"2026-03-29T01:00:00Z", true},  // 03:00 CEST
+        {"2026-03-29T01:30:00Z", false}, {"2026-10-25T00:29:59Z", false}, // 02:29:59 CEST
+        {"2026-10-25T00:30:00Z", true},  {"2026-10-25T01:30:00Z", false}, // 02:30 CEST, then CET
+    };
+    for (const auto& [moment, runs] : moments) {
+        clock.now = utc(moment);
+        scheduler.Check();
+        QByteArray got;
+        if (runs)
+            QTRY_COMPARE(got += m_rooms[0].pty.readAvailable(0), QByteArray("u"));
+        QVERIFY2(m_rooms[0].pty.readAvailable(100).isEmpty(), moment);
+    }
 }
 
 // A room left on gets the idle commands after idle_off without a command,
