@@ -76,7 +76,7 @@ int SendCommand::Run(const QStringList& arguments, QTextStream& out, QTextStream
            "instead of a port."),
         QStringLiteral("URL"));
     const QCommandLineOption roomOption(QStringLiteral("room"),
-                                        tr("With --server: the room's ID, or all for every room."),
+                                        tr("With --server: the room's ID, @ and a group's name, or all for every room."),
                                         QStringLiteral("ID"));
     const QCommandLineOption tokenOption(
         QStringLiteral("token-file"),

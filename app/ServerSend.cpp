@@ -54,8 +54,9 @@ std::optional<QString> ServerSend::CheckRoom(const QString& room)
 {
     if (room.isEmpty())
         return tr("--server needs --room ID (a room's ID, or all)");
-    if (!IsRoomId(room))
-        return tr("\"%1\" is no room: a room's ID is 1 to 32 letters, digits, - and _, or all")
+    if (!IsRoomId(room.startsWith(QLatin1Char('@')) ? room.mid(1) : room))
+        return tr("\"%1\" is no room: a room's ID is 1 to 32 letters, digits, - and _, @ and "
+                  "a group's name, or all")
             .arg(InputLimit::Quoted(room));
     return std::nullopt;
 }
@@ -136,13 +137,15 @@ int ServerSend::Send(const QList<const Command*>& commands, QTextStream& err) co
 
 ServerSend::Answer ServerSend::post(const Command& command) const
 {
-    const bool all = room == kAll;
+    // A group (@NAME) is sent as every room of it.
+    const bool group = room.startsWith(QLatin1Char('@'));
+    const bool all = room == kAll || group;
     QUrl url = server;
     QString path = url.path();
     while (path.endsWith(QLatin1Char('/')))
         path.chop(1);
     url.setPath(path + QStringLiteral("/api/v1/rooms/%1/commands/%2")
-                           .arg(room, QString(QLatin1Char(command.letter))));
+                           .arg(group ? kAll : room, QString(QLatin1Char(command.letter))));
     QNetworkRequest request(url);
     request.setRawHeader("Authorization", "Bearer " + token);
     request.setRawHeader("Accept", "application/json");
@@ -165,7 +168,13 @@ ServerSend::Answer ServerSend::post(const Command& command) const
     qCDebug(lcWeb).noquote() << "POST" << url.toDisplayString() << "for"
                              << CommandResolver::Name(command);
     QNetworkAccessManager network;
-    QNetworkReply* reply = network.post(request, QByteArray());
+    QByteArray groups;
+    if (group) {
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+        groups = QJsonDocument(QJsonObject{{"groups", QJsonArray{room.mid(1)}}})
+                     .toJson(QJsonDocument::Compact);
+    }
+    QNetworkReply* reply = network.post(request, groups);
     QEventLoop wait;
     QObject::connect(reply, &QNetworkReply::finished, &wait, &QEventLoop::quit);
     QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received) {

@@ -14,8 +14,12 @@ const Command* CommandEntry::Resolve(const QString& word, CommandResult* refusal
     return nullptr;
 }
 
-void CommandEntry::Send(CommandTarget& targets, const Request& request, CommandResult::Done done)
+void CommandEntry::Send(CommandTarget& targets, const Request& request, CommandResult::Done given)
 {
+    // Whatever becomes of it, the target takes note before it is answered.
+    const auto done = [&targets, request, given](const CommandResult& result) {
+        targets.Record(request, result, given);
+    };
     CommandResult refusal;
     const Command* command = Resolve(request.word, &refusal);
     if (!command) {
@@ -27,7 +31,7 @@ void CommandEntry::Send(CommandTarget& targets, const Request& request, CommandR
                                    tr("there is no room \"%1\"").arg(request.target.left(64))));
         return;
     }
-    targets.Deliver(request.target, *command, std::move(done));
+    targets.Deliver(request.target, *command, done);
 }
 
 void CommandEntry::SendEach(CommandTarget& targets, const QStringList& names,

@@ -3,6 +3,7 @@
 // knows the destinations it has by name ("" for a target with one line).
 #pragma once
 
+#include "control/CommandEntry.h"
 #include "control/CommandResult.h"
 
 #include <QString>
@@ -20,4 +21,13 @@ public:
     // the caller's thread (at once, or later for a target that works apart).
     virtual void Deliver(const QString& name, const Command& command,
                          CommandResult::Done done) = 0;
+    // Every answer of the one entry point to this target passes here, a
+    // refusal too: `done` gets it once the target has taken note of it (a
+    // target that keeps no record passes it on at once).
+    virtual void Record(const CommandEntry::Request& request, const CommandResult& result,
+                        CommandResult::Done done)
+    {
+        Q_UNUSED(request);
+        done(result);
+    }
 };

@@ -123,7 +123,10 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://lumopanel.net/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The control library is the package's own, in its private folder.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS \${CPACK_TEMPORARY_DIRECTORY}/usr/${CMAKE_INSTALL_LIBDIR}/lumo)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-zenhei, qt6-qpa-plugins")
+# Qt's SQLite driver, a plugin, keeps the campus service's history; its
+# PostgreSQL driver serves [history] database=postgresql://….
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-zenhei, qt6-qpa-plugins, libqt6sql6-sqlite")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libqt6sql6-psql")
 # Qt's own texts (the help's headings, standard buttons) in the user's language.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -94,6 +94,23 @@ void Campus::answer(const CommandResult::Done& done, const CommandResult& result
         emit allAnswered();
 }
 
+void Campus::Record(const CommandEntry::Request& request, const CommandResult& result,
+                    CommandResult::Done done)
+{
+    ++m_unanswered;
+    emit answered(request, result);
+    auto noted = [self = QPointer<Campus>(this), done, result] {
+        if (self)
+            self->answer(done, result);
+        else
+            done(result);
+    };
+    if (m_recorder)
+        m_recorder(request, result, noted);
+    else
+        noted();
+}
+
 QList<RoomConfig> Campus::Rooms() const
 {
     QList<RoomConfig> rooms;

@@ -64,6 +64,13 @@ public:
     // Sends the command to the room on its thread; `done` gets the result on
     // this thread.
     void Deliver(const QString& room, const Command& command, CommandResult::Done done) override;
+    // Every answer is noted (the answered signal, then the recorder) before
+    // it is given; a command counts as unanswered until then.
+    using Recorder = std::function<void(const CommandEntry::Request& request,
+                                        const CommandResult& result, std::function<void()> noted)>;
+    void SetRecorder(Recorder recorder) { m_recorder = std::move(recorder); }
+    void Record(const CommandEntry::Request& request, const CommandResult& result,
+                CommandResult::Done done) override;
     // Probes every room whose line is closed.
     void ProbeAll();
     // Takes the rooms of a new configuration: rooms that did not change keep
@@ -74,6 +81,8 @@ signals:
     void statusChanged(const QString& room);
     // The last unanswered command was answered.
     void allAnswered();
+    // What became of a command from any face, as it is answered.
+    void answered(const CommandEntry::Request& request, const CommandResult& result);
 
 private:
     struct Waiting {
@@ -103,6 +112,7 @@ private:
     QList<QString> m_order;
     quint64 m_serials = 0;
     int m_unanswered = 0;
+    Recorder m_recorder;
     std::shared_ptr<QSemaphore> m_parallel = std::make_shared<QSemaphore>(kParallelLines);
     std::shared_ptr<QSemaphore> m_failing = std::make_shared<QSemaphore>(kParallelLines);
 };

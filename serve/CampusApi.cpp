@@ -77,10 +77,13 @@ std::optional<WebServer::Reply> CampusApi::SendAll(const Request& request, const
     const QJsonObject answer{{"command", QString(QLatin1Char(command->letter))}};
     QStringList chosen;
     if (!request.body.trimmed().isEmpty()) {
-        const QJsonValue list = QJsonDocument::fromJson(request.body).object().value("rooms");
-        if (!list.isArray())
-            return WebServer::ErrorReply(StatusCode::BadRequest,
-                                         tr("The body is no JSON object with a list \"rooms\"."));
+        const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+        const QJsonValue list = body.value("rooms"), groups = body.value("groups");
+        if (!(list.isArray() || (list.isUndefined() && groups.isArray())) ||
+            !(groups.isArray() || groups.isUndefined()))
+            return WebServer::ErrorReply(
+                StatusCode::BadRequest,
+                tr("The body is no JSON object with a list \"rooms\" or \"groups\"."));
         for (const QJsonValue& value : list.toArray()) {
             const QString id = value.toString();
             if (!m_campus.HasRoom(id))
@@ -89,6 +92,16 @@ std::optional<WebServer::Reply> CampusApi::SendAll(const Request& request, const
                     tr("There is no room \"%1\". Nothing was sent.").arg(id.left(64))));
             if (!chosen.contains(id)) // a room named twice is sent once
                 chosen.append(id);
+        }
+        for (const QJsonValue& value : groups.toArray()) {
+            const QString group = value.toString();
+            if (!m_groups.HasGroup(group))
+                return WebServer::ResultReply(CommandResult::Failed(
+                    command, CommandResult::Code::NoSuchRoom,
+                    tr("There is no group \"%1\". Nothing was sent.").arg(group.left(64))));
+            for (const QString& id : m_groups.Groups().value(group))
+                if (!chosen.contains(id) && m_campus.HasRoom(id))
+                    chosen.append(id);
         }
         if (chosen.isEmpty()) { // an empty list chooses no room, not every room
             QJsonObject none = answer;

@@ -7,7 +7,7 @@
 //   POST /api/v1/rooms/ID/commands/C       {"command":"c","code":"sent","sent":"c"}
 //                                          | 404/503 {"command":…,"code":…,"error":…}
 //   POST /api/v1/rooms/all/commands/C      {"command":"c","results":[{"room":ID,…}…]}
-//                                          optional body {"rooms":[ID…]}
+//                                          optional body {"rooms":[ID…],"groups":[G…]}
 //
 // Every command goes through the one entry point (CommandEntry) with the
 // rooms as its target; "code" is CommandResult's.
@@ -15,6 +15,7 @@
 
 #include "serve/Campus.h"
 #include "serve/CampusLogin.h"
+#include "serve/RoomGroups.h"
 #include "web/WebServer.h"
 
 #include <QCoreApplication>
@@ -31,6 +32,9 @@ public:
     using Who = CampusLogin::Who;
 
     explicit CampusApi(Campus& campus) : m_campus(campus) {}
+    // The groups of [groups], for lists of rooms.
+    void SetGroups(const RoomGroups& groups) { m_groups = groups; }
+    const RoomGroups& Groups() const { return m_groups; }
 
     // A room as its status shows it: id, name, device, state, error, last.
     QJsonObject Room(const RoomConfig& config) const;
@@ -44,4 +48,5 @@ public:
 
 private:
     Campus& m_campus;
+    RoomGroups m_groups;
 };

@@ -2,6 +2,9 @@
 
 #include "serve/Campus.h"
 #include "serve/CampusPage.h"
+#include "serve/CarePage.h"
+#include "serve/HistoryApi.h"
+#include "serve/Scheduler.h"
 
 #include <QFile>
 #include <QSslCertificate>
@@ -60,6 +63,7 @@ std::optional<QSslConfiguration> CampusServer::Tls(const ServeConfig& config, QS
 CampusServer::CampusServer(Campus& campus, const ServeConfig& config, QObject* parent)
     : WebServer(config.hostNames, parent), m_campus(campus), m_api(campus), m_login(*this, config)
 {
+    m_api.SetGroups(config.Groups());
     allowForms();
     logRefusals();
     using M = QHttpServerRequest::Method;
@@ -73,6 +77,16 @@ CampusServer::CampusServer(Campus& campus, const ServeConfig& config, QObject* p
                       [this](const Request&, const Who&, const QString& room) {
                           return m_api.Status(room);
                       });
+    apiRoute<>("/api/v1/history", M::Get, [this](const Request& request, const Who&) {
+        return HistoryApi::Answer(m_history, m_api.Groups(), request, false);
+    });
+    apiRoute<>("/history.csv", M::Get, [this](const Request& request, const Who&) {
+        return HistoryApi::Answer(m_history, m_api.Groups(), request, true);
+    });
+    apiRoute<>("/api/v1/schedules", M::Get, [this](const Request&, const Who&) -> Answer {
+        return JsonReply(StatusCode::Ok,
+                         {{"schedules", m_scheduler ? m_scheduler->State() : QJsonArray()}});
+    });
     // Before the rule for one room, which would take "all" for a room.
     apiRoute<QString>("/api/v1/rooms/all/commands/<arg>", M::Post,
                       [this](const Request& request, const Who& who, const QString& word) {
@@ -127,6 +141,13 @@ void CampusServer::Reload(const ServeConfig& config)
 {
     m_login.SetAccounts(config);
     SetHostNames(config.hostNames);
+    m_api.SetGroups(config.Groups());
+}
+
+void CampusServer::UseCare(History* history, Scheduler* scheduler)
+{
+    m_history = history;
+    m_scheduler = scheduler;
 }
 
 WebServer::Answer CampusServer::route(const Request& request)
@@ -165,7 +186,17 @@ WebServer::Answer CampusServer::page(const Request& request)
     const Reply toLogin{StatusCode::SeeOther, {}, "text/plain", {{"Location", "/login"}}};
     if (path == QLatin1String("/")) {
         const auto user = m_login.SessionUser(request);
-        return user ? HtmlReply(CampusPage::Rooms(*user, m_campus)) : toLogin;
+        if (!user)
+            return toLogin;
+        return HtmlReply(
+            CampusPage::Rooms(*user, m_campus)
+                .replace("{{groups}}", CarePage::Groups(m_api.Groups()))
+                .replace("{{care}}", CarePage::Schedules(m_scheduler ? m_scheduler->State()
+                                                                     : QJsonArray())));
+    }
+    if (path == QLatin1String("/history")) {
+        const auto user = m_login.SessionUser(request);
+        return user ? historyPage(request, *user) : toLogin;
     }
     if (path.startsWith(QLatin1String("/rooms/")))
         return m_login.SessionUser(request) ? roomPanel(request, path) : toLogin;
@@ -190,6 +221,25 @@ WebServer::Answer CampusServer::roomPanel(const Request& request, const QString&
         QStringLiteral("/"), PhonePage::FromAcceptLanguage(request.Header("accept-language")),
         target);
     return Reply{StatusCode::Ok, asset.body, asset.type, {}};
+}
+
+WebServer::Answer CampusServer::historyPage(const Request& request, const QString& user)
+{
+    QString error;
+    StatusCode status;
+    const auto filter =
+        HistoryApi::Parse(m_api.Groups(), request.query, History::kMaxLimit, &error, &status);
+    if (!m_history || !filter)
+        return HtmlReply(CarePage::History(
+            user, request.query, {}, {},
+            m_history ? error : tr("This service keeps no history ([history] database=off).")));
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QDateTime until = filter->until.isValid() ? std::min(filter->until, now) : now;
+    m_history->Find(*filter, [request, user, until](const QList<History::Entry>& entries,
+                                                    const QString& error) {
+        request.answer(HtmlReply(CarePage::History(user, request.query, entries, until, error)));
+    });
+    return std::nullopt;
 }
 
 std::optional<WebServer::Reply> CampusServer::blockedPage(const Request& request)

@@ -4,7 +4,10 @@
 //   GET  /login, POST /login, POST /logout     the users of [users] (CampusLogin)
 //   GET  /                                     every room (after login; CampusPage)
 //   GET  /rooms/ID/                            the room's panel (the phone page)
+//   GET  /history                              the history page (CarePage)
 //   /api/v1/…                                  the JSON interface (CampusApi)
+//   GET  /api/v1/history, /history.csv         the history (HistoryApi)
+//   GET  /api/v1/schedules                     the schedules, their next and last runs
 //
 // Every /api/ call needs a session or a token of [tokens] (Bearer). The
 // phone remote's rules hold (WebServer): Host check, failed attempts
@@ -20,6 +23,8 @@
 #include "web/WebServer.h"
 
 class Campus;
+class History;
+class Scheduler;
 
 class CampusServer : public WebServer
 {
@@ -34,8 +39,11 @@ public:
     // Listens on [web] listen; false with ErrorString() naming the address.
     bool Start(const ServeConfig& config);
     QString ErrorString() const { return m_error; }
-    // The users, tokens and host names of a configuration read again.
+    // The users, tokens, host names and groups of a configuration read again.
     void Reload(const ServeConfig& config);
+    // Serves the history (GET /api/v1/history, /history.csv) and the
+    // schedules (GET /api/v1/schedules); either may be none.
+    void UseCare(History* history, Scheduler* scheduler);
 
 protected:
     Answer route(const Request& request) override;
@@ -50,6 +58,8 @@ private:
                   std::type_identity_t<std::function<Answer(const Request&, const Who&, Args...)>> handler);
     Answer page(const Request& request);
     Answer roomPanel(const Request& request, const QString& path);
+    // The history page ("记录"), for a user with a session.
+    Answer historyPage(const Request& request, const QString& user);
 
     Campus& m_campus;
     CampusApi m_api;
@@ -57,4 +67,6 @@ private:
     IdempotencyKeys m_keys;
     PhonePage m_page;
     QString m_error;
+    History* m_history = nullptr;
+    Scheduler* m_scheduler = nullptr;
 };

@@ -3,6 +3,10 @@
 #include "control/Logging.h"
 #include "control/ShutdownSignals.h"
 #include "serve/Campus.h"
+#include "serve/Clock.h"
+#include "serve/History.h"
+#include "serve/IdleWatch.h"
+#include "serve/Scheduler.h"
 #ifdef LUMO_WEB
 #include "serve/CampusServer.h"
 #endif
@@ -17,6 +21,8 @@
 #endif
 
 #include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QTcpServer>
 #include <QTextStream>
@@ -136,12 +142,41 @@ QStringList warnings(const ServeConfig& config, qint64 descriptors)
     return all;
 }
 
+// The history the configuration asks for, or none.
+std::unique_ptr<History> openHistory(const ServeConfig& config)
+{
+    if (config.historyDatabase == QLatin1String("off"))
+        return nullptr;
+    auto history = std::make_unique<History>(
+        config.historyDatabase.isEmpty() ? History::DefaultPath() : config.historyDatabase,
+        config.historyKeepDays);
+    if (!history->Error().isEmpty()) {
+        qCWarning(lcServe).noquote() << history->Error() << "- commands are not recorded";
+        return nullptr;
+    }
+    return history;
+}
+
 int serve(const ServeConfig& first, QTextStream& err)
 {
     ServeConfig config = first;
     Campus campus(config.rooms);
+    const Clock clock;
+    const std::unique_ptr<History> history = openHistory(config);
+    if (History* h = history.get())
+        campus.SetRecorder([h](const CommandEntry::Request& request, const CommandResult& result,
+                               std::function<void()> noted) {
+            h->Add(History::Of(request, result, QDateTime::currentDateTimeUtc()), std::move(noted));
+        });
+    const QString state = QFileInfo(History::DefaultPath()).absolutePath();
+    QDir().mkpath(state);
+    Scheduler scheduler(campus, clock, history.get(), QDir(state).filePath(QStringLiteral("schedules.json")));
+    scheduler.SetSchedules(config.schedules, config.Groups());
+    IdleWatch idle(campus, clock);
+    idle.Configure(config.idleOffSeconds, config.idleCommands);
 #ifdef LUMO_WEB
     CampusServer web(campus, config);
+    web.UseCare(history.get(), &scheduler);
     if (!web.Start(config)) {
         err << web.ErrorString() << '\n';
         return ServeCommand::Failed;
@@ -177,6 +212,10 @@ int serve(const ServeConfig& first, QTextStream& err)
                 for (const QString& warning : warnings(config, raiseDescriptorLimit(config, true)))
                     qCWarning(lcServe).noquote() << warning;
                 campus.Reload(config.rooms);
+                scheduler.SetSchedules(config.schedules, config.Groups());
+                idle.Configure(config.idleOffSeconds, config.idleCommands);
+                if (history)
+                    history->SetKeepDays(config.historyKeepDays);
 #ifdef LUMO_WEB
                 web.Reload(config);
                 if (config.listenAddress != before.listenAddress ||
@@ -222,6 +261,7 @@ int serve(const ServeConfig& first, QTextStream& err)
     });
     ServiceNotify::Ready();
     QCoreApplication::exec();
+    campus.SetRecorder({}); // the history is closed before the rooms
     qCInfo(lcServe) << "ending: lines closed";
     return ServeCommand::Done;
 }
@@ -298,9 +338,12 @@ int ServeCommand::Run(const QStringList& arguments, QTextStream& in, QTextStream
     for (const QString& warning : warnings(config, raiseDescriptorLimit(config, !check)))
         err << warning << '\n';
     if (check) {
-        out << tr("%1: %2 rooms, %3 users, %4 tokens; the page on %5 port %6")
+        out << tr("%1: %2 rooms, %3 groups, %4 schedules, %5 users, %6 tokens; the page on %7 "
+                  "port %8")
                    .arg(file)
                    .arg(config.rooms.size())
+                   .arg(config.groups.size())
+                   .arg(config.schedules.size())
                    .arg(config.users.size())
                    .arg(config.tokens.size())
                    .arg(config.listenAddress.toString())

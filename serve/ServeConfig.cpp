@@ -1,10 +1,12 @@
 #include "serve/ServeConfig.h"
 
+#include "control/CommandResolver.h"
 #include "control/RoomId.h"
 
 #include "serial/CommError.h"
 #include "serial/DeviceUrl.h"
 #include "control/SecretFile.h"
+#include "serve/History.h"
 #include "serve/PasswordHash.h"
 
 #include <QDir>
@@ -13,6 +15,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QUrl>
 
 #include <algorithm>
 #include <set>
@@ -54,7 +57,9 @@ QList<KeyLine> scan(const QString& file, const QByteArray& bytes)
 {
     static const std::set<QString> kSections{QStringLiteral("web"),    QStringLiteral("service"),
                                              QStringLiteral("rooms"),  QStringLiteral("users"),
-                                             QStringLiteral("tokens"), QStringLiteral("mqtt")};
+                                             QStringLiteral("tokens"), QStringLiteral("mqtt"),
+                                             QStringLiteral("groups"), QStringLiteral("schedule"),
+                                             QStringLiteral("history")};
     QList<KeyLine> keys;
     std::set<std::pair<QString, QString>> seen;
     QString section, group;
@@ -75,7 +80,7 @@ QList<KeyLine> scan(const QString& file, const QByteArray& bytes)
             if (!kSections.count(section))
                 fail(file, number,
                      ServeConfig::tr("unknown section [%1] (known: [web], [service], [rooms], "
-                                     "[users], [tokens], [mqtt])")
+                                     "[users], [tokens], [mqtt], [groups], [schedule], [history])")
                          .arg(section.left(40)));
             continue;
         }
@@ -96,6 +101,20 @@ QList<KeyLine> scan(const QString& file, const QByteArray& bytes)
     return keys;
 }
 
+// "90s", "30m", "2h", "365d" or plain seconds; nullopt when it is none.
+std::optional<qint64> seconds(const QString& value)
+{
+    static const QRegularExpression pattern(QStringLiteral("^(\\d{1,9})\\s*([smhd]?)$"));
+    const QRegularExpressionMatch match = pattern.match(value.trimmed().toLower());
+    if (!match.hasMatch())
+        return std::nullopt;
+    static constexpr qint64 kUnits[] = {1, 60, 3600, 86400};
+    const qint64 unit = match.captured(2).isEmpty()
+                            ? 1
+                            : kUnits[QStringLiteral("smhd").indexOf(match.captured(2))];
+    return match.captured(1).toLongLong() * unit;
+}
+
 void readListen(ServeConfig& config, const QString& value, int line)
 {
     const qsizetype colon = value.lastIndexOf(QLatin1Char(':'));
@@ -113,7 +132,47 @@ void readListen(ServeConfig& config, const QString& value, int line)
     config.listenAddress = address;
     config.listenPort = quint16(port);
 }
+
+void readService(ServeConfig& config, const KeyLine& k, const QString& v)
+{
+    if (k.name == QLatin1String("probe")) {
+        bool ok = false;
+        const int probe = v.toInt(&ok);
+        if (!ok || probe < 0 || probe > kMaxProbeSeconds)
+            fail(config.file, k.line,
+                 ServeConfig::tr("probe= takes seconds from 0 (no probes) to %1").arg(kMaxProbeSeconds));
+        config.probeSeconds = probe;
+    } else if (k.name == QLatin1String("idle_off")) {
+        const auto idle = v == QLatin1String("off") ? 0 : seconds(v);
+        if (!idle || *idle > 7 * 86400)
+            fail(config.file, k.line,
+                 ServeConfig::tr("idle_off= takes a time up to 7d (2h, 90m) or 0 for none"));
+        config.idleOffSeconds = *idle;
+    } else if (k.name == QLatin1String("idle_commands")) {
+        config.idleCommands = v.split(QLatin1Char(','), Qt::SkipEmptyParts);
+        for (QString& word : config.idleCommands) {
+            word = word.trimmed();
+            if (!CommandResolver::Resolve(word))
+                fail(config.file, k.line, CommandResolver::UnknownMessage(word));
+        }
+        if (config.idleCommands.isEmpty() || config.idleCommands.size() > 23)
+            fail(config.file, k.line, ServeConfig::tr("idle_commands= takes 1 to 23 commands"));
+    } else {
+        fail(config.file, k.line,
+             ServeConfig::tr("unknown key \"%1\" in [service] (known: probe, idle_off, "
+                             "idle_commands)")
+                 .arg(k.key.left(64)));
+    }
+}
 } // namespace
+
+RoomGroups ServeConfig::Groups() const
+{
+    QStringList ids;
+    for (const RoomConfig& room : rooms)
+        ids.append(room.id);
+    return RoomGroups(groups, ids);
+}
 
 QString ServeConfig::DefaultPath()
 {
@@ -178,15 +237,60 @@ ServeConfig ServeConfig::Load(const QString& path)
                          .arg(k.key.left(64)));
             }
         } else if (k.section == QLatin1String("service")) {
-            bool ok = false;
-            const int seconds = v.toInt(&ok);
-            if (k.name != QLatin1String("probe"))
+            readService(config, k, v);
+        } else if (k.section == QLatin1String("groups")) {
+            if (!IsRoomId(k.key))
                 fail(path, k.line,
-                     tr("unknown key \"%1\" in [service] (known: probe)").arg(k.key.left(64)));
-            if (!ok || seconds < 0 || seconds > kMaxProbeSeconds)
+                     tr("\"%1\" is no group name: 1 to 32 letters, digits, \"-\" or \"_\"")
+                         .arg(k.key.left(64)));
+            QStringList rooms;
+            for (const QString& room : value(k).toStringList())
+                if (!room.trimmed().isEmpty())
+                    rooms.append(room.trimmed());
+            config.groups.insert(k.key, rooms);
+        } else if (k.section == QLatin1String("schedule")) {
+            const QString name = k.key.section(QLatin1Char('\\'), 0, 0);
+            if (k.key.count(QLatin1Char('\\')) != 1 || !IsRoomId(name))
                 fail(path, k.line,
-                     tr("probe= takes seconds from 0 (no probes) to %1").arg(kMaxProbeSeconds));
-            config.probeSeconds = seconds;
+                     tr("\"%1\" is no schedule key: write NAME\\at, NAME\\days, NAME\\rooms, "
+                        "NAME\\commands or NAME\\skip, where NAME is 1 to 32 letters, digits, "
+                        "\"-\" or \"_\"")
+                         .arg(k.key.left(64)));
+            auto schedule = std::find_if(config.schedules.begin(), config.schedules.end(),
+                                         [&](const ScheduleConfig& s) { return s.name == name; });
+            if (schedule == config.schedules.end()) {
+                config.schedules.append(ScheduleConfig());
+                schedule = config.schedules.end() - 1;
+                schedule->name = name;
+                schedule->line = k.line;
+            }
+            const QString refused =
+                schedule->Set(k.name.section(QLatin1Char('\\'), 1),
+                              value(k).toStringList().join(QLatin1Char(',')));
+            if (!refused.isEmpty())
+                fail(path, k.line, refused);
+        } else if (k.section == QLatin1String("history")) {
+            if (k.name == QLatin1String("database")) {
+                const QUrl url(v, QUrl::StrictMode);
+                if (v.contains(QLatin1String("://")) &&
+                    (!History::IsPostgres(v) || !url.isValid() || url.path().size() < 2))
+                    fail(path, k.line,
+                         tr("database= takes an SQLite file's path, "
+                            "postgresql://USER@HOST:PORT/DATABASE, or off"));
+                if (!url.password().isEmpty())
+                    fail(path, k.line,
+                         tr("database= holds a password: give it in the service's ~/.pgpass or "
+                            "PGPASSFILE instead"));
+                config.historyDatabase = v;
+            } else if (k.name == QLatin1String("keep")) {
+                const auto keep = seconds(v);
+                if (!keep || *keep < 86400 || *keep > 100 * 365 * 86400LL)
+                    fail(path, k.line, tr("keep= takes days, from 1d to 36500d (365d)"));
+                config.historyKeepDays = int(*keep / 86400);
+            } else {
+                fail(path, k.line,
+                     tr("unknown key \"%1\" in [history] (known: database, keep)").arg(k.key.left(64)));
+            }
         } else if (k.section == QLatin1String("mqtt")) {
             const bool secret = k.name == QLatin1String("password_file");
             const QString file = secret ? SecretFile::Locate(v) : v;
@@ -270,6 +374,19 @@ ServeConfig ServeConfig::Load(const QString& path)
         if (room.name.isEmpty())
             room.name = id;
         config.rooms.append(room);
+    }
+    for (auto group = config.groups.cbegin(); group != config.groups.cend(); ++group)
+        for (const QString& room : group.value())
+            if (!byId.contains(room))
+                fail(path, config.lines.value(QStringLiteral("groups/") + group.key().toLower()),
+                     tr("group %1 names room \"%2\", which is not in [rooms]")
+                         .arg(group.key(), room.left(64)));
+    for (const ScheduleConfig& schedule : std::as_const(config.schedules)) {
+        QString refused = schedule.Check();
+        if (refused.isEmpty() && !config.Groups().Expand(schedule.rooms, &refused))
+            refused = tr("schedule %1: %2").arg(schedule.name, refused);
+        if (!refused.isEmpty())
+            fail(path, schedule.line, refused);
     }
     if (config.rooms.isEmpty())
         config.warnings.append(

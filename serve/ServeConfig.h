@@ -16,6 +16,17 @@
 //   nightly=pbkdf2-sha256$...
 //   [mqtt]
 //   broker=mqtt://broker.example:1883   (the rest in MqttConfig.h)
+//   [service]
+//   idle_off=2h                a room left in use gets idle_commands after so
+//   idle_commands=projector-off  long without a command (s, m, h, d; 0: off)
+//   [groups]
+//   building-a=r101,r102,r103  rooms by name, for lists of rooms as @building-a
+//   [schedule]
+//   night\at=22:00             (the rest in ScheduleConfig.h)
+//   [history]
+//   database=/var/lib/lumo/history.sqlite   (default: the state folder; off: none)
+//            or postgresql://lumo@db.district.example/lumo (password in ~/.pgpass)
+//   keep=365d                  records older than this are removed
 //
 // Everything is checked before anything starts: a bad or duplicate room,
 // two rooms on one device, an unknown section or key (names of sections
@@ -26,6 +37,8 @@
 #pragma once
 
 #include "serve/MqttConfig.h"
+#include "serve/RoomGroups.h"
+#include "serve/ScheduleConfig.h"
 
 #include <QCoreApplication>
 #include <QHostAddress>
@@ -74,6 +87,14 @@ public:
     QList<RoomConfig> rooms;              // in the file's order
     QMap<QString, QString> users, tokens; // name → password hash
     MqttConfig mqtt;                      // enabled when [mqtt] names a broker
+    qint64 idleOffSeconds = 0;            // 0: no idle switch-off
+    QStringList idleCommands{QStringLiteral("projector-off")};
+    QMap<QString, QStringList> groups;    // name → its rooms
+    QList<ScheduleConfig> schedules;      // in the file's order
+    QString historyDatabase; // "": History::DefaultPath(); "off": none; a file or postgresql://
+    int historyKeepDays = 365;
+
+    RoomGroups Groups() const;
     // "section/key" in lower case → its line, for messages.
     QMap<QString, int> lines;
     // What works but deserves a word ("FILE: reason"): no rooms, a file

@@ -108,7 +108,7 @@ struct CampusService {
             "[web]\nlisten=127.0.0.1:" + QByteArray::number(port) +
             "\n[service]\nprobe=0\n[rooms]\na\\device=" + server.rfc2217Url().toUtf8() +
             "\nb\\device=rfc2217://127.0.0.1:" + QByteArray::number(freePort()) +
-            "\n[tokens]\nt=" + PasswordHash::Make(kToken).toUtf8() + '\n';
+            "\n[groups]\nfront=a\n[tokens]\nt=" + PasswordHash::Make(kToken).toUtf8() + '\n';
         QFile file(dir.filePath(QStringLiteral("serve.conf")));
         if (!file.open(QIODevice::WriteOnly) || file.write(config) != config.size())
             return file.errorString();
@@ -184,6 +184,7 @@ void TestSend::initTestCase()
 {
     QVERIFY(m_config.isValid());
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+    qputenv("XDG_STATE_HOME", QFile::encodeName(m_config.path())); // the campus service's history
     QCoreApplication::setOrganizationName(QStringLiteral("Lumo"));
     QCoreApplication::setApplicationName(QStringLiteral("Lumo"));
 #if LUMO_DBUS
@@ -575,6 +576,9 @@ void TestSend::throughCampusService_data()
         << "token\\.txt may be read or changed by other users \\(mode 0644\\).*chmod 600";
     QTest::newRow("server down") << "a" << token << false << "c" << 1 << QByteArray()
                                  << "cannot be reached: .+";
+    QTest::newRow("a group") << "@front" << token << true << "d" << 0 << QByteArray("d") << "^$";
+    QTest::newRow("unknown group: 404") << "@back" << token << true << "d" << 2 << QByteArray()
+                                        << "no group \"back\"";
     QTest::newRow("all rooms, one failing")
         << "all" << token << true << "d" << 1 << QByteArray("d")
         << "^1 of 2 rooms did not take projector-off:\nroom b: .*refused.*\n";

@@ -137,6 +137,26 @@ void TestServe::configRefused_data()
     QTest::newRow("broker password others can read")
         << "[mqtt]\nbroker=mqtt://b\nusername=u\npassword_file=" + readable + "\n" << 4
         << "may be read or changed by other users (mode 0644)";
+    const QByteArray room = "[rooms]\na\\device=x\n";
+    QTest::newRow("group of an unknown room")
+        << room + "[groups]\nfront=a, zz\n" << 4 << "group front names room \"zz\", which is not";
+    QTest::newRow("schedule at no time")
+        << room + "[schedule]\nn\\commands=d\nn\\at=25:00\n" << 5 << "at=25:00 is no time of day";
+    QTest::newRow("schedule of an unknown group")
+        << room + "[schedule]\nn\\at=22:00\nn\\commands=d\nn\\rooms=a,@nope\n" << 4
+        << "schedule n: there is no group \"nope\"";
+    QTest::newRow("schedule without commands")
+        << room + "[schedule]\nn\\at=22:00\nn\\rooms=all\n" << 4 << "has no commands";
+    QTest::newRow("schedule of an unknown command")
+        << room + "[schedule]\nn\\commands=d, lights-on\n" << 4 << "unknown command \"lights-on\"";
+    QTest::newRow("schedule on no day")
+        << room + "[schedule]\nn\\days=mon-fry\n" << 4 << "\"mon-fry\" is no day";
+    QTest::newRow("schedule skipping backwards")
+        << room + "[schedule]\nn\\skip=2027-01-03..2027-01-01\n" << 4 << "no date or range";
+    QTest::newRow("idle off in no time") << QByteArray("[service]\nidle_off=soon\n") << 2 << "idle_off=";
+    QTest::newRow("history with its password")
+        << QByteArray("[history]\ndatabase=postgresql://lumo:secret@db/lumo\n") << 2 << "~/.pgpass";
+    QTest::newRow("history kept for hours") << QByteArray("[history]\nkeep=12h\n") << 2 << "keep= takes days";
     QTest::newRow("mqtt without broker") << QByteArray("[rooms]\nr\\device=x\n[mqtt]\nprefix=x\n")
                                          << 4 << "needs broker=";
 }
@@ -165,7 +185,9 @@ void TestServe::configRead()
     const QString path = write("; the campus\n[web]\nlisten=[::1]:8430\n[rooms]\n"
                                "r102\\device=/dev/ttyUSB0\nr101\\name=教学楼 101\n"
                                "r101\\device=rfc2217://10.1.1.101:7000\nr102\\name=\"Hall, west\"\n"
-                               "[tokens]\nnightly=" +
+                               "[groups]\nwest=r102\n[schedule]\nnight\\at=22:00\nnight\\days=mon-fri\n"
+                               "night\\rooms=@west, r101\nnight\\commands=projector-off, 银幕 升/停\n"
+                               "[service]\nidle_off=2h\n[tokens]\nnightly=" +
                                hash.toLatin1() + "\n");
     const ServeConfig config = ServeConfig::Load(path);
     QCOMPARE(config.listenAddress, QHostAddress(QStringLiteral("::1")));
@@ -174,6 +196,11 @@ void TestServe::configRead()
     QCOMPARE(config.rooms[0].id, QStringLiteral("r102")); // the file's order
     QCOMPARE(config.rooms[0].name, QStringLiteral("Hall, west"));
     QCOMPARE(config.rooms[1].name, QStringLiteral("教学楼 101"));
+    QCOMPARE(*config.Groups().Expand(config.schedules.value(0).rooms, nullptr),
+             QStringList({QStringLiteral("r102"), QStringLiteral("r101")}));
+    QCOMPARE(config.schedules.value(0).commands.size(), 2);
+    QCOMPARE(config.schedules.value(0).days, 0x1f);
+    QCOMPARE(config.idleOffSeconds, 7200);
     QVERIFY(PasswordHash::Verify(config.tokens.value(QStringLiteral("nightly")), "correct horse"));
     QVERIFY(!PasswordHash::Verify(config.tokens.value(QStringLiteral("nightly")), "correct horsE"));
 }

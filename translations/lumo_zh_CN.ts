@@ -153,12 +153,16 @@
         <translation>没有教室“%1”。</translation>
     </message>
     <message>
-        <source>The body is no JSON object with a list &quot;rooms&quot;.</source>
-        <translation>请求体不是带有列表“rooms”的 JSON 对象。</translation>
-    </message>
-    <message>
         <source>There is no room &quot;%1&quot;. Nothing was sent.</source>
         <translation>没有教室“%1”。未发送任何命令。</translation>
+    </message>
+    <message>
+        <source>The body is no JSON object with a list &quot;rooms&quot; or &quot;groups&quot;.</source>
+        <translation>请求体不是带有列表“rooms”或“groups”的 JSON 对象。</translation>
+    </message>
+    <message>
+        <source>There is no group &quot;%1&quot;. Nothing was sent.</source>
+        <translation>没有教室组“%1”。未发送任何命令。</translation>
     </message>
 </context>
 <context>
@@ -340,6 +344,125 @@
     <message>
         <source>Not found.</source>
         <translation>未找到。</translation>
+    </message>
+    <message>
+        <source>This service keeps no history ([history] database=off).</source>
+        <translation>本服务不保存操作记录（[history] database=off）。</translation>
+    </message>
+</context>
+<context>
+    <name>CarePage</name>
+    <message>
+        <source>Not run yet.</source>
+        <translation>尚未执行。</translation>
+    </message>
+    <message>
+        <source>The run of %1 was missed: nothing was sent.</source>
+        <translation>%1 的执行已错过：未发送任何命令。</translation>
+    </message>
+    <message>
+        <source>Run of %1: %2 commands sent, %3 not sent.</source>
+        <translation>%1 的执行：已发送 %2 条命令，%3 条未发送。</translation>
+    </message>
+    <message>
+        <source>Choose a group:</source>
+        <translation>选择教室组：</translation>
+    </message>
+    <message>
+        <source>Schedules</source>
+        <translation>定时任务</translation>
+    </message>
+    <message>
+        <source>History: who did what, when</source>
+        <translation>记录：谁在何时做了什么</translation>
+    </message>
+    <message>
+        <source>No schedules ([schedule] in serve.conf).</source>
+        <translation>没有定时任务（serve.conf 中的 [schedule]）。</translation>
+    </message>
+    <message>
+        <source>Next run: %1</source>
+        <translation>下次执行：%1</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>无</translation>
+    </message>
+    <message>
+        <source>Lumo: history</source>
+        <translation>Lumo：记录</translation>
+    </message>
+    <message>
+        <source>Back to the rooms</source>
+        <translation>返回教室列表</translation>
+    </message>
+    <message>
+        <source>Room</source>
+        <translation>教室</translation>
+    </message>
+    <message>
+        <source>Group</source>
+        <translation>教室组</translation>
+    </message>
+    <message>
+        <source>From (date)</source>
+        <translation>起始日期</translation>
+    </message>
+    <message>
+        <source>To (date)</source>
+        <translation>截止日期</translation>
+    </message>
+    <message>
+        <source>Show</source>
+        <translation>显示</translation>
+    </message>
+    <message>
+        <source>Download as CSV</source>
+        <translation>下载 CSV</translation>
+    </message>
+    <message>
+        <source>Per room</source>
+        <translation>按教室汇总</translation>
+    </message>
+    <message>
+        <source>Projector hours are inferred from the projector-on and projector-off commands sent: the controller reports nothing back, so a projector switched by hand is not counted.</source>
+        <translation>投影机开机时长是根据已发送的“投影机开”和“投影机关”命令推算的：中控不回报设备状态，因此手动开关的投影机不计在内。</translation>
+    </message>
+    <message>
+        <source>Commands by face</source>
+        <translation>各来源的命令数</translation>
+    </message>
+    <message>
+        <source>Projector on (hours, inferred)</source>
+        <translation>投影机开机（小时，推算）</translation>
+    </message>
+    <message>
+        <source>Commands, newest first</source>
+        <translation>命令（最新的在前）</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>时间</translation>
+    </message>
+    <message>
+        <source>Command</source>
+        <translation>命令</translation>
+    </message>
+    <message>
+        <source>Who</source>
+        <translation>操作者</translation>
+    </message>
+    <message>
+        <source>From</source>
+        <translation>来源</translation>
+    </message>
+    <message>
+        <source>Outcome</source>
+        <translation>结果</translation>
+    </message>
+    <message>
+        <source>No commands found.</source>
+        <translation>没有找到命令。</translation>
     </message>
 </context>
 <context>
@@ -525,6 +648,44 @@
     <message>
         <source>the TCP port must be 1 to 65535, not &quot;%1&quot;</source>
         <translation>TCP 端口必须为 1 到 65535，而不是“%1”</translation>
+    </message>
+</context>
+<context>
+    <name>History</name>
+    <message>
+        <source>the history %1 cannot be opened: %2</source>
+        <translation>无法打开操作记录 %1：%2</translation>
+    </message>
+    <message>
+        <source>the history %1 cannot be used: %2</source>
+        <translation>无法使用操作记录 %1：%2</translation>
+    </message>
+    <message>
+        <source>the history could not be opened</source>
+        <translation>无法打开操作记录</translation>
+    </message>
+    <message>
+        <source>the history cannot be read: %1</source>
+        <translation>无法读取操作记录：%1</translation>
+    </message>
+    <message>
+        <source>the history %1 cannot be opened: this system has no Qt SQL driver for it (libqt6sql6-psql, libqt6sql6-sqlite)</source>
+        <translation>无法打开操作记录 %1：本系统没有相应的 Qt SQL 驱动（libqt6sql6-psql、libqt6sql6-sqlite）</translation>
+    </message>
+</context>
+<context>
+    <name>HistoryApi</name>
+    <message>
+        <source>This service keeps no history ([history] database=off).</source>
+        <translation>本服务不保存操作记录（[history] database=off）。</translation>
+    </message>
+    <message>
+        <source>%1=%2 is no date (2026-12-08) or date and time (2026-12-08T22:00:00)</source>
+        <translation>%1=%2 不是日期（2026-12-08）或日期时间（2026-12-08T22:00:00）</translation>
+    </message>
+    <message>
+        <source>limit= takes 1 to %1, before= an entry&apos;s ID</source>
+        <translation>limit= 取 1 到 %1，before= 取一条记录的 ID</translation>
     </message>
 </context>
 <context>
@@ -923,6 +1084,71 @@
     </message>
 </context>
 <context>
+    <name>RoomGroups</name>
+    <message>
+        <source>there is no group &quot;%1&quot;</source>
+        <translation>没有教室组“%1”</translation>
+    </message>
+    <message>
+        <source>there is no room &quot;%1&quot;</source>
+        <translation>没有教室“%1”</translation>
+    </message>
+</context>
+<context>
+    <name>ScheduleConfig</name>
+    <message>
+        <source>at=%1 is no time of day: write HH:MM or HH:MM:SS (22:00)</source>
+        <translation>at=%1 不是时刻：请写成 HH:MM 或 HH:MM:SS（22:00）</translation>
+    </message>
+    <message>
+        <source>days=%1: &quot;%2&quot; is no day or range of days (mon, tue, wed, thu, fri, sat, sun; mon-fri)</source>
+        <translation>days=%1：“%2”不是星期几或星期范围（mon、tue、wed、thu、fri、sat、sun；mon-fri）</translation>
+    </message>
+    <message>
+        <source>days= names no day</source>
+        <translation>days= 没有给出任何一天</translation>
+    </message>
+    <message>
+        <source>rooms= names no room (rooms, @groups, or all)</source>
+        <translation>rooms= 没有给出教室（教室、@教室组或 all）</translation>
+    </message>
+    <message>
+        <source>commands= takes 1 to 23 commands</source>
+        <translation>commands= 取 1 到 23 条命令</translation>
+    </message>
+    <message>
+        <source>skip=: &quot;%1&quot; is no date or range of dates (2026-12-25, 2027-01-01..2027-01-03)</source>
+        <translation>skip=：“%1”不是日期或日期范围（2026-12-25，2027-01-01..2027-01-03）</translation>
+    </message>
+    <message>
+        <source>skip= takes at most %1 dates or ranges</source>
+        <translation>skip= 最多取 %1 个日期或日期范围</translation>
+    </message>
+    <message>
+        <source>unknown key &quot;%1&quot; for schedule %2 (known: at, days, rooms, commands, skip)</source>
+        <translation>定时任务 %2 的未知键“%1”（可用：at、days、rooms、commands、skip）</translation>
+    </message>
+    <message>
+        <source>schedule %1 has no time (%1\at=HH:MM)</source>
+        <translation>定时任务 %1 没有时刻（%1\at=HH:MM）</translation>
+    </message>
+    <message>
+        <source>schedule %1 has no commands (%1\commands=…)</source>
+        <translation>定时任务 %1 没有命令（%1\commands=…）</translation>
+    </message>
+    <message>
+        <source>schedule %1 has no rooms (%1\rooms=all, rooms or @groups)</source>
+        <translation>定时任务 %1 没有教室（%1\rooms=all、教室或 @教室组）</translation>
+    </message>
+</context>
+<context>
+    <name>Scheduler</name>
+    <message>
+        <source>not sent: its time %1 passed while the service could not run it</source>
+        <translation>未发送：时刻 %1 已过，当时服务无法执行</translation>
+    </message>
+</context>
+<context>
     <name>SecretFile</name>
     <message>
         <source>%1 may be read or changed by other users (mode %2): it holds a secret, so make it its owner&apos;s alone (chmod 600 %1)</source>
@@ -984,10 +1210,6 @@
         <translation>经由位于 URL（http://主机:端口 或 https://主机:端口）的校园服务发送，而不经端口。</translation>
     </message>
     <message>
-        <source>With --server: the room&apos;s ID, or all for every room.</source>
-        <translation>与 --server 一起使用：教室的 ID，或用 all 表示所有教室。</translation>
-    </message>
-    <message>
         <source>With --server: the file whose first line is the token (without it: LUMO_TOKEN).</source>
         <translation>与 --server 一起使用：第一行为令牌的文件（不给出时使用 LUMO_TOKEN）。</translation>
     </message>
@@ -1010,6 +1232,10 @@
     <message>
         <source>--%1 is for --server</source>
         <translation>--%1 只能与 --server 一起使用</translation>
+    </message>
+    <message>
+        <source>With --server: the room&apos;s ID, @ and a group&apos;s name, or all for every room.</source>
+        <translation>与 --server 一起使用：教室的 ID、@ 加教室组名，或用 all 表示所有教室。</translation>
     </message>
 </context>
 <context>
@@ -1051,10 +1277,6 @@
         <translation>请在标准输入上给出密码：一行，1 到 %1 个字符</translation>
     </message>
     <message>
-        <source>%1: %2 rooms, %3 users, %4 tokens; the page on %5 port %6</source>
-        <translation>%1：%2 间教室，%3 个用户，%4 个令牌；网页在 %5 端口 %6</translation>
-    </message>
-    <message>
         <source>this build of Lumo has no MQTT: the [mqtt] section is left unused</source>
         <translation>此版本的 Lumo 不支持 MQTT：[mqtt] 节未被使用</translation>
     </message>
@@ -1069,6 +1291,10 @@
     <message>
         <source>%1: %2 rooms need about %3 file descriptors, but the service may open only %4: raise LimitNOFILE= of its unit (or ulimit -n)</source>
         <translation>%1：%2 间教室约需 %3 个文件描述符，但服务最多只能打开 %4 个：请调高其单元的 LimitNOFILE=（或 ulimit -n）</translation>
+    </message>
+    <message>
+        <source>%1: %2 rooms, %3 groups, %4 schedules, %5 users, %6 tokens; the page on %7 port %8</source>
+        <translation>%1：%2 间教室，%3 个教室组，%4 个定时任务，%5 个用户，%6 个令牌；网页在 %7 端口 %8</translation>
     </message>
 </context>
 <context>
@@ -1110,10 +1336,6 @@
         <translation>%1=%2 无法读取</translation>
     </message>
     <message>
-        <source>unknown key &quot;%1&quot; in [service] (known: probe)</source>
-        <translation>[service] 中的未知键“%1”（可用：probe）</translation>
-    </message>
-    <message>
         <source>probe= takes seconds from 0 (no probes) to %1</source>
         <translation>probe= 取秒数，从 0（不探测）到 %1</translation>
     </message>
@@ -1140,10 +1362,6 @@
     <message>
         <source>room %1 has no device (%1\device=…)</source>
         <translation>教室 %1 没有设备（%1\device=…）</translation>
-    </message>
-    <message>
-        <source>unknown section [%1] (known: [web], [service], [rooms], [users], [tokens], [mqtt])</source>
-        <translation>未知的节 [%1]（可用：[web]、[service]、[rooms]、[users]、[tokens]、[mqtt]）</translation>
     </message>
     <message>
         <source>unknown key &quot;%1&quot; in [web] (known: listen, certificate, key, hostname)</source>
@@ -1173,6 +1391,54 @@
         <source>%1 can be read by every user, and its password hashes be guessed at elsewhere: make it readable by root and the group dialout only (chmod 640, chgrp dialout)</source>
         <translation>所有用户都能读取 %1，其中的密码哈希可能被拿去别处破解：请只让 root 和 dialout 组读取（chmod 640，chgrp dialout）</translation>
     </message>
+    <message>
+        <source>unknown section [%1] (known: [web], [service], [rooms], [users], [tokens], [mqtt], [groups], [schedule], [history])</source>
+        <translation>未知的节 [%1]（可用：[web]、[service]、[rooms]、[users]、[tokens]、[mqtt]、[groups]、[schedule]、[history]）</translation>
+    </message>
+    <message>
+        <source>idle_off= takes a time up to 7d (2h, 90m) or 0 for none</source>
+        <translation>idle_off= 取不超过 7d 的时长（2h、90m），0 表示不自动关闭</translation>
+    </message>
+    <message>
+        <source>idle_commands= takes 1 to 23 commands</source>
+        <translation>idle_commands= 取 1 到 23 条命令</translation>
+    </message>
+    <message>
+        <source>unknown key &quot;%1&quot; in [service] (known: probe, idle_off, idle_commands)</source>
+        <translation>[service] 中的未知键“%1”（可用：probe、idle_off、idle_commands）</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is no group name: 1 to 32 letters, digits, &quot;-&quot; or &quot;_&quot;</source>
+        <translation>“%1”不是有效的教室组名：应为 1 到 32 个字母、数字、“-”或“_”</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is no schedule key: write NAME\at, NAME\days, NAME\rooms, NAME\commands or NAME\skip, where NAME is 1 to 32 letters, digits, &quot;-&quot; or &quot;_&quot;</source>
+        <translation>“%1”不是定时任务的键：请写成 名称\at、名称\days、名称\rooms、名称\commands 或 名称\skip，名称为 1 到 32 个字母、数字、“-”或“_”</translation>
+    </message>
+    <message>
+        <source>keep= takes days, from 1d to 36500d (365d)</source>
+        <translation>keep= 取天数，从 1d 到 36500d（365d）</translation>
+    </message>
+    <message>
+        <source>unknown key &quot;%1&quot; in [history] (known: database, keep)</source>
+        <translation>[history] 中的未知键“%1”（可用：database、keep）</translation>
+    </message>
+    <message>
+        <source>group %1 names room &quot;%2&quot;, which is not in [rooms]</source>
+        <translation>教室组 %1 中的教室“%2”不在 [rooms] 中</translation>
+    </message>
+    <message>
+        <source>schedule %1: %2</source>
+        <translation>定时任务 %1：%2</translation>
+    </message>
+    <message>
+        <source>database= takes an SQLite file&apos;s path, postgresql://USER@HOST:PORT/DATABASE, or off</source>
+        <translation>database= 取 SQLite 文件的路径、postgresql://用户@主机:端口/数据库，或 off</translation>
+    </message>
+    <message>
+        <source>database= holds a password: give it in the service&apos;s ~/.pgpass or PGPASSFILE instead</source>
+        <translation>database= 中含有密码：请改放在服务的 ~/.pgpass 或 PGPASSFILE 中</translation>
+    </message>
 </context>
 <context>
     <name>ServerSend</name>
@@ -1187,10 +1453,6 @@
     <message>
         <source>--server needs --room ID (a room&apos;s ID, or all)</source>
         <translation>--server 需要 --room ID（教室的 ID，或 all）</translation>
-    </message>
-    <message>
-        <source>&quot;%1&quot; is no room: a room&apos;s ID is 1 to 32 letters, digits, - and _, or all</source>
-        <translation>“%1”不是教室：教室的 ID 由 1 到 32 个字母、数字、- 和 _ 组成，或为 all</translation>
     </message>
     <message>
         <source>cannot read the token file %1: %2</source>
@@ -1253,6 +1515,10 @@
     <message>
         <source>the server %1 refuses this computer for now: %2</source>
         <translation>服务器 %1 暂时拒绝这台计算机：%2</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is no room: a room&apos;s ID is 1 to 32 letters, digits, - and _, @ and a group&apos;s name, or all</source>
+        <translation>“%1”不是教室：教室的 ID 为 1 到 32 个字母、数字、- 和 _，或 @ 加教室组名，或 all</translation>
     </message>
 </context>
 <context>

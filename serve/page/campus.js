@@ -168,6 +168,15 @@
         $("all-ask").hidden = true;
         $("all-run").focus();
     });
+    // A group's button chooses its rooms and no other.
+    Array.prototype.forEach.call(document.querySelectorAll("button.group"), function (button) {
+        button.addEventListener("click", function () {
+            var rooms = button.getAttribute("data-rooms").split(" ");
+            Array.prototype.forEach.call(document.querySelectorAll("input.pick"), function (box) {
+                box.checked = rooms.indexOf(box.getAttribute("data-room")) >= 0;
+            });
+        });
+    });
     $("all-none").addEventListener("click", function () { pickAll(false); });
     $("all-every").addEventListener("click", function () { pickAll(true); });
     // Served over HTTPS (or to this machine): a page of our own, not the

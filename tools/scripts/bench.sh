@@ -8,8 +8,9 @@
 # `lumo send` start to byte against a shell writing the same byte, then the
 # phone remote against a bare QHttpServer program, the campus service on an
 # MQTT broker (200 rooms) against plain MQTT clients, and all of its 200 rooms
-# at once against 200 `lumo send` runs, and 40 all-rooms actions while
-# ser2net is restarted 20 times (every command answered "sent" arrived, once).
+# at once against 200 `lumo send` runs, 40 all-rooms actions while ser2net
+# is restarted 20 times (every command answered "sent" arrived, once), and
+# 500 rooms at once with the history on against the same with it off.
 # LUMO_BENCH_DIR picks another configured build directory (default: build).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -39,3 +40,7 @@ cmake --build "$dir" -j2 --target bench_campus
 echo
 cmake --build "$dir" -j2 --target bench_soak
 "$dir/bench/bench_soak"
+if cmake --build "$dir" -j2 --target bench_history 2>/dev/null; then # only with Qt HttpServer
+    echo
+    "$dir/bench/bench_history"
+fi

@@ -110,6 +110,7 @@ token=$(secret 24)
 (umask 077 && printf '%s\n' "$token" >"$out/token")
 password_hash=$(printf '%s\n' "$password" | "$build/lumo" serve --hash-password)
 token_hash=$(printf '%s\n' "$token" | "$build/lumo" serve --hash-password)
+schedule_at=$(date -d '+75 seconds' +%H:%M:%S)
 {
     echo "[web]"
     echo "listen=127.0.0.1:$web_port"
@@ -118,6 +119,14 @@ token_hash=$(printf '%s\n' "$token" | "$build/lumo" serve --hash-password)
         echo "${ids[i]}\\name=教学楼 $((101 + i))"
         echo "${ids[i]}\\device=rfc2217://127.0.0.1:${ports[i]}"
     done
+    # Every room but the first is a group, which a schedule switches a
+    # minute and a bit from now (the service's local time).
+    echo "[groups]"
+    echo "others=$(IFS=,; echo "${ids[*]:1}")"
+    echo "[schedule]"
+    echo "soon\\at=$schedule_at"
+    echo "soon\\rooms=@others"
+    echo "soon\\commands=screen-up"
     echo "[users]"
     echo "$user=$password_hash"
     echo "[tokens]"
@@ -127,7 +136,7 @@ token_hash=$(printf '%s\n' "$token" | "$build/lumo" serve --hash-password)
     echo "client_id=lumo-serve-campus"
 } >"$out/serve.conf"
 chmod 600 "$out/serve.conf"
-"$build/lumo" serve --config "$out/serve.conf" >"$out/serve.log" 2>&1 &
+XDG_STATE_HOME="$out/state" "$build/lumo" serve --config "$out/serve.conf" >"$out/serve.log" 2>&1 &
 serve_pid=$!
 pids+=("$serve_pid")
 serving() { kill -0 "$serve_pid" 2>/dev/null || fail "lumo serve ended"; listening "$web_port"; }
@@ -179,7 +188,17 @@ say "no display: a tour in headless Chromium"
 "$python" tools/scripts/campus_page.py tour "$url" "$user" "$password" "$out" ||
     fail "the tour did not go through (screenshots in $out/)"
 
-# The bytes each room received, as "r101 cd".
+# The schedule's run, in the history.
+say "the schedule soon runs at $schedule_at in every room but ${ids[0]}"
+fired() {
+    curl -sf -H "Authorization: Bearer $token" "${url}api/v1/history?limit=1000" |
+        grep -o '"face":"schedule"' | wc -l | grep -qx "$((rooms - 1))"
+}
+wait_for 150 fired || fail "the schedule did not run in every room of its group"
+curl -sf -H "Authorization: Bearer $token" "${url}api/v1/schedules" >"$out/schedules.json"
+say "the schedule ran: $(cat "$out/schedules.json" | head -c 300)"
+
+# The bytes each room received, as "r101 cd" (in the order they came for the first room).
 received() {
     awk -v map="$map" 'BEGIN { n = split(map, a, " "); for (i = 1; i < n; i += 2) room[a[i]] = a[i + 1] }
         FNR > 1 && $3 != "line" { f = FILENAME; sub(/.*\//, "", f); sub(/\.log$/, "", f)
@@ -189,10 +208,10 @@ received() {
 expected() {
     local i
     for ((i = 0; i < rooms; i++)); do
-        if ((i == 0)); then echo "${ids[i]} cd"; else echo "${ids[i]} d"; fi
+        if ((i == 0)); then echo "${ids[i]} cd"; else echo "${ids[i]} du"; fi
     done | sort
 }
-arrived() { [ "$(received | wc -l)" -eq "$rooms" ] && ! received | grep -qv ' .*d$'; }
+arrived() { [ "$(received | wc -l)" -eq "$rooms" ] && ! received | grep -qv ' \(cd\|du\)$'; }
 wait_for 20 arrived || true
 sleep 1 # anything sent twice would come now
 if [ "$(received)" != "$(expected)" ]; then
@@ -202,4 +221,4 @@ if [ "$(received)" != "$(expected)" ]; then
     received | sed 's/^/    /' >&2
     fail "the rooms did not receive exactly the expected bytes"
 fi
-say "OK: ${ids[0]} received c then d, every other room d, once each; screenshots in $out/"
+say "OK: ${ids[0]} received c then d, every other room d then the schedule's u, once each; screenshots in $out/"

@@ -78,10 +78,15 @@ def tour(url, user, password, out):
             return found if len(found) == len(rooms) else None
         results = wait_for("every room's outcome", outcomes, timeout=120)
         driver.save_screenshot(os.path.join(out, "all-rooms.png"))
+        driver.execute_script("document.getElementById('schedules').scrollIntoView()")
+        driver.save_screenshot(os.path.join(out, "schedules.png"))
         failed = [r.text for r in results if r.get_attribute("data-outcome") != "sent"]
         print("tour: 投影机关 on all rooms: %d sent, %d failed" % (len(results) - len(failed), len(failed)))
         for text in failed:
             print("tour:   " + text)
+        driver.get(url + "history")
+        wait_for("the history page", lambda: driver.find_elements("css selector", "#entries td"))
+        driver.save_screenshot(os.path.join(out, "history.png"))
         return 1 if failed else 0
     except AssertionError as e:
         driver.save_screenshot(os.path.join(out, "failed.png"))

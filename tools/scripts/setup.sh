@@ -4,7 +4,7 @@
 
 lumo_packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev
+    qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev libqt6sql6-sqlite
     qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
     qt6-qpa-plugins fonts-wqy-zenhei xfonts-wqy
     xvfb xdotool xclip imagemagick openbox x11-utils libxcb1-dev libxcb-xtest0-dev
@@ -13,6 +13,7 @@ lumo_packages=(
     qt6-httpserver-dev qt6-websockets-dev libqrcodegencpp-dev
     chromium chromium-driver python3-selenium zbar-tools
     libmosquitto-dev mosquitto mosquitto-clients
+    libqt6sql6-psql postgresql
     clang libclang-rt-14-dev
     dpkg-dev lintian appstream desktop-file-utils
 )

@@ -1,0 +1,83 @@
+#include "Postgres.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTest>
+
+#include <unistd.h>
+
+namespace
+{
+const QString kBin = QStringLiteral("/usr/lib/postgresql/15/bin/");
+constexpr uid_t kNobody = 65534;
+} // namespace
+
+Postgres::~Postgres()
+{
+    if (m_server.state() == QProcess::NotRunning)
+        return;
+    m_server.terminate(); // a smart shutdown: SIGTERM
+    if (!m_server.waitForFinished(10'000))
+        m_server.kill();
+}
+
+bool Postgres::run(QProcess& process, const QString& program, const QStringList& arguments)
+{
+    if (::geteuid() != 0) {
+        process.start(kBin + program, arguments);
+    } else {
+        process.start(QStringLiteral("setpriv"),
+                      QStringList{QStringLiteral("--reuid=%1").arg(kNobody),
+                                  QStringLiteral("--regid=%1").arg(kNobody),
+                                  QStringLiteral("--clear-groups"), kBin + program} +
+                          arguments);
+    }
+    if (!process.waitForStarted()) {
+        m_error = QStringLiteral("%1 cannot be started: %2").arg(program, process.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool Postgres::start()
+{
+    if (!QFileInfo(kBin + QStringLiteral("initdb")).isExecutable()) {
+        m_error = QStringLiteral("no PostgreSQL server here (Debian's postgresql)");
+        return false;
+    }
+    if (::geteuid() == 0 && ::chown(QFile::encodeName(m_dir.path()).constData(), kNobody, kNobody) != 0) {
+        m_error = QStringLiteral("the cluster's folder cannot be given to nobody");
+        return false;
+    }
+    const QString data = m_dir.filePath(QStringLiteral("data"));
+    QProcess init;
+    init.setProcessChannelMode(QProcess::MergedChannels);
+    if (!run(init, QStringLiteral("initdb"),
+             {QStringLiteral("-D"), data, QStringLiteral("-U"), QStringLiteral("lumo"),
+              QStringLiteral("--auth=trust"), QStringLiteral("-E"), QStringLiteral("UTF8"),
+              QStringLiteral("--no-locale")}))
+        return false;
+    if (!init.waitForFinished(120'000) || init.exitCode() != 0) {
+        m_error = QStringLiteral("initdb failed: ") + QString::fromLocal8Bit(init.readAll().right(400));
+        return false;
+    }
+    m_server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    if (!run(m_server, QStringLiteral("postgres"),
+             {QStringLiteral("-D"), data, QStringLiteral("-k"), m_dir.path(), QStringLiteral("-c"),
+              QStringLiteral("listen_addresses="), QStringLiteral("-c"),
+              QStringLiteral("log_min_messages=warning")}))
+        return false;
+    const QString socket = m_dir.filePath(QStringLiteral(".s.PGSQL.5432"));
+    if (!QTest::qWaitFor([&] { return QFileInfo::exists(socket + QStringLiteral(".lock")) &&
+                                      QFileInfo::exists(socket); },
+                         30'000)) {
+        m_error = QStringLiteral("the PostgreSQL server did not start");
+        return false;
+    }
+    return true;
+}
+
+QString Postgres::url() const
+{
+    return QStringLiteral("postgresql://lumo@localhost/postgres?host=") + m_dir.path();
+}

@@ -1,0 +1,27 @@
+// Debian's PostgreSQL server for one test: a cluster made in a temporary
+// folder, listening on a Unix socket there only, run as "nobody" when the
+// test runs as root (the server refuses root). Stopped when destroyed.
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+class Postgres
+{
+public:
+    ~Postgres();
+    // Makes the cluster and starts the server; false with error() saying why.
+    bool start();
+    QString error() const { return m_error; }
+    // postgresql://lumo@/postgres?host=FOLDER: the cluster's own database.
+    QString url() const;
+
+private:
+    // `program` of the server's folder, as the cluster's owner.
+    bool run(QProcess& process, const QString& program, const QStringList& arguments);
+
+    QTemporaryDir m_dir;
+    QProcess m_server;
+    QString m_error;
+};
