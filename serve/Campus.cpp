@@ -160,11 +160,7 @@ void Campus::next(const QString& id)
             result = line->Send(*waiting.command);
             turns->release();
         } else {
-            result = CommandResult::Failed(
-                waiting.command, CommandResult::Code::Busy,
-                tr("room %1: the line was not free within %2 s; not sent")
-                    .arg(id)
-                    .arg(kStartWithinMs / 1000));
+            result = late(waiting.command, id);
         }
         if (!self)
             return;
@@ -185,16 +181,20 @@ void Campus::next(const QString& id)
     });
 }
 
+CommandResult Campus::late(const Command* command, const QString& id)
+{
+    return CommandResult::Failed(command, CommandResult::Code::Busy,
+                                 tr("room %1: the line was not free within %2 s; not sent")
+                                     .arg(id)
+                                     .arg(kStartWithinMs / 1000));
+}
+
 void Campus::expire(const QString& id)
 {
     Room& room = m_rooms[id];
     while (!room.waiting.isEmpty() && room.waiting.first().deadline.hasExpired()) {
-        const Waiting late = room.waiting.takeFirst();
-        answer(late.done, CommandResult::Failed(
-                              late.command, CommandResult::Code::Busy,
-                              tr("room %1: the line was not free within %2 s; not sent")
-                                  .arg(id)
-                                  .arg(kStartWithinMs / 1000)));
+        const Waiting overdue = room.waiting.takeFirst();
+        answer(overdue.done, late(overdue.command, id));
     }
     if (room.waiting.isEmpty())
         room.expiry->stop();

@@ -104,6 +104,8 @@ private:
     void remove(const QString& id, bool wait);
     // Hands the room's next waiting command to its line, if it is free.
     void next(const QString& id);
+    // What a command that could not start in time is answered.
+    static CommandResult late(const Command* command, const QString& id);
     // Answers the room's commands whose time to start has passed.
     void expire(const QString& id);
     void answer(const CommandResult::Done& done, const CommandResult& result);
