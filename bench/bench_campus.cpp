@@ -98,8 +98,6 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     std::vector<std::unique_ptr<Pty>> ptys;
-    for (int i = 0; i < kRooms; ++i)
-        ptys.push_back(std::make_unique<Pty>());
     Ser2netRooms servers;
     if (!servers.start(ptys, kRooms)) {
         std::fprintf(stderr, "ser2net did not serve %d rooms\n", kRooms);

@@ -9,8 +9,10 @@
 #include <QTcpServer>
 #include <QThread>
 
-bool Ser2netRooms::start(const std::vector<std::unique_ptr<Pty>>& ptys, std::size_t count)
+bool Ser2netRooms::start(std::vector<std::unique_ptr<Pty>>& ptys, std::size_t count)
 {
+    while (ptys.size() < count)
+        ptys.push_back(std::make_unique<Pty>());
     std::vector<std::unique_ptr<QTcpServer>> held; // distinct free ports
     QByteArray yaml = "%YAML 1.1\n---\n";
     for (std::size_t i = 0; i < count; ++i) {

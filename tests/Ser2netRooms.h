@@ -20,9 +20,9 @@ public:
     Ser2netRooms(const Ser2netRooms&) = delete;
     Ser2netRooms& operator=(const Ser2netRooms&) = delete;
 
-    // Serves the first `count` of `ptys` and waits (bounded) until every
-    // port listens; false when it cannot.
-    bool start(const std::vector<std::unique_ptr<Pty>>& ptys, std::size_t count);
+    // Serves the first `count` of `ptys` (made where there are fewer) and
+    // waits (bounded) until every port listens; false when it cannot.
+    bool start(std::vector<std::unique_ptr<Pty>>& ptys, std::size_t count);
     // Stops the server and starts it again on the same ports (what a
     // technician's restart does to every room's connection at once).
     bool restart();

@@ -429,8 +429,6 @@ void TestCare::answeredCommandsSurviveAKill()
 {
     constexpr int kRooms = 200;
     std::vector<std::unique_ptr<Pty>> ptys;
-    for (int i = 0; i < kRooms; ++i)
-        ptys.push_back(std::make_unique<Pty>());
     Ser2netRooms servers;
     QVERIFY(servers.start(ptys, kRooms));
     QTcpServer probe;

@@ -64,6 +64,22 @@ QString seen(QProcess& sub)
     return all;
 }
 
+// Waits (bounded) until the bridge has announced every room once.
+bool announcedOnce(MqttBridge& bridge)
+{
+    QSignalSpy announced(&bridge, &MqttBridge::announced);
+    return announced.wait(10000);
+}
+
+// Starts `watch` on every topic of the prefix and waits until the room's
+// retained state came: from then on it hears what is published.
+bool watchFromRoom(const Mosquitto& broker, QProcess& watch, const QString& room)
+{
+    broker.watch(watch, QStringLiteral("lumo/#"));
+    return QTest::qWaitFor([&] { return seen(watch).contains(QStringLiteral("lumo/%1/state").arg(room)); },
+                           10000);
+}
+
 // What arrives on the room's line until `count` bytes came or `ms` passed,
 // the event loop running meanwhile (the service runs on it).
 QByteArray bytes(Pty& pty, int count, int ms = 10000)
@@ -469,12 +485,9 @@ void TestMqtt::outcomeCodes()
     if (room == QLatin1String("zz"))
         return; // MQTT hears only its rooms' topics
     MqttBridge bridge(campus, brokerConfig(broker, QStringLiteral("codes")));
-    QSignalSpy announced(&bridge, &MqttBridge::announced);
-    QTRY_COMPARE_WITH_TIMEOUT(announced.count(), 1, 10000);
+    QVERIFY(announcedOnce(bridge));
     QProcess watch;
-    broker.watch(watch, QStringLiteral("lumo/#"));
-    // The room's retained state comes once the watcher has subscribed.
-    QTRY_VERIFY(seen(watch).contains(QStringLiteral("lumo/%1/state").arg(room)));
+    QVERIFY(watchFromRoom(broker, watch, room));
     QVERIFY(broker.publish(QStringLiteral("lumo/%1/command").arg(room), word.toUtf8()));
     const QRegularExpression result(
         QStringLiteral("lumo/%1/result \\{\"code\":\"%2\"").arg(room, code));
@@ -509,11 +522,9 @@ void TestMqtt::commandForms()
     QVERIFY(a.server.start());
     Campus campus({a.config(QStringLiteral("a"))});
     MqttBridge bridge(campus, brokerConfig(broker, QStringLiteral("forms")));
-    QSignalSpy announced(&bridge, &MqttBridge::announced);
-    QTRY_COMPARE_WITH_TIMEOUT(announced.count(), 1, 10000);
+    QVERIFY(announcedOnce(bridge));
     QProcess watch;
-    broker.watch(watch, QStringLiteral("lumo/#"));
-    QTRY_VERIFY(seen(watch).contains(QStringLiteral("lumo/a/state")));
+    QVERIFY(watchFromRoom(broker, watch, QStringLiteral("a")));
     for (const QByteArray& payload : payloads) {
         const qsizetype results = seen(watch).count(QStringLiteral("lumo/a/result"));
         QVERIFY(broker.publish(QStringLiteral("lumo/a/command"), payload));
@@ -554,14 +565,11 @@ void TestMqtt::oneServicePerRoom()
     Campus campusA({first.config(QStringLiteral("a"))});
     Campus campusB({second.config(QStringLiteral("a"))});
     auto owner = std::make_unique<MqttBridge>(campusA, brokerConfig(broker, QStringLiteral("north-a")));
-    QSignalSpy ownerAnnounced(owner.get(), &MqttBridge::announced);
-    QTRY_COMPARE_WITH_TIMEOUT(ownerAnnounced.count(), 1, 10000);
+    QVERIFY(announcedOnce(*owner));
     MqttBridge other(campusB, brokerConfig(broker, QStringLiteral("north-b")));
-    QSignalSpy otherAnnounced(&other, &MqttBridge::announced);
-    QTRY_COMPARE_WITH_TIMEOUT(otherAnnounced.count(), 1, 10000);
+    QVERIFY(announcedOnce(other));
     QProcess watch;
-    broker.watch(watch, QStringLiteral("lumo/#"));
-    QTRY_VERIFY(seen(watch).contains(QStringLiteral("lumo/a/state")));
+    QVERIFY(watchFromRoom(broker, watch, QStringLiteral("a")));
 
     QVERIFY(broker.publish(QStringLiteral("lumo/a/command"), "c"));
     QCOMPARE(bytes(first.pty, 1), QByteArray("c"));
