@@ -12,7 +12,7 @@
 #include "Pty.h"
 #include "Ser2net.h"
 #include "Ser2netRooms.h"
-#include "serve/PasswordHash.h"
+#include "serve/config/PasswordHash.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

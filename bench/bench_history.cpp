@@ -8,8 +8,8 @@
 #include "Pty.h"
 #include "Ser2net.h"
 #include "Ser2netRooms.h"
-#include "serve/History.h"
-#include "serve/PasswordHash.h"
+#include "serve/history/History.h"
+#include "serve/config/PasswordHash.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

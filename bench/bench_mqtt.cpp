@@ -11,9 +11,9 @@
 #include "Mosquitto.h"
 #include "Pty.h"
 #include "Ser2netRooms.h"
-#include "serve/Campus.h"
-#include "serve/MqttBridge.h"
-#include "serve/MqttDiscovery.h"
+#include "serve/rooms/Campus.h"
+#include "serve/mqtt/MqttBridge.h"
+#include "serve/mqtt/MqttDiscovery.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

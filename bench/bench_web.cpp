@@ -16,7 +16,7 @@
 #include "control/Line.h"
 #include "dialogs/CPanelDlg.h"
 #include "serial/CMSComm.h"
-#include "web/PhoneRemote.h"
+#include "phone/PhoneRemote.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -8,7 +8,7 @@
 #include "res/templates.h"
 #include "serial/CMSComm.h"
 #include "serial/DeviceChoice.h"
-#include "web/RemoteSwitch.h"
+#include "phone/RemoteSwitch.h"
 
 #include <QMenu>
 #include <QPushButton>

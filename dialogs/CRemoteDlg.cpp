@@ -1,7 +1,7 @@
 #include "dialogs/CRemoteDlg.h"
 
 #include "dialogs/QrImage.h"
-#include "web/RemoteSwitch.h"
+#include "phone/RemoteSwitch.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

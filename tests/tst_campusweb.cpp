@@ -5,11 +5,11 @@
 #include "Pty.h"
 #include "Ser2net.h"
 #include "serial/CMSComm.h"
-#include "serve/Campus.h"
-#include "serve/CampusServer.h"
-#include "serve/PasswordHash.h"
-#include "serve/ServeConfig.h"
-#include "web/RemoteListener.h"
+#include "serve/rooms/Campus.h"
+#include "serve/web/CampusServer.h"
+#include "serve/config/PasswordHash.h"
+#include "serve/config/ServeConfig.h"
+#include "http/RemoteListener.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -3,6 +3,7 @@
 // outcome as a value. This target links no Gui and no Widgets.
 #include "Pty.h"
 #include "control/CommandResolver.h"
+#include "control/ExpiringTable.h"
 #include "control/Line.h"
 #include "serial/CMSComm.h"
 
@@ -17,6 +18,8 @@ private slots:
     void sendsByAnySpelling_data();
     void sendsByAnySpelling();
     void failureIsAValue();
+    void expiringTableKeepsWhatIsPinned_data();
+    void expiringTableKeepsWhatIsPinned();
 };
 
 void TestControl::sendsByAnySpelling_data()
@@ -72,3 +75,40 @@ void TestControl::failureIsAValue()
 
 QTEST_GUILESS_MAIN(TestControl)
 #include "tst_control.moc"
+
+// The bounded, expiring table behind sessions, idempotency keys and MQTT
+// ids: what it forgets, in what order, and that a pinned entry stays.
+void TestControl::expiringTableKeepsWhatIsPinned_data()
+{
+    QTest::addColumn<QList<int>>("inserted"); // keys, one a millisecond; negative: pinned
+    QTest::addColumn<qint64>("nowMs");        // when the table is read
+    QTest::addColumn<QList<int>>("kept");     // keys still found
+    QTest::newRow("full: the oldest goes") << QList<int>{1, 2, 3, 4} << qint64(4) << QList<int>{2, 3, 4};
+    QTest::newRow("full: a pinned one stays") << QList<int>{-1, 2, 3, 4} << qint64(4) << QList<int>{-1, 3, 4};
+    QTest::newRow("full of pinned: no new one") << QList<int>{-1, -2, -3, 4} << qint64(4) << QList<int>{-1, -2, -3};
+    QTest::newRow("expired: forgotten") << QList<int>{1, 2} << qint64(101) << QList<int>{2};
+    QTest::newRow("expired but pinned: kept") << QList<int>{-1, 2} << qint64(500) << QList<int>{-1};
+}
+
+void TestControl::expiringTableKeepsWhatIsPinned()
+{
+    QFETCH(QList<int>, inserted);
+    QFETCH(qint64, nowMs);
+    QFETCH(QList<int>, kept);
+    ExpiringTable<int, bool> table(100, 3, [](bool pinned) { return pinned; });
+    qint64 at = 0;
+    for (int key : inserted)
+        table.Insert(key, key < 0, ++at);
+    QList<int> found;
+    for (int key : inserted)
+        if (table.Find(key, nowMs))
+            found.append(key);
+    QCOMPARE(found, kept);
+    // A session used again starts its time again and is the last to go.
+    ExpiringTable<int, bool> sessions(100, 2);
+    sessions.Insert(1, false, 0);
+    sessions.Insert(2, false, 1);
+    QVERIFY(sessions.Touch(1, 90));
+    sessions.Insert(3, false, 91);
+    QVERIFY(sessions.Find(1, 150) && !sessions.Find(2, 150) && sessions.Find(3, 150));
+}

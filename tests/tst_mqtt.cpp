@@ -6,13 +6,13 @@
 #include "Ser2net.h"
 #include "control/Commands.h"
 #include "serial/CMSComm.h"
-#include "serve/Campus.h"
-#include "serve/CampusServer.h"
-#include "serve/MqttBridge.h"
-#include "serve/MqttDiscovery.h"
-#include "serve/MqttLink.h"
-#include "serve/PasswordHash.h"
-#include "serve/ServeConfig.h"
+#include "serve/rooms/Campus.h"
+#include "serve/web/CampusServer.h"
+#include "serve/mqtt/MqttBridge.h"
+#include "serve/mqtt/MqttDiscovery.h"
+#include "serve/mqtt/MqttLink.h"
+#include "serve/config/PasswordHash.h"
+#include "serve/config/ServeConfig.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>

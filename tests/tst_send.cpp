@@ -15,7 +15,7 @@
 #include "dialogs/CPanelDlg.h"
 #include "dialogs/ErrorReporter.h"
 #include "serial/CMSComm.h"
-#include "serve/PasswordHash.h"
+#include "serve/config/PasswordHash.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

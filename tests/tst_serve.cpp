@@ -6,10 +6,10 @@
 #include "control/Commands.h"
 #include "serial/CMSComm.h"
 #include "serial/NetworkSerialDevice.h"
-#include "serve/Campus.h"
-#include "serve/PasswordHash.h"
+#include "serve/rooms/Campus.h"
+#include "serve/config/PasswordHash.h"
 #include "serve/ServeCommand.h"
-#include "serve/ServeConfig.h"
+#include "serve/config/ServeConfig.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>

@@ -6,8 +6,8 @@
 #include "control/Line.h"
 #include "dialogs/CPanelDlg.h"
 #include "serial/CMSComm.h"
-#include "web/PhoneRemote.h"
-#include "web/RemoteAccess.h"
+#include "phone/PhoneRemote.h"
+#include "http/RemoteAccess.h"
 
 #include <QApplication>
 #include <QRegularExpression>

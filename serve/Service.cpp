@@ -1,0 +1,216 @@
+#include "serve/Service.h"
+
+#include "control/Logging.h"
+#include "control/ShutdownSignals.h"
+#include "serve/ServiceNotify.h"
+#include "serve/automation/IdleWatch.h"
+#include "serve/automation/Scheduler.h"
+#include "serve/history/History.h"
+#include "serve/mqtt/MqttBridge.h"
+#include "serve/rooms/Campus.h"
+#include "serve/web/CampusServer.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QScopeGuard>
+
+#include <csignal>
+
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
+
+namespace
+{
+// The history the configuration asks for, or none.
+std::unique_ptr<History> openHistory(const ServeConfig& config)
+{
+    if (config.historyDatabase == QLatin1String("off"))
+        return nullptr;
+    auto history = std::make_unique<History>(
+        config.historyDatabase.isEmpty() ? History::DefaultPath() : config.historyDatabase,
+        config.historyKeepDays);
+    if (!history->Error().isEmpty()) {
+        qCWarning(lcServe).noquote() << history->Error() << "- commands are not recorded";
+        return nullptr;
+    }
+    return history;
+}
+} // namespace
+
+Service::Service(const ServeConfig& config, QObject* parent)
+    : QObject(parent), m_config(config), m_campus(std::make_unique<Campus>(config.rooms)),
+      m_history(openHistory(config))
+{
+    if (History* history = m_history.get())
+        m_campus->SetRecorder([history](const CommandEntry::Request& request,
+                                        const CommandResult& result, std::function<void()> noted) {
+            history->Add(History::Of(request, result, QDateTime::currentDateTimeUtc()),
+                         std::move(noted));
+        });
+    const QString state = QFileInfo(History::DefaultPath()).absolutePath();
+    QDir().mkpath(state);
+    m_scheduler = std::make_unique<Scheduler>(*m_campus, m_clock, m_history.get(),
+                                              QDir(state).filePath(QStringLiteral("schedules.json")));
+    m_scheduler->SetSchedules(m_config.schedules, m_config.Groups());
+    m_idle = std::make_unique<IdleWatch>(*m_campus, m_clock);
+    m_idle->Configure(m_config.idleOffSeconds, m_config.idleCommands);
+    m_web = std::make_unique<CampusServer>(*m_campus, m_config);
+    m_web->UseCare(m_history.get(), m_scheduler.get());
+    connect(&m_probe, &QTimer::timeout, m_campus.get(), &Campus::ProbeAll);
+}
+
+Service::~Service()
+{
+    // The parts that take commands go first, then those that make them,
+    // then the history (what was added is written first), the rooms last.
+    m_signals.reset();
+    m_broker.reset();
+    m_web.reset();
+    m_idle.reset();
+    m_scheduler.reset();
+    m_campus->SetRecorder({});
+    m_history.reset();
+    m_campus.reset();
+}
+
+bool Service::Start(QString* error)
+{
+    if (!m_web->Start(m_config)) {
+        *error = m_web->ErrorString();
+        return false;
+    }
+    qCInfo(lcServe).noquote() << "the campus page on" << m_config.listenAddress.toString()
+                              << "port" << m_web->Port() << (m_web->Secure() ? "(HTTPS)" : "(HTTP)");
+    qCInfo(lcServe).noquote() << "serving" << m_config.rooms.size() << "rooms from"
+                              << m_config.file;
+    useBroker();
+    scheduleProbes();
+    m_campus->ProbeAll();
+    m_signals = std::make_unique<ShutdownSignals>();
+    connect(m_signals.get(), &ShutdownSignals::received, this, [this](int signalNumber) {
+#ifdef SIGHUP
+        if (signalNumber == SIGHUP)
+            return Reload();
+#endif
+        Q_UNUSED(signalNumber);
+        Stop();
+    });
+    return true;
+}
+
+void Service::Reload()
+{
+    ServiceNotify::Reloading();
+    const auto done = qScopeGuard([] { ServiceNotify::Ready(); });
+    try {
+        const ServeConfig before = m_config;
+        m_config = ServeConfig::Load(m_config.file);
+        for (const QString& warning : Warnings(m_config, RaiseDescriptorLimit(m_config, true)))
+            qCWarning(lcServe).noquote() << warning;
+        m_campus->Reload(m_config.rooms);
+        m_scheduler->SetSchedules(m_config.schedules, m_config.Groups());
+        m_idle->Configure(m_config.idleOffSeconds, m_config.idleCommands);
+        if (m_history)
+            m_history->SetKeepDays(m_config.historyKeepDays);
+        m_web->Reload(m_config);
+        if (m_config.listenAddress != before.listenAddress ||
+            m_config.listenPort != before.listenPort ||
+            m_config.certificate != before.certificate || m_config.key != before.key)
+            qCWarning(lcServe).noquote()
+                << "listen=, certificate= and key= take effect when the service starts again";
+        useBroker();
+        scheduleProbes();
+        qCInfo(lcServe).noquote() << "read" << m_config.file << "again:" << m_config.rooms.size()
+                                  << "rooms";
+    } catch (const ServeConfig::Error& e) {
+        // The rooms served so far stay as they are.
+        qCWarning(lcServe).noquote() << e.message << "- the configuration is unchanged";
+    }
+}
+
+void Service::Stop()
+{
+    // Nothing new is taken; what is going out is finished and answered
+    // (bounded), then the service ends.
+    m_web->StopTaking();
+    if (m_broker)
+        m_broker->StopTaking();
+    if (m_campus->Unanswered() == 0)
+        return finish();
+    qCInfo(lcServe).noquote() << "stopping: answering" << m_campus->Unanswered()
+                              << "commands under way first";
+    connect(m_campus.get(), &Campus::allAnswered, this, &Service::finish);
+    QTimer::singleShot(kStopWithinMs, this, &Service::finish);
+}
+
+void Service::finish()
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_web->FlushAnswers(kFlushMs);
+    QCoreApplication::quit();
+}
+
+// The broker of the configuration, or none; a new broker section starts anew.
+void Service::useBroker()
+{
+    const MqttConfig& mqtt = m_config.mqtt;
+    if (m_broker && mqtt.enabled && m_broker->Serves(mqtt)) {
+        m_broker->RoomsChanged();
+        return;
+    }
+    if (m_broker)
+        m_broker->Withdraw(); // what it announced would be left behind for good
+    m_broker.reset();
+    if (mqtt.enabled)
+        m_broker = std::make_unique<MqttBridge>(*m_campus, mqtt);
+}
+
+void Service::scheduleProbes()
+{
+    m_probe.stop();
+    if (m_config.probeSeconds > 0)
+        m_probe.start(m_config.probeSeconds * 1000);
+}
+
+qint64 Service::DescriptorsNeeded(const ServeConfig& config)
+{
+    return 2 * qint64(config.rooms.size()) + 512;
+}
+
+qint64 Service::RaiseDescriptorLimit(const ServeConfig& config, bool raise)
+{
+#ifdef Q_OS_UNIX
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return -1;
+    const rlim_t wanted = std::min<rlim_t>(limit.rlim_max, rlim_t(DescriptorsNeeded(config)));
+    if (!raise)
+        return qint64(std::max(limit.rlim_cur, wanted));
+    if (limit.rlim_cur < wanted) {
+        limit.rlim_cur = wanted;
+        ::setrlimit(RLIMIT_NOFILE, &limit); // refused under a filter that denies it
+        ::getrlimit(RLIMIT_NOFILE, &limit);
+    }
+    return qint64(limit.rlim_cur);
+#else
+    Q_UNUSED(config);
+    Q_UNUSED(raise);
+    return -1;
+#endif
+}
+
+QStringList Service::Warnings(const ServeConfig& config, qint64 descriptors)
+{
+    QStringList all = config.warnings;
+    if (descriptors >= 0 && descriptors < DescriptorsNeeded(config))
+        all.append(QCoreApplication::translate("ServeCommand", "%1: %2 rooms need about %3 file descriptors, but the service may open only "
+                      "%4: raise LimitNOFILE= of its unit (or ulimit -n)")
+                       .arg(config.file)
+                       .arg(config.rooms.size())
+                       .arg(DescriptorsNeeded(config))
+                       .arg(descriptors));
+    return all;
+}

@@ -1,0 +1,130 @@
+#include "serve/web/HistoryApi.h"
+
+#include "serve/config/RoomGroups.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+
+namespace
+{
+using StatusCode = WebServer::StatusCode;
+
+// A date (the start of the server's local day, or of the next one for
+// `end`) or an ISO 8601 date and time; invalid when it is neither.
+QDateTime moment(const QString& text, bool end)
+{
+    if (const QDate day = QDate::fromString(text, Qt::ISODate); day.isValid())
+        return day.addDays(end ? 1 : 0).startOfDay().toUTC();
+    return QDateTime::fromString(text, Qt::ISODateWithMs).toUTC();
+}
+
+QStringList values(const QUrlQuery& query, const QString& key)
+{
+    QStringList all;
+    for (const QString& value : query.allQueryItemValues(key, QUrl::FullyDecoded))
+        for (const QString& one : value.split(QLatin1Char(','), Qt::SkipEmptyParts))
+            all.append(one.trimmed());
+    return all;
+}
+
+// A spreadsheet's cell: quoted, and never taken for a formula.
+QString cell(QString text)
+{
+    if (!text.isEmpty() && QStringLiteral("=+-@\t\r").contains(text.front()))
+        text.prepend(QLatin1Char('\''));
+    return QLatin1Char('"') + text.replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+           QLatin1Char('"');
+}
+} // namespace
+
+std::optional<History::Filter> HistoryApi::Parse(const RoomGroups& groups, const QUrlQuery& query,
+                                                int maxLimit, QString* error, StatusCode* status)
+{
+    History::Filter filter;
+    *status = StatusCode::BadRequest;
+    QStringList names = values(query, QStringLiteral("room"));
+    for (const QString& group : values(query, QStringLiteral("group")))
+        names.append(QLatin1Char('@') + group);
+    if (const auto rooms = groups.Expand(names, error)) {
+        filter.rooms = *rooms;
+    } else {
+        *status = StatusCode::NotFound;
+        return std::nullopt;
+    }
+    if (!names.isEmpty() && filter.rooms.isEmpty()) // a group of no rooms has no history
+        filter.rooms.append(QString());
+    for (const auto& [key, end] : {std::pair{QStringLiteral("since"), false},
+                                   std::pair{QStringLiteral("until"), true}}) {
+        const QString text = query.queryItemValue(key, QUrl::FullyDecoded);
+        (end ? filter.until : filter.since) = moment(text, end);
+        if (!text.isEmpty() && !(end ? filter.until : filter.since).isValid()) {
+            *error = tr("%1=%2 is no date (2026-12-08) or date and time (2026-12-08T22:00:00)")
+                         .arg(key, text.left(40));
+            return std::nullopt;
+        }
+    }
+    bool ok = true;
+    const QString limit = query.queryItemValue(QStringLiteral("limit"));
+    filter.limit = limit.isEmpty() ? (maxLimit == kMaxPage ? History::kDefaultLimit : maxLimit)
+                                   : limit.toInt(&ok);
+    const QString before = query.queryItemValue(QStringLiteral("before"));
+    filter.before = before.isEmpty() ? 0 : before.toLongLong(&ok);
+    if (!ok || filter.limit < 1 || filter.limit > maxLimit || filter.before < 0) {
+        *error = tr("limit= takes 1 to %1, before= an entry's ID").arg(maxLimit);
+        return std::nullopt;
+    }
+    return filter;
+}
+
+std::optional<WebServer::Reply> HistoryApi::Answer(History* history, const RoomGroups& groups,
+                                                   const WebServer::Request& request, bool csv)
+{
+    if (!history)
+        return WebServer::ErrorReply(StatusCode::NotFound,
+                                     tr("This service keeps no history ([history] database=off)."));
+    QString error;
+    StatusCode status;
+    const auto filter = Parse(groups, request.query, csv ? kMaxCsvRows : kMaxPage, &error, &status);
+    if (!filter)
+        return WebServer::ErrorReply(status, error);
+    history->Find(*filter, [request, csv, limit = filter->limit](const QList<History::Entry>& entries,
+                                                             const QString& error) {
+        if (!error.isEmpty())
+            return request.answer(WebServer::ErrorReply(StatusCode::InternalServerError, error));
+        if (csv)
+            return request.answer({StatusCode::Ok,
+                                   Csv(entries),
+                                   "text/csv; charset=utf-8",
+                                   {{"Content-Disposition", "attachment; filename=\"history.csv\""}}});
+        QJsonArray list;
+        for (const History::Entry& e : entries)
+            list.append(QJsonObject{{"id", e.id},
+                                    {"at", e.at.toString(Qt::ISODate)},
+                                    {"room", e.room},
+                                    {"command", e.command},
+                                    {"who", e.who},
+                                    {"face", e.face},
+                                    {"code", e.code},
+                                    {"message", e.message}});
+        QJsonObject answer{{"entries", list}};
+        if (entries.size() == limit)
+            answer.insert("next", entries.last().id);
+        request.answer(WebServer::JsonReply(StatusCode::Ok, answer));
+    });
+    return std::nullopt;
+}
+
+QByteArray HistoryApi::Csv(const QList<History::Entry>& entries)
+{
+    QByteArray csv("\xEF\xBB\xBF"); // spreadsheets then read UTF-8 (Chinese names)
+    csv += "time,room,command,who,face,code,message\r\n";
+    for (const History::Entry& e : entries) {
+        const QStringList cells{e.at.toLocalTime().toString(Qt::ISODate), e.room, e.command, e.who,
+                                e.face, e.code, e.message};
+        QStringList quoted;
+        for (const QString& one : cells)
+            quoted.append(cell(one));
+        csv += quoted.join(QLatin1Char(',')).toUtf8() + "\r\n";
+    }
+    return csv;
+}

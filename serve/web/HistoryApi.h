@@ -1,0 +1,40 @@
+// The history on the campus service's web side:
+//
+//   GET /api/v1/history?room=&group=&since=&until=&limit=&before=
+//       {"entries":[{"id","at","room","command","who","face","code","message"}…],
+//        "next":ID}   newest first; "next" (when there may be more) is the
+//                     before= of the next page
+//   GET /history.csv?…  the same as a spreadsheet's file (UTF-8 with a
+//                     byte-order mark), up to kMaxCsvRows
+//
+// room= and group= may be given more than once (or comma-separated); since=
+// and until= take a date (2026-12-08, the server's local day) or a date and
+// time (ISO 8601).
+#pragma once
+
+#include "serve/history/History.h"
+#include "http/WebServer.h"
+
+#include <QCoreApplication>
+
+class RoomGroups;
+
+class HistoryApi
+{
+    Q_DECLARE_TR_FUNCTIONS(HistoryApi)
+
+public:
+    static constexpr int kMaxPage = 1000;
+    static constexpr int kMaxCsvRows = History::kMaxLimit;
+
+    // The filter `query` asks for, at most `maxLimit` entries (kMaxPage: a
+    // page, kDefaultLimit unless limit= says); nullopt with `error` and the
+    // answer's `status` when it cannot be.
+    static std::optional<History::Filter> Parse(const RoomGroups& groups, const QUrlQuery& query,
+                                                int maxLimit, QString* error,
+                                                WebServer::StatusCode* status);
+    // Answers `request` later with the entries it asks for, as JSON or CSV.
+    static std::optional<WebServer::Reply> Answer(History* history, const RoomGroups& groups,
+                                                  const WebServer::Request& request, bool csv);
+    static QByteArray Csv(const QList<History::Entry>& entries);
+};

@@ -1,9 +1,0 @@
-#include "web/PhoneRemotePlugin.h"
-
-#include "web/PhoneRemote.h"
-
-std::unique_ptr<RemoteSwitch> PhoneRemotePlugin::Make(RemoteSwitch::Sender send,
-                                                      RemoteSwitch::StatusQuery status) const
-{
-    return std::make_unique<PhoneRemote>(std::move(send), std::move(status));
-}
