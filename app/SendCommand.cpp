@@ -7,7 +7,7 @@
 #include "control/LineTarget.h"
 #include "control/Line.h"
 #include "control/Logging.h"
-#include "control/PartLoader.h"
+#include "parts/PartLoader.h"
 #include "serial/CMSComm.h"
 #include "serial/CommError.h"
 #include "serial/DeviceChoice.h"

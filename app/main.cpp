@@ -5,7 +5,7 @@
 #include "control/AppIdentity.h"
 #include "control/Language.h"
 #include "control/Logging.h"
-#include "control/PartLoader.h"
+#include "parts/PartLoader.h"
 #include "res/Resources.h"
 #include "res/resource.h"
 #include "res/templates.h"

@@ -34,7 +34,7 @@ public:
     {
         expire(nowMs);
         const auto found = m_index.find(key);
-        return found == m_index.end() ? nullptr : &found.value()->value;
+        return found == m_index.end() ? nullptr : &found.value()->item;
     }
     // The same, and its time starts again (a session used).
     Value* Touch(const Key& key, qint64 nowMs)
@@ -45,7 +45,7 @@ public:
             return nullptr;
         found.value()->atMs = nowMs;
         m_entries.splice(m_entries.end(), m_entries, found.value());
-        return &found.value()->value;
+        return &found.value()->item;
     }
     // Adds (or replaces) the entry of `key`; null when the table is full of
     // pinned entries.
@@ -53,13 +53,13 @@ public:
     {
         expire(nowMs);
         Remove(key);
-        for (auto it = m_entries.begin(); it != m_entries.end() && size() >= m_max;)
-            it = pinned(it->value) ? std::next(it) : erase(it);
-        if (size() >= m_max)
+        for (auto it = m_entries.begin(); it != m_entries.end() && Size() >= m_max;)
+            it = pinned(it->item) ? ++it : erase(it);
+        if (Size() >= m_max)
             return nullptr;
         m_entries.push_back({key, std::move(value), nowMs});
         m_index.insert(key, std::prev(m_entries.end()));
-        return &m_entries.back().value;
+        return &m_entries.back().item;
     }
     bool Remove(const Key& key)
     {
@@ -75,14 +75,14 @@ public:
     void RemoveIf(Drop drop)
     {
         for (auto it = m_entries.begin(); it != m_entries.end();)
-            it = drop(std::as_const(it->key), it->value) ? erase(it) : std::next(it);
+            it = drop(std::as_const(it->key), it->item) ? erase(it) : ++it;
     }
-    qsizetype size() const { return m_index.size(); }
+    qsizetype Size() const { return m_index.size(); }
 
 private:
     struct Entry {
         Key key;
-        Value value;
+        Value item;
         qint64 atMs = 0;
     };
     using Iterator = typename std::list<Entry>::iterator;
@@ -90,7 +90,7 @@ private:
     bool pinned(const Value& value) const { return m_pinned && m_pinned(value); }
     Iterator erase(Iterator it)
     {
-        m_index.remove(it->key);
+        m_index.erase(m_index.constFind(it->key));
         return m_entries.erase(it);
     }
     // Oldest first: the first that has not expired ends the search, but
@@ -98,7 +98,7 @@ private:
     void expire(qint64 nowMs)
     {
         for (auto it = m_entries.begin(); it != m_entries.end() && nowMs - it->atMs >= m_keepMs;)
-            it = pinned(it->value) ? std::next(it) : erase(it);
+            it = pinned(it->item) ? ++it : erase(it);
     }
 
     qint64 m_keepMs;

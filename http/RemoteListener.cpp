@@ -15,14 +15,14 @@ constexpr const char* kHttp10 = "lumoHttp10";
 constexpr const char* kStarted = "lumoRequestStarted";
 constexpr const char* kAnswering = "lumoAnswering";
 
-QTimer* deadline(QTcpSocket* socket)
+QTimer* requestDeadline(QTcpSocket* socket)
 {
     return socket->findChild<QTimer*>(QStringLiteral("lumoDeadline"), Qt::FindDirectChildrenOnly);
 }
 
 void restart(QTcpSocket* socket, int ms)
 {
-    if (QTimer* timer = deadline(socket))
+    if (QTimer* timer = requestDeadline(socket))
         timer->start(ms);
 }
 } // namespace

@@ -1,6 +1,6 @@
 #include "phone/RemoteSwitch.h"
 
-#include "control/PartLoader.h"
+#include "parts/PartLoader.h"
 #include "phone/PhoneRemoteInterface.h"
 
 std::unique_ptr<RemoteSwitch> RemoteSwitch::Make(Sender send, StatusQuery status, QString* error)

@@ -1,6 +1,6 @@
 #include "serial/DeviceFactory.h"
 
-#include "control/PartLoader.h"
+#include "parts/PartLoader.h"
 #include "serial/CommError.h"
 #include "serial/DeviceUrl.h"
 #include "serial/NetworkDeviceInterface.h"

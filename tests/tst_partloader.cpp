@@ -2,7 +2,7 @@
 // of another version or interface and a file that is no plugin are each
 // refused with a message naming the file and the reason.
 #include "TestPartInterface.h"
-#include "control/PartLoader.h"
+#include "parts/PartLoader.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -184,23 +184,24 @@ void TestServe::configRead()
     const QString hash = PasswordHash::Make("correct horse");
     const QString path = write("; the campus\n[web]\nlisten=[::1]:8430\n[rooms]\n"
                                "r102\\device=/dev/ttyUSB0\nr101\\name=教学楼 101\n"
-                               "r101\\device=rfc2217://10.1.1.101:7000\nr102\\name=\"Hall, west\"\n"
+                               "r101\\device=rfc2217://10.1.1.101:7000\nr102\\name=\"Hall, west; \\\"new\\\"\"\n"
                                "[groups]\nwest=r102\n[schedule]\nnight\\at=22:00\nnight\\days=mon-fri\n"
                                "night\\rooms=@west, r101\nnight\\commands=projector-off, 银幕 升/停\n"
-                               "[service]\nidle_off=2h\n[tokens]\nnightly=" +
+                               "[service]\nidle_off=2h   ; after two hours\nprobe=300;seconds\n[tokens]\nnightly=" +
                                hash.toLatin1() + "\n");
     const ServeConfig config = ServeConfig::Load(path);
     QCOMPARE(config.listenAddress, QHostAddress(QStringLiteral("::1")));
     QCOMPARE(config.listenPort, quint16(8430));
     QCOMPARE(config.rooms.size(), 2);
     QCOMPARE(config.rooms[0].id, QStringLiteral("r102")); // the file's order
-    QCOMPARE(config.rooms[0].name, QStringLiteral("Hall, west"));
+    QCOMPARE(config.rooms[0].name, QStringLiteral("Hall, west; \"new\""));
     QCOMPARE(config.rooms[1].name, QStringLiteral("教学楼 101"));
     QCOMPARE(*config.Groups().Expand(config.schedules.value(0).rooms, nullptr),
              QStringList({QStringLiteral("r102"), QStringLiteral("r101")}));
     QCOMPARE(config.schedules.value(0).commands.size(), 2);
     QCOMPARE(config.schedules.value(0).days, 0x1f);
     QCOMPARE(config.idleOffSeconds, 7200);
+    QCOMPARE(config.probeSeconds, 300); // a comment after a value is cut off
     QVERIFY(PasswordHash::Verify(config.tokens.value(QStringLiteral("nightly")), "correct horse"));
     QVERIFY(!PasswordHash::Verify(config.tokens.value(QStringLiteral("nightly")), "correct horsE"));
 }

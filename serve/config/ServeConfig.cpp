@@ -12,7 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSettings>
+#include <QHash>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -29,13 +29,16 @@ const QRegularExpression kAccountName(QStringLiteral("^[A-Za-z0-9_.-]{1,64}$"));
 constexpr int kMaxProbeSeconds = 24 * 3600;
 constexpr qsizetype kMaxValueChars = 1024;
 
-// One line of the file that holds a key: where it stands, for messages.
+// One line of the file that holds a key: where it stands, for messages,
+// and its value.
 struct KeyLine {
     QString section; // in lower case
     QString group;   // the section as written, "Rooms"
     QString key;     // as written, "r101\name"
     QString name;    // the key in lower case, "r101\name"
     int line;
+    QString text;      // the value: quotes and escapes undone, a comment cut off
+    QStringList items; // the same, split at the commas outside quotes
 };
 
 bool hasControl(const QString& text)
@@ -50,8 +53,51 @@ bool hasControl(const QString& text)
     throw ServeConfig::Error(QStringLiteral("%1:%2: %3").arg(file).arg(line).arg(reason));
 }
 
-// The file's structure, line by line, as QSettings reads it: [sections],
-// key=value lines, and comments (; or #) and blank lines in between.
+// A value as written after "=": "quoted text" keeps its commas and
+// semicolons, \\ \" \n \t \r are escapes, a ";" outside quotes starts a
+// comment, and a "," outside quotes separates the items of a list; what
+// stands around an unquoted item is trimmed.
+void decode(const QString& raw, KeyLine& k)
+{
+    QString item;
+    bool quoted = false;
+    const auto endItem = [&] {
+        k.items.append(item.trimmed());
+        item.clear();
+    };
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        const QChar c = raw.at(i);
+        if (c == QLatin1Char('\\') && i + 1 < raw.size()) {
+            static const QHash<QChar, QChar> kEscapes{
+                {QLatin1Char('\\'), QLatin1Char('\\')}, {QLatin1Char('"'), QLatin1Char('"')},
+                {QLatin1Char('n'), QLatin1Char('\n')},   {QLatin1Char('t'), QLatin1Char('\t')},
+                {QLatin1Char('r'), QLatin1Char('\r')}};
+            const QChar next = raw.at(i + 1);
+            if (kEscapes.contains(next)) {
+                item.append(kEscapes.value(next));
+                k.text.append(kEscapes.value(next));
+                ++i;
+                continue;
+            }
+        }
+        if (c == QLatin1Char('"')) {
+            quoted = !quoted;
+            continue;
+        }
+        if (!quoted && c == QLatin1Char(';'))
+            break;
+        if (!quoted && c == QLatin1Char(','))
+            endItem();
+        else
+            item.append(c);
+        k.text.append(c);
+    }
+    endItem();
+    k.text = k.text.trimmed();
+}
+
+// The file, read once, line by line: [sections], key=value lines, and
+// comments (; or #) and blank lines in between.
 QList<KeyLine> scan(const QString& file, const QByteArray& bytes)
 {
     static const std::set<QString> kSections{QStringLiteral("web"),    QStringLiteral("service"),
@@ -95,7 +141,9 @@ QList<KeyLine> scan(const QString& file, const QByteArray& bytes)
         if (!seen.insert({section, key.toLower()}).second)
             fail(file, number,
                  ServeConfig::tr("\"%1\" is given twice in [%2]").arg(key.left(64), section));
-        keys.append({section, group, key, key.toLower(), number});
+        KeyLine k{section, group, key, key.toLower(), number, {}, {}};
+        decode(line.mid(equals + 1), k);
+        keys.append(k);
     }
     return keys;
 }
@@ -200,21 +248,13 @@ ServeConfig ServeConfig::Load(const QString& path)
         fail(path, 0, tr("is larger than %1 KiB").arg(kMaxFileBytes / 1024));
     const QList<KeyLine> keys = scan(path, in.read(kMaxFileBytes));
 
-    // The values as QSettings reads them (quotes and escapes undone).
-    QSettings settings(path, QSettings::IniFormat);
-    const auto value = [&](const KeyLine& k) {
-        QString key = k.key;
-        key.replace(QLatin1Char('\\'), QLatin1Char('/'));
-        return settings.value(k.group + QLatin1Char('/') + key);
-    };
-
     QMap<QString, int> roomLine; // room ID → its first line
     QMap<QString, RoomConfig> byId;
     bool certificateGiven = false, keyGiven = false;
     int tlsLine = 0, mqttLine = 0;
     for (const KeyLine& k : keys) {
-        const QString v = value(k).toString().trimmed();
-        if (hasControl(value(k).toStringList().join(QLatin1Char(','))))
+        const QString& v = k.text;
+        if (hasControl(v))
             fail(path, k.line, tr("the value of %1 holds a control character").arg(k.key.left(64)));
         config.lines.insert(k.section + QLatin1Char('/') + k.name, k.line);
         if (k.section == QLatin1String("web")) {
@@ -232,8 +272,7 @@ ServeConfig ServeConfig::Load(const QString& path)
                 (isKey ? keyGiven : certificateGiven) = true;
                 tlsLine = k.line;
             } else if (k.name == QLatin1String("hostname")) {
-                // QSettings reads "a, b" as a list.
-                for (const QString& name : value(k).toStringList())
+                for (const QString& name : k.items)
                     if (!name.trimmed().isEmpty())
                         config.hostNames.append(name.trimmed());
             } else {
@@ -249,7 +288,7 @@ ServeConfig ServeConfig::Load(const QString& path)
                      tr("\"%1\" is no group name: 1 to 32 letters, digits, \"-\" or \"_\"")
                          .arg(k.key.left(64)));
             QStringList rooms;
-            for (const QString& room : value(k).toStringList())
+            for (const QString& room : k.items)
                 if (!room.trimmed().isEmpty())
                     rooms.append(room.trimmed());
             config.groups.insert(k.key, rooms);
@@ -271,7 +310,7 @@ ServeConfig ServeConfig::Load(const QString& path)
             }
             const QString refused =
                 schedule->Set(k.name.section(QLatin1Char('\\'), 1),
-                              value(k).toStringList().join(QLatin1Char(',')));
+                              k.items.join(QLatin1Char(',')));
             if (!refused.isEmpty())
                 fail(path, k.line, refused);
         } else if (k.section == QLatin1String("history")) {

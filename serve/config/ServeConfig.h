@@ -1,4 +1,6 @@
-// The campus service's configuration: one INI file in QSettings' format,
+// The campus service's configuration: one INI file, read once (each value
+// with its line, for messages; "quoted" values keep commas and semicolons,
+// a ";" outside quotes starts a comment),
 //
 //   [web]
 //   listen=0.0.0.0:8420        address and TCP port of the campus page

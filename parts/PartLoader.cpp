@@ -1,4 +1,4 @@
-#include "control/PartLoader.h"
+#include "parts/PartLoader.h"
 
 #include <QDir>
 #include <QFileInfo>
