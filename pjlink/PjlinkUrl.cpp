@@ -17,12 +17,11 @@ bool PjlinkUrl::Parse(const QString& text, PjlinkUrl* url, QString* error)
     static const QRegularExpression shape(
         QStringLiteral(R"(^(\[[^\]]*\]|[^:/?#\[\]]*)(?::([^/?#]*))?/?$)"));
     const QString rest = text.mid(scheme.size());
+    if (rest.count(u':') > 1 && !rest.startsWith(u'['))
+        return fail(tr("an IPv6 address must be written in brackets, as in pjlink://[::1]"));
     const auto m = shape.match(rest);
-    if (!m.hasMatch()) {
-        if (rest.count(u':') > 1 && !rest.startsWith(u'['))
-            return fail(tr("an IPv6 address must be written in brackets, as in pjlink://[::1]"));
+    if (!m.hasMatch())
         return fail(tr("unexpected text after the host or port"));
-    }
     QString host = m.captured(1);
     if (host.startsWith(u'[')) {
         host = host.mid(1, host.size() - 2);

@@ -14,7 +14,9 @@
 
 namespace
 {
-void log(const QByteArray& text)
+} // namespace
+
+void SimServer::Log(const QByteArray& text)
 {
     const QByteArray line =
         QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")).toLatin1() + "  " + text + '\n';
@@ -22,6 +24,8 @@ void log(const QByteArray& text)
     std::fflush(stdout);
 }
 
+namespace
+{
 // What one connection has seen: its partial line, the random it was given
 // (until the digest came) and its idle timer.
 struct Conversation : QObject {
@@ -71,7 +75,7 @@ void SimServer::send(const QByteArray& line)
     if (!m_udp)
         return;
     m_udp->writeDatagram(line + '\r', m_noticeAddress, m_noticePort);
-    log("notice " + line);
+    Log("notice " + line);
 }
 
 void SimServer::onConnection()
@@ -82,7 +86,7 @@ void SimServer::onConnection()
         conversation->idle.setSingleShot(true);
         conversation->idle.start(m_idleMs);
         connect(&conversation->idle, &QTimer::timeout, socket, [socket] {
-            log("idle: closed");
+            Log("idle: closed");
             socket->disconnectFromHost();
         });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
@@ -105,7 +109,7 @@ void SimServer::onConnection()
                     conversation->line += c;
                     // A digest of 32 and a line of 136.
                     if (conversation->line.size() > 32 + kMaxLine) {
-                        log("line too long: closed");
+                        Log("line too long: closed");
                         socket->abort();
                         return;
                     }
@@ -125,7 +129,7 @@ void SimServer::onLine(QTcpSocket* socket, QByteArray line)
                 .toHex();
         conversation->random.clear();
         if (!line.startsWith(digest)) {
-            log("wrong password: PJLINK ERRA");
+            Log("wrong password: PJLINK ERRA");
             socket->write("PJLINK ERRA\r");
             socket->disconnectFromHost();
             return;
@@ -133,15 +137,15 @@ void SimServer::onLine(QTcpSocket* socket, QByteArray line)
         line.remove(0, digest.size());
     }
     if (line.size() > kMaxLine - 1) {
-        log("line too long: closed");
+        Log("line too long: closed");
         socket->abort();
         return;
     }
     const QByteArray answer = m_projector->Answer(line);
     if (answer.isEmpty()) {
-        log(line.left(40) + "  (no command)");
+        Log(line.left(40) + "  (no command)");
         return;
     }
-    log(line + "  -> " + answer);
+    Log(line + "  -> " + answer);
     socket->write(answer + '\r');
 }

@@ -27,6 +27,8 @@ public:
     quint16 Port() const;
     // Sends the notices to `address`:`port`, starting with the start-up one.
     void NotifyTo(const QHostAddress& address, quint16 port);
+    // "12:00:00.000  TEXT" on stdout.
+    static void Log(const QByteArray& text);
 
 private:
     void onConnection();

@@ -158,8 +158,10 @@ int main(int argc, char* argv[])
         if (!follow.Start(&error))
             return fail(error);
         QObject::connect(&follow, &ControllerFollow::letter, &projector, [&projector](char letter) {
-            if (letter == 'c' || letter == 'd')
-                projector.SetPower(letter == 'c');
+            const QByteArray outcome = letter == 'c' || letter == 'd'
+                                           ? projector.SetPower(letter == 'c')
+                                           : QByteArray("(not for the projector)");
+            SimServer::Log("controller " + QByteArray(1, letter) + "  -> " + outcome);
         });
     }
 
