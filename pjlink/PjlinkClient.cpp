@@ -58,17 +58,17 @@ bool PjlinkClient::Run(const QList<PjlinkRequest>& requests)
 
 void PjlinkClient::onReadyRead()
 {
-    while (m_socket && m_stage != Stage::Idle && m_socket->bytesAvailable() > 0) {
+    // This run's socket: a run that ends here may start the next one.
+    QTcpSocket* const socket = m_socket;
+    while (m_socket == socket && socket->bytesAvailable() > 0) {
         char chunk[PjlinkMessage::kMaxLine];
-        const qint64 got = m_socket->read(chunk, sizeof chunk);
+        const qint64 got = socket->read(chunk, sizeof chunk);
         if (got <= 0)
             return;
         m_received += got;
-        for (qint64 i = 0; i < got && m_stage != Stage::Idle; ++i) {
+        for (qint64 i = 0; i < got && m_socket == socket; ++i) {
             if (chunk[i] == '\r') {
-                const QByteArray line = m_line;
-                m_line.clear();
-                onLine(line);
+                onLine(std::exchange(m_line, {}));
             } else if (chunk[i] == '\n' && m_line.isEmpty()) {
                 // a line feed after the carriage return, as some send
             } else if (m_line.size() >= PjlinkMessage::kMaxLine - 1) {

@@ -16,6 +16,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <csignal>
@@ -40,6 +41,7 @@ private slots:
     void notices();
     void faults_data();
     void faults();
+    void simulatorClosesIdleConnections();
     void followsVirtualController_data();
     void followsVirtualController();
 
@@ -377,27 +379,30 @@ void TestPjlink::faults_data()
     QTest::addColumn<QByteArray>("greeting");
     QTest::addColumn<QByteArray>("reply"); // to the first command
     QTest::addColumn<bool>("close");
+    QTest::addColumn<int>("slowMs"); // answers every command ERR3 after this long
     QTest::addColumn<QString>("error");
-    QTest::newRow("silent") << QByteArray() << QByteArray() << false << "no answer within 0.5 s";
-    QTest::newRow("no answer") << QByteArray("PJLINK 0\r") << QByteArray() << false
+    QTest::newRow("silent") << QByteArray() << QByteArray() << false << 0 << "no answer within 0.5 s";
+    QTest::newRow("no answer") << QByteArray("PJLINK 0\r") << QByteArray() << false << 0
                                << "no answer within 0.5 s";
-    QTest::newRow("greets oddly") << QByteArray("HELLO\r") << QByteArray() << false
+    QTest::newRow("greets oddly") << QByteArray("HELLO\r") << QByteArray() << false << 0
                                   << "greeted with \"HELLO\"";
-    QTest::newRow("refuses") << QByteArray("PJLINK ERRA\r") << QByteArray() << false
+    QTest::newRow("refuses") << QByteArray("PJLINK ERRA\r") << QByteArray() << false << 0
                              << "refused the connection";
-    QTest::newRow("garbage") << QByteArray("PJLINK 0\r") << QByteArray("hello world\r") << false
+    QTest::newRow("garbage") << QByteArray("PJLINK 0\r") << QByteArray("hello world\r") << false << 0
                              << "\"hello world\", which is no answer";
     QTest::newRow("control bytes") << QByteArray("PJLINK 0\r") << QByteArray("%1CLSS=\x01\r")
-                                   << false << "control characters";
+                                   << false << 0 << "control characters";
     QTest::newRow("another answer") << QByteArray("PJLINK 0\r") << QByteArray("%1NAME=x\r")
-                                    << false << "answered NAME to CLSS";
-    QTest::newRow("closes mid-line") << QByteArray("PJLINK 0\r") << QByteArray("%1CL") << true
+                                    << false << 0 << "answered NAME to CLSS";
+    QTest::newRow("closes mid-line") << QByteArray("PJLINK 0\r") << QByteArray("%1CL") << true << 0
                                      << "closed the connection in the middle of a line";
-    QTest::newRow("closes") << QByteArray("PJLINK 0\r") << QByteArray() << true
+    QTest::newRow("closes") << QByteArray("PJLINK 0\r") << QByteArray() << true << 0
                             << "closed the connection before answering";
     QTest::newRow("137 bytes") << QByteArray("PJLINK 0\r") << "%1CLSS=" + QByteArray(130, '1')
-                               << false << "longer than 136 bytes";
-    QTest::newRow("10 MB line") << QByteArray("PJLINK 0\r") << QByteArray(10 << 20, 'x') << false
+                               << false << 0 << "longer than 136 bytes";
+    QTest::newRow("slow") << QByteArray("PJLINK 0\r") << QByteArray() << false << 300
+                          << "the queries took longer than 1 s";
+    QTest::newRow("10 MB line") << QByteArray("PJLINK 0\r") << QByteArray(10 << 20, 'x') << false << 0
                                 << "longer than 136 bytes";
 }
 
@@ -406,6 +411,7 @@ void TestPjlink::faults()
     QFETCH(QByteArray, greeting);
     QFETCH(QByteArray, reply);
     QFETCH(bool, close);
+    QFETCH(int, slowMs);
     QFETCH(QString, error);
     QTcpServer server;
     QVERIFY(server.listen(QHostAddress::LocalHost, 0));
@@ -415,7 +421,9 @@ void TestPjlink::faults()
         if (close && reply.isEmpty())
             socket->disconnectFromHost();
         connect(socket, &QTcpSocket::readyRead, socket, [=] {
-            socket->readAll();
+            const QByteArray command = socket->readAll().mid(2, 4);
+            if (slowMs > 0)
+                QTimer::singleShot(slowMs, socket, [=] { socket->write("%1" + command + "=ERR3\r"); });
             socket->write(reply);
             if (close)
                 socket->disconnectFromHost();
@@ -426,16 +434,30 @@ void TestPjlink::faults()
     QVERIFY(PjlinkUrl::Parse(QStringLiteral("pjlink://127.0.0.1:%1").arg(server.serverPort()), &url,
                              &parseError));
     PjlinkProjector projector(url, {});
-    projector.Client().SetLimits({500, 500, 5000});
+    projector.Client().SetLimits({500, 500, 1000});
     const ProjectorState& state = poll(&projector);
     QVERIFY2(state.lastError.contains(error), qPrintable(state.lastError));
     QVERIFY2(state.lastError.startsWith(QStringLiteral("projector 127.0.0.1:%1: ").arg(server.serverPort())),
              qPrintable(state.lastError));
-    QVERIFY(!state.reachable || !reply.isEmpty());
+    QVERIFY(!state.reachable);
     // It stops reading at the first line too long: what it took is a few
     // lines, whatever the projector sends.
     QVERIFY2(projector.Client().BytesReceived() < 4096,
              qPrintable(QString::number(projector.Client().BytesReceived())));
+}
+
+void TestPjlink::simulatorClosesIdleConnections()
+{
+    const QString url = startSimulator({QStringLiteral("--idle"), QStringLiteral("0.3")});
+    QVERIFY(!url.isEmpty());
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, quint16(url.section(u':', -1).toUInt()));
+    QByteArray got;
+    QTRY_COMPARE(got += socket.readAll(), QByteArray("PJLINK 0\r"));
+    socket.write("%1POWR ?\r");
+    QTRY_COMPARE(got += socket.readAll(), QByteArray("PJLINK 0\r%1POWR=0\r"));
+    // Closed once it has heard nothing for the idle time.
+    QTRY_COMPARE_WITH_TIMEOUT(socket.state(), QAbstractSocket::UnconnectedState, 10000);
 }
 
 void TestPjlink::followsVirtualController_data()
