@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 enum class ProjectorPower { Unknown, Off, On, Cooling, WarmingUp };
 enum class ProjectorHealth { Unknown, Ok, Warning, Error };
@@ -22,6 +23,9 @@ struct ProjectorState {
 
     ProjectorPower power = ProjectorPower::Unknown;
     QString input;      // "31": the kind (1..6) then the number, empty if unknown
+    QString inputName;  // "HDMI 1" (class 2)
+    QStringList inputs; // the inputs it has
+    QString inputResolution, recommendedResolution; // "1920x1080" (class 2)
     bool videoMuted = false;
     bool audioMuted = false;
     bool frozen = false;
@@ -29,6 +33,7 @@ struct ProjectorState {
     QList<ProjectorLamp> lamps;
     int filterHours = -1; // -1: not reported
     QString name, maker, model, other, serial, software;
+    QString lampModel, filterModel; // replacement parts (class 2)
     int protocolClass = 0; // 1 or 2, 0 until known
     bool reachable = false;
     QString lastError;    // why the last poll or command failed, naming the projector

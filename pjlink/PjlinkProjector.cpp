@@ -15,7 +15,7 @@ const QList<PjlinkRequest>& classOneQueries()
     static const QList<PjlinkRequest> queries = {
         query(1, "CLSS"), query(1, "POWR"), query(1, "INPT"), query(1, "AVMT"),
         query(1, "ERST"), query(1, "LAMP"), query(1, "NAME"), query(1, "INF1"),
-        query(1, "INF2"), query(1, "INFO"),
+        query(1, "INF2"), query(1, "INFO"), query(1, "INST"),
     };
     return queries;
 }
@@ -24,6 +24,7 @@ const QList<PjlinkRequest>& classTwoQueries()
 {
     static const QList<PjlinkRequest> queries = {
         query(2, "SNUM"), query(2, "SVER"), query(2, "FILT"), query(2, "FREZ"),
+        query(2, "RLMP"), query(2, "RFIL"), query(2, "IRES"), query(2, "RRES"),
     };
     return queries;
 }
@@ -154,9 +155,16 @@ void PjlinkProjector::onAnswered(const PjlinkRequest& request, const PjlinkAnswe
         m_state.lamps.clear(); // no lamp (a laser or LED light source)
     } else if (request.command == "INPT") {
         m_state.input.clear(); // none while in standby
+        m_state.inputName.clear();
+    } else if (request.command == "IRES") {
+        m_state.inputResolution.clear(); // no signal
     }
+    // Class 2 queries join the round: after the class, and the current
+    // input's name after the input.
     if (request.command == "CLSS" && m_state.protocolClass >= 2)
         m_client.Run(classTwoQueries());
+    if (request.command == "INPT" && m_state.protocolClass >= 2 && !m_state.input.isEmpty())
+        m_client.Run({{2, "INNM", '?' + m_state.input.toLatin1()}});
 }
 
 void PjlinkProjector::onFinished(const QString& error)
@@ -223,5 +231,17 @@ void PjlinkProjector::apply(const QByteArray& command, const QByteArray& value)
         m_state.filterHours = ok && hours >= 0 ? hours : -1;
     } else if (command == "FREZ") {
         m_state.frozen = value == "1";
+    } else if (command == "INST") {
+        m_state.inputs = text.split(u' ', Qt::SkipEmptyParts);
+    } else if (command == "INNM") {
+        m_state.inputName = text;
+    } else if (command == "IRES") {
+        m_state.inputResolution = text;
+    } else if (command == "RRES") {
+        m_state.recommendedResolution = text;
+    } else if (command == "RLMP") {
+        m_state.lampModel = text;
+    } else if (command == "RFIL") {
+        m_state.filterModel = text;
     }
 }

@@ -218,6 +218,9 @@ void TestPjlink::pollsSimulator()
     QCOMPARE(state.Faults(), QStringLiteral("lamp: warning, temperature: error"));
     QCOMPARE(state.serial, protocolClass == 2 ? QStringLiteral("SIM0001") : QString());
     QCOMPARE(state.filterHours, protocolClass == 2 ? 0 : -1);
+    QCOMPARE(state.inputs, QStringList({"11", "21", "31", "32", "51"}));
+    QCOMPARE(state.lampModel, protocolClass == 2 ? QStringLiteral("LMP-100") : QString());
+    QCOMPARE(state.recommendedResolution, protocolClass == 2 ? QStringLiteral("1920x1080") : QString());
     QVERIFY(state.lastAnswer.isValid());
     auto* pjlink = qobject_cast<PjlinkProjector*>(projector);
     qInfo("one poll: %lld ms, %lld bytes sent, %lld received", ms, pjlink->Client().BytesSent(),
@@ -263,6 +266,7 @@ void TestPjlink::commands_data()
     QTest::addColumn<QString>("action");
     QTest::addColumn<QString>("error"); // empty: done
     QTest::newRow("input") << 1 << "input 32" << "";
+    QTest::newRow("input, class 2") << 2 << "input 21" << "";
     QTest::newRow("input it lacks") << 1 << "input 41" << "ERR2";
     QTest::newRow("no input") << 1 << "input 3" << "is no input";
     QTest::newRow("class 2 input kind") << 1 << "input 61" << "ERR1";
@@ -297,8 +301,11 @@ void TestPjlink::commands()
     if (!error.isEmpty())
         return;
     const ProjectorState& state = poll(projector);
-    if (words[0] == QLatin1String("input"))
+    if (words[0] == QLatin1String("input")) {
         QCOMPARE(state.input, words[1]);
+        QCOMPARE(state.inputName, protocolClass == 2 ? QStringLiteral("Video") : QString());
+        QCOMPARE(state.inputResolution, protocolClass == 2 ? QStringLiteral("1920x1080") : QString());
+    }
     if (words[0] == QLatin1String("mute"))
         QCOMPARE(std::pair(state.videoMuted, state.audioMuted), std::pair(true, words[1] == QLatin1String("both")));
     if (words[0] == QLatin1String("freeze"))
