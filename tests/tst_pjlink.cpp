@@ -171,15 +171,16 @@ void TestPjlink::pollsSimulator_data()
     QTest::addColumn<QByteArray>("simulatorPassword");
     QTest::addColumn<QByteArray>("password");
     QTest::addColumn<QString>("error"); // empty: it answers
-    QTest::newRow("class 1") << 1 << QByteArray() << QByteArray() << "";
-    QTest::newRow("class 2") << 2 << QByteArray() << QByteArray() << "";
-    QTest::newRow("class 1, password") << 1 << QByteArray("sesame") << QByteArray("sesame") << "";
-    QTest::newRow("class 2, password") << 2 << QByteArray("sesame") << QByteArray("sesame") << "";
+    QTest::addColumn<QString>("listen");
+    QTest::newRow("class 1") << 1 << QByteArray() << QByteArray() << "" << "::1";
+    QTest::newRow("class 2") << 2 << QByteArray() << QByteArray() << "" << "";
+    QTest::newRow("class 1, password") << 1 << QByteArray("sesame") << QByteArray("sesame") << "" << "";
+    QTest::newRow("class 2, password") << 2 << QByteArray("sesame") << QByteArray("sesame") << "" << "";
     QTest::newRow("wrong password") << 2 << QByteArray("sesame") << QByteArray("open")
-                                    << "refused the password (ERRA)";
+                                    << "refused the password (ERRA)" << "";
     QTest::newRow("none given") << 1 << QByteArray("sesame") << QByteArray()
-                                << "asks for a password and none is set";
-    QTest::newRow("one too many") << 1 << QByteArray() << QByteArray("sesame") << "";
+                                << "asks for a password and none is set" << "";
+    QTest::newRow("one too many") << 1 << QByteArray() << QByteArray("sesame") << "" << "";
 }
 
 void TestPjlink::pollsSimulator()
@@ -188,7 +189,9 @@ void TestPjlink::pollsSimulator()
     QFETCH(QByteArray, simulatorPassword);
     QFETCH(QByteArray, password);
     QFETCH(QString, error);
+    QFETCH(QString, listen);
     QStringList args = {QStringLiteral("--class"), QString::number(protocolClass),
+                        QStringLiteral("--listen"), listen.isEmpty() ? QStringLiteral("127.0.0.1") : listen,
                         QStringLiteral("--errors"), QStringLiteral("012000"),
                         QStringLiteral("--name"), QStringLiteral("Room 101")};
     if (!simulatorPassword.isEmpty())
@@ -239,9 +242,11 @@ void TestPjlink::warmsUpAndCools()
 {
     QFETCH(int, protocolClass);
     QFETCH(QByteArray, password);
+    // Ten lamp hours a second.
     QStringList args = {QStringLiteral("--class"), QString::number(protocolClass),
                         QStringLiteral("--warm-up"), QStringLiteral("2"),
-                        QStringLiteral("--cool-down"), QStringLiteral("2")};
+                        QStringLiteral("--cool-down"), QStringLiteral("2"),
+                        QStringLiteral("--speed"), QStringLiteral("36000")};
     if (!password.isEmpty())
         args << QStringLiteral("--password-file") << passwordFile(password);
     ProjectorLink* projector = link(startSimulator(args), password);
@@ -253,11 +258,16 @@ void TestPjlink::warmsUpAndCools()
     const QString refused = command(projector, [=] { projector->SetPower(false); });
     QVERIFY2(refused.contains(QLatin1String("ERR3")), qPrintable(refused));
     QTRY_COMPARE_WITH_TIMEOUT(poll(projector).power, ProjectorPower::On, 20000);
+    const int litHours = projector->State().lamps.value(0).hours;
+    QVERIFY2(litHours >= 1000 + 20, qPrintable(QString::number(litHours))); // lit for 2 s at least
 
     QCOMPARE(command(projector, [=] { projector->SetPower(false); }), QString());
     QCOMPARE(poll(projector).power, ProjectorPower::Cooling);
+    // The lamp is out while it cools: its hours stand still over those 2 s.
+    const int coolingHours = projector->State().lamps.value(0).hours;
     QTRY_COMPARE_WITH_TIMEOUT(poll(projector).power, ProjectorPower::Off, 20000);
     QVERIFY(!projector->State().lamps.value(0).on);
+    QCOMPARE(projector->State().lamps.value(0).hours, coolingHours);
 }
 
 void TestPjlink::commands_data()
