@@ -259,7 +259,8 @@ void TestPjlink::warmsUpAndCools()
     QVERIFY2(refused.contains(QLatin1String("ERR3")), qPrintable(refused));
     QTRY_COMPARE_WITH_TIMEOUT(poll(projector).power, ProjectorPower::On, 20000);
     const int litHours = projector->State().lamps.value(0).hours;
-    QVERIFY2(litHours >= 1000 + 20, qPrintable(QString::number(litHours))); // lit for 2 s at least
+    // Lit for about 2 s (timers may fire a little early).
+    QVERIFY2(litHours >= 1000 + 15, qPrintable(QString::number(litHours)));
 
     QCOMPARE(command(projector, [=] { projector->SetPower(false); }), QString());
     QCOMPARE(poll(projector).power, ProjectorPower::Cooling);
