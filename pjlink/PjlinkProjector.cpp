@@ -108,7 +108,8 @@ void PjlinkProjector::SetInput(const QString& input)
 {
     // Class 1 has kinds 1-5 and numbers 1-9; class 2 more of each.
     static const QRegularExpression shape(QStringLiteral("^[1-6][1-9A-Z]$"));
-    const bool classOne = QRegularExpression(QStringLiteral("^[1-5][1-9]$")).match(input).hasMatch();
+    static const QRegularExpression classOneShape(QStringLiteral("^[1-5][1-9]$"));
+    const bool classOne = classOneShape.match(input).hasMatch();
     if (!shape.match(input).hasMatch()) {
         emit done(tr("input %1").arg(input.left(8)),
                   tr("projector %1: \"%2\" is no input").arg(Address(), input.left(8)));
