@@ -61,7 +61,10 @@ int main(int argc, char* argv[])
     parser.addHelpOption();
     const auto option = [&](const char* name, const char* help, const char* value,
                             const char* fallback = nullptr) {
-        QCommandLineOption o{QString::fromLatin1(name), QString::fromLatin1(help), QString::fromLatin1(value)};
+        QString text = QString::fromLatin1(help);
+        if (fallback)
+            text += QStringLiteral(" Default %1.").arg(QLatin1String(fallback));
+        QCommandLineOption o{QString::fromLatin1(name), text, QString::fromLatin1(value)};
         if (fallback)
             o.setDefaultValue(QLatin1String(fallback));
         parser.addOption(o);
@@ -79,7 +82,7 @@ int main(int argc, char* argv[])
     const auto speedOption =
         option("speed", "Lamp and filter hours count this many times faster.", "FACTOR", "1");
     const auto errorsOption =
-        option("errors", "Health at the start (see errors below).", "DIGITS", "000000");
+        option("errors", "Health at the start (as the errors line above).", "DIGITS", "000000");
     const auto nameOption = option("name", "The projector's name.", "NAME", "Projector");
     const auto idleOption =
         option("idle", "Seconds before an idle connection is closed.", "SECONDS", "30");
