@@ -29,7 +29,7 @@ endif()
 # The parts lumo loads or runs when they are first needed (lumo finds them
 # there relative to itself).
 install(TARGETS lumo-serve RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/lumo)
-foreach(part lumo-network lumo-client lumo-remote)
+foreach(part lumo-network lumo-client lumo-remote lumo-pjlink)
     if(TARGET ${part})
         install(TARGETS ${part} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/lumo)
     endif()

@@ -1,11 +1,11 @@
 // Where the program finds the parts that only some of its users need, and
 // loads them. On Linux the panel is built without the network serial device,
-// the campus client and the phone remote: they come with Qt Network and the
-// HTTP server, which the panel's start must not wait for. Each is a Qt plugin
-// of its own (liblumo-PART.so) beside the program in the build, or in the
-// installation's private folder, loaded when first used. A program that links
-// a part in (Windows, the service, the tests) has it as a static plugin,
-// which is found first; nothing is loaded then.
+// the campus client, the phone remote and the projector part: they come with
+// Qt Network and the HTTP server, which the panel's start must not wait for.
+// Each is a Qt plugin of its own (liblumo-PART.so) beside the program in the
+// build, or in the installation's private folder, loaded when first used. A
+// program that links a part in (Windows, the service, the tests) has it as a
+// static plugin, which is found first; nothing is loaded then.
 //
 // Each part offers one interface, declared with Q_DECLARE_INTERFACE under a
 // versioned ID ("net.lumopanel.Lumo.NetworkDevice/1.0"); a part file that

@@ -1057,6 +1057,165 @@
     </message>
 </context>
 <context>
+    <name>PjlinkClient</name>
+    <message>
+        <source>no connection within %1 s</source>
+        <translation>%1 秒内未能连接</translation>
+    </message>
+    <message>
+        <source>no answer within %1 s</source>
+        <translation>%1 秒内没有应答</translation>
+    </message>
+    <message>
+        <source>the queries took longer than %1 s</source>
+        <translation>查询用时超过 %1 秒</translation>
+    </message>
+    <message>
+        <source>the projector closed the connection before answering</source>
+        <translation>投影机在应答前关闭了连接</translation>
+    </message>
+    <message>
+        <source>the projector closed the connection in the middle of a line</source>
+        <translation>投影机在一行的中途关闭了连接</translation>
+    </message>
+    <message>
+        <source>the projector sent a line longer than %1 bytes</source>
+        <translation>投影机发来的一行超过 %1 字节</translation>
+    </message>
+    <message>
+        <source>the projector refused the connection (ERRA)</source>
+        <translation>投影机拒绝了连接（ERRA）</translation>
+    </message>
+    <message>
+        <source>the projector asks for a password and none is set</source>
+        <translation>投影机要求密码，但没有设置密码</translation>
+    </message>
+    <message>
+        <source>the projector refused the password (ERRA)</source>
+        <translation>投影机拒绝了密码（ERRA）</translation>
+    </message>
+    <message>
+        <source>the projector answered %1 to %2</source>
+        <translation>投影机对 %2 答以 %1</translation>
+    </message>
+    <message>
+        <source>projector %1: %2</source>
+        <translation>投影机 %1：%2</translation>
+    </message>
+</context>
+<context>
+    <name>PjlinkMessage</name>
+    <message>
+        <source>the projector answered &quot;%1&quot;, which is no answer</source>
+        <translation>投影机答以“%1”，这不是应答</translation>
+    </message>
+    <message>
+        <source>the projector&apos;s answer holds control characters</source>
+        <translation>投影机的应答含有控制字符</translation>
+    </message>
+    <message>
+        <source>it greeted with &quot;%1&quot;, not as a projector does</source>
+        <translation>它以“%1”问候，不像投影机</translation>
+    </message>
+    <message>
+        <source>the projector does not know the command (ERR1)</source>
+        <translation>投影机不认识该命令（ERR1）</translation>
+    </message>
+    <message>
+        <source>the projector does not take that value (ERR2)</source>
+        <translation>投影机不接受该值（ERR2）</translation>
+    </message>
+    <message>
+        <source>the projector cannot do that now, e.g. while warming up or cooling (ERR3)</source>
+        <translation>投影机现在无法执行，例如正在预热或冷却（ERR3）</translation>
+    </message>
+    <message>
+        <source>the projector reports a failure of its own (ERR4)</source>
+        <translation>投影机报告自身故障（ERR4）</translation>
+    </message>
+</context>
+<context>
+    <name>PjlinkNotifications</name>
+    <message>
+        <source>projector notices: cannot listen on UDP port %1: %2</source>
+        <translation>投影机通知：无法在 UDP 端口 %1 上监听：%2</translation>
+    </message>
+    <message>
+        <source>a notice longer than %1 bytes</source>
+        <translation>通知超过 %1 字节</translation>
+    </message>
+    <message>
+        <source>no projector watched has this address</source>
+        <translation>没有受监视的投影机使用此地址</translation>
+    </message>
+    <message>
+        <source>no status notice: %1</source>
+        <translation>不是状态通知：%1</translation>
+    </message>
+</context>
+<context>
+    <name>PjlinkProjector</name>
+    <message>
+        <source>projector %1: too many requests waiting</source>
+        <translation>投影机 %1：等待的请求过多</translation>
+    </message>
+    <message>
+        <source>input %1</source>
+        <translation>输入 %1</translation>
+    </message>
+    <message>
+        <source>projector %1: &quot;%2&quot; is no input</source>
+        <translation>投影机 %1：“%2”不是输入</translation>
+    </message>
+    <message>
+        <source>projector %1: %2</source>
+        <translation>投影机 %1：%2</translation>
+    </message>
+    <message>
+        <source>unexpected answer &quot;%1&quot;</source>
+        <translation>意外的应答“%1”</translation>
+    </message>
+</context>
+<context>
+    <name>PjlinkUrl</name>
+    <message>
+        <source>projector &quot;%1&quot;: %2</source>
+        <translation>投影机“%1”：%2</translation>
+    </message>
+    <message>
+        <source>longer than %1 characters</source>
+        <translation>超过 %1 个字符</translation>
+    </message>
+    <message>
+        <source>not a projector address (write pjlink://HOST or pjlink://HOST:PORT)</source>
+        <translation>不是投影机地址（请写 pjlink://主机 或 pjlink://主机:端口）</translation>
+    </message>
+    <message>
+        <source>an IPv6 address must be written in brackets, as in pjlink://[::1]</source>
+        <translation>IPv6 地址必须写在方括号中，例如 pjlink://[::1]</translation>
+    </message>
+    <message>
+        <source>unexpected text after the host or port</source>
+        <translation>主机或端口之后有多余的文字</translation>
+    </message>
+    <message>
+        <source>&quot;[%1]&quot; is not an IPv6 address</source>
+        <translation>“[%1]”不是 IPv6 地址</translation>
+    </message>
+    <message>
+        <source>no host is given</source>
+        <translation>未指定主机</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a host name or address</source>
+        <translation>“%1”不是主机名或地址</translation>
+    </message>
+    <message>
+        <source>the TCP port must be 1 to 65535, not &quot;%1&quot;</source>
+        <translation>TCP 端口必须为 1 到 65535，而不是“%1”</translation>
+    </message>
+</context>
+<context>
     <name>RemoteServer</name>
     <message>
         <source>Port %1 is taken by another program. Choose another one with the setting remote/port.</source>

@@ -36,7 +36,7 @@ lumo_install_missing() {
     for p in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
-    [ "${1:-}" = windows ] || lumo_install_axe
+    [ "${1:-}" = windows ] || { lumo_install_axe; lumo_install_pjlink; }
     [ ${#missing[@]} -eq 0 ] && return 0
     echo "Installing: ${missing[*]}"
     local sudo=""
@@ -51,6 +51,14 @@ lumo_install_axe() {
     [ -f build/node/node_modules/axe-core/axe.min.js ] && return 0
     command -v npm >/dev/null || return 0
     npm install --prefix build/node --no-save --no-audit --no-fund axe-core >/dev/null
+}
+
+# npm's pjlink client, which checks lumo-projector from outside
+# (tests/pjlink_node.js), in build/node beside axe-core.
+lumo_install_pjlink() {
+    [ -f build/node/node_modules/pjlink/package.json ] && return 0
+    command -v npm >/dev/null || return 0
+    npm install --prefix build/node --no-save --no-audit --no-fund pjlink >/dev/null
 }
 
 lumo_configure() {

@@ -1,0 +1,9 @@
+#include "control/ProjectorPart.h"
+
+#include "parts/PartLoader.h"
+#include "pjlink/ProjectorInterface.h"
+
+const ProjectorInterface* ProjectorPart::Load(QString* error)
+{
+    return PartLoader::Load<ProjectorInterface>(QStringLiteral("pjlink"), error);
+}
