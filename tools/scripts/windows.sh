@@ -153,7 +153,7 @@ windows_stage() {
     # help) from Debian's qt6-translations-l10n, the same Qt version: Qt
     # looks for them in translations/ beside its DLLs.
     mkdir -p "$stage/translations"
-    cp $build/*.qm /usr/share/qt6/translations/qtbase_zh_CN.qm "$stage/translations/"
+    cp $build/control/*.qm /usr/share/qt6/translations/qtbase_zh_CN.qm "$stage/translations/"
     find "$stage" -name '*.exe' -o -name '*.com' -o -name '*.dll' |
         xargs $triplet-strip --strip-unneeded
     find "$stage" -name '*.exe' -o -name '*.com' -o -name '*.dll' | xargs -r -n 16 \
