@@ -145,6 +145,7 @@ bool TestCampusWeb::start(const QByteArray& extraWeb)
     const ServeConfig config = ServeConfig::Load(path);
     m_campus = std::make_unique<Campus>(config.rooms);
     m_server = std::make_unique<CampusServer>(*m_campus, config);
+    m_server->SetMaxConnections(256); // the floor, whatever descriptors this machine gives
     return m_server->Start(config);
 }
 
@@ -479,7 +480,7 @@ void TestCampusWeb::connectionsAreBoundedPerAddressAndInTime()
     QTRY_COMPARE(connectedFrom(held, hog), RemoteListener::kMaxPerAddress);
     for (int address = 1; address <= 20; ++address) // 20 × 12 and the hog's 32: 16 too many
         QVERIFY(open(12, loopback(1, address), "GET /login HTTP/1.1\r\nHo"));
-    QTRY_COMPARE(connectedFrom(held, {}), RemoteListener::kMaxConnections);
+    QTRY_COMPARE(connectedFrom(held, {}), 256);
     QCOMPARE(connectedFrom(held, hog), 16); // the hog gave way, oldest first
 
     QElapsedTimer clock;

@@ -91,11 +91,22 @@ std::optional<WebServer::Reply> HistoryApi::Answer(History* history, const RoomG
                                                              const QString& error) {
         if (!error.isEmpty())
             return request.answer(WebServer::ErrorReply(StatusCode::InternalServerError, error));
-        if (csv)
-            return request.answer({StatusCode::Ok,
-                                   Csv(entries),
-                                   "text/csv; charset=utf-8",
-                                   {{"Content-Disposition", "attachment; filename=\"history.csv\""}}});
+        if (csv) {
+            WebServer::Reply file{
+                StatusCode::Ok,
+                Csv(entries),
+                "text/csv; charset=utf-8",
+                {{"Content-Disposition", "attachment; filename=\"history.csv\""}}};
+            if (entries.size() == limit) {
+                QUrlQuery next = request.query;
+                next.removeAllQueryItems(QStringLiteral("before"));
+                next.addQueryItem(QStringLiteral("before"), QString::number(entries.last().id));
+                file.headers.append({"Link", "</history.csv?" +
+                                                 next.toString(QUrl::FullyEncoded).toUtf8() +
+                                                 ">; rel=\"next\""});
+            }
+            return request.answer(file);
+        }
         QJsonArray list;
         for (const History::Entry& e : entries)
             list.append(QJsonObject{{"id", e.id},
