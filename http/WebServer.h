@@ -112,6 +112,9 @@ public:
                  const char* reason);
     // A failed attempt from this address (a wrong secret, password or token).
     void failed(const QHostAddress& from);
+    // Whether a refusal of `from` is logged by itself (at most a few per
+    // address and minute; the rest are summed up at the minute's end).
+    bool logRefusal(const QHostAddress& from) { return m_refusalLog.Count(from); }
     // Whether the address or its /64 failed lately: its checks go last.
     bool suspect(const QHostAddress& from) { return m_access.Suspect(from, m_clock.elapsed()); }
 

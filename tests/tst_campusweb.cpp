@@ -7,6 +7,7 @@
 #include "serial/CMSComm.h"
 #include "serve/rooms/Campus.h"
 #include "serve/web/CampusServer.h"
+#include "serve/web/IdempotencyKeys.h"
 #include "serve/config/PasswordHash.h"
 #include "serve/config/ServeConfig.h"
 #include "http/RemoteListener.h"
@@ -98,6 +99,8 @@ private slots:
     void wrongLoginsElsewhereLeaveALoginThrough();
     void tokenStaysKnownAcrossReloadsAndIsCheckedOnce();
     void secretsStayOutOfTheLog();
+    void othersKeysLeaveAKeyInPlace();
+    void aClientThatDoesNotReadIsClosed();
 
 private:
     QByteArray host() const { return "Host: 127.0.0.1:" + QByteArray::number(m_port) + "\r\n"; }
@@ -211,6 +214,15 @@ void TestCampusWeb::requests_data()
                                           << 401 << QByteArray("\"error\":") << none;
     QTest::newRow("wrong token") << post << send << QStringLiteral("wrong token") << none << none
                                  << 401 << QByteArray("\"error\":") << none;
+    QTest::newRow("token by its name") << post << send << QStringLiteral("named token") << none
+                                       << none << 200 << QByteArray("\"sent\":\"c\"}")
+                                       << QByteArray("c");
+    QTest::newRow("wrong secret of a named token")
+        << post << send << QStringLiteral("named wrong token") << none << none << 401
+        << QByteArray("\"error\":") << none;
+    QTest::newRow("a token under another's name")
+        << post << send << QStringLiteral("misnamed token") << none << none << 401
+        << QByteArray("\"error\":") << none;
     QTest::newRow("10 wrong logins") << post << send << QStringLiteral("10 wrong logins") << none
                                      << none << 429 << QByteArray("\"error\":") << none;
     QTest::newRow("session after 10 wrong logins") // a class behind one address
@@ -258,6 +270,12 @@ void TestCampusWeb::requests()
         headers += "Authorization: Bearer " + kToken + "\r\n";
     else if (credentials == QLatin1String("wrong token"))
         headers += "Authorization: Bearer " + QByteArray(kToken).replace('3', '4') + "\r\n";
+    else if (credentials == QLatin1String("named token"))
+        headers += "Authorization: Bearer nightly." + kToken + "\r\n";
+    else if (credentials == QLatin1String("named wrong token"))
+        headers += "Authorization: Bearer nightly." + QByteArray(kToken).replace('3', '4') + "\r\n";
+    else if (credentials == QLatin1String("misnamed token"))
+        headers += "Authorization: Bearer alice." + kToken + "\r\n";
     for (int i = 0; credentials.startsWith(QLatin1String("10 wrong logins")) && i < 10; ++i)
         QCOMPARE(ask("POST", "/login", host(), "user=alice&password=guess").status, 401);
 
@@ -610,3 +628,49 @@ void TestCampusWeb::secretsStayOutOfTheLog()
 
 QTEST_GUILESS_MAIN(TestCampusWeb)
 #include "tst_campusweb.moc"
+
+// Another user's or token's keys, however many, never push out a victim's:
+// its command sent again is answered as before and not carried out again.
+void TestCampusWeb::othersKeysLeaveAKeyInPlace()
+{
+    IdempotencyKeys keys;
+    int carried = 0;
+    const auto send = [&](const QString& who, const QByteArray& key) {
+        WebServer::Request request;
+        request.method = WebServer::Method::Post;
+        request.path = QStringLiteral("/api/v1/rooms/a/commands/c");
+        request.headers = {{"Idempotency-Key", key}};
+        std::optional<WebServer::Reply> answered;
+        request.answer = [&answered](const WebServer::Reply& reply) { answered = reply; };
+        bool carryOut = false;
+        if (const auto now = keys.Take(request, who, &carryOut))
+            return now;
+        if (carryOut)
+            request.answer(WebServer::JsonReply(WebServer::StatusCode::Ok,
+                                                {{"sent", QString::number(++carried)}}));
+        return answered;
+    };
+    QVERIFY(send(QStringLiteral("alice"), "victim-1"));
+    for (int i = 0; i < 10'000; ++i)
+        send(QStringLiteral("token mallory"), "k" + QByteArray::number(i));
+    const auto again = send(QStringLiteral("alice"), "victim-1");
+    QVERIFY(again);
+    QCOMPARE(again->body, QByteArray("{\"sent\":\"1\"}"));
+}
+
+// A client that sends requests and never reads the answers stops being
+// read and is closed; another is served meanwhile.
+void TestCampusWeb::aClientThatDoesNotReadIsClosed()
+{
+    QTcpSocket greedy;
+    greedy.setReadBufferSize(4096); // then this side reads no more either
+    greedy.bind(loopback(0, 7));
+    greedy.connectToHost(QHostAddress::LocalHost, m_port);
+    QVERIFY(greedy.waitForConnected(5000));
+    const QByteArray request = "GET /login HTTP/1.1\r\n" + host() + "\r\n";
+    for (int i = 0; i < 200; ++i)
+        greedy.write(request.repeated(100));
+    QCOMPARE(ask("POST", "/login", host(), "user=alice&password=correct+horse").status, 303);
+    QTRY_COMPARE_WITH_TIMEOUT(greedy.state(), QAbstractSocket::UnconnectedState,
+                              RemoteListener::kIdleMs + 10'000);
+}

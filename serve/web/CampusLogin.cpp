@@ -150,7 +150,8 @@ std::optional<WebServer::Reply> CampusLogin::Login(const Request& request)
             if (session.isEmpty()) {
                 m_server.failed(request.from);
                 // A name that is no user's may be a password typed in the wrong field.
-                qCInfo(lcWeb).noquote() << "refused login as"
+                if (m_server.logRefusal(request.from))
+                    qCInfo(lcWeb).noquote() << "refused login as"
                                         << (hash.isEmpty() ? QStringLiteral("an unknown user")
                                                            : printable(user))
                                         << "from" << request.Peer()
