@@ -112,6 +112,7 @@ private slots:
     void outcomeCodes_data();
     void outcomeCodes();
     void silentBrokerHoldsNothingUp();
+    void accessRulesKeepOthersOff();
 };
 
 void TestMqtt::commandsOnce_data()
@@ -605,4 +606,45 @@ void TestMqtt::notABrokerIsNamed()
     QTRY_VERIFY_WITH_TIMEOUT(!disconnected.isEmpty(), 10000);
     QVERIFY2(disconnected.first().first().toString().contains(QStringLiteral("answered no MQTT")),
              qPrintable(disconnected.first().first().toString()));
+}
+
+// On a broker with the access rules of the README, another account's
+// retained claim on the room (a service "0" online, listing it) and its
+// commands are dropped by the broker; a named publisher's command is
+// carried out exactly once.
+void TestMqtt::accessRulesKeepOthersOff()
+{
+    Mosquitto broker(QStringLiteral("lumo-serve-a"), QStringLiteral("secret a"));
+    broker.addAccount(QStringLiteral("homeassistant"), QStringLiteral("secret h"));
+    broker.addAccount(QStringLiteral("intruder"), QStringLiteral("secret i"));
+    broker.useAcl("user lumo-serve-a\n"
+                  "topic readwrite lumo/service/lumo-serve-a/#\n"
+                  "topic read lumo/service/+/status\n"
+                  "topic read lumo/service/+/rooms\n"
+                  "topic readwrite lumo/a/command\n"
+                  "topic write lumo/a/result\n"
+                  "topic write lumo/a/state\n"
+                  "topic write homeassistant/#\n"
+                  "user homeassistant\n"
+                  "topic write lumo/+/command\n"
+                  "topic read lumo/#\n");
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    FakeRoom a;
+    QVERIFY(a.server.start());
+    Campus campus({a.config(QStringLiteral("a"))});
+    MqttConfig mqtt = brokerConfig(broker, QStringLiteral("lumo-serve-a"));
+    mqtt.Set(QStringLiteral("username"), QStringLiteral("lumo-serve-a"));
+    mqtt.Set(QStringLiteral("password_file"), broker.passwordFile(QStringLiteral("secret a")));
+    for (const auto& [topic, payload] :
+         {std::pair{"lumo/service/0/status", QByteArray("online")},
+          std::pair{"lumo/service/0/rooms", QByteArray("[\"a\"]")}})
+        QVERIFY(broker.publishAs(QStringLiteral("intruder"), QString::fromLatin1(topic), payload, true));
+    MqttBridge bridge(campus, mqtt);
+    QVERIFY(announcedOnce(bridge));
+    QCOMPARE(broker.retained(QStringLiteral("lumo/service/0/#"), 1, 1), QStringList());
+
+    QVERIFY(broker.publishAs(QStringLiteral("intruder"), QStringLiteral("lumo/a/command"), "e"));
+    QVERIFY(broker.publishAs(QStringLiteral("homeassistant"), QStringLiteral("lumo/a/command"), "c"));
+    QCOMPARE(bytes(a.pty, 1), QByteArray("c"));
+    QCOMPARE(bytes(a.pty, 1, 1000), QByteArray()); // once, and nothing of the intruder's
 }
