@@ -501,14 +501,20 @@ void TestMqtt::commandForms_data()
     QTest::addColumn<QList<QByteArray>>("payloads"); // published in turn
     QTest::addColumn<QByteArray>("arrives");
     QTest::addColumn<QString>("lastResult");
+    QTest::addColumn<QString>("who"); // as the history records the last one sent
+    const QString mqtt = QStringLiteral("mqtt");
     QTest::newRow("an id sent twice (a publisher's repeat)")
         << QList<QByteArray>{"{\"command\":\"c\",\"id\":\"n-1\"}", "{\"command\":\"c\",\"id\":\"n-1\"}"}
-        << QByteArray("c") << "\"error\":\"a command with this id was taken already";
+        << QByteArray("c") << "\"error\":\"a command with this id was taken already" << mqtt;
     QTest::newRow("two ids") << QList<QByteArray>{"{\"command\":\"c\",\"id\":\"n-1\"}",
                                                   "{\"command\":\"d\",\"id\":\"n-2\"}"}
-                             << QByteArray("cd") << "\"id\":\"n-2\",\"letter\":\"d\",\"sent\":true";
+                             << QByteArray("cd") << "\"id\":\"n-2\",\"letter\":\"d\",\"sent\":true"
+                             << mqtt;
     QTest::newRow("expired") << QList<QByteArray>{"{\"command\":\"c\",\"expires\":\"2020-01-01T00:00:00Z\"}"}
-                             << QByteArray() << "\"error\":\"the command expired";
+                             << QByteArray() << "\"error\":\"the command expired" << QString();
+    QTest::newRow("a publisher that says who it is")
+        << QList<QByteArray>{"{\"command\":\"c\",\"from\":\"hall\\r\\nautomation\"}"} << QByteArray("c")
+        << "\"letter\":\"c\",\"sent\":true" << QStringLiteral("mqtt hallautomation");
 }
 
 // A command as JSON: its id is carried out once, and one past its expiry not at all.
@@ -517,11 +523,18 @@ void TestMqtt::commandForms()
     QFETCH(QList<QByteArray>, payloads);
     QFETCH(QByteArray, arrives);
     QFETCH(QString, lastResult);
+    QFETCH(QString, who);
     Mosquitto broker;
     QVERIFY2(broker.start(), qPrintable(broker.error()));
     FakeRoom a;
     QVERIFY(a.server.start());
     Campus campus({a.config(QStringLiteral("a"))});
+    QString recorded;
+    campus.SetRecorder([&](const CommandEntry::Request& request, const CommandResult&,
+                           std::function<void()> noted) {
+        recorded = request.who;
+        noted();
+    });
     MqttBridge bridge(campus, brokerConfig(broker, QStringLiteral("forms")));
     QVERIFY(announcedOnce(bridge));
     QProcess watch;
@@ -534,6 +547,7 @@ void TestMqtt::commandForms()
     QVERIFY2(seen(watch).section(QStringLiteral("lumo/a/result"), -1).contains(lastResult),
              qPrintable(seen(watch)));
     QCOMPARE(bytes(a.pty, int(arrives.size()), 500), arrives);
+    QCOMPARE(recorded, who);
 }
 
 // Client IDs that differ give discovery node IDs (and so unique IDs) that
