@@ -60,9 +60,7 @@ void oneLine(QtMsgType type, const QMessageLogContext& context, const QString& m
 
 void Logging::KeepLinesWhole()
 {
-    static const bool installed = [] {
-        s_next = qInstallMessageHandler(&oneLine);
-        return true;
-    }();
-    Q_UNUSED(installed);
+    const QtMessageHandler previous = qInstallMessageHandler(&oneLine);
+    if (previous != &oneLine)
+        s_next = previous;
 }

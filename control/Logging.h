@@ -34,6 +34,7 @@ void EnableAll();
 void KeepRequestsOut();
 // Writes control characters in messages as \xNN from now on, so that what
 // came from outside (a room's name in a URL, an MQTT topic) cannot start a
-// line of its own in the log (idempotent).
+// line of its own in the log: over the handler there is, unless it is this
+// one already.
 void KeepLinesWhole();
 } // namespace Logging

@@ -266,6 +266,10 @@ void WebServer::deliver(QTcpSocket* socket, quint64 number, const Reply& reply, 
 
 void WebServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket)
 {
+    // Qt calls this on its own for an upgrade no one takes, after the
+    // request was answered in turn: nothing more is said on that connection.
+    if (m_pipelines.value(socket).closing)
+        return;
     respond(request, socket, ErrorReply(StatusCode::NotFound, tr("Not found.")), {});
 }
 

@@ -11,6 +11,7 @@
 #include "serve/config/PasswordHash.h"
 #include "serve/config/ServeConfig.h"
 #include "http/RemoteListener.h"
+#include "control/Logging.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -101,6 +102,7 @@ private slots:
     void secretsStayOutOfTheLog();
     void othersKeysLeaveAKeyInPlace();
     void aClientThatDoesNotReadIsClosed();
+    void aLoginUnderWayWhenStoppingIsAnswered();
 
 private:
     QByteArray host() const { return "Host: 127.0.0.1:" + QByteArray::number(m_port) + "\r\n"; }
@@ -534,6 +536,10 @@ void TestCampusWeb::framing_data()
     // answer starts right after its headers.
     QTest::newRow("HEAD") << QByteArray("HEAD /login HTTP/1.1\r\nHOST\r\n\r\n") + get
                           << QByteArray("405 200") << false;
+    QTest::newRow("an upgrade asked for: one answer")
+        << QByteArray("GET /login HTTP/1.1\r\nHOST\r\nConnection: Upgrade\r\nUpgrade: websocket\r\n"
+                      "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n")
+        << QByteArray("404") << true;
 }
 
 void TestCampusWeb::framing()
@@ -612,22 +618,25 @@ void TestCampusWeb::tokenStaysKnownAcrossReloadsAndIsCheckedOnce()
 void TestCampusWeb::secretsStayOutOfTheLog()
 {
     everyLog.clear();
-    const QtMessageHandler before = qInstallMessageHandler(keepLog);
+    qInstallMessageHandler(keepLog);
+    Logging::KeepLinesWhole(); // over the handler there is, as in the service
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=true"));
     const QByteArray cookie = login();
+    ask("POST", "/api/v1/rooms/x%0D%0Alumo.web:%20FORGED/commands/c%0Aalso",
+        host() + "Cookie: " + cookie + "\r\n");
     ask("GET", "/api/v1/rooms", host() + "Cookie: " + cookie + "\r\n");
     ask("GET", "/api/v1/rooms", host() + "Authorization: Bearer " + kToken + "\r\n");
     ask("POST", "/login", host(), "user=Hunter2-secret&password=x");
     QLoggingCategory::setFilterRules({});
-    qInstallMessageHandler(before);
+    qInstallMessageHandler(nullptr);
+    Logging::KeepLinesWhole();
     QVERIFY2(everyLog.contains("lumo.web: refused login as an unknown user"), everyLog);
+    QVERIFY2(everyLog.contains("x\\x0d\\x0alumo.web: FORGED"), everyLog);
+    QVERIFY2(!everyLog.contains("\nlumo.web: FORGED"), everyLog);
     for (const QByteArray& secret : {kToken, cookie.mid(cookie.indexOf('=') + 1),
                                      QByteArray("Hunter2"), QByteArray("horse")})
         QVERIFY2(!everyLog.contains(secret), secret + " in\n" + everyLog);
 }
-
-QTEST_GUILESS_MAIN(TestCampusWeb)
-#include "tst_campusweb.moc"
 
 // Another user's or token's keys, however many, never push out a victim's:
 // its command sent again is answered as before and not carried out again.
@@ -674,3 +683,20 @@ void TestCampusWeb::aClientThatDoesNotReadIsClosed()
     QTRY_COMPARE_WITH_TIMEOUT(greedy.state(), QAbstractSocket::UnconnectedState,
                               RemoteListener::kIdleMs + 10'000);
 }
+
+// A login still being checked when the service stops is answered.
+void TestCampusWeb::aLoginUnderWayWhenStoppingIsAnswered()
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, m_port);
+    socket.write(HttpRequest("POST", "/login", host(), "user=alice&password=correct+horse"));
+    QVERIFY(socket.waitForBytesWritten(5000));
+    QTRY_VERIFY(m_server->findChildren<QTcpSocket*>().size() == 1); // taken
+    m_server->StopTaking();
+    QByteArray received;
+    QVERIFY(QTest::qWaitFor([&] { return (received += socket.readAll()).contains("\r\n\r\n"); }, 5000));
+    QVERIFY2(received.startsWith("HTTP/1.1 503") || received.startsWith("HTTP/1.1 303"), received);
+}
+
+QTEST_GUILESS_MAIN(TestCampusWeb)
+#include "tst_campusweb.moc"
