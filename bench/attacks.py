@@ -4,11 +4,14 @@ what they cost it (./bench/attacks.py build/lumo [ATTACK…]):
 
   pipeline   16 connections send requests and never read an answer, 27 s:
              the service's resident memory before and after
-  csv        one session asks /history.csv?limit=10000 75 times without reading
+  csv        12,000 records, then one session asks /history.csv?limit=10000 75
+             times without reading
   logins     200 addresses (127.0.0.0/8) make wrong logins as fast as they
              are answered; a real user's login meanwhile, timed
   addresses  256 addresses hold a kept-alive connection each; a 257th logs in
   headers    a room's name with CR LF in a URL: the log keeps it on one line
+  history    a token's holder sends unknown words for 10 s, 8 at a time: the
+             records the history gained, and a real command's still there
 """
 import os, re, socket, subprocess, sys, tempfile, threading, time, urllib.parse
 
@@ -126,6 +129,14 @@ def pipeline():
 
 def csv():
     svc = Service()
+    auth = "Authorization: Bearer run.s3cret\r\n"
+
+    def fill(n):
+        for _ in range(n):  # each a record: the room's line cannot be opened
+            svc.ask("POST", "/api/v1/rooms/r1/commands/projector-on", auth)
+    threads = [threading.Thread(target=fill, args=(1500,)) for _ in range(8)]
+    for t in threads: t.start()
+    for t in threads: t.join()
     status, data = svc.login()
     cookie = re.search(rb"Set-Cookie: (lumo_session=[^;]+)", data).group(1).decode()
     before = svc.rss()
@@ -199,5 +210,29 @@ def headers():
     print(f"headers: {len(forged)} forged lines in the log")
 
 
-for name in sys.argv[2:] or ["pipeline", "csv", "logins", "addresses", "headers"]:
+def history():
+    svc = Service()
+    auth = "Authorization: Bearer run.s3cret\r\n"
+    stop = threading.Event()
+    sent = [0]
+
+    def flood():
+        while not stop.is_set():
+            svc.ask("POST", "/api/v1/rooms/r1/commands/nonsense", auth)
+            sent[0] += 1
+    svc.ask("POST", "/api/v1/rooms/r1/commands/projector-on", auth)
+    threads = [threading.Thread(target=flood, daemon=True) for _ in range(8)]
+    for t in threads: t.start()
+    time.sleep(10)
+    stop.set()
+    for t in threads: t.join()
+    status, data = svc.ask("GET", "/api/v1/history?limit=1000", auth)
+    body = data.split(b"\r\n\r\n", 1)[-1].decode("utf-8", "replace")
+    rows = body.count('"id":')
+    print(f"history: {sent[0]} unknown words sent in 10 s; the history holds {rows} records "
+          f"(projector-on among them: {'projector-on' in body})")
+    svc.stop()
+
+
+for name in sys.argv[2:] or ["pipeline", "csv", "logins", "addresses", "headers", "history"]:
     globals()[name]()

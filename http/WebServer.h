@@ -45,7 +45,7 @@ public:
     static constexpr qsizetype kMaxBodyBytes = 4 * 1024;
     static constexpr qsizetype kMaxHeaderBytes = 8 * 1024;
     // Requests read on one connection and not yet answered; beyond, 503.
-    static constexpr int kMaxInFlight = 32;
+    static constexpr int kMaxInFlight = 8;
 
     using StatusCode = QHttpServerResponder::StatusCode;
     struct Reply {

@@ -89,6 +89,8 @@ std::optional<WebServer::Reply> HistoryApi::Answer(History* history, const RoomG
         return WebServer::ErrorReply(status, error);
     history->Find(*filter, [request, csv, limit = filter->limit](const QList<History::Entry>& entries,
                                                              const QString& error) {
+        if (!request.socket)
+            return; // the client went (or was closed): nothing to make
         if (!error.isEmpty())
             return request.answer(WebServer::ErrorReply(StatusCode::InternalServerError, error));
         if (csv) {
