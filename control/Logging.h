@@ -32,4 +32,9 @@ void EnableAll();
 // Keeps Qt HttpServer's debug and information output off from now on,
 // whatever the logging rules say (idempotent).
 void KeepRequestsOut();
+// Writes control characters in messages as \xNN from now on, so that what
+// came from outside (a room's name in a URL, an MQTT topic) cannot start a
+// line of its own in the log: over the handler there is, unless it is this
+// one already.
+void KeepLinesWhole();
 } // namespace Logging

@@ -35,19 +35,25 @@ QHostAddress RemoteAccess::Group(const QHostAddress& address)
     return QHostAddress(bytes);
 }
 
-void RemoteAccess::Failed(const QHostAddress& from, qint64 nowMs)
+QHostAddress RemoteAccess::Own(const QHostAddress& address)
 {
-    const QHostAddress group = Group(from);
-    if (!m_records.contains(group) && m_records.size() >= kMaxRecords) {
+    const QHostAddress group = Group(address);
+    return group.protocol() == QAbstractSocket::IPv4Protocol ? group : address;
+}
+
+void RemoteAccess::count(QHash<QHostAddress, Record>& records, const QHostAddress& key,
+                         qint64 nowMs)
+{
+    if (!records.contains(key) && records.size() >= kMaxRecords) {
         // An address refused now goes last (it fails no more while refused).
         const auto age = [](const Record& r) { return std::max(r.lastMs, r.blockedUntil); };
-        auto oldest = m_records.begin();
-        for (auto it = m_records.begin(); it != m_records.end(); ++it)
+        auto oldest = records.begin();
+        for (auto it = records.begin(); it != records.end(); ++it)
             if (age(*it) < age(*oldest))
                 oldest = it;
-        m_records.erase(oldest);
+        records.erase(oldest);
     }
-    Record& record = m_records[group];
+    Record& record = records[key];
     record.lastMs = nowMs;
     record.failures.removeIf([nowMs](qint64 at) { return nowMs - at >= kWindowMs; });
     record.failures.append(nowMs);
@@ -57,17 +63,45 @@ void RemoteAccess::Failed(const QHostAddress& from, qint64 nowMs)
     }
 }
 
+void RemoteAccess::Failed(const QHostAddress& from, qint64 nowMs)
+{
+    const QHostAddress own = Own(from);
+    count(m_records, own, nowMs);
+    if (const QHostAddress network = Group(from); network != own)
+        count(m_networks, network, nowMs);
+}
+
+// Whether `key` is refused now, and whether it failed within the window.
+std::pair<bool, bool> RemoteAccess::state(QHash<QHostAddress, Record>& records,
+                                          const QHostAddress& key, qint64 nowMs)
+{
+    const auto found = records.find(key);
+    if (found == records.end())
+        return {false, false};
+    if (found->blockedUntil > nowMs)
+        return {true, true};
+    found->failures.removeIf([nowMs](qint64 at) { return nowMs - at >= kWindowMs; });
+    if (found->failures.isEmpty()) {
+        records.erase(found); // nothing left to remember about it
+        return {false, false};
+    }
+    return {false, true};
+}
+
+bool RemoteAccess::AddressBlocked(const QHostAddress& from, qint64 nowMs)
+{
+    return state(m_records, Own(from), nowMs).first;
+}
+
 bool RemoteAccess::Blocked(const QHostAddress& from, qint64 nowMs)
 {
-    const auto found = m_records.find(Group(from));
-    if (found == m_records.end())
-        return false;
-    if (found->blockedUntil > nowMs)
-        return true;
-    found->failures.removeIf([nowMs](qint64 at) { return nowMs - at >= kWindowMs; });
-    if (found->failures.isEmpty())
-        m_records.erase(found); // nothing left to remember about it
-    return false;
+    return AddressBlocked(from, nowMs) || state(m_networks, Group(from), nowMs).first;
+}
+
+bool RemoteAccess::Suspect(const QHostAddress& from, qint64 nowMs)
+{
+    return state(m_records, Own(from), nowMs).second ||
+           state(m_networks, Group(from), nowMs).second;
 }
 
 bool RemoteAccess::HostAllowed(QByteArrayView host, const QList<QHostAddress>& ownAddresses,

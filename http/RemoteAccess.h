@@ -11,6 +11,8 @@
 #include <QList>
 #include <QStringList>
 
+#include <utility>
+
 class RemoteAccess
 {
 public:
@@ -32,10 +34,18 @@ public:
     // where the two differ.
     bool Matches(QByteArrayView given) const;
 
-    // Failures of an address, and whether it is refused now (`nowMs`: a
-    // monotonic clock in milliseconds).
+    // Failures of an address, counted for it and (IPv6) for its /64 alike
+    // (`nowMs`: a monotonic clock in milliseconds).
     void Failed(const QHostAddress& from, qint64 nowMs);
+    // Whether the address itself is refused now: requests that prove
+    // nothing are refused.
+    bool AddressBlocked(const QHostAddress& from, qint64 nowMs);
+    // Whether the address or its /64 is refused now. A /64 refused does not
+    // refuse its other addresses (the teachers of a segment): their checks
+    // only go last (Suspect).
     bool Blocked(const QHostAddress& from, qint64 nowMs);
+    // Whether the address or its /64 failed within the window.
+    bool Suspect(const QHostAddress& from, qint64 nowMs);
     // Addresses whose failures are remembered now.
     qsizetype Remembered() const { return m_records.size(); }
 
@@ -44,6 +54,8 @@ public:
     // The address that counts for limits: an IPv6 address by its /64 (one
     // computer may have all of them), an IPv4-mapped one as IPv4.
     static QHostAddress Group(const QHostAddress& address);
+    // The address that counts alone: IPv4 (mapped or not) as IPv4, IPv6 whole.
+    static QHostAddress Own(const QHostAddress& address);
 
     static bool HostAllowed(QByteArrayView host, const QList<QHostAddress>& ownAddresses,
                             const QStringList& names);
@@ -55,6 +67,11 @@ private:
         qint64 lastMs = 0;
     };
 
+    static void count(QHash<QHostAddress, Record>& records, const QHostAddress& key, qint64 nowMs);
+    static std::pair<bool, bool> state(QHash<QHostAddress, Record>& records,
+                                       const QHostAddress& key, qint64 nowMs);
+
     QByteArray m_secret;
-    QHash<QHostAddress, Record> m_records;
+    QHash<QHostAddress, Record> m_records;  // by address
+    QHash<QHostAddress, Record> m_networks; // by IPv6 /64
 };

@@ -53,6 +53,7 @@ WebServer::WebServer(QStringList hostNames, QObject* parent)
       m_ownAddresses(RemoteLinks::OwnAddresses()), m_hostNames(std::move(hostNames))
 {
     Logging::KeepRequestsOut();
+    Logging::KeepLinesWhole();
     m_clock.start();
 }
 
@@ -81,6 +82,8 @@ bool WebServer::Listen(const QHostAddress& address, quint16 port)
         return false;
     }
     m_listener = listener;
+    if (m_maxConnections > 0)
+        listener->SetMaxConnections(m_maxConnections);
     m_port = listener->serverPort();
     connect(listener, &RemoteListener::connectionOpened, this, [](QTcpSocket* socket) {
         qCDebug(lcWeb).noquote() << "connection from" << socket->peerAddress().toString();
@@ -137,11 +140,19 @@ bool WebServer::hostAllowed(const QByteArray& host)
     return RemoteAccess::HostAllowed(host, m_ownAddresses, m_hostNames);
 }
 
+void WebServer::SetMaxConnections(int connections)
+{
+    m_maxConnections = std::min(connections, RemoteListener::MaxConnections());
+    if (m_listener)
+        m_listener->SetMaxConnections(m_maxConnections);
+}
+
 void WebServer::StopTaking()
 {
     m_stopping = true;
     if (m_listener)
         m_listener->close();
+    stopping();
 }
 
 void WebServer::FlushAnswers(int ms)
@@ -161,6 +172,9 @@ bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
     RemoteListener::RequestDone(socket);
     if (m_pipelines.value(socket).closing)
         return true; // after a request that ended the connection: not read
+    const auto pipeline = m_pipelines.constFind(socket);
+    const bool crowded = pipeline != m_pipelines.cend() &&
+                         pipeline->asked - pipeline->written >= quint64(kMaxInFlight);
     Request copy{request.method(),
                  request.url().path(QUrl::FullyEncoded),
                  request.query(),
@@ -170,6 +184,16 @@ bool WebServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* soc
                  socket,
                  answerInTurn(request, socket)};
     std::optional<Reply> reply = check(copy);
+    if (!reply && crowded)
+        reply = refuse(StatusCode::ServiceUnavailable,
+                       tr("Too many requests under way on this connection."), copy,
+                       "too many requests under way on one connection");
+    if (!reply && !copy.Header("upgrade").isEmpty()) {
+        // No protocol is switched to here: one answer, and the connection
+        // ends (Qt would otherwise answer what follows the headers again).
+        reply = ErrorReply(StatusCode::NotFound, tr("Not found."));
+        reply->headers.append({QByteArray("Connection"), QByteArray("close")});
+    }
     if (!reply && m_stopping)
         reply = ErrorReply(StatusCode::ServiceUnavailable, tr("The service is stopping."));
     if (!reply) {
@@ -242,16 +266,20 @@ void WebServer::deliver(QTcpSocket* socket, quint64 number, const Reply& reply, 
 
 void WebServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket)
 {
+    // Qt calls this on its own for an upgrade no one takes, after the
+    // request was answered in turn: nothing more is said on that connection.
+    if (m_pipelines.value(socket).closing)
+        return;
     respond(request, socket, ErrorReply(StatusCode::NotFound, tr("Not found.")), {});
 }
 
 WebServer::Reply WebServer::refuse(StatusCode status, const QString& message,
                                    const Request& request, const char* reason)
 {
-    if (m_refusalsLogged)
-        qCInfo(lcWeb).noquote() << "refused" << request.Peer() << int(status) << reason;
-    else
+    if (!m_refusalsLogged)
         qCDebug(lcWeb).noquote() << "refused" << request.Peer() << int(status) << reason;
+    else if (m_refusalLog.Count(request.from))
+        qCInfo(lcWeb).noquote() << "refused" << request.Peer() << int(status) << reason;
     return ErrorReply(status, message);
 }
 
@@ -307,7 +335,7 @@ std::optional<WebServer::Reply> WebServer::check(const Request& request)
         !origin.isEmpty() && origin != (m_tls ? "https://" : "http://") + host)
         return refuse(StatusCode::Forbidden, tr("Requests from other sites are not taken."),
                       request, "other origin");
-    if (m_access.Blocked(request.from, m_clock.elapsed()) && !vouched(request)) {
+    if (m_access.AddressBlocked(request.from, m_clock.elapsed()) && !vouched(request)) {
         if (auto page = blockedPage(request)) {
             refuse(StatusCode::TooManyRequests, {}, request, "too many failed attempts");
             return page;
@@ -386,6 +414,8 @@ bool WebServer::respond(const QHttpServerRequest& request, QTcpSocket* socket, c
     // A HEAD answer tells the length of what GET would bring, not the bytes.
     responder.writeBody(manner.head ? QByteArray() : reply.body);
     RemoteListener::Answered(socket);
+    if (m_listener && !manner.close)
+        m_listener->Wrote(socket); // may close it: nothing of it is used after
     if (!manner.close)
         return true;
     // Nothing that came after this request is read, let alone answered.

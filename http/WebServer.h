@@ -12,6 +12,7 @@
 // every connection, however late each is ready.
 #pragma once
 
+#include "http/RefusalLog.h"
 #include "http/RemoteAccess.h"
 #include "http/WebAsset.h"
 
@@ -43,6 +44,8 @@ class WebServer : public QAbstractHttpServer
 public:
     static constexpr qsizetype kMaxBodyBytes = 4 * 1024;
     static constexpr qsizetype kMaxHeaderBytes = 8 * 1024;
+    // Requests read on one connection and not yet answered; beyond, 503.
+    static constexpr int kMaxInFlight = 8;
 
     using StatusCode = QHttpServerResponder::StatusCode;
     struct Reply {
@@ -88,6 +91,8 @@ public:
     QAbstractSocket::SocketError ListenError() const { return m_listenError; }
     QString ListenErrorString() const { return m_listenErrorString; }
     void SetHostNames(const QStringList& names) { m_hostNames = names; }
+    // At most `connections` at once (RemoteListener::MaxConnections() unless said).
+    void SetMaxConnections(int connections);
     // The server is ending: it takes no more connections, and requests that
     // come from now on are answered 503; those under way are still answered.
     void StopTaking();
@@ -107,6 +112,11 @@ public:
                  const char* reason);
     // A failed attempt from this address (a wrong secret, password or token).
     void failed(const QHostAddress& from);
+    // Whether a refusal of `from` is logged by itself (at most a few per
+    // address and minute; the rest are summed up at the minute's end).
+    bool logRefusal(const QHostAddress& from) { return m_refusalLog.Count(from); }
+    // Whether the address or its /64 failed lately: its checks go last.
+    bool suspect(const QHostAddress& from) { return m_access.Suspect(from, m_clock.elapsed()); }
 
 signals:
     void connectionClosed(QTcpSocket* socket);
@@ -153,6 +163,9 @@ protected:
         m_formAction = "'self'";
         m_referrerPolicy = "same-origin";
     }
+
+    // The server is ending (StopTaking): what waits is answered now.
+    virtual void stopping() {}
 
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -206,6 +219,8 @@ private:
     QByteArray m_formAction = "'none'";
     QByteArray m_referrerPolicy = "no-referrer";
     bool m_refusalsLogged = false;
+    RefusalLog m_refusalLog;
+    int m_maxConnections = 0; // 0: the listener's own
     bool m_stopping = false;
     quint16 m_port = 0;
     QAbstractSocket::SocketError m_listenError = QAbstractSocket::UnknownSocketError;

@@ -13,6 +13,7 @@ RemoteServer::RemoteServer(Sender send, StatusQuery status, QObject* parent)
     : WebServer(RemoteSettings::HostNames(), parent), m_send(std::move(send)),
       m_status(std::move(status))
 {
+    SetMaxConnections(kMaxConnections);
     connect(this, &WebServer::connectionClosed, this, [this](QTcpSocket* socket) {
         if (m_phones.remove(socket))
             recount();

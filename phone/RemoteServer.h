@@ -27,6 +27,8 @@ class RemoteServer : public WebServer
     Q_OBJECT
 public:
     static constexpr const char* kCookie = "lumo_remote";
+    // A classroom's phones and tablets, with room to spare.
+    static constexpr int kMaxConnections = 128;
 
     using Status = RemoteSwitch::LineStatus;
     using Sender = RemoteSwitch::Sender;

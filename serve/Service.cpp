@@ -6,6 +6,7 @@
 #include "serve/automation/IdleWatch.h"
 #include "serve/automation/Scheduler.h"
 #include "serve/history/History.h"
+#include "serve/history/RefusalSummary.h"
 #include "serve/mqtt/MqttBridge.h"
 #include "serve/rooms/Campus.h"
 #include "serve/web/CampusServer.h"
@@ -42,12 +43,18 @@ Service::Service(const ServeConfig& config, QObject* parent)
     : QObject(parent), m_config(config), m_campus(std::make_unique<Campus>(config.rooms)),
       m_history(openHistory(config))
 {
-    if (History* history = m_history.get())
-        m_campus->SetRecorder([history](const CommandEntry::Request& request,
-                                        const CommandResult& result, std::function<void()> noted) {
-            history->Add(History::Of(request, result, QDateTime::currentDateTimeUtc()),
-                         std::move(noted));
+    if (History* history = m_history.get()) {
+        m_refusals = std::make_unique<RefusalSummary>(
+            [history](const History::Entry& entry) { history->Add(entry); });
+        m_campus->SetRecorder([this, history](const CommandEntry::Request& request,
+                                              const CommandResult& result,
+                                              std::function<void()> noted) {
+            const History::Entry entry = History::Of(request, result, QDateTime::currentDateTimeUtc());
+            if (m_refusals->Take(entry)) // one row per source and minute
+                return noted();
+            history->Add(entry, std::move(noted));
         });
+    }
     const QString state = QFileInfo(History::DefaultPath()).absolutePath();
     QDir().mkpath(state);
     m_scheduler = std::make_unique<Scheduler>(*m_campus, m_clock, m_history.get(),
@@ -70,6 +77,7 @@ Service::~Service()
     m_idle.reset();
     m_scheduler.reset();
     m_campus->SetRecorder({});
+    m_refusals.reset(); // what it counted goes to the history first
     m_history.reset();
     m_campus.reset();
 }

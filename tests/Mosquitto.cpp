@@ -33,12 +33,22 @@ QString Mosquitto::passwordFile(const QString& password) const
     return path;
 }
 
-QStringList Mosquitto::address() const
+void Mosquitto::addAccount(const QString& user, const QString& password)
+{
+    m_others.append({user, password});
+}
+
+QStringList Mosquitto::address(const QString& user) const
 {
     QStringList args{QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
                      QString::number(m_port)};
+    QString password = m_password;
+    for (const auto& [name, secret] : m_others)
+        if (name == user)
+            password = secret;
     if (!m_user.isEmpty())
-        args << QStringLiteral("-u") << m_user << QStringLiteral("-P") << m_password;
+        args << QStringLiteral("-u") << (user.isEmpty() ? m_user : user) << QStringLiteral("-P")
+             << password;
     return args;
 }
 
@@ -68,7 +78,21 @@ bool Mosquitto::start()
             m_error = QStringLiteral("mosquitto_passwd failed");
             return false;
         }
+        for (const auto& [user, password] : m_others)
+            if (QProcess::execute(QStringLiteral("mosquitto_passwd"),
+                                  {QStringLiteral("-b"), accounts, user, password}) != 0) {
+                m_error = QStringLiteral("mosquitto_passwd failed");
+                return false;
+            }
         config += "allow_anonymous false\npassword_file " + accounts.toUtf8() + '\n';
+    }
+    if (!m_acl.isEmpty()) {
+        QFile rules(m_dir.filePath(QStringLiteral("acl")));
+        if (!rules.open(QIODevice::WriteOnly) || rules.write(m_acl) != m_acl.size()) {
+            m_error = rules.errorString();
+            return false;
+        }
+        config += "acl_file " + rules.fileName().toUtf8() + '\n';
     }
     QFile file(m_dir.filePath(QStringLiteral("mosquitto.conf")));
     if (!file.open(QIODevice::WriteOnly) || file.write(config) != config.size()) {
@@ -102,7 +126,13 @@ void Mosquitto::stop()
 
 bool Mosquitto::publish(const QString& topic, const QByteArray& payload, bool retain) const
 {
-    QStringList args = address();
+    return publishAs({}, topic, payload, retain);
+}
+
+bool Mosquitto::publishAs(const QString& user, const QString& topic, const QByteArray& payload,
+                          bool retain) const
+{
+    QStringList args = address(user);
     args << QStringLiteral("-q") << QStringLiteral("1") << QStringLiteral("-t") << topic
          << QStringLiteral("-m") << QString::fromUtf8(payload);
     if (retain)

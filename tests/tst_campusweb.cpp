@@ -7,9 +7,11 @@
 #include "serial/CMSComm.h"
 #include "serve/rooms/Campus.h"
 #include "serve/web/CampusServer.h"
+#include "serve/web/IdempotencyKeys.h"
 #include "serve/config/PasswordHash.h"
 #include "serve/config/ServeConfig.h"
 #include "http/RemoteListener.h"
+#include "control/Logging.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -98,6 +100,9 @@ private slots:
     void wrongLoginsElsewhereLeaveALoginThrough();
     void tokenStaysKnownAcrossReloadsAndIsCheckedOnce();
     void secretsStayOutOfTheLog();
+    void othersKeysLeaveAKeyInPlace();
+    void aClientThatDoesNotReadIsClosed();
+    void aLoginUnderWayWhenStoppingIsAnswered();
 
 private:
     QByteArray host() const { return "Host: 127.0.0.1:" + QByteArray::number(m_port) + "\r\n"; }
@@ -145,6 +150,7 @@ bool TestCampusWeb::start(const QByteArray& extraWeb)
     const ServeConfig config = ServeConfig::Load(path);
     m_campus = std::make_unique<Campus>(config.rooms);
     m_server = std::make_unique<CampusServer>(*m_campus, config);
+    m_server->SetMaxConnections(256); // the floor, whatever descriptors this machine gives
     return m_server->Start(config);
 }
 
@@ -210,6 +216,15 @@ void TestCampusWeb::requests_data()
                                           << 401 << QByteArray("\"error\":") << none;
     QTest::newRow("wrong token") << post << send << QStringLiteral("wrong token") << none << none
                                  << 401 << QByteArray("\"error\":") << none;
+    QTest::newRow("token by its name") << post << send << QStringLiteral("named token") << none
+                                       << none << 200 << QByteArray("\"sent\":\"c\"}")
+                                       << QByteArray("c");
+    QTest::newRow("wrong secret of a named token")
+        << post << send << QStringLiteral("named wrong token") << none << none << 401
+        << QByteArray("\"error\":") << none;
+    QTest::newRow("a token under another's name")
+        << post << send << QStringLiteral("misnamed token") << none << none << 401
+        << QByteArray("\"error\":") << none;
     QTest::newRow("10 wrong logins") << post << send << QStringLiteral("10 wrong logins") << none
                                      << none << 429 << QByteArray("\"error\":") << none;
     QTest::newRow("session after 10 wrong logins") // a class behind one address
@@ -257,6 +272,12 @@ void TestCampusWeb::requests()
         headers += "Authorization: Bearer " + kToken + "\r\n";
     else if (credentials == QLatin1String("wrong token"))
         headers += "Authorization: Bearer " + QByteArray(kToken).replace('3', '4') + "\r\n";
+    else if (credentials == QLatin1String("named token"))
+        headers += "Authorization: Bearer nightly." + kToken + "\r\n";
+    else if (credentials == QLatin1String("named wrong token"))
+        headers += "Authorization: Bearer nightly." + QByteArray(kToken).replace('3', '4') + "\r\n";
+    else if (credentials == QLatin1String("misnamed token"))
+        headers += "Authorization: Bearer alice." + kToken + "\r\n";
     for (int i = 0; credentials.startsWith(QLatin1String("10 wrong logins")) && i < 10; ++i)
         QCOMPARE(ask("POST", "/login", host(), "user=alice&password=guess").status, 401);
 
@@ -479,7 +500,7 @@ void TestCampusWeb::connectionsAreBoundedPerAddressAndInTime()
     QTRY_COMPARE(connectedFrom(held, hog), RemoteListener::kMaxPerAddress);
     for (int address = 1; address <= 20; ++address) // 20 × 12 and the hog's 32: 16 too many
         QVERIFY(open(12, loopback(1, address), "GET /login HTTP/1.1\r\nHo"));
-    QTRY_COMPARE(connectedFrom(held, {}), RemoteListener::kMaxConnections);
+    QTRY_COMPARE(connectedFrom(held, {}), 256);
     QCOMPARE(connectedFrom(held, hog), 16); // the hog gave way, oldest first
 
     QElapsedTimer clock;
@@ -515,6 +536,10 @@ void TestCampusWeb::framing_data()
     // answer starts right after its headers.
     QTest::newRow("HEAD") << QByteArray("HEAD /login HTTP/1.1\r\nHOST\r\n\r\n") + get
                           << QByteArray("405 200") << false;
+    QTest::newRow("an upgrade asked for: one answer")
+        << QByteArray("GET /login HTTP/1.1\r\nHOST\r\nConnection: Upgrade\r\nUpgrade: websocket\r\n"
+                      "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n")
+        << QByteArray("404") << true;
 }
 
 void TestCampusWeb::framing()
@@ -593,18 +618,84 @@ void TestCampusWeb::tokenStaysKnownAcrossReloadsAndIsCheckedOnce()
 void TestCampusWeb::secretsStayOutOfTheLog()
 {
     everyLog.clear();
-    const QtMessageHandler before = qInstallMessageHandler(keepLog);
+    qInstallMessageHandler(keepLog);
+    Logging::KeepLinesWhole(); // over the handler there is, as in the service
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=true"));
     const QByteArray cookie = login();
+    ask("POST", "/api/v1/rooms/x%0D%0Alumo.web:%20FORGED/commands/c%0Aalso",
+        host() + "Cookie: " + cookie + "\r\n");
     ask("GET", "/api/v1/rooms", host() + "Cookie: " + cookie + "\r\n");
     ask("GET", "/api/v1/rooms", host() + "Authorization: Bearer " + kToken + "\r\n");
     ask("POST", "/login", host(), "user=Hunter2-secret&password=x");
     QLoggingCategory::setFilterRules({});
-    qInstallMessageHandler(before);
+    qInstallMessageHandler(nullptr);
+    Logging::KeepLinesWhole();
     QVERIFY2(everyLog.contains("lumo.web: refused login as an unknown user"), everyLog);
+    QVERIFY2(everyLog.contains("x\\x0d\\x0alumo.web: FORGED"), everyLog);
+    QVERIFY2(!everyLog.contains("\nlumo.web: FORGED"), everyLog);
     for (const QByteArray& secret : {kToken, cookie.mid(cookie.indexOf('=') + 1),
                                      QByteArray("Hunter2"), QByteArray("horse")})
         QVERIFY2(!everyLog.contains(secret), secret + " in\n" + everyLog);
+}
+
+// Another user's or token's keys, however many, never push out a victim's:
+// its command sent again is answered as before and not carried out again.
+void TestCampusWeb::othersKeysLeaveAKeyInPlace()
+{
+    IdempotencyKeys keys;
+    int carried = 0;
+    const auto send = [&](const QString& who, const QByteArray& key) {
+        WebServer::Request request;
+        request.method = WebServer::Method::Post;
+        request.path = QStringLiteral("/api/v1/rooms/a/commands/c");
+        request.headers = {{"Idempotency-Key", key}};
+        std::optional<WebServer::Reply> answered;
+        request.answer = [&answered](const WebServer::Reply& reply) { answered = reply; };
+        bool carryOut = false;
+        if (const auto now = keys.Take(request, who, &carryOut))
+            return now;
+        if (carryOut)
+            request.answer(WebServer::JsonReply(WebServer::StatusCode::Ok,
+                                                {{"sent", QString::number(++carried)}}));
+        return answered;
+    };
+    QVERIFY(send(QStringLiteral("alice"), "victim-1"));
+    for (int i = 0; i < 10'000; ++i)
+        send(QStringLiteral("token mallory"), "k" + QByteArray::number(i));
+    const auto again = send(QStringLiteral("alice"), "victim-1");
+    QVERIFY(again);
+    QCOMPARE(again->body, QByteArray("{\"sent\":\"1\"}"));
+}
+
+// A client that sends requests and never reads the answers stops being
+// read and is closed; another is served meanwhile.
+void TestCampusWeb::aClientThatDoesNotReadIsClosed()
+{
+    QTcpSocket greedy;
+    greedy.setReadBufferSize(4096); // then this side reads no more either
+    greedy.bind(loopback(0, 7));
+    greedy.connectToHost(QHostAddress::LocalHost, m_port);
+    QVERIFY(greedy.waitForConnected(5000));
+    const QByteArray request = "GET /login HTTP/1.1\r\n" + host() + "\r\n";
+    for (int i = 0; i < 200; ++i)
+        greedy.write(request.repeated(100));
+    QCOMPARE(ask("POST", "/login", host(), "user=alice&password=correct+horse").status, 303);
+    QTRY_COMPARE_WITH_TIMEOUT(greedy.state(), QAbstractSocket::UnconnectedState,
+                              RemoteListener::kIdleMs + 10'000);
+}
+
+// A login still being checked when the service stops is answered.
+void TestCampusWeb::aLoginUnderWayWhenStoppingIsAnswered()
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, m_port);
+    socket.write(HttpRequest("POST", "/login", host(), "user=alice&password=correct+horse"));
+    QVERIFY(socket.waitForBytesWritten(5000));
+    QTRY_VERIFY(m_server->findChildren<QTcpSocket*>().size() == 1); // taken
+    m_server->StopTaking();
+    QByteArray received;
+    QVERIFY(QTest::qWaitFor([&] { return (received += socket.readAll()).contains("\r\n\r\n"); }, 5000));
+    QVERIFY2(received.startsWith("HTTP/1.1 503") || received.startsWith("HTTP/1.1 303"), received);
 }
 
 QTEST_GUILESS_MAIN(TestCampusWeb)

@@ -11,6 +11,7 @@
 #include "serve/web/CampusServer.h"
 #include "serve/automation/Clock.h"
 #include "serve/history/History.h"
+#include "serve/history/RefusalSummary.h"
 #include "serve/history/HistorySummary.h"
 #include "serve/automation/IdleWatch.h"
 #include "serve/config/PasswordHash.h"
@@ -73,6 +74,8 @@ class TestCare : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
+    void refusalsAreSummedPerSourceAndMinute_data();
+    void refusalsAreSummedPerSourceAndMinute();
     void scheduleTimes_data();
     void scheduleTimes();
     void scheduleRunsOnceAndMissesWhatPassed();
@@ -513,3 +516,55 @@ void TestCare::runMissedWhileStopped()
 
 QTEST_GUILESS_MAIN(TestCare)
 #include "tst_care.moc"
+
+void TestCare::refusalsAreSummedPerSourceAndMinute_data()
+{
+    // Each record "who code command room"; the rows the history gets, as
+    // "who code command room count" (count: 1 for a record as it came), in
+    // any order.
+    QTest::addColumn<QStringList>("records");
+    QTest::addColumn<QStringList>("rows");
+    const QString flood = QStringLiteral("mqtt unknown-command zz a");
+    QTest::newRow("a flood, then a real command")
+        << (QStringList(10'000, flood) << QStringLiteral("alice sent c a"))
+        << QStringList{QStringLiteral("mqtt unknown-command zz a 1"),
+                       QStringLiteral("alice sent c a 1"),
+                       QStringLiteral("mqtt unknown-command zz a 9999")};
+    QTest::newRow("two sources, two kinds")
+        << QStringList{flood, QStringLiteral("bob no-such-room c x1"),
+                       QStringLiteral("bob no-such-room c x2"), flood}
+        << QStringList{QStringLiteral("mqtt unknown-command zz a 1"),
+                       QStringLiteral("bob no-such-room c x1 1"),
+                       QStringLiteral("bob no-such-room c x2 1"),
+                       QStringLiteral("mqtt unknown-command zz a 1")};
+    QTest::newRow("other answers as they come")
+        << QStringList{QStringLiteral("alice sent c a"), QStringLiteral("alice sent c a")}
+        << QStringList{QStringLiteral("alice sent c a 1"), QStringLiteral("alice sent c a 1")};
+}
+
+void TestCare::refusalsAreSummedPerSourceAndMinute()
+{
+    QFETCH(QStringList, records);
+    QFETCH(QStringList, rows);
+    QStringList added;
+    const auto add = [&](const History::Entry& e) {
+        const QString count = e.message.section(QLatin1Char(' '), 0, 0);
+        added.append(QStringList{e.who, e.code, e.command, e.room,
+                                 e.message.contains(QLatin1String("more refused")) ? count
+                                                                                   : QStringLiteral("1")}
+                         .join(QLatin1Char(' ')));
+    };
+    {
+        RefusalSummary summary(add);
+        for (const QString& record : records) {
+            const QStringList f = record.split(QLatin1Char(' '));
+            const History::Entry entry{0, QDateTime::currentDateTimeUtc(), f[3], f[2], f[0],
+                                       QStringLiteral("api"), f[1], QStringLiteral("refused")};
+            if (!summary.Take(entry))
+                add(entry);
+        }
+    } // the minute's counts go when it does
+    added.sort();
+    rows.sort();
+    QCOMPARE(added, rows);
+}

@@ -112,6 +112,7 @@ private slots:
     void outcomeCodes_data();
     void outcomeCodes();
     void silentBrokerHoldsNothingUp();
+    void accessRulesKeepOthersOff();
 };
 
 void TestMqtt::commandsOnce_data()
@@ -500,14 +501,20 @@ void TestMqtt::commandForms_data()
     QTest::addColumn<QList<QByteArray>>("payloads"); // published in turn
     QTest::addColumn<QByteArray>("arrives");
     QTest::addColumn<QString>("lastResult");
+    QTest::addColumn<QString>("who"); // as the history records the last one sent
+    const QString mqtt = QStringLiteral("mqtt");
     QTest::newRow("an id sent twice (a publisher's repeat)")
         << QList<QByteArray>{"{\"command\":\"c\",\"id\":\"n-1\"}", "{\"command\":\"c\",\"id\":\"n-1\"}"}
-        << QByteArray("c") << "\"error\":\"a command with this id was taken already";
+        << QByteArray("c") << "\"error\":\"a command with this id was taken already" << mqtt;
     QTest::newRow("two ids") << QList<QByteArray>{"{\"command\":\"c\",\"id\":\"n-1\"}",
                                                   "{\"command\":\"d\",\"id\":\"n-2\"}"}
-                             << QByteArray("cd") << "\"id\":\"n-2\",\"letter\":\"d\",\"sent\":true";
+                             << QByteArray("cd") << "\"id\":\"n-2\",\"letter\":\"d\",\"sent\":true"
+                             << mqtt;
     QTest::newRow("expired") << QList<QByteArray>{"{\"command\":\"c\",\"expires\":\"2020-01-01T00:00:00Z\"}"}
-                             << QByteArray() << "\"error\":\"the command expired";
+                             << QByteArray() << "\"error\":\"the command expired" << QString();
+    QTest::newRow("a publisher that says who it is")
+        << QList<QByteArray>{"{\"command\":\"c\",\"from\":\"hall\\r\\nautomation\"}"} << QByteArray("c")
+        << "\"letter\":\"c\",\"sent\":true" << QStringLiteral("mqtt hallautomation");
 }
 
 // A command as JSON: its id is carried out once, and one past its expiry not at all.
@@ -516,11 +523,18 @@ void TestMqtt::commandForms()
     QFETCH(QList<QByteArray>, payloads);
     QFETCH(QByteArray, arrives);
     QFETCH(QString, lastResult);
+    QFETCH(QString, who);
     Mosquitto broker;
     QVERIFY2(broker.start(), qPrintable(broker.error()));
     FakeRoom a;
     QVERIFY(a.server.start());
     Campus campus({a.config(QStringLiteral("a"))});
+    QString recorded;
+    campus.SetRecorder([&](const CommandEntry::Request& request, const CommandResult&,
+                           std::function<void()> noted) {
+        recorded = request.who;
+        noted();
+    });
     MqttBridge bridge(campus, brokerConfig(broker, QStringLiteral("forms")));
     QVERIFY(announcedOnce(bridge));
     QProcess watch;
@@ -533,6 +547,7 @@ void TestMqtt::commandForms()
     QVERIFY2(seen(watch).section(QStringLiteral("lumo/a/result"), -1).contains(lastResult),
              qPrintable(seen(watch)));
     QCOMPARE(bytes(a.pty, int(arrives.size()), 500), arrives);
+    QCOMPARE(recorded, who);
 }
 
 // Client IDs that differ give discovery node IDs (and so unique IDs) that
@@ -605,4 +620,45 @@ void TestMqtt::notABrokerIsNamed()
     QTRY_VERIFY_WITH_TIMEOUT(!disconnected.isEmpty(), 10000);
     QVERIFY2(disconnected.first().first().toString().contains(QStringLiteral("answered no MQTT")),
              qPrintable(disconnected.first().first().toString()));
+}
+
+// On a broker with the access rules of the README, another account's
+// retained claim on the room (a service "0" online, listing it) and its
+// commands are dropped by the broker; a named publisher's command is
+// carried out exactly once.
+void TestMqtt::accessRulesKeepOthersOff()
+{
+    Mosquitto broker(QStringLiteral("lumo-serve-a"), QStringLiteral("secret a"));
+    broker.addAccount(QStringLiteral("homeassistant"), QStringLiteral("secret h"));
+    broker.addAccount(QStringLiteral("intruder"), QStringLiteral("secret i"));
+    broker.useAcl("user lumo-serve-a\n"
+                  "topic readwrite lumo/service/lumo-serve-a/#\n"
+                  "topic read lumo/service/+/status\n"
+                  "topic read lumo/service/+/rooms\n"
+                  "topic readwrite lumo/a/command\n"
+                  "topic write lumo/a/result\n"
+                  "topic write lumo/a/state\n"
+                  "topic write homeassistant/#\n"
+                  "user homeassistant\n"
+                  "topic write lumo/+/command\n"
+                  "topic read lumo/#\n");
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    FakeRoom a;
+    QVERIFY(a.server.start());
+    Campus campus({a.config(QStringLiteral("a"))});
+    MqttConfig mqtt = brokerConfig(broker, QStringLiteral("lumo-serve-a"));
+    mqtt.Set(QStringLiteral("username"), QStringLiteral("lumo-serve-a"));
+    mqtt.Set(QStringLiteral("password_file"), broker.passwordFile(QStringLiteral("secret a")));
+    for (const auto& [topic, payload] :
+         {std::pair{"lumo/service/0/status", QByteArray("online")},
+          std::pair{"lumo/service/0/rooms", QByteArray("[\"a\"]")}})
+        QVERIFY(broker.publishAs(QStringLiteral("intruder"), QString::fromLatin1(topic), payload, true));
+    MqttBridge bridge(campus, mqtt);
+    QVERIFY(announcedOnce(bridge));
+    QCOMPARE(broker.retained(QStringLiteral("lumo/service/0/#"), 1, 1), QStringList());
+
+    QVERIFY(broker.publishAs(QStringLiteral("intruder"), QStringLiteral("lumo/a/command"), "e"));
+    QVERIFY(broker.publishAs(QStringLiteral("homeassistant"), QStringLiteral("lumo/a/command"), "c"));
+    QCOMPARE(bytes(a.pty, 1), QByteArray("c"));
+    QCOMPARE(bytes(a.pty, 1, 1000), QByteArray()); // once, and nothing of the intruder's
 }

@@ -255,6 +255,12 @@ void TestWebRemote::failuresCountPerNetworkInATableOfFixedSize()
         access.Failed(QHostAddress(QStringLiteral("2001:db8::%1").arg(i + 1)), 0);
     QVERIFY(access.Blocked(QHostAddress(QStringLiteral("2001:db8::beef")), 1));
     QVERIFY(!access.Blocked(QHostAddress(QStringLiteral("2001:db8:0:1::1")), 1));
+    // The /64 is refused, not its other devices: their checks only go last.
+    QVERIFY(!access.AddressBlocked(QHostAddress(QStringLiteral("2001:db8::beef")), 1));
+    QVERIFY(access.Suspect(QHostAddress(QStringLiteral("2001:db8::beef")), 1));
+    for (int i = 0; i < RemoteAccess::kMaxFailures; ++i)
+        access.Failed(QHostAddress(QStringLiteral("2001:db8::bad")), 1);
+    QVERIFY(access.AddressBlocked(QHostAddress(QStringLiteral("2001:db8::bad")), 2));
     for (quint32 i = 0; i < 3 * RemoteAccess::kMaxRecords; ++i)
         access.Failed(QHostAddress(0x0a000000 + i), 2 + i);
     QCOMPARE(access.Remembered(), RemoteAccess::kMaxRecords);

@@ -276,9 +276,16 @@ void MqttBridge::command(const QString& room, const QByteArray& payload, bool re
     if (payload.size() > kMaxCommandBytes)
         return refuse(CommandResult::Code::UnknownCommand,
                       tr("a command is at most %1 bytes").arg(kMaxCommandBytes));
+    QString who = QStringLiteral("mqtt");
     if (word.startsWith(QLatin1Char('{'))) {
         const QJsonObject json = QJsonDocument::fromJson(payload).object();
         word = json.value(QStringLiteral("command")).toString();
+        // MQTT does not tell who published: the publisher may say (the
+        // broker's rules let only named publishers send commands).
+        QString from = json.value(QStringLiteral("from")).toString().left(64);
+        from.removeIf([](QChar c) { return !c.isPrint(); });
+        if (!from.trimmed().isEmpty())
+            who += QLatin1Char(' ') + from.trimmed();
         const QString id = json.value(QStringLiteral("id")).toString().left(128);
         if (!id.isEmpty())
             answer.insert(QStringLiteral("id"), id);
@@ -297,7 +304,7 @@ void MqttBridge::command(const QString& room, const QByteArray& payload, bool re
                           tr("a command with this id was taken already; not carried out again"));
     }
     QPointer<MqttBridge> self(this);
-    CommandEntry::Send(m_campus, {room, word, Face::Mqtt, QStringLiteral("mqtt")},
+    CommandEntry::Send(m_campus, {room, word, Face::Mqtt, who},
                        [self, room, word, answer](const CommandResult& result) mutable {
                            if (!self)
                                return;

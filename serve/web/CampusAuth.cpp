@@ -66,6 +66,20 @@ std::optional<QString> CampusAuth::KnownToken(QByteArrayView token) const
     return name;
 }
 
+QString CampusAuth::NameOf(QByteArrayView token)
+{
+    const qsizetype dot = token.lastIndexOf('.');
+    return dot <= 0 ? QString() : QString::fromUtf8(token.first(dot));
+}
+
+QMap<QString, QString> CampusAuth::Candidates(QByteArrayView token) const
+{
+    const QString name = NameOf(token);
+    if (const auto found = m_tokens.constFind(name); !name.isEmpty() && found != m_tokens.cend())
+        return {{name, *found}};
+    return m_tokens;
+}
+
 void CampusAuth::RememberToken(QByteArrayView token, const QString& name, const QString& hash)
 {
     if (m_tokens.value(name) == hash && !KnownToken(token))

@@ -1,7 +1,8 @@
 // Who may use the campus page and its interface: the users of [users], by
 // password, each login a session (an unguessable ID in a cookie, kept in
 // memory, ended by logging out or after kIdleMs without use), and scripts
-// by a token of [tokens]. Hashes are slow on purpose (PBKDF2), so a token
+// by a token of [tokens], given as NAME.SECRET: NAME picks the one entry
+// whose hash is checked. Hashes are slow on purpose (PBKDF2), so a token
 // once verified is remembered by its SHA-256 until its entry changes.
 // Plain rules, no network: the server asks, this class answers.
 #pragma once
@@ -48,8 +49,13 @@ public:
 
     // The name of a token verified before; nullopt when it needs checking.
     std::optional<QString> KnownToken(QByteArrayView token) const;
-    // The tokens to check an unknown one against: name → hash.
-    const QMap<QString, QString>& Tokens() const { return m_tokens; }
+    // The tokens to check an unknown one against: name → hash. For
+    // NAME.SECRET whose NAME is a token's, that one entry; for a token
+    // without a name (or one of no entry) every entry, so that tokens given
+    // before they had names still work.
+    QMap<QString, QString> Candidates(QByteArrayView token) const;
+    // NAME of NAME.SECRET (secrets hold no '.'); empty when there is none.
+    static QString NameOf(QByteArrayView token);
     // The token was found to match `hash`, the hash of token `name`: it is
     // known from now on, unless the tokens changed meanwhile.
     void RememberToken(QByteArrayView token, const QString& name, const QString& hash);

@@ -57,11 +57,18 @@ WebServer::Reply CampusLogin::unauthorized(const Request& request)
         "no session or valid token");
 }
 
-std::optional<WebServer::Reply> CampusLogin::checkApart(const Request& request,
+std::optional<WebServer::Reply> CampusLogin::checkApart(const Request& request, Lane lane,
                                                         const QByteArray& key, Check check,
                                                         Checked then)
 {
-    switch (m_checks.Add(request.from, key, std::move(check), std::move(then))) {
+    if (m_server.suspect(request.from))
+        lane = Lane::Suspect;
+    const auto late = [this, request] {
+        request.answer(m_server.refuse(StatusCode::ServiceUnavailable,
+                                       tr("Too many logins at once. Try again in a moment."),
+                                       request, "a check waited too long"));
+    };
+    switch (m_checks.Add(request.from, lane, key, std::move(check), std::move(then), late)) {
     case CheckQueue::Refusal::AddressBusy:
         return m_server.refuse(StatusCode::TooManyRequests,
                                tr("Too many logins at once from this address. Try again in a "
@@ -92,16 +99,24 @@ std::optional<WebServer::Reply> CampusLogin::byToken(const Request& request,
         then({QStringLiteral("token ") + *name, Face::Api});
         return std::nullopt;
     }
-    const QMap<QString, QString> tokens = m_auth.Tokens();
+    // NAME.SECRET: only NAME's hash is checked. A token without its name
+    // (as tokens were first given) is checked against every entry, last.
+    const QMap<QString, QString> tokens = m_auth.Candidates(token);
+    const bool named = tokens.size() == 1 && CampusAuth::NameOf(token) == tokens.firstKey();
+    const QByteArray secret = named ? token.mid(token.lastIndexOf('.') + 1) : token;
     return checkApart(
-        request, CampusAuth::Digest("token", token),
-        [tokens, token] { return CampusAuth::Match(tokens, token); },
-        [this, tokens, token, request, then](const std::optional<QString>& name) {
+        request, named ? Lane::Token : Lane::Suspect, CampusAuth::Digest("token", token),
+        [tokens, secret] { return CampusAuth::Match(tokens, secret); },
+        [this, tokens, token, named, request, then](const std::optional<QString>& name) {
             if (!name) {
                 m_server.failed(request.from); // a guessed token counts, a lapsed session not
                 request.answer(unauthorized(request));
                 return;
             }
+            if (!named)
+                qCWarning(lcWeb).noquote()
+                    << "token" << *name << "was given without its name: give it as" << *name
+                    << ".SECRET (a token without it is checked against every token, after the rest)";
             m_auth.RememberToken(token, *name, tokens.value(*name));
             then({QStringLiteral("token ") + *name, Face::Api});
         });
@@ -123,7 +138,7 @@ std::optional<WebServer::Reply> CampusLogin::Login(const Request& request)
         fields.queryItemValue(QStringLiteral("password"), QUrl::FullyDecoded).toUtf8();
     const QString hash = m_auth.HashOf(user);
     return checkApart(
-        request, CampusAuth::Digest("login", user.toUtf8() + '\0' + password),
+        request, Lane::Clean, CampusAuth::Digest("login", user.toUtf8() + '\0' + password),
         [hash, password]() -> std::optional<QString> {
             if (CampusAuth::Matches(hash, password))
                 return hash;
@@ -135,7 +150,8 @@ std::optional<WebServer::Reply> CampusLogin::Login(const Request& request)
             if (session.isEmpty()) {
                 m_server.failed(request.from);
                 // A name that is no user's may be a password typed in the wrong field.
-                qCInfo(lcWeb).noquote() << "refused login as"
+                if (m_server.logRefusal(request.from))
+                    qCInfo(lcWeb).noquote() << "refused login as"
                                         << (hash.isEmpty() ? QStringLiteral("an unknown user")
                                                            : printable(user))
                                         << "from" << request.Peer()
@@ -152,6 +168,11 @@ std::optional<WebServer::Reply> CampusLogin::Login(const Request& request)
                             "text/plain",
                             {{"Location", "/"}, {"Set-Cookie", cookie(session, {})}}});
         });
+}
+
+void CampusLogin::Stop()
+{
+    m_checks.Stop();
 }
 
 WebServer::Reply CampusLogin::Logout(const Request& request)

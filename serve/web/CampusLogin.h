@@ -1,9 +1,11 @@
 // Who is asking the campus service: the users of [users] by password (POST
 // /login starts a session kept in a cookie, POST /logout ends it) and scripts
-// by a token of [tokens] ("Authorization: Bearer TOKEN"). Checking a password
-// or an unknown token takes a fraction of a second (PBKDF2), so it runs on a
-// worker thread, shared fairly between addresses (CheckQueue), and the
-// request is answered once it is done; everything else answers at once. The
+// by a token of [tokens] ("Authorization: Bearer NAME.SECRET"). Checking a
+// password or an unknown token takes a fraction of a second (PBKDF2), so it
+// runs on a worker thread (CheckQueue: tokens first, then addresses that
+// did not fail lately, each lane shared between addresses, and nothing
+// waits longer than its deadline), and the request is answered once it is
+// done; a session or a token verified before answers at once. The
 // accounts themselves are CampusAuth's.
 #pragma once
 
@@ -55,6 +57,8 @@ public:
     std::optional<Reply> Login(const Request& request);
     // POST /logout: the session ends, and the way back to the form.
     Reply Logout(const Request& request);
+    // The service is stopping: every check waiting or running is answered 503 now.
+    void Stop();
 
 private:
     using Check = std::function<std::optional<QString>()>;
@@ -62,8 +66,10 @@ private:
     // Runs the slow `check` on a worker thread, then `then` with what it
     // found, here; nullopt, or the refusal when too many checks are under
     // way. `key`: the same for the same secret (CheckQueue).
-    std::optional<Reply> checkApart(const Request& request, const QByteArray& key, Check check,
-                                    Checked then);
+    // In `lane`, or last when the address failed lately.
+    using Lane = CheckQueue::Lane;
+    std::optional<Reply> checkApart(const Request& request, Lane lane, const QByteArray& key,
+                                    Check check, Checked then);
     std::optional<Reply> byToken(const Request& request, const QByteArray& token, Then then);
     Reply unauthorized(const Request& request);
     QByteArray cookie(const QByteArray& value, const QByteArray& more) const;

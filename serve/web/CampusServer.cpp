@@ -229,7 +229,7 @@ WebServer::Answer CampusServer::historyPage(const Request& request, const QStrin
     QString error;
     StatusCode status;
     const auto filter =
-        HistoryApi::Parse(m_api.Groups(), request.query, History::kMaxLimit, &error, &status);
+        HistoryApi::Parse(m_api.Groups(), request.query, HistoryApi::kMaxCsvRows, &error, &status);
     if (!m_history || !filter)
         return HtmlReply(CarePage::History(
             user, request.query, {}, {},

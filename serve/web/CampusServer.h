@@ -49,6 +49,7 @@ protected:
     Answer route(const Request& request) override;
     std::optional<Reply> blockedPage(const Request& request) override;
     bool vouched(const Request& request) override { return m_login.Vouched(request); }
+    void stopping() override { m_login.Stop(); }
 
 private:
     using Who = CampusLogin::Who;

@@ -89,13 +89,26 @@ std::optional<WebServer::Reply> HistoryApi::Answer(History* history, const RoomG
         return WebServer::ErrorReply(status, error);
     history->Find(*filter, [request, csv, limit = filter->limit](const QList<History::Entry>& entries,
                                                              const QString& error) {
+        if (!request.socket)
+            return; // the client went (or was closed): nothing to make
         if (!error.isEmpty())
             return request.answer(WebServer::ErrorReply(StatusCode::InternalServerError, error));
-        if (csv)
-            return request.answer({StatusCode::Ok,
-                                   Csv(entries),
-                                   "text/csv; charset=utf-8",
-                                   {{"Content-Disposition", "attachment; filename=\"history.csv\""}}});
+        if (csv) {
+            WebServer::Reply file{
+                StatusCode::Ok,
+                Csv(entries),
+                "text/csv; charset=utf-8",
+                {{"Content-Disposition", "attachment; filename=\"history.csv\""}}};
+            if (entries.size() == limit) {
+                QUrlQuery next = request.query;
+                next.removeAllQueryItems(QStringLiteral("before"));
+                next.addQueryItem(QStringLiteral("before"), QString::number(entries.last().id));
+                file.headers.append({"Link", "</history.csv?" +
+                                                 next.toString(QUrl::FullyEncoded).toUtf8() +
+                                                 ">; rel=\"next\""});
+            }
+            return request.answer(file);
+        }
         QJsonArray list;
         for (const History::Entry& e : entries)
             list.append(QJsonObject{{"id", e.id},

@@ -5,7 +5,9 @@
 //        "next":ID}   newest first; "next" (when there may be more) is the
 //                     before= of the next page
 //   GET /history.csv?…  the same as a spreadsheet's file (UTF-8 with a
-//                     byte-order mark), up to kMaxCsvRows
+//                     byte-order mark), up to kMaxCsvRows newest first; when
+//                     there may be more, a Link header (rel="next") names
+//                     the file of the ones before
 //
 // room= and group= may be given more than once (or comma-separated); since=
 // and until= take a date (2026-12-08, the server's local day) or a date and
@@ -25,7 +27,8 @@ class HistoryApi
 
 public:
     static constexpr int kMaxPage = 1000;
-    static constexpr int kMaxCsvRows = History::kMaxLimit;
+    // A file of about a megabyte: answers are held in memory until taken.
+    static constexpr int kMaxCsvRows = 10'000;
 
     // The filter `query` asks for, at most `maxLimit` entries (kMaxPage: a
     // page, kDefaultLimit unless limit= says); nullopt with `error` and the

@@ -3,9 +3,9 @@
 # ROOMS simulated rooms (default 6; virtual controllers' pseudo-terminals,
 # all behind one ser2net), a mosquitto broker, and `lumo serve` with a
 # configuration written to build/campus/ (the rooms, a user with a fresh
-# password, a token, the broker). What each room receives, the MQTT topics
-# (mosquitto_sub -v) and the service's log show here as they come; Ctrl+C
-# ends everything.
+# password, a token, the broker with accounts and access rules). What each
+# room receives, the MQTT topics (mosquitto_sub -v) and the service's log
+# show here as they come; Ctrl+C ends everything.
 #
 # With no display it takes a tour in headless Chromium instead: logs in,
 # opens the first room's panel and taps 投影机开, then switches every room's
@@ -89,10 +89,46 @@ for ((i = 0; i < rooms; i++)); do
 done
 say "rooms ${ids[0]}…${ids[rooms - 1]} behind ser2net on 127.0.0.1 ($out/ser2net.yaml)"
 
+# The broker as the README asks: accounts only, each publishing only its
+# own (the service its status, rooms and its rooms' topics; commands only
+# the publisher "campus-pub"; "campus-watch" only reads).
+service_id=lumo-serve-campus
+mqtt_service_password=$(secret 18)
+mqtt_pub_password=$(secret 18)
+mqtt_watch_password=$(secret 18)
+(umask 077
+ : >"$out/mosquitto.passwd"
+ mosquitto_passwd -b "$out/mosquitto.passwd" "$service_id" "$mqtt_service_password"
+ mosquitto_passwd -b "$out/mosquitto.passwd" campus-pub "$mqtt_pub_password"
+ mosquitto_passwd -b "$out/mosquitto.passwd" campus-watch "$mqtt_watch_password"
+ printf '%s\n' "$mqtt_service_password" >"$out/mqtt-password"
+ printf '%s\n' "$mqtt_pub_password" >"$out/mqtt-pub-password") 2>/dev/null ||
+    fail "mosquitto_passwd could not write the broker's accounts"
+{
+    echo "user $service_id"
+    echo "topic readwrite lumo/service/$service_id/#"
+    echo "topic read lumo/service/+/status"
+    echo "topic read lumo/service/+/rooms"
+    for id in "${ids[@]}"; do
+        echo "topic readwrite lumo/$id/command"
+        echo "topic write lumo/$id/result"
+        echo "topic write lumo/$id/state"
+    done
+    echo "topic write homeassistant/#"
+    echo
+    echo "user campus-pub"
+    echo "topic write lumo/+/command"
+    echo "topic read lumo/#"
+    echo
+    echo "user campus-watch"
+    echo "topic read lumo/#"
+} >"$out/mosquitto.acl"
 {
     echo "listener $mqtt_port 127.0.0.1"
     echo "persistence false"
-    echo "allow_anonymous true"
+    echo "allow_anonymous false"
+    echo "password_file $PWD/$out/mosquitto.passwd"
+    echo "acl_file $PWD/$out/mosquitto.acl"
     if [ "$(id -u)" -eq 0 ]; then
         echo "user root" # it would switch to a user who cannot read build/
     fi
@@ -100,16 +136,17 @@ say "rooms ${ids[0]}…${ids[rooms - 1]} behind ser2net on 127.0.0.1 ($out/ser2n
 mosquitto -c "$out/mosquitto.conf" >"$out/mosquitto.log" 2>&1 &
 pids+=($!)
 wait_for 10 listening "$mqtt_port" || fail "mosquitto did not start: $(tail -n3 "$out/mosquitto.log")"
-mosquitto_sub -h 127.0.0.1 -p "$mqtt_port" -v -t 'lumo/#' >"$out/mqtt.log" 2>&1 &
+mosquitto_sub -h 127.0.0.1 -p "$mqtt_port" -u campus-watch -P "$mqtt_watch_password" -v -t 'lumo/#' >"$out/mqtt.log" 2>&1 &
 pids+=($!)
 say "mosquitto on 127.0.0.1:$mqtt_port"
 
 user=campus
 password=$(secret 12)
-token=$(secret 24)
+token_secret=$(secret 24)
+token="campus-run.$token_secret" # NAME.SECRET: the service checks that one entry
 (umask 077 && printf '%s\n' "$token" >"$out/token")
 password_hash=$(printf '%s\n' "$password" | "$build/lumo" serve --hash-password)
-token_hash=$(printf '%s\n' "$token" | "$build/lumo" serve --hash-password)
+token_hash=$(printf '%s\n' "$token_secret" | "$build/lumo" serve --hash-password)
 schedule_at=$(date -d '+75 seconds' +%H:%M:%S)
 {
     echo "[web]"
@@ -133,7 +170,9 @@ schedule_at=$(date -d '+75 seconds' +%H:%M:%S)
     echo "campus-run=$token_hash"
     echo "[mqtt]"
     echo "broker=mqtt://127.0.0.1:$mqtt_port"
-    echo "client_id=lumo-serve-campus"
+    echo "client_id=$service_id"
+    echo "username=$service_id"
+    echo "password_file=$PWD/$out/mqtt-password"
 } >"$out/serve.conf"
 chmod 600 "$out/serve.conf"
 XDG_STATE_HOME="$out/state" "$build/lumo" serve --config "$out/serve.conf" >"$out/serve.log" 2>&1 &
@@ -173,7 +212,7 @@ fi
 say "login:            $user / $password"
 say "token:            $token   (also in $out/token)"
 say "  e.g.  LUMO_TOKEN=$token $build/lumo send --server $url --room ${ids[0]} 投影机开"
-say "MQTT:             mosquitto_pub -h 127.0.0.1 -p $mqtt_port -t lumo/${ids[0]}/command -m projector-off"
+say "MQTT:             mosquitto_pub -h 127.0.0.1 -p $mqtt_port -u campus-pub -P \$(cat $out/mqtt-pub-password) -t lumo/${ids[0]}/command -m projector-off"
 echo
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
