@@ -1,8 +1,10 @@
-// Debian's mosquitto broker on 127.0.0.1, on a free port, with its own
+// Debian's mosquitto broker on 127.0.0.1, on a port it holds (HeldPort), with its own
 // configuration in a private directory: anonymous, or with one account.
 // Stopping and starting again keeps the port. Its clients (mosquitto_pub,
 // mosquitto_sub) are run against it with the same account.
 #pragma once
+
+#include "HeldPort.h"
 
 #include <QProcess>
 #include <QString>
@@ -22,7 +24,7 @@ public:
     bool start();
     void stop();
     QString error() const { return m_error; }
-    quint16 port() const { return m_port; }
+    quint16 port() const { return m_port.port(); }
     // Writes a file holding `password`, for [mqtt] password_file=.
     QString passwordFile(const QString& password) const;
 
@@ -40,6 +42,6 @@ private:
     QString m_user, m_password;
     QTemporaryDir m_dir;
     QProcess m_process;
-    quint16 m_port = 0;
+    HeldPort m_port;
     QString m_error;
 };

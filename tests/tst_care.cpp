@@ -25,7 +25,6 @@
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -332,10 +331,8 @@ void TestCare::projectorHoursInferred()
 // spreadsheet's file with Chinese intact and no cell taken for a formula.
 void TestCare::historyAndGroupsOverTheWeb()
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    const quint16 port = probe.serverPort();
-    probe.close();
+    const HeldPort held;
+    const quint16 port = held.port();
     QFile file(m_dir.filePath(QStringLiteral("web.conf")));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("[web]\nlisten=127.0.0.1:" + QByteArray::number(port) + "\n[service]\nprobe=0\n[rooms]\na\\device=" +
@@ -431,10 +428,8 @@ void TestCare::answeredCommandsSurviveAKill()
     std::vector<std::unique_ptr<Pty>> ptys;
     Ser2netRooms servers;
     QVERIFY(servers.start(ptys, kRooms));
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    const quint16 port = probe.serverPort();
-    probe.close();
+    const HeldPort held;
+    const quint16 port = held.port();
     QByteArray text = "[web]\nlisten=127.0.0.1:" + QByteArray::number(port) +
                       "\n[service]\nprobe=0\n[tokens]\nnightly=" + PasswordHash::Make("t0ken").toLatin1() +
                       "\n[rooms]\n";
@@ -475,10 +470,8 @@ void TestCare::answeredCommandsSurviveAKill()
 // than a minute later sends nothing late: the run is recorded as missed.
 void TestCare::runMissedWhileStopped()
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    const quint16 port = probe.serverPort();
-    probe.close();
+    const HeldPort held;
+    const quint16 port = held.port();
     const QDateTime at = QDateTime::currentDateTime().addSecs(5);
     QFile file(m_dir.filePath(QStringLiteral("stop.conf")));
     QVERIFY(file.open(QIODevice::WriteOnly));
