@@ -5,6 +5,7 @@
 // arrived, exactly once; one answered "not-confirmed" may have arrived, at
 // most once; any other answer means nothing arrived. Prints the counts and
 // fails on any byte lost or repeated.
+#include "HeldPort.h"
 #include "Pty.h"
 #include "Ser2net.h"
 #include "Ser2netRooms.h"
@@ -17,7 +18,6 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -43,10 +43,8 @@ int main(int argc, char** argv)
         return 1;
     }
     QTemporaryDir dir;
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    const quint16 webPort = probe.serverPort();
-    probe.close();
+    const HeldPort page;
+    const quint16 webPort = page.port();
     QByteArray config = "[web]\nlisten=127.0.0.1:" + QByteArray::number(webPort) +
                         "\n[service]\nprobe=0\n[tokens]\nsoak=" + PasswordHash::Make(kToken).toUtf8() +
                         "\n[rooms]\n";

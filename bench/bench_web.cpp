@@ -12,6 +12,7 @@
 //   bench_web panel on|off DEVICE   the panel on DEVICE (offscreen), the remote
 //                                   on (port from remote/port) or off
 //   bench_web bare PORT DEVICE      the floor
+#include "HeldPort.h"
 #include "Pty.h"
 #include "control/Line.h"
 #include "dialogs/CPanelDlg.h"
@@ -37,6 +38,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -60,11 +62,11 @@ double median(std::vector<double> v)
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
+// A port on 127.0.0.1 held until the benchmark ends (see HeldPort).
 quint16 freePort()
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
+    static std::deque<HeldPort> held;
+    return held.emplace_back().port();
 }
 
 // One request on a kept-alive connection; the status, 0 if none came.

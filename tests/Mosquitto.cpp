@@ -5,7 +5,6 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QStandardPaths>
-#include <QTcpServer>
 #include <QTcpSocket>
 
 #include <unistd.h>
@@ -13,9 +12,6 @@
 Mosquitto::Mosquitto(QString user, QString password)
     : m_user(std::move(user)), m_password(std::move(password))
 {
-    QTcpServer probe;
-    if (probe.listen(QHostAddress::LocalHost, 0))
-        m_port = probe.serverPort();
 }
 
 Mosquitto::~Mosquitto()
@@ -41,7 +37,7 @@ void Mosquitto::addAccount(const QString& user, const QString& password)
 QStringList Mosquitto::address(const QString& user) const
 {
     QStringList args{QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
-                     QString::number(m_port)};
+                     QString::number(port())};
     QString password = m_password;
     for (const auto& [name, secret] : m_others)
         if (name == user)
@@ -60,12 +56,12 @@ bool Mosquitto::start()
         m_error = QStringLiteral("mosquitto is not installed");
         return false;
     }
-    if (!m_dir.isValid() || m_port == 0) {
+    if (!m_dir.isValid() || port() == 0) {
         m_error = QStringLiteral("no private directory or no free port");
         return false;
     }
     QByteArray config =
-        "listener " + QByteArray::number(m_port) + " 127.0.0.1\npersistence false\n";
+        "listener " + m_port.number() + " 127.0.0.1\npersistence false\n";
     if (::geteuid() == 0)
         config += "user root\n"; // it would become user mosquitto, who cannot read m_dir
     if (m_user.isEmpty()) {
@@ -102,10 +98,10 @@ bool Mosquitto::start()
     file.close();
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.start(program, {QStringLiteral("-c"), file.fileName()});
-    const QDeadlineTimer deadline(5000);
+    const QDeadlineTimer deadline(20000);
     for (;;) {
         QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, m_port);
+        socket.connectToHost(QHostAddress::LocalHost, port());
         if (socket.waitForConnected(200))
             return true;
         if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning) {

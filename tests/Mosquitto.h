@@ -1,9 +1,11 @@
-// Debian's mosquitto broker on 127.0.0.1, on a free port, with its own
-// configuration in a private directory: anonymous, or with accounts (the
-// first the one its own clients use) and access rules (acl_file).
+// Debian's mosquitto broker on 127.0.0.1, on a port it holds (HeldPort), with
+// its own configuration in a private directory: anonymous, or with accounts
+// (the first the one its own clients use) and access rules (acl_file).
 // Stopping and starting again keeps the port. Its clients (mosquitto_pub,
 // mosquitto_sub) are run against it with the same account.
 #pragma once
+
+#include "HeldPort.h"
 
 #include <QProcess>
 #include <QString>
@@ -23,7 +25,7 @@ public:
     bool start();
     void stop();
     QString error() const { return m_error; }
-    quint16 port() const { return m_port; }
+    quint16 port() const { return m_port.port(); }
     // Another account, and the broker's access rules (mosquitto's acl_file
     // form), from the next start on.
     void addAccount(const QString& user, const QString& password);
@@ -50,6 +52,6 @@ private:
     QByteArray m_acl;
     QTemporaryDir m_dir;
     QProcess m_process;
-    quint16 m_port = 0;
+    HeldPort m_port;
     QString m_error;
 };

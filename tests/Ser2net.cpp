@@ -5,17 +5,10 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QStandardPaths>
-#include <QTcpServer>
 #include <QThread>
 
 namespace
 {
-quint16 freePort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
-
 // Whether something listens on 127.0.0.1:port, read from the kernel's table
 // so that no connection disturbs the server.
 bool listening(quint16 port)
@@ -34,13 +27,7 @@ bool listening(quint16 port)
 }
 } // namespace
 
-Ser2net::Ser2net(QString ptyPath) : m_ptyPath(std::move(ptyPath))
-{
-    m_rfc2217Port = freePort();
-    m_rawPort = freePort();
-    while (m_rawPort == m_rfc2217Port && m_rawPort != 0)
-        m_rawPort = freePort();
-}
+Ser2net::Ser2net(QString ptyPath) : m_ptyPath(std::move(ptyPath)) {}
 
 Ser2net::~Ser2net()
 {
@@ -54,12 +41,12 @@ bool Ser2net::Listening(quint16 port)
 
 QString Ser2net::rfc2217Url() const
 {
-    return QStringLiteral("rfc2217://127.0.0.1:%1").arg(m_rfc2217Port);
+    return QStringLiteral("rfc2217://127.0.0.1:%1").arg(rfc2217Port());
 }
 
 QString Ser2net::rawUrl() const
 {
-    return QStringLiteral("socket://127.0.0.1:%1").arg(m_rawPort);
+    return QStringLiteral("socket://127.0.0.1:%1").arg(rawPort());
 }
 
 bool Ser2net::start()
@@ -70,7 +57,7 @@ bool Ser2net::start()
         m_error = QStringLiteral("ser2net is not installed");
         return false;
     }
-    if (!m_dir.isValid() || m_rfc2217Port == 0 || m_rawPort == 0) {
+    if (!m_dir.isValid() || rfc2217Port() == 0 || rawPort() == 0) {
         m_error = QStringLiteral("no private directory or no free port");
         return false;
     }
@@ -87,8 +74,8 @@ bool Ser2net::start()
                               "  accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n%3"
                               "connection: &raw\n"
                               "  accepter: tcp,127.0.0.1,%2\n%3")
-                   .arg(m_rfc2217Port)
-                   .arg(m_rawPort)
+                   .arg(rfc2217Port())
+                   .arg(rawPort())
                    .arg(connector)
                    .toUtf8());
     file.close();
@@ -101,8 +88,8 @@ bool Ser2net::start()
         m_error = m_process.errorString();
         return false;
     }
-    const QDeadlineTimer deadline(5000);
-    while (!(listening(m_rfc2217Port) && listening(m_rawPort))) {
+    const QDeadlineTimer deadline(20000);
+    while (!(listening(rfc2217Port()) && listening(rawPort()))) {
         if (deadline.hasExpired() || m_process.state() != QProcess::Running) {
             m_error = QStringLiteral("ser2net did not listen: %1")
                           .arg(QString::fromLocal8Bit(m_process.readAll()));

@@ -1,8 +1,10 @@
 // Debian's ser2net on 127.0.0.1, bridging one pseudo-terminal with an
-// RFC 2217 accepter and a raw TCP one, each on a free port. The
-// configuration is written to a private directory; stopping and starting
-// again keeps the ports.
+// RFC 2217 accepter and a raw TCP one, each on a port it holds from its
+// construction on (HeldPort). The configuration is written to a private
+// directory; stopping and starting again keeps the ports.
 #pragma once
+
+#include "HeldPort.h"
 
 #include <QProcess>
 #include <QString>
@@ -24,8 +26,8 @@ public:
     qint64 pid() const { return m_process.processId(); }
     QString error() const { return m_error; }
 
-    quint16 rfc2217Port() const { return m_rfc2217Port; }
-    quint16 rawPort() const { return m_rawPort; }
+    quint16 rfc2217Port() const { return m_rfc2217.port(); }
+    quint16 rawPort() const { return m_raw.port(); }
     QString rfc2217Url() const;
     QString rawUrl() const;
     // Whether something listens on 127.0.0.1:port, from the kernel's table
@@ -36,7 +38,7 @@ private:
     QString m_ptyPath;
     QTemporaryDir m_dir;
     QProcess m_process;
-    quint16 m_rfc2217Port = 0;
-    quint16 m_rawPort = 0;
+    HeldPort m_rfc2217;
+    HeldPort m_raw;
     QString m_error;
 };

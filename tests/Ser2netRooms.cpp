@@ -1,29 +1,27 @@
 #include "Ser2netRooms.h"
 
+#include "HeldPort.h"
 #include "Pty.h"
 #include "Ser2net.h"
 #include "StopProcess.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QTcpServer>
 #include <QThread>
 
 bool Ser2netRooms::start(std::vector<std::unique_ptr<Pty>>& ptys, std::size_t count)
 {
     while (ptys.size() < count)
         ptys.push_back(std::make_unique<Pty>());
-    std::vector<std::unique_ptr<QTcpServer>> held; // distinct free ports
+    std::vector<std::unique_ptr<HeldPort>> held; // distinct free ports, until ser2net has them
     QByteArray yaml = "%YAML 1.1\n---\n";
     for (std::size_t i = 0; i < count; ++i) {
-        held.push_back(std::make_unique<QTcpServer>());
-        held.back()->listen(QHostAddress::LocalHost, 0);
-        ports.push_back(held.back()->serverPort());
+        held.push_back(std::make_unique<HeldPort>());
+        ports.push_back(held.back()->port());
         yaml += "connection: &room" + QByteArray::number(qulonglong(i)) +
                 "\n  accepter: telnet(rfc2217),tcp,127.0.0.1," + QByteArray::number(ports.back()) +
                 "\n  connector: serialdev," + ptys[i]->slavePath().toUtf8() + ",9600n81,local\n";
     }
-    held.clear();
     QFile file(m_dir.filePath("ser2net.yaml"));
     if (!file.open(QIODevice::WriteOnly) || file.write(yaml) != yaml.size())
         return false;
@@ -34,6 +32,11 @@ bool Ser2netRooms::start(std::vector<std::unique_ptr<Pty>>& ptys, std::size_t co
 bool Ser2netRooms::restart()
 {
     StopProcess(m_process);
+    // Held again (at once) until the server listens, so that no other
+    // program's connection takes a port meanwhile.
+    std::vector<std::unique_ptr<HeldPort>> held;
+    for (quint16 port : ports)
+        held.push_back(std::make_unique<HeldPort>(port));
     m_process.start("/usr/sbin/ser2net", {"-n", "-u", "-c", m_dir.filePath("ser2net.yaml"), "-P",
                                           m_dir.filePath("ser2net.pid")});
     const QDeadlineTimer deadline(20000);

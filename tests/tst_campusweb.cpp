@@ -18,7 +18,6 @@
 #include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -38,13 +37,6 @@ struct FakeRoom {
     Pty pty;
     Ser2net server{pty.slavePath()};
 };
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
-}
 
 QHostAddress loopback(int third, int fourth)
 {
@@ -117,6 +109,7 @@ private:
     QTemporaryDir m_dir;
     QString m_userHash, m_tokenHash;
     FakeRoom m_rooms[3]; // a, b, busy
+    HeldPort m_held; // the page's port, the test's alone
     quint16 m_port = 0;
     std::unique_ptr<Campus> m_campus;
     std::unique_ptr<CampusServer> m_server;
@@ -133,7 +126,7 @@ void TestCampusWeb::initTestCase()
 // The service as `lumo serve` starts it, on a port of its own.
 bool TestCampusWeb::start(const QByteArray& extraWeb)
 {
-    m_port = freePort();
+    m_port = m_held.port();
     QByteArray text = "[web]\nlisten=127.0.0.1:" + QByteArray::number(m_port) + "\n" + extraWeb +
                       "[service]\nprobe=0\n[rooms]\n";
     const char* ids[] = {"a", "b", "busy"};

@@ -26,7 +26,6 @@
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -285,8 +284,21 @@ void TestCare::historyFoundByRoomAndTime()
     QCOMPARE(room.size(), 20);
     QCOMPARE(room.first().at, start.addSecs(9507)); // newest first
     QCOMPARE(room.first().who, QStringLiteral("张老师"));
-    QVERIFY2(ms <= 50, qPrintable(QStringLiteral("%1 ms").arg(ms)));
+    // How fast is bench_history's to say (a timed check fails on a busy
+    // machine); here, that a room's entries are looked up by an index.
     qInfo("10,000 entries: one room's found in %lld ms", ms);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("plan"));
+        db.setDatabaseName(m_dir.filePath(QStringLiteral("find.sqlite")));
+        QVERIFY(db.open());
+        QSqlQuery plan(db);
+        QVERIFY(plan.exec(QStringLiteral("EXPLAIN QUERY PLAN SELECT * FROM commands WHERE room IN ('r7') "
+                                         "ORDER BY id DESC LIMIT 50")) &&
+                plan.next());
+        QVERIFY2(plan.value(3).toString().contains(QStringLiteral("USING INDEX")),
+                 qPrintable(plan.value(3).toString()));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("plan"));
 
     QList<History::Entry> page;
     history.Find({{}, start.addSecs(100), start.addSecs(200), 9050, 10},
@@ -335,10 +347,8 @@ void TestCare::projectorHoursInferred()
 // spreadsheet's file with Chinese intact and no cell taken for a formula.
 void TestCare::historyAndGroupsOverTheWeb()
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    const quint16 port = probe.serverPort();
-    probe.close();
+    const HeldPort held;
+    const quint16 port = held.port();
     QFile file(m_dir.filePath(QStringLiteral("web.conf")));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("[web]\nlisten=127.0.0.1:" + QByteArray::number(port) + "\n[service]\nprobe=0\n[rooms]\na\\device=" +
@@ -434,10 +444,8 @@ void TestCare::answeredCommandsSurviveAKill()
     std::vector<std::unique_ptr<Pty>> ptys;
     Ser2netRooms servers;
     QVERIFY(servers.start(ptys, kRooms));
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    const quint16 port = probe.serverPort();
-    probe.close();
+    const HeldPort held;
+    const quint16 port = held.port();
     QByteArray text = "[web]\nlisten=127.0.0.1:" + QByteArray::number(port) +
                       "\n[service]\nprobe=0\n[tokens]\nnightly=" + PasswordHash::Make("t0ken").toLatin1() +
                       "\n[rooms]\n";
@@ -478,10 +486,8 @@ void TestCare::answeredCommandsSurviveAKill()
 // than a minute later sends nothing late: the run is recorded as missed.
 void TestCare::runMissedWhileStopped()
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    const quint16 port = probe.serverPort();
-    probe.close();
+    const HeldPort held;
+    const quint16 port = held.port();
     const QDateTime at = QDateTime::currentDateTime().addSecs(5);
     QFile file(m_dir.filePath(QStringLiteral("stop.conf")));
     QVERIFY(file.open(QIODevice::WriteOnly));

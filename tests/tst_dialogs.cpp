@@ -1,4 +1,5 @@
 #include "FakeComPortServer.h"
+#include "HeldPort.h"
 #include "LineState.h"
 #include "Pty.h"
 #include "app/CRemoteApp.h"
@@ -27,7 +28,6 @@
 #include <QRadioButton>
 #include <QSet>
 #include <QSettings>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -99,6 +99,7 @@ private:
 
     QStringList m_messages;
     QList<QPointer<QTimer>> m_watches;
+    HeldPort m_refusing; // connections to it are refused
 };
 
 template <class T> void TestDialogs::whenShown(std::function<void(T*)> action)
@@ -259,10 +260,7 @@ void TestDialogs::failedOpenKeepsDialogUp_data()
     QTest::addColumn<QString>("reason");
     QTest::addColumn<QString>("hint");
     QTest::addColumn<QString>("notHint");
-    QTcpServer probe; // a port that was just free
-    probe.listen(QHostAddress::LocalHost, 0);
-    const QString closed = QStringLiteral("rfc2217://127.0.0.1:%1").arg(probe.serverPort());
-    probe.close();
+    const QString closed = QStringLiteral("rfc2217://127.0.0.1:%1").arg(m_refusing.port());
     // A missing local device points to the devices there are; a server that
     // cannot be reached points to the server and its URL, not to adapters.
     QTest::newRow("local") << "/dev/lumo-unplugged"

@@ -175,10 +175,8 @@ void TestMqtt::wrongPasswordKeepsServing()
     QVERIFY2(broker.start(), qPrintable(broker.error()));
     FakeRoom a;
     QVERIFY(a.server.start());
-    QTcpServer probe; // a port nobody else uses, for the page
-    QVERIFY(probe.listen(QHostAddress::LocalHost));
-    const quint16 web = probe.serverPort();
-    probe.close();
+    const HeldPort page;
+    const quint16 web = page.port();
     QTemporaryDir dir;
     QFile conf(dir.filePath(QStringLiteral("serve.conf")));
     QVERIFY(conf.open(QIODevice::WriteOnly));
@@ -251,13 +249,11 @@ void TestMqtt::servicesApartAndAcrossRestarts()
     FakeRoom a, b, z;
     QVERIFY(a.server.start() && b.server.start() && z.server.start());
     QTemporaryDir dir;
+    const HeldPort page;
     const auto writeConfig = [&](const QByteArray& rooms, const QByteArray& id = "campus-1") {
         QFile file(dir.filePath(QStringLiteral("serve.conf")));
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        // The campus page on a port nobody else uses.
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost);
-        file.write("[web]\nlisten=127.0.0.1:" + QByteArray::number(probe.serverPort()) +
+        file.write("[web]\nlisten=127.0.0.1:" + page.number() +
                    "\n[service]\nprobe=0\n[mqtt]\nclient_id=" + id + "\nbroker=mqtt://127.0.0.1:" +
                    QByteArray::number(broker.port()) + "\n[rooms]\n" + rooms);
     };
@@ -457,13 +453,9 @@ void TestMqtt::outcomeCodes()
     CMSComm other; // someone else holds the room's server
     other.SetDeviceName(held.server.rfc2217Url());
     other.SetPortOpen(true);
-    QTcpServer probe; // ports nobody uses: one for the page, one for a dead room
-    QVERIFY(probe.listen(QHostAddress::LocalHost));
-    const quint16 web = probe.serverPort();
-    probe.close();
-    QVERIFY(probe.listen(QHostAddress::LocalHost));
-    const QByteArray dead = "rfc2217://127.0.0.1:" + QByteArray::number(probe.serverPort());
-    probe.close();
+    const HeldPort page, down; // the page's port and a dead room's
+    const quint16 web = page.port();
+    const QByteArray dead = "rfc2217://127.0.0.1:" + down.number();
     QTemporaryDir dir;
     QFile conf(dir.filePath(QStringLiteral("serve.conf")));
     QVERIFY(conf.open(QIODevice::WriteOnly));

@@ -2,6 +2,7 @@
 // nothing after a failure is sent, the bytes on a pseudo-terminal, and the
 // way through a running panel over a real session bus.
 #include "FakeComPortServer.h"
+#include "HeldPort.h"
 #include "Pty.h"
 #include "PyserialServer.h"
 #include "Ser2net.h"
@@ -24,7 +25,6 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
@@ -81,13 +81,6 @@ int sendAs(const QString& user, const QString& device, QString* err)
     return ended && lumo.exitStatus() == QProcess::NormalExit ? lumo.exitCode() : -1;
 }
 
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 // `lumo serve` as a school runs it, on 127.0.0.1: room a on a pseudo-terminal
 // behind ser2net, room b on a network serial server that is down, one token.
 struct CampusService {
@@ -96,18 +89,19 @@ struct CampusService {
     Ser2net server{room.slavePath()};
     QTemporaryDir dir;
     QProcess serve;
-    quint16 port = freePort();
+    HeldPort port;     // the page's
+    HeldPort downRoom; // room b's server, where connections are refused
 
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(port); }
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(port.port()); }
     // Empty once the service takes requests, else what went wrong.
     QString start()
     {
         if (!server.start())
             return server.error();
         const QByteArray config =
-            "[web]\nlisten=127.0.0.1:" + QByteArray::number(port) +
+            "[web]\nlisten=127.0.0.1:" + port.number() +
             "\n[service]\nprobe=0\n[rooms]\na\\device=" + server.rfc2217Url().toUtf8() +
-            "\nb\\device=rfc2217://127.0.0.1:" + QByteArray::number(freePort()) +
+            "\nb\\device=rfc2217://127.0.0.1:" + downRoom.number() +
             "\n[groups]\nfront=a\n[tokens]\nt=" + PasswordHash::Make(kToken).toUtf8() + '\n';
         QFile file(dir.filePath(QStringLiteral("serve.conf")));
         if (!file.open(QIODevice::WriteOnly) || file.write(config) != config.size())
@@ -116,8 +110,8 @@ struct CampusService {
         serve.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         serve.start(QStringLiteral(LUMO_BIN),
                     {QStringLiteral("serve"), QStringLiteral("--config"), file.fileName()});
-        if (!QTest::qWaitFor([&] { return Ser2net::Listening(port); }, kProcessMs))
-            return QStringLiteral("lumo serve does not take requests on port %1").arg(port);
+        if (!QTest::qWaitFor([&] { return Ser2net::Listening(port.port()); }, kProcessMs))
+            return QStringLiteral("lumo serve does not take requests on port %1").arg(port.port());
         return {};
     }
     ~CampusService()
@@ -176,6 +170,7 @@ private:
     std::unique_ptr<Pty> m_com1;
     std::unique_ptr<Pty> m_com2;
     std::unique_ptr<CampusService> m_campus; // started by the first case that needs it
+    HeldPort m_refusing; // connections to it are refused
     QStringList m_panelMessages;
     QProcess* m_running = nullptr; // the `lumo send` that runLumo waits for
 };
@@ -602,7 +597,7 @@ void TestSend::throughCampusService()
         m_campus = std::move(campus);
     }
     const QString url =
-        serverUp ? m_campus->url() : QStringLiteral("http://127.0.0.1:%1").arg(freePort());
+        serverUp ? m_campus->url() : QStringLiteral("http://127.0.0.1:%1").arg(m_refusing.port());
     QStringList arguments{QStringLiteral("--server"), url, QStringLiteral("--room"), room, command};
     QTemporaryDir dir;
     if (token.startsWith("file ")) {

@@ -41,13 +41,6 @@ struct FakeRoom {
     Ser2net server{pty.slavePath()};
     RoomConfig config(const QString& id) { return {id, id, server.rfc2217Url()}; }
 };
-
-QByteArray freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return QByteArray::number(probe.serverPort());
-}
 } // namespace
 
 class TestServe : public QObject
@@ -73,6 +66,7 @@ private:
     // A file in the test's folder with `text`, of `mode` (as chmod).
     QString secretFile(const QString& name, const QByteArray& text, int mode);
     QTemporaryDir m_dir;
+    HeldPort m_page; // for the campus page of the service a test starts
 };
 
 QString TestServe::write(const QByteArray& text)
@@ -213,11 +207,9 @@ void TestServe::roomsServedApart()
     FakeRoom a, b, busy;
     for (FakeRoom* room : {&a, &b, &busy})
         QVERIFY2(room->server.start(), qPrintable(room->server.error()));
-    QTcpServer probe; // a port where no server listens
-    probe.listen(QHostAddress::LocalHost, 0);
+    const HeldPort refusing; // a port where no server listens
     const RoomConfig down{QStringLiteral("down"), QStringLiteral("down"),
-                          QStringLiteral("rfc2217://127.0.0.1:%1").arg(probe.serverPort())};
-    probe.close();
+                          QStringLiteral("rfc2217://127.0.0.1:%1").arg(refusing.port())};
     // Someone else holds the busy room's server.
     CMSComm other;
     other.SetDeviceName(busy.server.rfc2217Url());
@@ -414,7 +406,7 @@ void TestServe::checkTriesWhatWouldFail()
         QFile(m_dir.filePath(name + ".key")).setPermissions(QFileDevice::ReadOwner);
     }
     web.replace("PORT", port)
-        .replace("FREE", freePort())
+        .replace("FREE", m_page.number())
         .replace("OTHERKEY", m_dir.filePath(QStringLiteral("b.key")).toUtf8())
         .replace("CERT", m_dir.filePath(QStringLiteral("a.pem")).toUtf8())
         .replace("KEY", m_dir.filePath(QStringLiteral("a.key")).toUtf8());
@@ -440,7 +432,7 @@ void TestServe::earlyReloadIsKeptForLater()
     std::memcpy(address.sun_path, notifyPath.constData(), size_t(notifyPath.size()));
     QVERIFY(::bind(notify, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
     const QString path =
-        write("[web]\nlisten=127.0.0.1:" + freePort() + "\n[rooms]\nr\\device=/dev/ttyS9\n");
+        write("[web]\nlisten=127.0.0.1:" + m_page.number() + "\n[rooms]\nr\\device=/dev/ttyS9\n");
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     QProcess serve;
     serve.setProcessChannelMode(QProcess::MergedChannels);
@@ -459,7 +451,7 @@ void TestServe::earlyReloadIsKeptForLater()
         const qsizetype at = text.indexOf("SigBlk:");
         return at >= 0 && (text.mid(at + 7, 17).trimmed().toULongLong(nullptr, 16) & 1); // SIGHUP
     };
-    const QDeadlineTimer deadline(5000);
+    const QDeadlineTimer deadline(20000);
     while (!held() && !deadline.hasExpired()) {
     }
     QVERIFY(held());
@@ -485,7 +477,7 @@ void TestServe::earlyReloadIsKeptForLater()
 void TestServe::stopAnswersWhatWentOut()
 {
     FakeRoom rooms[4]; // the last one's server is stopped while the action runs
-    QByteArray text = "[web]\nlisten=127.0.0.1:" + freePort() + "\n[service]\nprobe=0\n[tokens]\nt=" +
+    QByteArray text = "[web]\nlisten=127.0.0.1:" + m_page.number() + "\n[service]\nprobe=0\n[tokens]\nt=" +
                       PasswordHash::Make("token").toUtf8() + "\n[rooms]\n";
     for (int i = 0; i < 4; ++i) {
         QVERIFY(rooms[i].server.start());

@@ -1,6 +1,7 @@
 // The phone remote's interface against the real panel: a CPanelDlg on a
 // pseudo-terminal with its remote switched on, asked over TCP the way a
 // phone or another system asks, and the bytes read on the far end.
+#include "HeldPort.h"
 #include "HttpClient.h"
 #include "Pty.h"
 #include "control/Line.h"
@@ -25,14 +26,6 @@
 namespace
 {
 using Answer = HttpAnswer;
-
-// A port nobody listens on now.
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
-}
 } // namespace
 
 class TestWebRemote : public QObject
@@ -58,6 +51,7 @@ private:
     QByteArray host() const { return "127.0.0.1:" + QByteArray::number(m_port); }
 
     QTemporaryDir m_config;
+    HeldPort m_held; // the remote's port (remote/port), the test's alone
     quint16 m_port = 0;
     std::unique_ptr<Pty> m_pty;
     std::unique_ptr<CMSComm> m_serial;
@@ -73,7 +67,7 @@ void TestWebRemote::initTestCase()
 
 void TestWebRemote::init()
 {
-    m_port = freePort();
+    m_port = m_held.port();
     QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Lumo"),
               QStringLiteral("Lumo"))
         .setValue(QStringLiteral("remote/port"), m_port);

@@ -34,13 +34,19 @@ trap 'exit 143' TERM
 nonempty() { [ -s "$1" ]; }
 # Whether something listens on 127.0.0.1:$1, from the kernel's table.
 listening() { grep -qE "^ *[0-9]+: 0100007F:$(printf '%04X' "$1") [0-9A-F:]+ 0A" /proc/net/tcp; }
-# $1 free TCP ports on 127.0.0.1, all different.
-free_ports() {
-    python3 -c 'import socket, sys
+# $1 TCP ports on 127.0.0.1, all different, written to the file $2: a
+# process of ours holds them (bound with SO_REUSEADDR, not listening) until
+# the end, so that no other program takes one before our servers listen.
+hold_ports() {
+    python3 -c 'import signal, socket, sys
 held = [socket.socket() for _ in range(int(sys.argv[1]))]
 for s in held:
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     s.bind(("127.0.0.1", 0))
-print(" ".join(str(s.getsockname()[1]) for s in held))' "$1"
+print(" ".join(str(s.getsockname()[1]) for s in held), flush=True)
+signal.pause()' "$1" >"$2" &
+    pids+=($!)
+    wait_for 10 nonempty "$2" || fail "no free ports on 127.0.0.1"
 }
 secret() { head -c "$1" /dev/urandom | base64 | tr '+/' '-_' | tr -d '=\n'; }
 
@@ -52,7 +58,8 @@ done
 [ -x "$build/lumo" ] && [ -x "$build/lumo-vc" ] || fail "build $build/lumo and $build/lumo-vc first"
 rm -rf "$out"
 mkdir -p "$out"
-read -r -a ports <<<"$(free_ports $((rooms + 2)))"
+hold_ports $((rooms + 2)) "$out/ports"
+read -r -a ports <"$out/ports"
 web_port=${ports[rooms]}
 mqtt_port=${ports[rooms + 1]}
 

@@ -15,7 +15,16 @@ def wait_for(what, check, timeout=30.0, step=0.1):
     raise AssertionError("timed out waiting for " + what)
 
 
+_held = []
+
+
 def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
+    """A TCP port on 127.0.0.1 that this script holds until it ends: bound
+    with SO_REUSEADDR but not listening, so that connections to it are
+    refused and no other program takes it, while a server started here
+    (which binds with SO_REUSEADDR too) can still listen on it."""
+    s = socket.socket()
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    s.bind(("127.0.0.1", 0))
+    _held.append(s)
+    return s.getsockname()[1]
