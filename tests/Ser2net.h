@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QProcess>
+#include <QSet>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -31,6 +32,8 @@ public:
     // Whether something listens on 127.0.0.1:port, from the kernel's table
     // (no connection disturbs the server).
     static bool Listening(quint16 port);
+    // Every port something listens on at 127.0.0.1, the same way.
+    static QSet<quint16> ListeningPorts();
 
 private:
     QString m_ptyPath;
