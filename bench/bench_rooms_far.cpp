@@ -120,7 +120,7 @@ Action allRooms(QNetworkAccessManager& network, quint16 port, qint64 pid,
         const QString code = result.value("code").toString();
         ++action.codes[code];
         if (code != QLatin1String("sent") && action.example.isEmpty())
-            action.example = result.value("message").toString();
+            action.example = result.value("error").toString();
         sent[std::size_t(result.value("room").toString().mid(1).toInt())] =
             code == QLatin1String("sent");
     }
