@@ -159,7 +159,7 @@ void print(const char* which, int delayMs, const Action& a, int rooms)
 }
 
 // The service `exe` with every room behind `proxyPorts`; one action per delay.
-bool run(const char* which, const QString& exe, DelayProxy& proxy,
+bool run(const char* which, const QString& exe, Ser2netRooms& servers, DelayProxy& proxy,
          const std::vector<quint16>& proxyPorts, std::vector<std::unique_ptr<Pty>>& ptys,
          QTemporaryDir& dir)
 {
@@ -190,9 +190,21 @@ bool run(const char* which, const QString& exe, DelayProxy& proxy,
     QNetworkAccessManager network;
     for (const int delayMs : {0, 20, 80}) {
         proxy.SetDelay(delayMs);
+        if (!servers.running() && !servers.restart())
+            return false;
         // Every line let go since the last action, and the proxy empty.
         (void)QTest::qWaitFor([&] { return proxy.Connections() == 0; }, 10000);
-        const Action action = allRooms(network, port, serve.processId(), ptys, rooms);
+        Action action = allRooms(network, port, serve.processId(), ptys, rooms);
+        // ser2net itself falls over now and then under this load (a fault
+        // of its own): the action is made again on a new one.
+        for (int again = 0; again < 2 && !servers.running(); ++again) {
+            std::printf("  (ser2net fell over during the action; started again, the action "
+                        "repeated)\n");
+            if (!servers.restart())
+                return false;
+            (void)QTest::qWaitFor([&] { return proxy.Connections() == 0; }, 10000);
+            action = allRooms(network, port, serve.processId(), ptys, rooms);
+        }
         if (action.ms < 0) {
             std::fprintf(stderr, "the action did not finish\n");
             return false;
@@ -229,10 +241,10 @@ int main(int argc, char** argv)
     std::printf("%d rooms behind one ser2net and a delaying proxy, one all-rooms action each "
                 "(0 ms: the reference)\n",
                 rooms);
-    if (!run("this", QStringLiteral(LUMO_SERVE_EXE), proxy, proxyPorts, ptys, dir))
+    if (!run("this", QStringLiteral(LUMO_SERVE_EXE), servers, proxy, proxyPorts, ptys, dir))
         return 1;
     const QString baseline = qEnvironmentVariable("LUMO_BENCH_BASELINE");
-    if (!baseline.isEmpty() && !run("baseline", baseline, proxy, proxyPorts, ptys, dir))
+    if (!baseline.isEmpty() && !run("baseline", baseline, servers, proxy, proxyPorts, ptys, dir))
         return 1;
     return 0;
 }

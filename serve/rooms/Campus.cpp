@@ -24,10 +24,16 @@ Campus::~Campus()
 {
     for (const QString& id : QList<QString>(m_order))
         remove(id);
+    // A line whose turn runs is closed on its thread after the turn.
+    for (auto at = m_retiring.cbegin(); at != m_retiring.cend(); ++at)
+        at.value().first->Post(at.value().second, [line = at.key()] {
+            if (line->thread() == QThread::currentThread())
+                line->Close();
+        });
     m_network.Stop();
     m_local.Stop();
-    for (RoomLine* line : std::as_const(m_retiring))
-        delete line; // its thread is over and its line closed: nothing else touches it
+    for (auto at = m_retiring.cbegin(); at != m_retiring.cend(); ++at)
+        delete at.key(); // its thread is over and its line closed: nothing else touches it
 }
 
 void Campus::add(const RoomConfig& config)
@@ -86,22 +92,14 @@ void Campus::remove(const QString& id)
                CommandResult::Failed(waiting.command, CommandResult::Code::NotSent,
                                      tr("room %1 was taken out of the service; not sent").arg(id)));
     room.line->disconnect(this);
-    if (!room.busy) {
+    if (room.busy) // its turn ends first (finished)
+        m_retiring.insert(room.line, {room.threads, room.bound});
+    else
         retire(room.line, *room.threads, room.bound);
-        return;
-    }
-    // Its turn ends first (finished); should the service stop before that
-    // is heard, the line is closed on its thread after the turn.
-    m_retiring.insert(room.line);
-    room.threads->Post(room.bound, [line = room.line] {
-        if (line->thread() == QThread::currentThread())
-            line->Close();
-    });
 }
 
 void Campus::retire(RoomLine* line, LineThreads& threads, QThread* bound)
 {
-    m_retiring.remove(line);
     if (!bound) {
         delete line; // closed, and on this thread
         return;
@@ -197,7 +195,12 @@ void Campus::schedule()
 // line, else a probe.
 void Campus::start(const QString& id, Turn turn, QThread* thread)
 {
-    Room& room = m_rooms[id];
+    const auto found = m_rooms.find(id);
+    if (found == m_rooms.end()) { // never: a room taken out waits for no turn
+        (m_network.Holds(thread) ? m_network : m_local).Done(thread, turn);
+        return;
+    }
+    Room& room = *found;
     LineThreads& threads = *room.threads;
     enum class Job { Send, Close, Probe } job;
     Waiting waiting;
@@ -256,9 +259,10 @@ void Campus::finished(const QString& id, quint64 serial, RoomLine* line, QThread
 {
     const auto found = m_rooms.find(id);
     if (found == m_rooms.end() || found->serial != serial) {
-        if (m_retiring.contains(line)) { // taken out while its turn ran
-            const bool network = DeviceUrl::LooksLikeUrl(line->Config().device);
-            retire(line, network ? m_network : m_local, bound);
+        if (const auto retiring = m_retiring.find(line); retiring != m_retiring.end()) {
+            LineThreads* threads = retiring.value().first; // taken out while its turn ran
+            m_retiring.erase(retiring);
+            retire(line, *threads, bound);
         }
         schedule();
         return;

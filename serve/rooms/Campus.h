@@ -27,7 +27,7 @@
 #include <QElapsedTimer>
 #include <QMap>
 #include <QObject>
-#include <QSet>
+#include <QHash>
 
 #include <functional>
 
@@ -141,6 +141,6 @@ private:
     Recorder m_recorder;
     LineThreads m_network{QStringLiteral("network lines"), kNetworkLines};
     LineThreads m_local{QStringLiteral("local lines"), kLocalLines};
-    // Lines of rooms taken out while a turn of theirs ran.
-    QSet<RoomLine*> m_retiring;
+    // Lines of rooms taken out while a turn of theirs ran, and where it runs.
+    QHash<RoomLine*, std::pair<LineThreads*, QThread*>> m_retiring;
 };

@@ -44,6 +44,8 @@ public:
     // until Done(); false when none can start now.
     bool Next(QString* room, Turn* turn, QThread** thread);
     void Done(QThread* thread, Turn turn);
+    // Whether `thread` is one of these.
+    bool Holds(QThread* thread) { return worker(thread) != nullptr; }
     // Runs `job` on `thread` after what was posted to it already.
     void Post(QThread* thread, std::function<void()> job);
 
