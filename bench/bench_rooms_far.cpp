@@ -6,7 +6,9 @@
 // once when it was answered sent, never when it was not), and the service's
 // threads, resident memory and open descriptors at their peak during the
 // action. LUMO_BENCH_BASELINE=path/to/an/older/lumo-serve runs the same
-// beside this one (its libraries taken from its own folder).
+// beside this one (its libraries taken from its own folder);
+// LUMO_BENCH_PROBE=seconds has the service probe its rooms that often (from
+// its start: the first action meets a probe round).
 #include "DelayProxy.h"
 #include "Pty.h"
 #include "Ser2net.h"
@@ -166,7 +168,8 @@ bool run(const char* which, const QString& exe, Ser2netRooms& servers, DelayProx
     const int rooms = int(proxyPorts.size());
     const quint16 port = freePort();
     QByteArray config = "[web]\nlisten=127.0.0.1:" + QByteArray::number(port) +
-                        "\n[service]\nprobe=0\n[history]\ndatabase=off\n[rooms]\n";
+                        "\n[service]\nprobe=" + QByteArray::number(qgetenv("LUMO_BENCH_PROBE").toInt()) +
+                        "\n[history]\ndatabase=off\n[rooms]\n";
     for (int i = 0; i < rooms; ++i)
         config += "r" + QByteArray::number(i) + "\\device=rfc2217://127.0.0.1:" +
                   QByteArray::number(proxyPorts[std::size_t(i)]) + '\n';
