@@ -77,11 +77,11 @@ struct Peak {
 struct Action {
     double ms = -1;
     std::map<QString, int> codes;
-    int once = 0;      // answered sent, and its byte arrived once
-    int lost = 0;      // answered sent, nothing arrived
-    int repeated = 0;  // more than one byte
-    int unsent = 0;    // answered otherwise, and the byte arrived
-    QString example;   // the first answer other than sent
+    int once = 0;     // answered sent, and its byte arrived once
+    int lost = 0;     // answered sent, nothing arrived
+    int repeated = 0; // more than one byte
+    int unsent = 0;   // answered otherwise, and the byte arrived
+    QString example;  // the first answer other than sent
     Peak peak;
 };
 
@@ -108,7 +108,12 @@ Action allRooms(QNetworkAccessManager& network, quint16 port, qint64 pid,
     QElapsedTimer timer;
     timer.start();
     QNetworkReply* reply = network.post(request, QByteArray());
-    if (!QTest::qWaitFor([&] { drain(); return reply->isFinished(); }, 600000))
+    if (!QTest::qWaitFor(
+            [&] {
+                drain();
+                return reply->isFinished();
+            },
+            600000))
         return action;
     action.ms = double(timer.nsecsElapsed()) / 1e6;
     sampler.stop();
@@ -127,7 +132,12 @@ Action allRooms(QNetworkAccessManager& network, quint16 port, qint64 pid,
             code == QLatin1String("sent");
     }
     // What was confirmed has arrived; a moment more for anything extra.
-    (void)QTest::qWaitFor([&] { drain(); return false; }, 1000);
+    (void)QTest::qWaitFor(
+        [&] {
+            drain();
+            return false;
+        },
+        1000);
     for (int i = 0; i < rooms; ++i) {
         const QByteArray& got = arrived[std::size_t(i)];
         if (got.size() > 1)
@@ -149,9 +159,8 @@ void print(const char* which, int delayMs, const Action& a, int rooms)
     std::printf("  %-8s %3d ms: %7.0f ms  sent %4d/%d (arrived once %d, lost %d, repeated %d, "
                 "arrived unsent %d)%s\n"
                 "                    peak: %d threads, %.1f MiB resident, %d descriptors\n",
-                which, delayMs, a.ms, a.codes.count(QStringLiteral("sent"))
-                                          ? a.codes.at(QStringLiteral("sent"))
-                                          : 0,
+                which, delayMs, a.ms,
+                a.codes.count(QStringLiteral("sent")) ? a.codes.at(QStringLiteral("sent")) : 0,
                 rooms, a.once, a.lost, a.repeated, a.unsent,
                 others.isEmpty() ? "" : qPrintable(QStringLiteral(";") + others), a.peak.threads,
                 double(a.peak.residentKiB) / 1024, a.peak.descriptors);
@@ -167,15 +176,18 @@ bool run(const char* which, const QString& exe, Ser2netRooms& servers, DelayProx
 {
     const int rooms = int(proxyPorts.size());
     const quint16 port = freePort();
-    QByteArray config = "[web]\nlisten=127.0.0.1:" + QByteArray::number(port) +
-                        "\n[service]\nprobe=" + QByteArray::number(qgetenv("LUMO_BENCH_PROBE").toInt()) +
-                        "\n[history]\ndatabase=off\n[rooms]\n";
+    QByteArray config =
+        "[web]\nlisten=127.0.0.1:" + QByteArray::number(port) +
+        "\n[service]\nprobe=" + QByteArray::number(qgetenv("LUMO_BENCH_PROBE").toInt()) +
+        "\n[history]\ndatabase=off\n[rooms]\n";
     for (int i = 0; i < rooms; ++i)
-        config += "r" + QByteArray::number(i) + "\\device=rfc2217://127.0.0.1:" +
-                  QByteArray::number(proxyPorts[std::size_t(i)]) + '\n';
+        config += "r" + QByteArray::number(i) +
+                  "\\device=rfc2217://127.0.0.1:" + QByteArray::number(proxyPorts[std::size_t(i)]) +
+                  '\n';
     config += "[tokens]\nbench=" + PasswordHash::Make(kToken).toUtf8() + '\n';
     QFile file(dir.filePath(QStringLiteral("serve.conf")));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(config) != config.size())
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(config) != config.size())
         return false;
     file.close();
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);

@@ -37,9 +37,9 @@ private:
     struct Pair {
         QTcpSocket* client = nullptr;
         QTcpSocket* server = nullptr;
-        bool serverUp = false;  // the forward connection is established
-        QByteArray early;       // for the server, due before it was up
-        bool endEarly = false;  // the client hung up before that
+        bool serverUp = false; // the forward connection is established
+        QByteArray early;      // for the server, due before it was up
+        bool endEarly = false; // the client hung up before that
         bool closed = false;
     };
     // What one side said and when it may reach the other; `end`: that side

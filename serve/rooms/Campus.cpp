@@ -151,10 +151,10 @@ void Campus::Deliver(const QString& id, const Command& command, CommandResult::D
         return;
     ++m_unanswered;
     if (found->waiting.size() >= kMaxWaiting) {
-        answer(done, CommandResult::Failed(
-                         &command, CommandResult::Code::Busy,
-                         tr("room %1: too many commands are waiting for its line; not sent")
-                             .arg(id)));
+        answer(done,
+               CommandResult::Failed(
+                   &command, CommandResult::Code::Busy,
+                   tr("room %1: too many commands are waiting for its line; not sent").arg(id)));
         return;
     }
     found->waiting.append({&command, std::move(done), kStartWithinMs});
@@ -280,7 +280,8 @@ void Campus::finished(const QString& id, quint64 serial, RoomLine* line, QThread
         using Code = CommandResult::Code;
         if (result.code == Code::Unreachable || result.code == Code::InUse)
             for (const Waiting& behind : std::exchange(room.waiting, {}))
-                answer(behind.done, CommandResult::Failed(behind.command, result.code, result.message));
+                answer(behind.done,
+                       CommandResult::Failed(behind.command, result.code, result.message));
         if (bound)
             room.idleTimer->start();
     }

@@ -19,15 +19,15 @@
 #pragma once
 
 #include "control/CommandTarget.h"
-#include "serve/rooms/RoomLine.h"
 #include "serve/config/ServeConfig.h"
+#include "serve/rooms/RoomLine.h"
 
 #include "serve/rooms/LineThreads.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QMap>
 #include <QObject>
-#include <QHash>
 
 #include <functional>
 
@@ -109,10 +109,10 @@ private:
         Status status;
         quint64 serial = 0; // tells this room from a later one of the same ID
         QList<Waiting> waiting;
-        bool busy = false;    // a turn of the room's runs
-        QElapsedTimer held;   // since that turn began
-        bool probe = false;   // a probe is wanted
-        bool idle = false;    // the line is open and has been idle kIdleMs
+        bool busy = false;  // a turn of the room's runs
+        QElapsedTimer held; // since that turn began
+        bool probe = false; // a probe is wanted
+        bool idle = false;  // the line is open and has been idle kIdleMs
         QTimer* expiry = nullptr;
         QTimer* idleTimer = nullptr;
     };

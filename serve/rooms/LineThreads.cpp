@@ -11,9 +11,7 @@ namespace
 constexpr uint kStackBytes = 512 * 1024;
 } // namespace
 
-LineThreads::LineThreads(const QString& name, int most) : m_name(name), m_most(std::max(1, most))
-{
-}
+LineThreads::LineThreads(const QString& name, int most) : m_name(name), m_most(std::max(1, most)) {}
 
 void LineThreads::Stop()
 {
