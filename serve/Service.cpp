@@ -94,7 +94,8 @@ bool Service::Start(QString* error)
                               << m_config.file;
     useBroker();
     scheduleProbes();
-    m_campus->ProbeAll();
+    if (m_config.probeSeconds > 0) // probe=0: no probes at all, none at the start either
+        m_campus->ProbeAll();
     m_signals = std::make_unique<ShutdownSignals>();
     connect(m_signals.get(), &ShutdownSignals::received, this, [this](int signalNumber) {
 #ifdef SIGHUP

@@ -9,22 +9,6 @@
 
 namespace
 {
-// Whether something listens on 127.0.0.1:port, read from the kernel's table
-// so that no connection disturbs the server.
-bool listening(quint16 port)
-{
-    QFile table(QStringLiteral("/proc/net/tcp"));
-    if (!table.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray local =
-        QByteArray("0100007F:") + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
-    for (const QByteArray& line : table.readAll().split('\n')) {
-        const QList<QByteArray> f = line.simplified().split(' ');
-        if (f.size() > 3 && f[1] == local && f[3] == "0A")
-            return true;
-    }
-    return false;
-}
 } // namespace
 
 Ser2net::Ser2net(QString ptyPath) : m_ptyPath(std::move(ptyPath)) {}
@@ -36,7 +20,22 @@ Ser2net::~Ser2net()
 
 bool Ser2net::Listening(quint16 port)
 {
-    return listening(port);
+    return ListeningPorts().contains(port);
+}
+
+// Read from the kernel's table, so that no connection disturbs the server.
+QSet<quint16> Ser2net::ListeningPorts()
+{
+    QSet<quint16> ports;
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    if (!table.open(QIODevice::ReadOnly))
+        return ports;
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        const QList<QByteArray> f = line.simplified().split(' ');
+        if (f.size() > 3 && f[1].startsWith("0100007F:") && f[3] == "0A")
+            ports.insert(quint16(f[1].mid(9).toUInt(nullptr, 16)));
+    }
+    return ports;
 }
 
 QString Ser2net::rfc2217Url() const
@@ -89,7 +88,7 @@ bool Ser2net::start()
         return false;
     }
     const QDeadlineTimer deadline(20000);
-    while (!(listening(rfc2217Port()) && listening(rawPort()))) {
+    while (!(Listening(rfc2217Port()) && Listening(rawPort()))) {
         if (deadline.hasExpired() || m_process.state() != QProcess::Running) {
             m_error = QStringLiteral("ser2net did not listen: %1")
                           .arg(QString::fromLocal8Bit(m_process.readAll()));

@@ -7,6 +7,7 @@
 #include "HeldPort.h"
 
 #include <QProcess>
+#include <QSet>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -33,6 +34,8 @@ public:
     // Whether something listens on 127.0.0.1:port, from the kernel's table
     // (no connection disturbs the server).
     static bool Listening(quint16 port);
+    // Every port something listens on at 127.0.0.1, the same way.
+    static QSet<quint16> ListeningPorts();
 
 private:
     QString m_ptyPath;

@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QThread>
 
+#include <algorithm>
+
 bool Ser2netRooms::start(std::vector<std::unique_ptr<Pty>>& ptys, std::size_t count)
 {
     while (ptys.size() < count)
@@ -39,14 +41,16 @@ bool Ser2netRooms::restart()
         held.push_back(std::make_unique<HeldPort>(port));
     m_process.start("/usr/sbin/ser2net", {"-n", "-u", "-c", m_dir.filePath("ser2net.yaml"), "-P",
                                           m_dir.filePath("ser2net.pid")});
-    const QDeadlineTimer deadline(20000);
-    for (quint16 port : ports)
-        while (!Ser2net::Listening(port)) {
-            if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
-                return false;
-            QThread::msleep(10);
-        }
-    return true;
+    // ser2net sets its ports up one after the other.
+    const QDeadlineTimer deadline(std::max<qint64>(20000, 20 * qint64(ports.size())));
+    for (;;) {
+        const QSet<quint16> listening = Ser2net::ListeningPorts();
+        if (std::all_of(ports.begin(), ports.end(), [&](quint16 p) { return listening.contains(p); }))
+            return true;
+        if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
+            return false;
+        QThread::msleep(10);
+    }
 }
 
 QString Ser2netRooms::url(std::size_t i) const

@@ -26,6 +26,8 @@ public:
     // Stops the server and starts it again on the same ports (what a
     // technician's restart does to every room's connection at once).
     bool restart();
+    // Whether the server still runs (it may fall over under a great load).
+    bool running() const { return m_process.state() == QProcess::Running; }
     // rfc2217://127.0.0.1:PORT of room `i`.
     QString url(std::size_t i) const;
 

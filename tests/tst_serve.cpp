@@ -1,7 +1,9 @@
 // The campus service's configuration and rooms, without a display: real
 // ser2net instances stand in for the rooms' serial servers.
+#include "DelayProxy.h"
 #include "Pty.h"
 #include "Ser2net.h"
+#include "Ser2netRooms.h"
 #include "control/CommandEntry.h"
 #include "control/Commands.h"
 #include "serial/CMSComm.h"
@@ -59,6 +61,8 @@ private slots:
     void reloadAddsAndRemoves();
     void nothingGoesOutLate_data();
     void nothingGoesOutLate();
+    void everyFarRoomReached_data();
+    void everyFarRoomReached();
     void stopAnswersWhatWentOut();
 
 private:
@@ -294,7 +298,8 @@ void TestServe::nothingGoesOutLate_data()
     QTest::addColumn<int>("commands");    // sent at once to the first silent room
     QTest::addColumn<bool>("reload");     // the silent rooms taken out while they are tried
     QTest::newRow("four commands to a silent room") << 1 << 4 << false;
-    QTest::newRow("32 silent rooms beside a live one") << Campus::kParallelLines << 1 << false;
+    QTest::newRow("silent rooms filling their share beside a live one")
+        << Campus::kNetworkLines / 2 << 1 << false;
     QTest::newRow("a silent room taken out") << 1 << 2 << true;
 }
 
@@ -348,6 +353,72 @@ void TestServe::nothingGoesOutLate()
     for (const CommandResult& answer : std::as_const(answers))
         QCOMPARE(answer.Sent(), answer.command->letter == 'd');
     QCOMPARE(live.pty.readAvailable(200), QByteArray()); // nothing more, nothing late
+}
+
+void TestServe::everyFarRoomReached_data()
+{
+    QTest::addColumn<int>("rooms");   // behind one ser2net and the delaying proxy
+    QTest::addColumn<int>("delayMs"); // each way
+    QTest::addColumn<int>("burst");   // commands to the first room beside the action
+    // Each room's turn takes about 1.2 s: as many at once as in 3 s would
+    // not do.
+    QTest::newRow("100 rooms 200 ms away") << 100 << 200 << 0;
+    // Its own earlier commands hold the first room's line (about 1.8 s for
+    // the first, 0.6 s for each after): the last ones are too late.
+    QTest::newRow("a room held past its time beside the others") << 20 << 300 << 10;
+}
+
+// An action on every room reaches every reachable room, once, however many
+// wait their turn; a command is answered busy only when its own room's line
+// stays held past its time, never because other rooms go first.
+void TestServe::everyFarRoomReached()
+{
+    QFETCH(int, rooms);
+    QFETCH(int, delayMs);
+    QFETCH(int, burst);
+    std::vector<std::unique_ptr<Pty>> ptys;
+    Ser2netRooms servers;
+    QVERIFY(servers.start(ptys, std::size_t(rooms)));
+    DelayProxy proxy(delayMs);
+    QList<RoomConfig> configs;
+    for (int i = 0; i < rooms; ++i) {
+        const quint16 port = proxy.Forward(servers.ports[std::size_t(i)]);
+        QVERIFY(port != 0);
+        const QString id = QStringLiteral("r%1").arg(i);
+        configs.append({id, id, QStringLiteral("rfc2217://127.0.0.1:%1").arg(port)});
+    }
+    Campus campus(configs);
+    QList<CommandResult> all;
+    QList<CommandResult> first(burst); // in the order given
+    int answered = 0;
+    CommandEntry::SendEach(campus, campus.RoomIds(), {{}, QStringLiteral("projector-off"), Face::Api, {}},
+                           [&](const QList<CommandResult>& r) { all = r; });
+    for (int i = 0; i < burst; ++i)
+        send(campus, QStringLiteral("r0"), "a", [&, i](const CommandResult& r) {
+            first[i] = r;
+            ++answered;
+        });
+    QTRY_VERIFY_WITH_TIMEOUT(!all.isEmpty() && answered == burst, 60000);
+    QByteArray expected; // in the first room, after the action's
+    for (int i = 0; i < burst; ++i) {
+        const CommandResult& r = first[i];
+        QVERIFY2(r.Sent() || r.code == CommandResult::Code::Busy, qPrintable(r.message));
+        QVERIFY2(!r.Sent() || expected.size() == i, "sent after one that was late");
+        if (r.Sent())
+            expected += 'a';
+    }
+    if (burst > 0) {
+        QVERIFY(first.first().Sent());
+        QCOMPARE(first.last().code, CommandResult::Code::Busy);
+        QVERIFY(first.last().message.contains("room r0"));
+    }
+    for (int i = 0; i < rooms; ++i) {
+        QVERIFY2(all[i].Sent(), qPrintable(all[i].message));
+        const QByteArray want = 'd' + (i == 0 ? expected : QByteArray());
+        QByteArray got = ptys[std::size_t(i)]->read(int(want.size()));
+        got += ptys[std::size_t(i)]->readAvailable(0);
+        QCOMPARE(got, want);
+    }
 }
 
 // Section and key names in any case; what works but deserves a word.

@@ -1,6 +1,7 @@
 #include "serve/rooms/Campus.h"
 
 #include "control/Commands.h"
+#include "serial/DeviceUrl.h"
 
 #include <QPointer>
 #include <QSet>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <utility>
 
+using Turn = LineThreads::Turn;
 
 Campus::Campus(const QList<RoomConfig>& rooms, QObject* parent) : QObject(parent)
 {
@@ -17,10 +19,21 @@ Campus::Campus(const QList<RoomConfig>& rooms, QObject* parent) : QObject(parent
         add(room);
 }
 
+// What is under way is finished; every line is closed on its thread.
 Campus::~Campus()
 {
     for (const QString& id : QList<QString>(m_order))
-        remove(id, true);
+        remove(id);
+    // A line whose turn runs is closed on its thread after the turn.
+    for (auto at = m_retiring.cbegin(); at != m_retiring.cend(); ++at)
+        at.value().first->Post(at.value().second, [line = at.key()] {
+            if (line->thread() == QThread::currentThread())
+                line->Close();
+        });
+    m_network.Stop();
+    m_local.Stop();
+    for (auto at = m_retiring.cbegin(); at != m_retiring.cend(); ++at)
+        delete at.key(); // its thread is over and its line closed: nothing else touches it
 }
 
 void Campus::add(const RoomConfig& config)
@@ -28,15 +41,22 @@ void Campus::add(const RoomConfig& config)
     Room room;
     room.config = config;
     room.serial = ++m_serials;
-    room.thread = new QThread(this);
-    room.thread->setObjectName(QStringLiteral("room %1").arg(config.id));
+    room.threads = DeviceUrl::LooksLikeUrl(config.device) ? &m_network : &m_local;
     room.line = new RoomLine(config);
-    room.line->moveToThread(room.thread);
     room.expiry = new QTimer(this);
     room.expiry->setSingleShot(true);
+    room.idleTimer = new QTimer(this);
+    room.idleTimer->setSingleShot(true);
+    room.idleTimer->setInterval(kIdleMs);
     const QString id = config.id;
     connect(room.expiry, &QTimer::timeout, this, [this, id] { expire(id); });
-    // What the room's thread learns reaches the service's thread as a copy.
+    connect(room.idleTimer, &QTimer::timeout, this, [this, id] {
+        Room& room = m_rooms[id];
+        room.idle = true;
+        want(room);
+        schedule();
+    });
+    // What the line's thread learns reaches the service's thread as a copy.
     RoomLine* line = room.line;
     const quint64 serial = room.serial;
     connect(
@@ -52,39 +72,39 @@ void Campus::add(const RoomConfig& config)
             });
         },
         Qt::DirectConnection);
-    room.thread->start();
     m_rooms.insert(config.id, room);
     m_order.append(config.id);
 }
 
 // The room's waiting commands are answered at once; what its line is doing
-// is finished on its thread, which then ends. `wait`: until it has ended.
-void Campus::remove(const QString& id, bool wait)
+// is finished, then the line is closed where it is.
+void Campus::remove(const QString& id)
 {
     Room room = m_rooms.take(id);
     m_order.removeAll(id);
-    if (!room.thread)
+    if (!room.line)
         return;
+    room.threads->Drop(id);
     delete room.expiry;
+    delete room.idleTimer;
     for (const Waiting& waiting : std::as_const(room.waiting))
         answer(waiting.done,
                CommandResult::Failed(waiting.command, CommandResult::Code::NotSent,
                                      tr("room %1 was taken out of the service; not sent").arg(id)));
-    // After what is under way or handed to the line already: nothing is cut
-    // short, and what was handed over is answered.
-    QMetaObject::invokeMethod(room.line, &RoomLine::Close);
-    QMetaObject::invokeMethod(room.line, [thread = room.thread] { thread->quit(); });
-    if (wait) {
-        room.thread->wait();
-        delete room.line; // its thread is over: nothing else touches it
-        delete room.thread;
+    room.line->disconnect(this);
+    if (room.busy) // its turn ends first (finished)
+        m_retiring.insert(room.line, {room.threads, room.bound});
+    else
+        retire(room.line, *room.threads, room.bound);
+}
+
+void Campus::retire(RoomLine* line, LineThreads& threads, QThread* bound)
+{
+    if (!bound) {
+        delete line; // closed, and on this thread
         return;
     }
-    RoomLine* line = room.line;
-    connect(room.thread, &QThread::finished, this, [line, thread = room.thread] {
-        delete line;
-        thread->deleteLater();
-    });
+    threads.Post(bound, [line] { delete line; }); // closes it
 }
 
 void Campus::answer(const CommandResult::Done& done, const CommandResult& result)
@@ -131,54 +151,143 @@ void Campus::Deliver(const QString& id, const Command& command, CommandResult::D
         return;
     ++m_unanswered;
     if (found->waiting.size() >= kMaxWaiting) {
-        answer(done, CommandResult::Failed(
-                         &command, CommandResult::Code::Busy,
-                         tr("room %1: too many commands are waiting for its line; not sent")
-                             .arg(id)));
+        answer(done,
+               CommandResult::Failed(
+                   &command, CommandResult::Code::Busy,
+                   tr("room %1: too many commands are waiting for its line; not sent").arg(id)));
         return;
     }
-    found->waiting.append({&command, std::move(done), QDeadlineTimer(kStartWithinMs)});
-    next(id);
+    found->waiting.append({&command, std::move(done), kStartWithinMs});
+    if (found->busy)
+        expire(id); // counts from now on
+    want(*found);
+    schedule();
 }
 
-void Campus::next(const QString& id)
+void Campus::want(Room& room)
 {
-    Room& room = m_rooms[id];
-    expire(id);
-    if (room.sending || room.waiting.isEmpty())
+    if (room.busy)
+        return; // asked again when its turn ends
+    Turn turn;
+    if (!room.waiting.isEmpty())
+        turn = room.status.state == RoomLine::State::Unreachable ? Turn::Failing : Turn::Command;
+    else if (room.idle && room.bound)
+        turn = Turn::Command; // a close, on the thread that holds the line
+    else if (room.probe && !room.bound)
+        turn = Turn::Probe;
+    else
         return;
-    const Waiting waiting = room.waiting.takeFirst();
-    room.sending = true;
-    // A room that failed last time waits for a turn of its own.
-    const std::shared_ptr<QSemaphore> turns =
-        room.status.state == RoomLine::State::Unreachable ? m_failing : m_parallel;
-    QPointer<Campus> self(this);
+    room.threads->Want(room.config.id, turn, room.bound);
+}
+
+void Campus::schedule()
+{
+    for (LineThreads* threads : {&m_network, &m_local}) {
+        QString id;
+        Turn turn;
+        QThread* thread = nullptr;
+        while (threads->Next(&id, &turn, &thread))
+            start(id, turn, thread);
+    }
+}
+
+// The room's turn on `thread`: its next command, else a close of its idle
+// line, else a probe.
+void Campus::start(const QString& id, Turn turn, QThread* thread)
+{
+    const auto found = m_rooms.find(id);
+    if (found == m_rooms.end()) { // never: a room taken out waits for no turn
+        (m_network.Holds(thread) ? m_network : m_local).Done(thread, turn);
+        return;
+    }
+    Room& room = *found;
+    LineThreads& threads = *room.threads;
+    enum class Job { Send, Close, Probe } job;
+    Waiting waiting;
+    if (!room.waiting.isEmpty()) {
+        job = Job::Send;
+        waiting = room.waiting.takeFirst();
+    } else if (room.idle && room.bound) {
+        job = Job::Close;
+    } else if (room.probe && !room.bound) {
+        job = Job::Probe;
+    } else {
+        threads.Done(thread, turn); // nothing left to do
+        return;
+    }
+    room.busy = true;
+    room.idle = false;
+    room.probe = false;
+    room.idleTimer->stop();
+    room.held.start();
+    expire(id); // the others' time runs while the line is held
+    RoomLine* line = room.line;
+    if (!room.bound)
+        line->moveToThread(thread);
+    room.bound = thread;
+    // The turn runs on its thread; the answer comes back to this one. The
+    // service waits for every thread before it goes (the destructor).
+    QThread* home = this->thread();
     const quint64 serial = room.serial;
-    QMetaObject::invokeMethod(room.line, [line = room.line, waiting, turns, self, id, serial] {
+    threads.Post(thread, [=, this, &threads] {
         CommandResult result;
-        if (turns->tryAcquire(1, int(std::max<qint64>(waiting.deadline.remainingTime(), 0)))) {
+        switch (job) {
+        case Job::Send:
             result = line->Send(*waiting.command);
-            turns->release();
-        } else {
-            result = late(waiting.command, id);
+            break;
+        case Job::Close:
+            line->Close();
+            break;
+        case Job::Probe:
+            line->Probe();
+            break;
         }
-        if (!self)
-            return;
-        QMetaObject::invokeMethod(self.data(), [self, waiting, result, id, serial] {
-            self->answer(waiting.done, result);
-            if (!self->m_rooms.contains(id) || self->m_rooms[id].serial != serial)
-                return;
-            Room& room = self->m_rooms[id];
-            room.sending = false;
-            // What waited while the line could not be had would meet the same.
-            using Code = CommandResult::Code;
-            if (result.code == Code::Unreachable || result.code == Code::InUse)
-                for (const Waiting& behind : std::exchange(room.waiting, {}))
-                    self->answer(behind.done,
-                                 CommandResult::Failed(behind.command, result.code, result.message));
-            self->next(id);
+        const bool open = line->IsOpen();
+        if (!open)
+            line->moveToThread(home); // any thread can have it next
+        QMetaObject::invokeMethod(this, [=, this, &threads] {
+            threads.Done(thread, turn);
+            if (waiting.command)
+                answer(waiting.done, result);
+            finished(id, serial, line, open ? thread : nullptr, waiting.command, result);
         });
     });
+}
+
+void Campus::finished(const QString& id, quint64 serial, RoomLine* line, QThread* bound,
+                      const Command* command, const CommandResult& result)
+{
+    const auto found = m_rooms.find(id);
+    if (found == m_rooms.end() || found->serial != serial) {
+        if (const auto retiring = m_retiring.find(line); retiring != m_retiring.end()) {
+            LineThreads* threads = retiring.value().first; // taken out while its turn ran
+            m_retiring.erase(retiring);
+            retire(line, *threads, bound);
+        }
+        schedule();
+        return;
+    }
+    Room& room = *found;
+    room.busy = false;
+    room.bound = bound;
+    // The time the line was held counts against every command still waiting.
+    const qint64 held = room.held.elapsed();
+    for (Waiting& waiting : room.waiting)
+        waiting.leftMs -= held;
+    room.held.invalidate();
+    if (command) {
+        // What waited while the line could not be had would meet the same.
+        using Code = CommandResult::Code;
+        if (result.code == Code::Unreachable || result.code == Code::InUse)
+            for (const Waiting& behind : std::exchange(room.waiting, {}))
+                answer(behind.done,
+                       CommandResult::Failed(behind.command, result.code, result.message));
+        if (bound)
+            room.idleTimer->start();
+    }
+    expire(id);
+    want(room);
+    schedule();
 }
 
 CommandResult Campus::late(const Command* command, const QString& id)
@@ -189,23 +298,32 @@ CommandResult Campus::late(const Command* command, const QString& id)
                                      .arg(kStartWithinMs / 1000));
 }
 
+// While the room's line is held, its waiting commands' time runs out; while
+// the room waits for a thread, it stands still.
 void Campus::expire(const QString& id)
 {
     Room& room = m_rooms[id];
-    while (!room.waiting.isEmpty() && room.waiting.first().deadline.hasExpired()) {
+    const qint64 held = room.busy && room.held.isValid() ? room.held.elapsed() : 0;
+    while (room.busy && !room.waiting.isEmpty() && room.waiting.first().leftMs <= held) {
         const Waiting overdue = room.waiting.takeFirst();
         answer(overdue.done, late(overdue.command, id));
     }
-    if (room.waiting.isEmpty())
+    if (!room.busy || room.waiting.isEmpty())
         room.expiry->stop();
     else
-        room.expiry->start(int(std::max<qint64>(room.waiting.first().deadline.remainingTime(), 0)));
+        room.expiry->start(int(room.waiting.first().leftMs - held));
 }
 
 void Campus::ProbeAll()
 {
-    for (const QString& id : m_order)
-        QMetaObject::invokeMethod(m_rooms[id].line, &RoomLine::Probe);
+    for (const QString& id : m_order) {
+        Room& room = m_rooms[id];
+        if (room.bound || room.busy)
+            continue; // in use by us: reachable, and a probe would only disturb it
+        room.probe = true;
+        want(room);
+    }
+    schedule();
 }
 
 void Campus::Reload(const QList<RoomConfig>& rooms)
@@ -216,11 +334,11 @@ void Campus::Reload(const QList<RoomConfig>& rooms)
     for (const QString& id : QList<QString>(m_order)) {
         const Room& have = m_rooms[id];
         if (!wanted.contains(id))
-            remove(id, false);
+            remove(id);
         else if (const auto next = std::find_if(rooms.begin(), rooms.end(),
                                                 [&](const RoomConfig& r) { return r.id == id; });
                  next->device != have.config.device)
-            remove(id, false);
+            remove(id);
         else
             m_rooms[id].config.name = next->name; // a new name needs no new line
     }

@@ -38,11 +38,8 @@ const char* RoomLine::StateText(State state)
 }
 
 RoomLine::RoomLine(RoomConfig config, QObject* parent)
-    : QObject(parent), m_config(std::move(config)), m_idle(this)
+    : QObject(parent), m_config(std::move(config))
 {
-    m_idle.setSingleShot(true);
-    m_idle.setInterval(kIdleMs);
-    connect(&m_idle, &QTimer::timeout, this, &RoomLine::Close);
 }
 
 RoomLine::~RoomLine()
@@ -82,7 +79,6 @@ CommandResult RoomLine::Send(const Command& command)
     if (sent.Sent()) {
         m_lastCommand = command.letter;
         m_lastTime = QDateTime::currentDateTimeUtc();
-        m_idle.start();
     } else {
         Close(); // the next command starts afresh
     }
@@ -102,6 +98,5 @@ void RoomLine::Probe()
 
 void RoomLine::Close()
 {
-    m_idle.stop();
     Outcome::Of([this] { m_serial.SetPortOpen(false); });
 }

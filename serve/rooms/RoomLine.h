@@ -1,5 +1,5 @@
 // One room's controller as the campus service reaches it. The line is opened
-// for a command and closed again after kIdleMs without one, so that the
+// for a command and closed again (by its owner) after kIdleMs without one, so that the
 // room's own PC, a technician's laptop or `lumo send` can reach the server's
 // port in between (a serial server serves one client at a time). A command
 // that finds the line in use says so at once: nothing waits to go out late.
@@ -11,7 +11,6 @@
 
 #include <QDateTime>
 #include <QObject>
-#include <QTimer>
 
 struct Command;
 
@@ -60,7 +59,6 @@ private:
 
     RoomConfig m_config;
     CMSComm m_serial;
-    QTimer m_idle;
     State m_state = State::Unknown;
     QString m_lastError;
     char m_lastCommand = 0;

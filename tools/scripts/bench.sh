@@ -10,7 +10,9 @@
 # MQTT broker (200 rooms) against plain MQTT clients, and all of its 200 rooms
 # at once against 200 `lumo send` runs, 40 all-rooms actions while ser2net
 # is restarted 20 times (every command answered "sent" arrived, once), and
-# 500 rooms at once with the history on against the same with it off.
+# 2,000 rooms behind a delaying proxy at 20 and 80 ms against the same at
+# 0 ms (LUMO_BENCH_BASELINE=path/to/an/older/lumo-serve adds its figures),
+# and 500 rooms at once with the history on against the same with it off.
 # LUMO_BENCH_DIR picks another configured build directory (default: build).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -40,6 +42,9 @@ cmake --build "$dir" -j2 --target bench_campus
 echo
 cmake --build "$dir" -j2 --target bench_soak
 "$dir/bench/bench_soak"
+echo
+cmake --build "$dir" -j2 --target bench_rooms_far
+"$dir/bench/bench_rooms_far"
 if cmake --build "$dir" -j2 --target bench_history 2>/dev/null; then # only with Qt HttpServer
     echo
     "$dir/bench/bench_history"
