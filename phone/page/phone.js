@@ -130,7 +130,8 @@
     function press(button) {
         loadPressed();
         button.classList.add("down");
-        if (navigator.vibrate)
+        // Only after a touch: before one the browser refuses, and says so.
+        if (navigator.vibrate && (!navigator.userActivation || navigator.userActivation.hasBeenActive))
             navigator.vibrate(15);
     }
 

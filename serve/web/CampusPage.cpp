@@ -52,7 +52,7 @@ constexpr Text kTexts[] = {
     {"login", QT_TRANSLATE_NOOP("CampusPage", "Log in")},
     {"roomsTitle", QT_TRANSLATE_NOOP("CampusPage", "Rooms")},
     {"counts", QT_TRANSLATE_NOOP("CampusPage", "%1 rooms")},
-    {"more", QT_TRANSLATE_NOOP("CampusPage", "%1 more rooms without a problem are not listed.")},
+    {"moreRooms", QT_TRANSLATE_NOOP("CampusPage", "%1 more rooms without a problem are not listed.")},
     {"showAll", QT_TRANSLATE_NOOP("CampusPage", "Show every room")},
     {"everyRoom", QT_TRANSLATE_NOOP("CampusPage", "every room")},
     {"sentTo", QT_TRANSLATE_NOOP("CampusPage", "Sent to: %1")},
@@ -196,7 +196,7 @@ QByteArray CampusPage::Rooms(const QString& user, const Campus& campus, Language
     const int hidden = every ? 0 : std::max(0, shown - kShownRooms);
     QByteArray more;
     if (hidden > 0)
-        more = "<p id=\"more\">" + escaped(word("more", language).arg(hidden)) + " <a href=\"/?all=1\">" +
+        more = "<p id=\"more\">" + escaped(word("moreRooms", language).arg(hidden)) + " <a href=\"/?all=1\">" +
                escaped(word("showAll", language)) + "</a></p>\n";
 
     QByteArray commands;

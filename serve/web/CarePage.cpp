@@ -167,9 +167,9 @@ QByteArray runs(const CarePage::HistoryView& view)
                "</p></section>\n";
     for (const Run& run : found) {
         QList<History::Entry> notSent;
-        for (const History::Entry& e : run.entries)
+        for (const History::Entry& e : run.entries) // newest first: the order sent, reversed
             if (failed(e.code))
-                notSent.append(e);
+                notSent.prepend(e);
         page += "<article class=\"run\" data-failed=\"" + QByteArray::number(notSent.size()) + "\"><h3>" +
                 html(run.schedule) + " · " + html(local(run.at)) + "</h3><p class=\"tally\">" +
                 html(say(QT_TRANSLATE_NOOP("CarePage", "Sent: %1 · not sent: %2"))

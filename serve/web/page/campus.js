@@ -139,8 +139,8 @@
         var body = { rooms: rooms };
         var count = rooms.length;
         var named = roomNames(rooms);
-        if (scope.every) { // every room, listed here or not
-            body = {};
+        if (scope.every) { // every room, listed here or not: no list
+            body = null;
             count = texts.total;
             named = texts.everyRoom;
         } else if (scope.group) {
@@ -209,7 +209,7 @@
             method: "POST",
             cache: "no-store",
             headers: { "Content-Type": "application/json" },
-            body: JSON.stringify(order.body)
+            body: order.body ? JSON.stringify(order.body) : ""
         }).then(function (response) {
             if (response.status === 401)
                 return loggedOut();
