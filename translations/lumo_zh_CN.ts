@@ -323,8 +323,8 @@
         <translation>%1 间教室</translation>
     </message>
     <message>
-        <source>%1 more rooms without a problem are not listed.</source>
-        <translation>另有 %1 间没有问题的教室未列出。</translation>
+        <source>%1 more rooms are not listed.</source>
+        <translation>另有 %1 间教室未列出。</translation>
     </message>
     <message>
         <source>Show every room</source>

@@ -52,7 +52,7 @@ constexpr Text kTexts[] = {
     {"login", QT_TRANSLATE_NOOP("CampusPage", "Log in")},
     {"roomsTitle", QT_TRANSLATE_NOOP("CampusPage", "Rooms")},
     {"counts", QT_TRANSLATE_NOOP("CampusPage", "%1 rooms")},
-    {"moreRooms", QT_TRANSLATE_NOOP("CampusPage", "%1 more rooms without a problem are not listed.")},
+    {"moreRooms", QT_TRANSLATE_NOOP("CampusPage", "%1 more rooms are not listed.")},
     {"showAll", QT_TRANSLATE_NOOP("CampusPage", "Show every room")},
     {"everyRoom", QT_TRANSLATE_NOOP("CampusPage", "every room")},
     {"sentTo", QT_TRANSLATE_NOOP("CampusPage", "Sent to: %1")},
@@ -173,27 +173,31 @@ QByteArray CampusPage::Login(const QString& user, Refusal refusal, Language lang
 
 QByteArray CampusPage::Rooms(const QString& user, const Campus& campus, Language language, bool every)
 {
-    // The rooms with a problem first; the others, past kShownRooms, only
-    // when every room is asked for.
+    // The rooms with a problem first, then the others: kShownRooms of
+    // them, every room when asked.
     QByteArray problems, others;
     QMap<RoomLine::State, int> counts;
-    int shown = 0, total = 0;
+    int total = 0, shown = 0;
+    QList<std::pair<RoomConfig, Campus::Status>> rest;
     for (const RoomConfig& room : campus.Rooms()) {
         const Campus::Status status = campus.StatusOf(room.id);
         ++counts[status.state];
         ++total;
-        if (problem(status.state))
-            problems += item(room, status, language);
+        if (!problem(status.state))
+            rest.append({room, status});
         else if (every || shown++ < kShownRooms)
-            others += item(room, status, language);
+            problems += item(room, status, language);
     }
+    for (const auto& [room, status] : std::as_const(rest))
+        if (every || shown++ < kShownRooms)
+            others += item(room, status, language);
     QByteArray tally = escaped(word("counts", language).arg(total));
     for (const RoomLine::State state : {RoomLine::State::Unreachable, RoomLine::State::InUse,
                                         RoomLine::State::Unknown, RoomLine::State::Reachable})
         tally += " <span class=\"count\" data-state=\"" + escaped(RoomLine::StateName(state)) + "\">" +
                  escaped(say(RoomLine::StateText(state), language)) + " <b>" +
                  QByteArray::number(counts.value(state)) + "</b></span>";
-    const int hidden = every ? 0 : std::max(0, shown - kShownRooms);
+    const int hidden = every ? 0 : std::max(0, total - kShownRooms);
     QByteArray more;
     if (hidden > 0)
         more = "<p id=\"more\">" + escaped(word("moreRooms", language).arg(hidden)) + " <a href=\"/?all=1\">" +

@@ -3,8 +3,8 @@
 // (serve/web/page/) and the words of the program's catalogue, in the
 // browser's language (Chinese or English, as a room's panel) unless the
 // user chose one with the switch (?hl=, kept in a cookie). The rooms with a
-// problem come first, under the counts by state; past kShownRooms the
-// rooms without one are listed only when asked. A room's own panel is the
+// problem come first, under the counts by state; past kShownRooms rooms
+// the rest are listed only when asked (/?all=1). A room's own panel is the
 // phone page (PhonePage).
 #pragma once
 
