@@ -308,7 +308,9 @@ QByteArray PhonePage::buttons(Language language, const Target& target)
     QByteArray html;
     for (const ControlTemplate& control : kPanelControls) {
         if (control.kind == ControlKind::StaticText) // the panel's title
-            html += (target.room.isEmpty() ? "<h1 class=\"title\">" : "<p class=\"title\">") +
+            // The panel's own title, in Chinese on every page.
+            html += (target.room.isEmpty() ? QByteArray("<h1 class=\"title\"") : QByteArray("<p class=\"title\"")) +
+                    (language == Language::Chinese ? QByteArray(">") : QByteArray(" lang=\"zh-CN\">")) +
                     escaped(FromUtf8(control.text)) +
                     (target.room.isEmpty() ? "</h1>\n" : "</p>\n");
         else if (const Command* command = commandOf(control.id))
