@@ -209,7 +209,7 @@ void TestCampusWeb::requests_data()
         << QByteArray("<label for=\"password\">Password</label>") << none;
     QTest::newRow("counts by state above the rooms")
         << get << QByteArray("/") << session << none << none << 200
-        << QByteArray("<p id=\"counts\">3 rooms <span class=\"count\" data-state=\"unreachable\">") << none;
+        << QByteArray("<p id=\"counts\">3 rooms <span class=\"count\" data-state=\"unreachable\"") << none;
     QTest::newRow("the page's style under its hashed name, kept a year")
         << get << QByteArray("HASHED:/campus.css") << QStringLiteral("none") << none << none << 200
         << QByteArray("Cache-Control: max-age=31536000, immutable") << none;

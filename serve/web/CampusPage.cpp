@@ -194,7 +194,8 @@ QByteArray CampusPage::Rooms(const QString& user, const Campus& campus, Language
     QByteArray tally = escaped(word("counts", language).arg(total));
     for (const RoomLine::State state : {RoomLine::State::Unreachable, RoomLine::State::InUse,
                                         RoomLine::State::Unknown, RoomLine::State::Reachable})
-        tally += " <span class=\"count\" data-state=\"" + escaped(RoomLine::StateName(state)) + "\">" +
+        tally += " <span class=\"count\" data-state=\"" + escaped(RoomLine::StateName(state)) + "\"" +
+                 (counts.value(state) ? QByteArray() : QByteArray(" data-zero")) + ">" +
                  escaped(say(RoomLine::StateText(state), language)) + " <b>" +
                  QByteArray::number(counts.value(state)) + "</b></span>";
     const int hidden = every ? 0 : std::max(0, total - kShownRooms);

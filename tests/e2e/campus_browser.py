@@ -299,6 +299,9 @@ def main():
                 look.save_screenshot(os.path.join(out, "rooms-%s%s.png" % (name, suffix)))
                 accessible(look, "the rooms page at %s" % name)
                 quiet(look, "the rooms page at %s" % name)
+                # Its connections closed: the service bounds them per address.
+                drivers.remove(look)
+                look.quit()
 
         # The room whose server is down, on a phone upright (Chinese) and on its
         # side (English): the tap's outcome is on the screen, the button says
@@ -349,6 +352,8 @@ def main():
             accessible(small, "a room's panel in the error state at %dx%d" % (width, height))
             quiet(small, "a room's panel in the error state at %dx%d" % (width, height),
                   "/api/v1/rooms/r199/commands/c ")
+            drivers.remove(small)
+            small.quit()
 
         # Sent, not confirmed: r110's server stops while its line is open.
         # The bar says so, and nothing after it says the command could not

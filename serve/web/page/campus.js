@@ -80,7 +80,9 @@
         var counts = {};
         rooms.forEach(function (room) { counts[room.state] = (counts[room.state] || 0) + 1; });
         Array.prototype.forEach.call(document.querySelectorAll("#counts .count"), function (count) {
-            count.querySelector("b").textContent = counts[count.getAttribute("data-state")] || 0;
+            var n = counts[count.getAttribute("data-state")] || 0;
+            count.querySelector("b").textContent = n;
+            count.toggleAttribute("data-zero", !n);
         });
         var list = $("rooms");
         var items = Array.prototype.slice.call(list.children);
