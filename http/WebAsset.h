@@ -8,4 +8,5 @@ struct WebAsset {
     QByteArray body;
     QByteArray type; // empty: there is no such thing
     bool cacheable = false;
+    bool immutable = false; // under a name that changes with its content
 };

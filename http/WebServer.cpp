@@ -125,7 +125,9 @@ WebServer::Reply WebServer::AssetReply(const WebAsset& asset)
     return Reply{StatusCode::Ok,
                  asset.body,
                  asset.type,
-                 {{"Cache-Control", asset.cacheable ? "max-age=3600" : "no-store"}}};
+                 {{"Cache-Control", asset.immutable   ? "max-age=31536000, immutable"
+                                    : asset.cacheable ? "max-age=3600"
+                                                      : "no-store"}}};
 }
 
 bool WebServer::hostAllowed(const QByteArray& host)

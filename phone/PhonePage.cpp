@@ -7,6 +7,7 @@
 #include "res/templates.h"
 
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
@@ -123,13 +124,53 @@ const Command* commandOf(int controlId)
     return nullptr;
 }
 
-// "<src>-1.png 1x, <src>-2.png 2x, <src>-3.png 3x"
-QByteArray sources(const QByteArray& base)
+// The hash a file's name carries: its content's, in 10 hex digits.
+QByteArray hashOf(const QByteArray& body)
 {
-    return "src=\"" + base + "-1.png\" srcset=\"" + base + "-1.png 1x, " + base + "-2.png 2x, " +
-           base + "-3.png 3x\"";
+    return QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex().left(10);
+}
+
+// "/phone.1a2b3c4d5e.css": the path within, "/phone.css", and the hash.
+const QRegularExpression& hashedRe()
+{
+    static const QRegularExpression re(QStringLiteral("^(/.+)\\.([0-9a-f]{10})(\\.[a-z]+)$"));
+    return re;
 }
 } // namespace
+
+QByteArray PhonePage::HashedName(const QString& path, const QByteArray& body)
+{
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    return (path.left(dot) + QLatin1Char('.')).toUtf8() + hashOf(body) + path.mid(dot).toUtf8();
+}
+
+QString PhonePage::Unhashed(const QString& path, QByteArray* hash)
+{
+    const auto match = hashedRe().match(path);
+    if (!match.hasMatch())
+        return path;
+    *hash = match.captured(2).toLatin1();
+    return match.captured(1) + match.captured(3);
+}
+
+bool PhonePage::HashMatches(const QByteArray& hash, const QByteArray& body)
+{
+    return !hash.isEmpty() && hash == hashOf(body);
+}
+
+QByteArray PhonePage::Hashed(const QString& path, Language language)
+{
+    return HashedName(path, Find(path, language).body);
+}
+
+// "<src>-1.png 1x, <src>-2.png 2x, <src>-3.png 3x", each under its hashed name.
+QByteArray PhonePage::sources(const QByteArray& base)
+{
+    QByteArray at[4];
+    for (int scale = 1; scale <= 3; ++scale)
+        at[scale] = Hashed(QString::fromLatin1(base + '-' + QByteArray::number(scale) + ".png"));
+    return "src=\"" + at[1] + "\" srcset=\"" + at[1] + " 1x, " + at[2] + " 2x, " + at[3] + " 3x\"";
+}
 
 PhonePage::Language PhonePage::FromAcceptLanguage(QByteArrayView header)
 {
@@ -156,6 +197,14 @@ QString PhonePage::Translated(const char* context, const char* source, Language 
 
 PhonePage::Asset PhonePage::Find(const QString& path, Language language, const Target& target)
 {
+    // A name with its content's hash never changes: kept a year. An old
+    // hash (a page from before an update) gets what there is now.
+    QByteArray hash;
+    if (const QString plain = Unhashed(path, &hash); plain != path) {
+        Asset asset = Find(plain, language, target);
+        asset.immutable = asset.cacheable && HashMatches(hash, asset.body);
+        return asset;
+    }
     const QString key = path + (language == Language::Chinese ? QStringLiteral("#zh") : QString()) +
                         (path == QLatin1String("/") ? '#' + target.api + '#' + target.room + '#' + target.state
                                                   : QString());
@@ -172,10 +221,15 @@ PhonePage::Asset PhonePage::Find(const QString& path, Language language, const T
                  true};
     } else if (path == QLatin1String("/phone.js")) {
         asset = {resource(QStringLiteral(":/web/phone.js")), "text/javascript; charset=utf-8", true};
-    } else if (path == QLatin1String("/sw.js")) {
-        asset = {resource(QStringLiteral(":/web/sw.js")), "text/javascript; charset=utf-8", true};
+    } else if (path == QLatin1String("/sw.js")) { // under its own name always: the worker's
+        asset = {resource(QStringLiteral(":/web/sw.js"))
+                     .replace("{{css}}", Hashed(QStringLiteral("/phone.css"), language)),
+                 "text/javascript; charset=utf-8", true};
     } else if (path == QLatin1String("/offline.html")) {
         asset = {offline(language), "text/html; charset=utf-8", true};
+    } else if (path == QLatin1String("/offline-en.html") || path == QLatin1String("/offline-zh.html")) {
+        asset = {offline(path.contains(QLatin1String("-zh")) ? Language::Chinese : Language::English),
+                 "text/html; charset=utf-8", true};
     } else if (path == QLatin1String("/manifest.webmanifest")) {
         asset = {manifest(), "application/manifest+json", true};
     } else if (const auto match = pictureRe.match(path); match.hasMatch()) {
@@ -217,13 +271,15 @@ QByteArray PhonePage::texts(Language language, const Target& target)
     return QJsonDocument(object).toJson(QJsonDocument::Compact).replace("</", "<\\/");
 }
 
-// Each command's button: named by its Chinese label, as on its picture, with
-// the meaning in English for a screen reader; data-o is its place in the
-// panel's picture, row by row.
-QByteArray PhonePage::button(const Command& command, int order)
+// Each command's button: named by its Chinese label, as on its picture, on
+// the Chinese page; by its meaning on the English page, where a caption
+// says it under the picture. data-o is its place in the panel's picture,
+// row by row.
+QByteArray PhonePage::button(const Command& command, int order, Language language)
 {
     const QString label = CommandResolver::Label(command);
     const QString meaning = FromUtf8(command.meaning);
+    const bool chinese = language == Language::Chinese;
     QByteArray html = "<button type=\"button\" class=\"cmd " +
                       QByteArray(command.IsPicture() ? "pic" : "ico") + "\" data-c=\"" +
                       QByteArray(1, command.letter) + "\" data-o=\"" + QByteArray::number(order) +
@@ -233,15 +289,16 @@ QByteArray PhonePage::button(const Command& command, int order)
             "/p/" + QByteArray(command.picture.data(), qsizetype(command.picture.size()));
         // The pressed picture is fetched with the first touch (phone.js).
         QByteArray pressed = sources(base + "D");
-        pressed.replace("src=", "data-src=");
-        html += "<img class=\"u\" alt=\"\" loading=\"lazy\" width=\"120\" height=\"40\" " + sources(base + "U") +
+        pressed.replace("src=", "data-src=").replace("srcset=", "data-srcset=");
+        html += "<img class=\"u\" alt=\"\" width=\"120\" height=\"40\" " + sources(base + "U") +
                 "><img class=\"d\" alt=\"\" width=\"120\" height=\"40\" " + pressed + ">";
     } else {
-        html += "<img alt=\"\" loading=\"lazy\" width=\"32\" height=\"32\" " +
+        html += "<img alt=\"\" width=\"32\" height=\"32\" " +
                 sources("/p/I" + QByteArray::number(command.iconId)) + ">";
     }
-    return html + "<span class=\"t\">" + escaped(label) + "<span class=\"en\" lang=\"en\"> (" +
-           escaped(meaning) + ")</span></span></button>\n";
+    if (chinese)
+        return html + "<span class=\"t\">" + escaped(label) + "</span></button>\n";
+    return html + "<span class=\"t cap\">" + escaped(meaning) + "</span></button>\n";
 }
 
 QByteArray PhonePage::buttons(Language language, const Target& target)
@@ -251,7 +308,9 @@ QByteArray PhonePage::buttons(Language language, const Target& target)
     QByteArray html;
     for (const ControlTemplate& control : kPanelControls) {
         if (control.kind == ControlKind::StaticText) // the panel's title
-            html += (target.room.isEmpty() ? "<h1 class=\"title\">" : "<p class=\"title\">") +
+            // The panel's own title, in Chinese on every page.
+            html += (target.room.isEmpty() ? QByteArray("<h1 class=\"title\"") : QByteArray("<p class=\"title\"")) +
+                    (language == Language::Chinese ? QByteArray(">") : QByteArray(" lang=\"zh-CN\">")) +
                     escaped(FromUtf8(control.text)) +
                     (target.room.isEmpty() ? "</h1>\n" : "</p>\n");
         else if (const Command* command = commandOf(control.id))
@@ -267,7 +326,7 @@ QByteArray PhonePage::buttons(Language language, const Target& target)
             const auto place = std::find_if(places.cbegin(), places.cend(),
                                             [letter](const auto& p) { return p.second == *letter; });
             if (const Command* command = CommandResolver::Resolve(QString(QLatin1Char(*letter))))
-                html += button(*command, int(place - places.cbegin()));
+                html += button(*command, int(place - places.cbegin()), language);
         }
         html += "</div></section>\n";
     }
@@ -294,7 +353,7 @@ QByteArray PhonePage::layout()
     return css + "}\n";
 }
 
-QByteArray PhonePage::html(Language language, const Target& target) const
+QByteArray PhonePage::html(Language language, const Target& target)
 {
     QByteArray page = resource(QStringLiteral(":/web/phone.html"));
     const QByteArray words = texts(language, target);
@@ -324,10 +383,13 @@ QByteArray PhonePage::html(Language language, const Target& target) const
     page.replace("{{details}}", say(QT_TRANSLATE_NOOP("PhonePage", "Details")));
     page.replace("{{texts}}", words);
     page.replace("{{buttons}}", buttons(language, target));
+    for (const char* file : {"/icon-128.png", "/icon-192.png", "/phone.css", "/phone.js"})
+        page.replace("{{" + QByteArray(file) + "}}", Hashed(QLatin1String(file), language));
     return page;
 }
 
-// What the service worker shows when the server cannot be reached.
+// What the service worker shows when the server cannot be reached, with a
+// way to try again (the address asked for, which the worker answered).
 QByteArray PhonePage::offline(Language language)
 {
     const auto say = [language](const char* source) {
@@ -336,15 +398,17 @@ QByteArray PhonePage::offline(Language language)
     const QByteArray text = say(QT_TRANSLATE_NOOP(
         "PhonePage", "The server cannot be reached. Nothing can be sent until it is back; "
                      "check the network, then reload this page."));
+    const QByteArray title = say(QT_TRANSLATE_NOOP("PhonePage", "Lumo: no connection"));
     return "<!doctype html>\n<html lang=\"" +
            QByteArray(language == Language::Chinese ? "zh-CN" : "en") +
            "\">\n<head>\n<meta charset=\"utf-8\">\n"
            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>" +
-           say(QT_TRANSLATE_NOOP("PhonePage", "Lumo: no connection")) +
-           "</title>\n<link rel=\"stylesheet\" href=\"/phone.css\">\n</head>\n<body>\n<main>\n"
-           "<div id=\"offline\" class=\"banner\" role=\"alert\"><p><span class=\"icon\" "
+           title + "</title>\n<link rel=\"stylesheet\" href=\"" + Hashed(QStringLiteral("/phone.css")) +
+           "\">\n</head>\n<body>\n<main>\n<h1>" + title +
+           "</h1>\n<div id=\"offline\" class=\"banner\" role=\"alert\"><p><span class=\"icon\" "
            "aria-hidden=\"true\">!</span> " +
-           text + "</p></div>\n</main>\n</body>\n</html>\n";
+           text + "</p></div>\n<p><a id=\"retry\" class=\"retry\" href=\"\">" +
+           say(QT_TRANSLATE_NOOP("PhonePage", "Try again")) + "</a></p>\n</main>\n</body>\n</html>\n";
 }
 
 // A button's picture ("TOUYINGKAIU") or icon ("I150"), `scale` times its

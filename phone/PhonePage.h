@@ -43,19 +43,30 @@ public:
     static QJsonObject CodeWords(Language language);
     static QJsonObject StateWords(Language language);
 
-    // What `path` ("/", "/phone.css", "/p/TOUYINGKAIU-2.png", …) is; the
-    // page itself ("/") for `target`.
+    // `path` under a name that carries the hash of `body`
+    // ("/phone.css" → "/phone.1a2b3c4d5e.css"), and back: the path a hashed
+    // name stands for (the name itself when it carries none) and its hash.
+    static QByteArray HashedName(const QString& path, const QByteArray& body);
+    static QString Unhashed(const QString& path, QByteArray* hash);
+    static bool HashMatches(const QByteArray& hash, const QByteArray& body);
+    // What the page calls `path` by: its hashed name.
+    QByteArray Hashed(const QString& path, Language language = Language::English);
+
+    // What `path` ("/", "/phone.css", "/p/TOUYINGKAIU-2.png", its hashed
+    // name "/p/TOUYINGKAIU-2.1a2b3c4d5e.png", …) is; the page itself ("/")
+    // for `target`. Under a hashed name that matches it is immutable.
     Asset Find(const QString& path, Language language, const Target& target);
     Asset Find(const QString& path, Language language) { return Find(path, language, Target()); }
 
 private:
-    QByteArray html(Language language, const Target& target) const;
+    QByteArray html(Language language, const Target& target);
     static QByteArray texts(Language language, const Target& target);
-    static QByteArray buttons(Language language, const Target& target);
-    static QByteArray button(const Command& command, int order);
+    QByteArray buttons(Language language, const Target& target);
+    QByteArray button(const Command& command, int order, Language language);
+    QByteArray sources(const QByteArray& base);
     static QByteArray layout();
     static QByteArray manifest();
-    static QByteArray offline(Language language);
+    QByteArray offline(Language language);
     static QByteArray picture(const QString& name, int scale);
     static QByteArray icon(int size);
 

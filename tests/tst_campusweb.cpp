@@ -6,6 +6,8 @@
 #include "Ser2net.h"
 #include "serial/CMSComm.h"
 #include "serve/rooms/Campus.h"
+#include "phone/PhonePage.h"
+#include "serve/web/CampusPage.h"
 #include "serve/web/CampusServer.h"
 #include "serve/web/IdempotencyKeys.h"
 #include "serve/config/PasswordHash.h"
@@ -194,6 +196,25 @@ void TestCampusWeb::requests_data()
                                           << none;
     QTest::newRow("rooms page") << get << QByteArray("/") << session << none << none << 200
                                 << QByteArray("<li class=\"room\" data-room=\"b\">") << none;
+    QTest::newRow("rooms page in the browser's language")
+        << get << QByteArray("/") << session << QByteArray("Accept-Language: en-GB,en;q=0.8\r\n") << none
+        << 200 << QByteArray("<html lang=\"en\">") << none;
+    QTest::newRow("the switch's language kept in a cookie")
+        << get << QByteArray("/login?hl=zh") << QStringLiteral("none") << QByteArray("Accept-Language: en\r\n")
+        << none << 200 << QByteArray("Set-Cookie: lumo_lang=zh; Path=/; Max-Age=31536000") << none;
+    QTest::newRow("the login form in the language chosen")
+        << get << QByteArray("/login") << QStringLiteral("none")
+        << QByteArray("Accept-Language: zh-CN\r\nCookie: lumo_lang=en\r\n") << none << 200
+        << QByteArray("<label for=\"password\">Password</label>") << none;
+    QTest::newRow("counts by state above the rooms")
+        << get << QByteArray("/") << session << none << none << 200
+        << QByteArray("<p id=\"counts\">3 rooms <span class=\"count\" data-state=\"unreachable\"") << none;
+    QTest::newRow("the page's style under its hashed name, kept a year")
+        << get << QByteArray("HASHED:/campus.css") << QStringLiteral("none") << none << none << 200
+        << QByteArray("Cache-Control: max-age=31536000, immutable") << none;
+    QTest::newRow("a room's picture under its hashed name, kept a year")
+        << get << QByteArray("HASHED:/p/TOUYINGGUAND-3.png") << QStringLiteral("none") << none << none << 200
+        << QByteArray("Cache-Control: max-age=31536000, immutable") << none;
     QTest::newRow("a room's panel") << get << QByteArray("/rooms/a/") << session << none << none
                                     << 200 << QByteArray("data-api=\"/api/v1/rooms/a\"") << none;
     QTest::newRow("rooms by session") << get << QByteArray("/api/v1/rooms") << session << none
@@ -257,6 +278,12 @@ void TestCampusWeb::requests()
     QFETCH(QByteArray, answerHas);
     QFETCH(QByteArray, arrives);
 
+    if (target.startsWith("HASHED:")) {
+        const QString path = QString::fromUtf8(target.mid(7));
+        QByteArray type;
+        const QByteArray campus = CampusPage::Asset(path, &type);
+        target = campus.isEmpty() ? PhonePage().Hashed(path) : PhonePage::HashedName(path, campus);
+    }
     if (!headers.startsWith("Host:"))
         headers.prepend(host());
     if (credentials.endsWith(QLatin1String("session")))

@@ -352,7 +352,7 @@ void TestCare::historyAndGroupsOverTheWeb()
     QFile file(m_dir.filePath(QStringLiteral("web.conf")));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("[web]\nlisten=127.0.0.1:" + QByteArray::number(port) + "\n[service]\nprobe=0\n[rooms]\na\\device=" +
-               m_rooms[0].server.rfc2217Url().toUtf8() + "\nb\\device=" + m_rooms[1].server.rfc2217Url().toUtf8() +
+               m_rooms[0].server.rfc2217Url().toUtf8() + "\nb\\name=前排 B\nb\\device=" + m_rooms[1].server.rfc2217Url().toUtf8() +
                "\n[groups]\nfront=b\n[tokens]\nnightly=" + PasswordHash::Make("t0ken").toLatin1() + "\n");
     file.close();
     const ServeConfig config = ServeConfig::Load(file.fileName());
@@ -394,6 +394,29 @@ void TestCare::historyAndGroupsOverTheWeb()
              "b");
     QCOMPARE(get("/api/v1/history?since=yesterday").status, 400);
     QCOMPARE(get("/api/v1/history?room=nowhere").status, 404);
+    // The morning's question: what was not sent, by command, by a room's name.
+    const struct {
+        QByteArray query;
+        int status;
+        QString rooms; // of the entries found, newest first
+    } filters[] = {
+        {"outcome=failed", 200, "a"},
+        {"outcome=sent", 400, ""},
+        {"command=%E6%8A%95%E5%BD%B1%E6%9C%BA%E5%85%B3", 200, "a"}, // 投影机关
+        {"command=screen-up&outcome=failed", 200, ""},
+        {"command=nothing", 400, ""},
+        {"face=api", 200, "b"},
+        {"room=%E5%89%8D%E6%8E%92%20B", 200, "b"}, // 前排 B, b's name
+        {"room=%E5%89%8D%E6%8E%92%20B&outcome=failed", 200, ""},
+    };
+    for (const auto& filter : filters) {
+        const HttpAnswer answer = get("/api/v1/history?" + filter.query);
+        QVERIFY2(answer.status == filter.status, filter.query + ": " + answer.body);
+        QString rooms;
+        for (const QJsonValue& entry : QJsonDocument::fromJson(answer.body).object()["entries"].toArray())
+            rooms += entry["room"].toString();
+        QVERIFY2(rooms == filter.rooms, filter.query + ": " + rooms.toUtf8());
+    }
 
     const HttpAnswer csv = get("/history.csv?room=a");
     QVERIFY2(csv.head.contains("text/csv"), csv.head);

@@ -16,6 +16,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include "phone/PhonePage.h"
+
 #include <QTest>
 #include <QTimer>
 #include <QUrlQuery>
@@ -163,7 +165,26 @@ void TestWebRemote::answers_data()
     QTest::newRow("page, in the browser's language")
         << QByteArray("GET") << QByteArray("/") << QStringLiteral("none")
         << QByteArray("Accept-Language: zh-CN,zh;q=0.9,en;q=0.8\r\n") << none << 200
-        << QByteArray("投影机开<span class=\"en\" lang=\"en\"> (projector on)</span>") << none;
+        << QByteArray("<span class=\"t\">投影机开</span>") << none;
+    QTest::newRow("English page: each picture's caption in English")
+        << QByteArray("GET") << QByteArray("/") << QStringLiteral("none")
+        << QByteArray("Accept-Language: en-GB,en\r\n") << none << 200
+        << QByteArray("<span class=\"t cap\">projector on</span>") << none;
+    QTest::newRow("pressed pictures wait for the first touch")
+        << QByteArray("GET") << QByteArray("/") << QStringLiteral("none") << none << none << 200
+        << QByteArray("<img class=\"d\" alt=\"\" width=\"120\" height=\"40\" data-src=\"/p/TOUYINGKAID-1.") << none;
+    QTest::newRow("style under its hashed name, kept a year")
+        << QByteArray("GET") << QByteArray("HASHED:/phone.css") << QStringLiteral("none") << none << none
+        << 200 << QByteArray("Cache-Control: max-age=31536000, immutable") << none;
+    QTest::newRow("picture under its hashed name, kept a year")
+        << QByteArray("GET") << QByteArray("HASHED:/p/TOUYINGKAIU-2.png") << QStringLiteral("none") << none
+        << none << 200 << QByteArray("Cache-Control: max-age=31536000, immutable") << none;
+    QTest::newRow("an old hash: what there is now, for an hour")
+        << QByteArray("GET") << QByteArray("/phone.0123456789.css") << QStringLiteral("none") << none << none
+        << 200 << QByteArray("Cache-Control: max-age=3600") << none;
+    QTest::newRow("the page when offline: a heading and a way to try again")
+        << QByteArray("GET") << QByteArray("/offline-zh.html") << QStringLiteral("none") << none << none
+        << 200 << QByteArray("<h1>Lumo：无法连接</h1>") << none;
 }
 
 // An asset comes compressed to a client that takes deflate, the same bytes
@@ -212,6 +233,8 @@ void TestWebRemote::answers()
     else if (credentials == QLatin1String("cookie"))
         headers += "Cookie: theme=dark; lumo_remote=" + secret() + "\r\n";
     target.replace("SECRET", secret());
+    if (target.startsWith("HASHED:"))
+        target = PhonePage().Hashed(QString::fromUtf8(target.mid(7)));
 
     const Answer answer = ask(method, target, headers, body);
     QCOMPARE(answer.status, status);

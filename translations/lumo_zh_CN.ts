@@ -302,6 +302,50 @@
         <source>This page needs JavaScript to show the rooms&apos; states and to send commands; it is switched off in this browser.</source>
         <translation>本页需要 JavaScript 才能显示教室状态和发送命令；此浏览器已将其关闭。</translation>
     </message>
+    <message>
+        <source>User name</source>
+        <translation>用户名</translation>
+    </message>
+    <message>
+        <source>Password</source>
+        <translation>密码</translation>
+    </message>
+    <message>
+        <source>Log in</source>
+        <translation>登录</translation>
+    </message>
+    <message>
+        <source>Rooms</source>
+        <translation>教室</translation>
+    </message>
+    <message>
+        <source>%1 rooms</source>
+        <translation>%1 间教室</translation>
+    </message>
+    <message>
+        <source>%1 more rooms are not listed.</source>
+        <translation>另有 %1 间教室未列出。</translation>
+    </message>
+    <message>
+        <source>Show every room</source>
+        <translation>显示所有教室</translation>
+    </message>
+    <message>
+        <source>every room</source>
+        <translation>所有教室</translation>
+    </message>
+    <message>
+        <source>Sent to: %1</source>
+        <translation>已发送到：%1</translation>
+    </message>
+    <message>
+        <source>History</source>
+        <translation>记录</translation>
+    </message>
+    <message>
+        <source>The rooms&apos; controllers: their state, and commands to one room or many</source>
+        <translation>各教室的中控：状态，以及发给一间或多间教室的命令</translation>
+    </message>
 </context>
 <context>
     <name>CampusServer</name>
@@ -463,6 +507,118 @@
     <message>
         <source>No commands found.</source>
         <translation>没有找到命令。</translation>
+    </message>
+    <message>
+        <source>sent</source>
+        <translation>已发送</translation>
+    </message>
+    <message>
+        <source>not confirmed</source>
+        <translation>未确认</translation>
+    </message>
+    <message>
+        <source>unknown command</source>
+        <translation>未知命令</translation>
+    </message>
+    <message>
+        <source>no such room</source>
+        <translation>没有这间教室</translation>
+    </message>
+    <message>
+        <source>in use by another program</source>
+        <translation>被其他程序占用</translation>
+    </message>
+    <message>
+        <source>connection lost</source>
+        <translation>连接已断开</translation>
+    </message>
+    <message>
+        <source>controller does not respond</source>
+        <translation>中控没有响应</translation>
+    </message>
+    <message>
+        <source>too many commands waiting</source>
+        <translation>等待的命令过多</translation>
+    </message>
+    <message>
+        <source>not sent</source>
+        <translation>未发送</translation>
+    </message>
+    <message>
+        <source>missed (the service was not running)</source>
+        <translation>已错过（服务未运行）</translation>
+    </message>
+    <message>
+        <source>desktop panel</source>
+        <translation>桌面面板</translation>
+    </message>
+    <message>
+        <source>desktop (D-Bus)</source>
+        <translation>桌面（D-Bus）</translation>
+    </message>
+    <message>
+        <source>command line</source>
+        <translation>命令行</translation>
+    </message>
+    <message>
+        <source>phone remote</source>
+        <translation>手机遥控</translation>
+    </message>
+    <message>
+        <source>campus page</source>
+        <translation>校园网页</translation>
+    </message>
+    <message>
+        <source>JSON interface</source>
+        <translation>JSON 接口</translation>
+    </message>
+    <message>
+        <source>MQTT</source>
+        <translation>MQTT</translation>
+    </message>
+    <message>
+        <source>schedule</source>
+        <translation>定时任务</translation>
+    </message>
+    <message>
+        <source>idle switch-off</source>
+        <translation>空闲自动关机</translation>
+    </message>
+    <message>
+        <source>Schedules from %1 to %2</source>
+        <translation>定时任务（%1 至 %2）</translation>
+    </message>
+    <message>
+        <source>No schedule ran in this time.</source>
+        <translation>这段时间内没有执行定时任务。</translation>
+    </message>
+    <message>
+        <source>Sent: %1 · not sent: %2</source>
+        <translation>已发送：%1 · 未发送：%2</translation>
+    </message>
+    <message>
+        <source>any</source>
+        <translation>全部</translation>
+    </message>
+    <message>
+        <source>not sent only</source>
+        <translation>仅未发送的</translation>
+    </message>
+    <message>
+        <source>Room (name or ID)</source>
+        <translation>教室（名称或 ID）</translation>
+    </message>
+    <message>
+        <source>Which rooms the schedules reached, and every command sent</source>
+        <translation>定时任务送达了哪些教室，以及发送过的每条命令</translation>
+    </message>
+    <message>
+        <source>Newest</source>
+        <translation>最新</translation>
+    </message>
+    <message>
+        <source>Older</source>
+        <translation>更早</translation>
     </message>
 </context>
 <context>
@@ -687,6 +843,10 @@
         <source>limit= takes 1 to %1, before= an entry&apos;s ID</source>
         <translation>limit= 取 1 到 %1，before= 取一条记录的 ID</translation>
     </message>
+    <message>
+        <source>outcome= takes failed (every command that was not sent)</source>
+        <translation>outcome= 取 failed（所有未发送的命令）</translation>
+    </message>
 </context>
 <context>
     <name>IdempotencyKeys</name>
@@ -699,8 +859,8 @@
         <translation>此 Idempotency-Key 已用于另一个请求。未发送任何命令。</translation>
     </message>
     <message>
-        <source>Too many requests are remembered. Try again.</source>
-        <translation>记录的请求过多，请重试。</translation>
+        <source>Too many of your requests are under way. Nothing was sent; try again.</source>
+        <translation>您进行中的请求过多，未发送任何命令；请重试。</translation>
     </message>
 </context>
 <context>
@@ -1054,6 +1214,10 @@
     <message>
         <source>Lumo: no connection</source>
         <translation>Lumo：无法连接</translation>
+    </message>
+    <message>
+        <source>Try again</source>
+        <translation>重试</translation>
     </message>
 </context>
 <context>
@@ -1434,10 +1598,6 @@
     <message>
         <source>give the password on standard input, one line of 1 to %1 characters</source>
         <translation>请在标准输入上给出密码：一行，1 到 %1 个字符</translation>
-    </message>
-    <message>
-        <source>this build of Lumo has no MQTT: the [mqtt] section is left unused</source>
-        <translation>此版本的 Lumo 不支持 MQTT：[mqtt] 节未被使用</translation>
     </message>
     <message>
         <source>the key %1 does not belong to the certificate %2 (%3)</source>

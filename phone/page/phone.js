@@ -62,10 +62,14 @@
         });
     }
 
-    // The room's own state, on a room's panel: a banner while it is down.
+    // The room's own state, on a room's panel: a line in the bar while it is
+    // down. After a tap that went out unconfirmed the bar's message says
+    // what is known; the state's words ("commands cannot be sent") would
+    // contradict it, so they wait for the next tap.
+    var unconfirmed = false;
     function showState(status) {
         var reason = texts.states && texts.states[status.state];
-        $("state").hidden = !reason;
+        $("state").hidden = !reason || unconfirmed;
         $("state").setAttribute("data-state", status.state || "");
         $("state-text").textContent = reason || "";
         $("state-detail").textContent = status.error || "";
@@ -97,6 +101,9 @@
         fetch(api + "/commands/" + button.getAttribute("data-c"),
               { method: "POST", cache: "no-store" }).then(function (response) {
             return outcome(response, name).then(function (answer) {
+                unconfirmed = answer.kind === "warn";
+                if (unconfirmed)
+                    $("state").hidden = true;
                 say(answer.text, answer.kind, answer.detail);
                 mark(button, answer.kind);
             });
@@ -112,9 +119,10 @@
         if (pressedLoaded)
             return;
         pressedLoaded = true;
-        Array.prototype.forEach.call(document.querySelectorAll("img.d"), function (img) {
+        Array.prototype.forEach.call(document.querySelectorAll("img.d[data-src]"), function (img) {
             img.addEventListener("load", function () { img.parentNode.classList.add("has-d"); });
-            img.srcset = img.getAttribute("data-srcset");
+            if (img.hasAttribute("data-srcset"))
+                img.srcset = img.getAttribute("data-srcset");
             img.src = img.getAttribute("data-src");
         });
     }
@@ -122,7 +130,8 @@
     function press(button) {
         loadPressed();
         button.classList.add("down");
-        if (navigator.vibrate)
+        // Only after a touch: before one the browser refuses, and says so.
+        if (navigator.vibrate && (!navigator.userActivation || navigator.userActivation.hasBeenActive))
             navigator.vibrate(15);
     }
 
@@ -150,6 +159,16 @@
         });
         button.addEventListener("click", function () { send(button); });
     });
+    // The bar covers the bottom of the page: the page scrolls what has the
+    // focus above it, and its end clears it.
+    function clearBar() {
+        var height = $("bar").getBoundingClientRect().height;
+        document.documentElement.style.setProperty("--bar", Math.ceil(height) + 8 + "px");
+    }
+    if (window.ResizeObserver)
+        new ResizeObserver(clearBar).observe($("bar"));
+    clearBar();
+
     // Served over HTTPS (or to this machine): a page of our own, not the
     // browser's error, when the server cannot be reached (sw.js).
     if ("serviceWorker" in navigator && window.isSecureContext)

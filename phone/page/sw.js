@@ -1,13 +1,27 @@
 "use strict";
 // Where the pages are served over HTTPS (or to this machine): when the
 // server cannot be reached, a page that says so in the browser's language
-// (/offline.html, kept when this worker is installed) instead of the
-// browser's own error. Nothing else is kept: every answer is the server's.
-var KEPT = "lumo-offline-1";
+// (/offline-en.html or /offline-zh.html, kept when this worker is
+// installed) instead of the browser's own error. Nothing else is kept:
+// every answer is the server's.
+var KEPT = "lumo-offline-2";
+var CSS = "{{css}}";
+
+function offlinePage() {
+    var languages = self.navigator.languages || [self.navigator.language || ""];
+    for (var i = 0; i < languages.length; ++i) {
+        var tag = languages[i].toLowerCase();
+        if (tag.indexOf("zh") === 0)
+            return "/offline-zh.html";
+        if (tag.indexOf("en") === 0)
+            return "/offline-en.html";
+    }
+    return "/offline-en.html";
+}
 
 self.addEventListener("install", function (event) {
     event.waitUntil(caches.open(KEPT).then(function (cache) {
-        return cache.addAll(["/offline.html", "/phone.css"]);
+        return cache.addAll(["/offline-en.html", "/offline-zh.html", CSS]);
     }).then(function () { return self.skipWaiting(); }));
 });
 
@@ -23,7 +37,7 @@ self.addEventListener("fetch", function (event) {
     if (request.method !== "GET")
         return;
     if (request.mode === "navigate")
-        event.respondWith(fetch(request).catch(function () { return caches.match("/offline.html"); }));
-    else if (new URL(request.url).pathname === "/phone.css")
+        event.respondWith(fetch(request).catch(function () { return caches.match(offlinePage()); }));
+    else if (new URL(request.url).pathname === CSS)
         event.respondWith(fetch(request).catch(function () { return caches.match(request); }));
 });

@@ -23,6 +23,8 @@ struct HistoryFilter {
     QDateTime since, until; // invalid: open; since ≤ at < until
     qint64 before = 0;      // entries before this ID only (the next page); 0: the newest
     int limit = kDefaultLimit;
+    QStringList commands, faces; // none: every command (by name), every face
+    bool failedOnly = false;     // only what was not sent (every code but "sent")
 };
 
 // The records found, newest first, or the reason none could be read.

@@ -165,6 +165,16 @@ void HistoryStore::Find(const HistoryFilter& filter, const HistoryFound& found)
         for (const QString& room : filter.rooms)
             values.append(room);
     }
+    for (const auto& [column, wanted] : {std::pair{QStringLiteral("command"), &filter.commands},
+                                         std::pair{QStringLiteral("face"), &filter.faces}})
+        if (!wanted->isEmpty()) {
+            sql += QStringLiteral(" AND %1 IN (%2)")
+                       .arg(column, QStringList(wanted->size(), QStringLiteral("?")).join(u','));
+            for (const QString& one : *wanted)
+                values.append(one);
+        }
+    if (filter.failedOnly)
+        sql += QStringLiteral(" AND code <> 'sent'");
     if (filter.since.isValid()) {
         sql += QStringLiteral(" AND at >= ?");
         values.append(filter.since.toMSecsSinceEpoch());

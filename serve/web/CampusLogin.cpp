@@ -157,7 +157,9 @@ std::optional<WebServer::Reply> CampusLogin::Login(const Request& request)
                                         << "from" << request.Peer()
                                         << "(wrong user name or password)";
                 Reply refused = WebServer::HtmlReply(
-                    CampusPage::Login(user, CampusPage::Refusal::WrongPassword));
+                    CampusPage::Login(user, CampusPage::Refusal::WrongPassword,
+                                      CampusPage::LanguageOf(request.Cookie(CampusPage::kLanguageCookie),
+                                                             request.Header("accept-language"))));
                 refused.status = StatusCode::Unauthorized;
                 request.answer(refused);
                 return;

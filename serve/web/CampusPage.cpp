@@ -47,19 +47,32 @@ constexpr Text kTexts[] = {
     {"wrongPassword", QT_TRANSLATE_NOOP("CampusPage", "Wrong user name or password.")},
     {"tooMany", QT_TRANSLATE_NOOP("CampusPage",
                                   "Too many failed logins from this address. Try again in a minute.")},
+    {"userLabel", QT_TRANSLATE_NOOP("CampusPage", "User name")},
+    {"password", QT_TRANSLATE_NOOP("CampusPage", "Password")},
+    {"login", QT_TRANSLATE_NOOP("CampusPage", "Log in")},
+    {"roomsTitle", QT_TRANSLATE_NOOP("CampusPage", "Rooms")},
+    {"counts", QT_TRANSLATE_NOOP("CampusPage", "%1 rooms")},
+    {"moreRooms", QT_TRANSLATE_NOOP("CampusPage", "%1 more rooms are not listed.")},
+    {"showAll", QT_TRANSLATE_NOOP("CampusPage", "Show every room")},
+    {"everyRoom", QT_TRANSLATE_NOOP("CampusPage", "every room")},
+    {"sentTo", QT_TRANSLATE_NOOP("CampusPage", "Sent to: %1")},
+    {"historyLink", QT_TRANSLATE_NOOP("CampusPage", "History")},
+    {"description", QT_TRANSLATE_NOOP("CampusPage", "The rooms' controllers: their state, and commands to one room or many")},
 };
 
-QString chinese(const char* source)
+using Language = CampusPage::Language;
+
+QString say(const char* source, Language language)
 {
-    return PhonePage::Translated("CampusPage", source, PhonePage::Language::Chinese);
+    return PhonePage::Translated("CampusPage", source, language);
 }
 
-// The page's word for `key`, in Chinese.
-QString word(const char* key)
+// The page's word for `key`.
+QString word(const char* key, Language language)
 {
     for (const Text& text : kTexts)
         if (qstrcmp(text.key, key) == 0)
-            return chinese(text.source);
+            return say(text.source, language);
     return QString::fromLatin1(key);
 }
 
@@ -74,85 +87,150 @@ QByteArray resource(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QByteArray filled(const QString& name)
+QByteArray filled(const QString& name, Language language)
 {
     QByteArray page = resource(QStringLiteral(":/campus/") + name);
     for (const Text& text : kTexts)
-        page.replace("{{" + QByteArray(text.key) + "}}", escaped(chinese(text.source)));
+        page.replace("{{" + QByteArray(text.key) + "}}", escaped(say(text.source, language)));
+    page.replace("{{lang}}", language == Language::Chinese ? "zh-CN" : "en");
+    page.replace("{{switch}}", CampusPage::Switch(language));
     return page;
 }
 
-// What the room's state means, under its badge, and what its line said,
-// folded away for the technician.
-QByteArray reason(const Campus::Status& status)
+bool problem(RoomLine::State state)
 {
-    const QString state = RoomLine::StateName(status.state);
-    const QString words =
-        PhonePage::StateWords(PhonePage::Language::Chinese).value(state).toString();
-    return "<span class=\"reason\">" + escaped(words) + "</span><details class=\"error\"" +
-           (status.error.isEmpty() ? " hidden" : "") + "><summary>" + escaped(word("details")) +
-           "</summary><span class=\"detail\">" + escaped(status.error) + "</span></details>";
+    return state == RoomLine::State::Unreachable || state == RoomLine::State::InUse;
 }
 
-QString lastText(const Campus::Status& status)
+// What the room's state means, under its badge, and what its line said,
+// folded away for the technician: only where there is something to say
+// (campus.js adds them when a room's state changes).
+QByteArray reason(const Campus::Status& status, Language language)
+{
+    const QString state = RoomLine::StateName(status.state);
+    const QString words = PhonePage::StateWords(language).value(state).toString();
+    QByteArray html;
+    if (!words.isEmpty())
+        html += "<span class=\"reason\">" + escaped(words) + "</span>";
+    if (!status.error.isEmpty())
+        html += "<details class=\"error\"><summary>" + escaped(word("details", language)) +
+                "</summary><span class=\"detail\">" + escaped(status.error) + "</span></details>";
+    return html;
+}
+
+QString lastText(const Campus::Status& status, Language language)
 {
     const Command* command =
         status.lastCommand ? CommandResolver::Resolve(QString(QLatin1Char(status.lastCommand)))
                            : nullptr;
     if (!command)
-        return word("never");
-    return word("last").arg(CommandResolver::Label(*command),
-                            status.lastCommandTime.toLocalTime().toString(
-                                QStringLiteral("yyyy-MM-dd HH:mm")));
+        return word("never", language);
+    return word("last", language)
+        .arg(language == Language::Chinese ? CommandResolver::Label(*command)
+                                           : QString::fromUtf8(command->meaning.data(),
+                                                               qsizetype(command->meaning.size())),
+             status.lastCommandTime.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+}
+
+QByteArray item(const RoomConfig& room, const Campus::Status& status, Language language)
+{
+    const QByteArray id = escaped(room.id);
+    const QByteArray name = escaped(room.name);
+    return "<li class=\"room\" data-room=\"" + id + "\"><label class=\"pickbox\"><input type=\"checkbox\" "
+           "class=\"pick\" checked aria-label=\"" + name + "\"></label><a href=\"/rooms/" + id + "/\">" + name +
+           "</a><span class=\"state\" data-state=\"" + escaped(RoomLine::StateName(status.state)) + "\">" +
+           escaped(say(RoomLine::StateText(status.state), language)) + "</span>" + reason(status, language) +
+           "<span class=\"last\">" + escaped(lastText(status, language)) + "</span></li>\n";
 }
 } // namespace
 
-QByteArray CampusPage::Login(const QString& user, Refusal refusal)
+CampusPage::Language CampusPage::LanguageOf(const QByteArray& cookie, QByteArrayView acceptLanguage)
 {
-    QByteArray page = filled(QStringLiteral("login.html"));
-    page.replace("{{user}}", escaped(user.left(64)));
-    page.replace("{{message}}", refusal == Refusal::WrongPassword ? escaped(word("wrongPassword"))
-                                : refusal == Refusal::TooMany     ? escaped(word("tooMany"))
+    if (cookie == "zh")
+        return Language::Chinese;
+    if (cookie == "en")
+        return Language::English;
+    return PhonePage::FromAcceptLanguage(acceptLanguage);
+}
+
+QByteArray CampusPage::Switch(Language language)
+{
+    // Each language's name in itself.
+    return language == Language::Chinese
+               ? "<a class=\"switch\" href=\"?hl=en\" lang=\"en\" hreflang=\"en\">English</a>"
+               : "<a class=\"switch\" href=\"?hl=zh\" lang=\"zh-CN\" hreflang=\"zh-CN\">中文</a>";
+}
+
+QByteArray CampusPage::Login(const QString& user, Refusal refusal, Language language)
+{
+    QByteArray page = filled(QStringLiteral("login.html"), language);
+    page.replace("{{user-value}}", escaped(user.left(64)));
+    page.replace("{{message}}", refusal == Refusal::WrongPassword ? escaped(word("wrongPassword", language))
+                                : refusal == Refusal::TooMany     ? escaped(word("tooMany", language))
                                                                   : QByteArray());
     return page;
 }
 
-QByteArray CampusPage::Rooms(const QString& user, const Campus& campus)
+QByteArray CampusPage::Rooms(const QString& user, const Campus& campus, Language language, bool every)
 {
-    QByteArray items;
+    // The rooms with a problem first, then the others: kShownRooms of
+    // them, every room when asked.
+    QByteArray problems, others;
+    QMap<RoomLine::State, int> counts;
+    int total = 0, shown = 0;
+    QList<std::pair<RoomConfig, Campus::Status>> rest;
     for (const RoomConfig& room : campus.Rooms()) {
         const Campus::Status status = campus.StatusOf(room.id);
-        const QByteArray id = escaped(room.id);
-        const QByteArray name = escaped(room.name);
-        items += "<li class=\"room\" data-room=\"" + id + "\">"
-                 "<label class=\"pickbox\"><input type=\"checkbox\" class=\"pick\" data-room=\"" + id +
-                 "\" checked aria-label=\"" + name + "\"></label>"
-                 "<a href=\"/rooms/" + id + "/\">" + name + "</a>"
-                 "<span class=\"state\" data-state=\"" + escaped(RoomLine::StateName(status.state)) +
-                 "\">" + escaped(chinese(RoomLine::StateText(status.state))) + "</span>" +
-                 reason(status) +
-                 "<span class=\"last\">" + escaped(lastText(status)) + "</span></li>\n";
+        ++counts[status.state];
+        ++total;
+        if (!problem(status.state))
+            rest.append({room, status});
+        else if (every || shown++ < kShownRooms)
+            problems += item(room, status, language);
     }
+    for (const auto& [room, status] : std::as_const(rest))
+        if (every || shown++ < kShownRooms)
+            others += item(room, status, language);
+    QByteArray tally = escaped(word("counts", language).arg(total));
+    for (const RoomLine::State state : {RoomLine::State::Unreachable, RoomLine::State::InUse,
+                                        RoomLine::State::Unknown, RoomLine::State::Reachable})
+        tally += " <span class=\"count\" data-state=\"" + escaped(RoomLine::StateName(state)) + "\"" +
+                 (counts.value(state) ? QByteArray() : QByteArray(" data-zero")) + ">" +
+                 escaped(say(RoomLine::StateText(state), language)) + " <b>" +
+                 QByteArray::number(counts.value(state)) + "</b></span>";
+    const int hidden = every ? 0 : std::max(0, total - kShownRooms);
+    QByteArray more;
+    if (hidden > 0)
+        more = "<p id=\"more\">" + escaped(word("moreRooms", language).arg(hidden)) + " <a href=\"/?all=1\">" +
+               escaped(word("showAll", language)) + "</a></p>\n";
+
     QByteArray commands;
     for (const Command& command : kCommands)
         commands += "<option value=\"" + QByteArray(1, command.letter) + "\">" +
-                    escaped(CommandResolver::Label(command)) + "</option>\n";
+                    escaped(language == Language::Chinese ? CommandResolver::Label(command)
+                                                          : QString::fromUtf8(command.meaning.data(),
+                                                                              qsizetype(command.meaning.size()))) +
+                    "</option>\n";
 
     QJsonObject words;
     for (const Text& text : kTexts)
-        words.insert(QLatin1String(text.key), chinese(text.source));
+        words.insert(QLatin1String(text.key), say(text.source, language));
     QJsonObject states;
     for (qsizetype i = 0; i < RoomLine::StateNames().size(); ++i) {
         const auto state = RoomLine::State(i);
-        states.insert(RoomLine::StateName(state), chinese(RoomLine::StateText(state)));
+        states.insert(RoomLine::StateName(state), say(RoomLine::StateText(state), language));
     }
     words.insert(QLatin1String("states"), states);
-    words.insert(QLatin1String("reasons"), PhonePage::StateWords(PhonePage::Language::Chinese));
-    words.insert(QLatin1String("codes"), PhonePage::CodeWords(PhonePage::Language::Chinese));
+    words.insert(QLatin1String("reasons"), PhonePage::StateWords(language));
+    words.insert(QLatin1String("codes"), PhonePage::CodeWords(language));
+    words.insert(QLatin1String("total"), total);
+    words.insert(QLatin1String("chinese"), language == Language::Chinese);
 
-    QByteArray page = filled(QStringLiteral("rooms.html"));
+    QByteArray page = filled(QStringLiteral("rooms.html"), language);
     page.replace("{{user}}", escaped(user));
-    page.replace("{{rooms}}", items);
+    page.replace("{{tally}}", tally);
+    page.replace("{{rooms}}", problems + others);
+    page.replace("{{more}}", more);
     page.replace("{{commands}}", commands);
     // Safe inside a <script> element.
     page.replace("{{texts}}",

@@ -79,10 +79,10 @@ CampusServer::CampusServer(Campus& campus, const ServeConfig& config, QObject* p
                           return m_api.Status(room);
                       });
     apiRoute<>("/api/v1/history", M::Get, [this](const Request& request, const Who&) {
-        return HistoryApi::Answer(m_history, m_api.Groups(), request, false);
+        return HistoryApi::Answer(m_history, m_api.Groups(), request, false, roomIds());
     });
     apiRoute<>("/history.csv", M::Get, [this](const Request& request, const Who&) {
-        return HistoryApi::Answer(m_history, m_api.Groups(), request, true);
+        return HistoryApi::Answer(m_history, m_api.Groups(), request, true, roomIds());
     });
     apiRoute<>("/api/v1/schedules", M::Get, [this](const Request&, const Who&) -> Answer {
         return JsonReply(StatusCode::Ok,
@@ -164,7 +164,7 @@ WebServer::Answer CampusServer::route(const Request& request)
         if (request.method != Method::Get)
             return refuse(StatusCode::MethodNotAllowed, tr("Only GET and POST are served here."),
                           request, "method not allowed");
-        return HtmlReply(CampusPage::Login({}, CampusPage::Refusal::None));
+        return htmlReply(request, CampusPage::Login({}, CampusPage::Refusal::None, language(request)));
     }
     if (path == QLatin1String("/logout")) {
         if (request.method != Method::Post)
@@ -181,19 +181,21 @@ WebServer::Answer CampusServer::route(const Request& request)
 WebServer::Answer CampusServer::page(const Request& request)
 {
     const QString& path = request.path;
-    QByteArray type;
-    if (const QByteArray asset = CampusPage::Asset(path, &type); !asset.isEmpty())
-        return Reply{StatusCode::Ok, asset, type, {{"Cache-Control", "max-age=3600"}}};
+    QByteArray type, hash;
+    const QString plain = PhonePage::Unhashed(path, &hash);
+    if (const QByteArray asset = CampusPage::Asset(plain, &type); !asset.isEmpty())
+        return AssetReply({asset, type, true, PhonePage::HashMatches(hash, asset)});
     const Reply toLogin{StatusCode::SeeOther, {}, "text/plain", {{"Location", "/login"}}};
     if (path == QLatin1String("/")) {
         const auto user = m_login.SessionUser(request);
         if (!user)
             return toLogin;
-        return HtmlReply(
-            CampusPage::Rooms(*user, m_campus)
-                .replace("{{groups}}", CarePage::Groups(m_api.Groups()))
-                .replace("{{care}}", CarePage::Schedules(m_scheduler ? m_scheduler->State()
-                                                                     : QJsonArray())));
+        const Language lang = language(request);
+        return htmlReply(
+            request, CampusPage::Rooms(*user, m_campus, lang, request.query.hasQueryItem(QStringLiteral("all")))
+                         .replace("{{groups}}", CarePage::Groups(m_api.Groups(), lang))
+                         .replace("{{care}}", CarePage::Schedules(m_scheduler ? m_scheduler->State() : QJsonArray(),
+                                                                  roomNames(), lang)));
     }
     if (path == QLatin1String("/history")) {
         const auto user = m_login.SessionUser(request);
@@ -202,7 +204,51 @@ WebServer::Answer CampusServer::page(const Request& request)
     if (path.startsWith(QLatin1String("/rooms/")))
         return m_login.SessionUser(request) ? roomPanel(request, path) : toLogin;
     // The phone page's style, script and pictures, for the rooms' panels.
-    return AssetReply(m_page.Find(path, PhonePage::Language::Chinese));
+    return AssetReply(m_page.Find(path, language(request)));
+}
+
+CampusServer::Language CampusServer::language(const Request& request)
+{
+    const QString asked = request.query.queryItemValue(QStringLiteral("hl"));
+    if (asked == QLatin1String("zh") || asked == QLatin1String("en"))
+        return CampusPage::LanguageOf(asked.toLatin1(), {});
+    return CampusPage::LanguageOf(request.Cookie(CampusPage::kLanguageCookie), request.Header("accept-language"));
+}
+
+WebServer::Reply CampusServer::htmlReply(const Request& request, QByteArray page)
+{
+    // The files a page names, under names that carry their content's hash.
+    for (const char* file : {"/campus.css", "/campus.js"}) {
+        QByteArray type;
+        page.replace("{{" + QByteArray(file) + "}}",
+                     PhonePage::HashedName(QLatin1String(file), CampusPage::Asset(QLatin1String(file), &type)));
+    }
+    page.replace("{{/icon-128.png}}", m_page.Hashed(QStringLiteral("/icon-128.png")));
+    page.replace("{{switch}}", CampusPage::Switch(language(request)));
+    Reply reply = HtmlReply(page);
+    // The language chosen with the switch holds on every page.
+    const QString asked = request.query.queryItemValue(QStringLiteral("hl"));
+    if (asked == QLatin1String("zh") || asked == QLatin1String("en"))
+        reply.headers.append({"Set-Cookie", QByteArray(CampusPage::kLanguageCookie) + '=' + asked.toLatin1() +
+                                                "; Path=/; Max-Age=31536000; SameSite=Lax"});
+    return reply;
+}
+
+QHash<QString, QString> CampusServer::roomNames() const
+{
+    QHash<QString, QString> names;
+    for (const RoomConfig& room : m_campus.Rooms())
+        names.insert(room.id, room.name);
+    return names;
+}
+
+QHash<QString, QString> CampusServer::roomIds() const
+{
+    QHash<QString, QString> ids;
+    for (const RoomConfig& room : m_campus.Rooms())
+        if (!room.name.isEmpty() && !m_campus.HasRoom(room.name))
+            ids.insert(room.name, room.id);
+    return ids;
 }
 
 WebServer::Answer CampusServer::roomPanel(const Request& request, const QString& path)
@@ -218,27 +264,53 @@ WebServer::Answer CampusServer::roomPanel(const Request& request, const QString&
         if (config.id == parts[2])
             target.room = config.name;
     target.state = RoomLine::StateName(m_campus.StatusOf(parts[2]).state);
-    const PhonePage::Asset asset = m_page.Find(
-        QStringLiteral("/"), PhonePage::FromAcceptLanguage(request.Header("accept-language")),
-        target);
-    return Reply{StatusCode::Ok, asset.body, asset.type, {}};
+    const PhonePage::Asset asset = m_page.Find(QStringLiteral("/"), language(request), target);
+    return htmlReply(request, asset.body);
 }
 
 WebServer::Answer CampusServer::historyPage(const Request& request, const QString& user)
 {
+    CarePage::HistoryView view;
+    view.user = user;
+    view.query = request.query;
+    view.query.removeAllQueryItems(QStringLiteral("hl"));
+    view.names = roomNames();
+    view.groups = m_api.Groups().Groups().keys();
+    view.language = language(request);
     QString error;
     StatusCode status;
-    const auto filter =
-        HistoryApi::Parse(m_api.Groups(), request.query, HistoryApi::kMaxCsvRows, &error, &status);
-    if (!m_history || !filter)
-        return HtmlReply(CarePage::History(
-            user, request.query, {}, {},
-            m_history ? error : tr("This service keeps no history ([history] database=off).")));
+    auto filter = HistoryApi::Parse(m_api.Groups(), view.query, HistoryApi::kMaxCsvRows, &error,
+                                    &status, roomIds());
+    if (!m_history || !filter) {
+        view.error = m_history ? error : tr("This service keeps no history ([history] database=off).");
+        return htmlReply(request, CarePage::History(view));
+    }
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    const QDateTime until = filter->until.isValid() ? std::min(filter->until, now) : now;
-    m_history->Find(*filter, [request, user, until](const QList<History::Entry>& entries,
-                                                    const QString& error) {
-        request.answer(HtmlReply(CarePage::History(user, request.query, entries, until, error)));
+    view.until = filter->until.isValid() ? std::min(filter->until, now) : now;
+    view.since = filter->since.isValid() ? filter->since : view.until.addDays(-1);
+    // The first page holds every record found, for the summary per room;
+    // a later one a page and one more (whether there are more).
+    view.summary = filter->before == 0;
+    if (!view.summary)
+        filter->limit = CarePage::kPageRows + 1;
+    // The schedules' runs of the time, whatever else the filter asks.
+    History::Filter runs;
+    runs.rooms = filter->rooms;
+    runs.since = view.since;
+    runs.until = view.until;
+    runs.faces = {QStringLiteral("schedule")};
+    runs.limit = 5000;
+    m_history->Find(runs, [this, request, view, filter = *filter](const QList<History::Entry>& found,
+                                                                   const QString& error) mutable {
+        view.runs = found;
+        view.error = error;
+        m_history->Find(filter, [this, request, view](const QList<History::Entry>& entries,
+                                                      const QString& error) mutable {
+            view.entries = entries;
+            if (view.error.isEmpty())
+                view.error = error;
+            request.answer(htmlReply(request, CarePage::History(view)));
+        });
     });
     return std::nullopt;
 }
@@ -247,7 +319,7 @@ std::optional<WebServer::Reply> CampusServer::blockedPage(const Request& request
 {
     if (request.path != QLatin1String("/login"))
         return std::nullopt;
-    Reply refused = HtmlReply(CampusPage::Login({}, CampusPage::Refusal::TooMany));
+    Reply refused = htmlReply(request, CampusPage::Login({}, CampusPage::Refusal::TooMany, language(request)));
     refused.status = StatusCode::TooManyRequests;
     return refused;
 }

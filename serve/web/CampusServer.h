@@ -5,6 +5,7 @@
 //   GET  /                                     every room (after login; CampusPage)
 //   GET  /rooms/ID/                            the room's panel (the phone page)
 //   GET  /history                              the history page (CarePage)
+//   ?hl=zh|en on any page                      the pages' language, kept in a cookie
 //   /api/v1/…                                  the JSON interface (CampusApi)
 //   GET  /api/v1/history, /history.csv         the history (HistoryApi)
 //   GET  /api/v1/schedules                     the schedules, their next and last runs
@@ -57,7 +58,16 @@ private:
     template <typename... Args>
     void apiRoute(const char* pattern, QHttpServerRequest::Methods methods,
                   std::type_identity_t<std::function<Answer(const Request&, const Who&, Args...)>> handler);
+    using Language = PhonePage::Language;
     Answer page(const Request& request);
+    // The language of the campus pages for `request` (CampusPage::LanguageOf,
+    // or ?hl= when the switch was used).
+    static Language language(const Request& request);
+    // `page` with the files it names under their hashed names, the
+    // language switch, and the cookie that keeps a language chosen.
+    Reply htmlReply(const Request& request, QByteArray page);
+    QHash<QString, QString> roomNames() const; // ID → name
+    QHash<QString, QString> roomIds() const;   // name → ID
     Answer roomPanel(const Request& request, const QString& path);
     // The history page ("记录"), for a user with a session.
     Answer historyPage(const Request& request, const QString& user);

@@ -1,6 +1,7 @@
 #include "serve/web/HistoryApi.h"
 
 #include "serve/config/RoomGroups.h"
+#include "control/CommandResolver.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -38,11 +39,14 @@ QString cell(QString text)
 } // namespace
 
 std::optional<History::Filter> HistoryApi::Parse(const RoomGroups& groups, const QUrlQuery& query,
-                                                int maxLimit, QString* error, StatusCode* status)
+                                                int maxLimit, QString* error, StatusCode* status,
+                                                const QHash<QString, QString>& roomIds)
 {
     History::Filter filter;
     *status = StatusCode::BadRequest;
-    QStringList names = values(query, QStringLiteral("room"));
+    QStringList names;
+    for (const QString& room : values(query, QStringLiteral("room")))
+        names.append(roomIds.value(room, room)); // a room's name stands for its ID
     for (const QString& group : values(query, QStringLiteral("group")))
         names.append(QLatin1Char('@') + group);
     if (const auto rooms = groups.Expand(names, error)) {
@@ -53,6 +57,21 @@ std::optional<History::Filter> HistoryApi::Parse(const RoomGroups& groups, const
     }
     if (!names.isEmpty() && filter.rooms.isEmpty()) // a group of no rooms has no history
         filter.rooms.append(QString());
+    for (const QString& word : values(query, QStringLiteral("command"))) {
+        const Command* command = CommandResolver::Resolve(word);
+        if (!command) {
+            *error = CommandResolver::UnknownMessage(word.left(64));
+            return std::nullopt;
+        }
+        filter.commands.append(CommandResolver::Name(*command));
+    }
+    filter.faces = values(query, QStringLiteral("face"));
+    const QString outcome = query.queryItemValue(QStringLiteral("outcome"));
+    filter.failedOnly = outcome == QLatin1String("failed");
+    if (!outcome.isEmpty() && !filter.failedOnly) {
+        *error = tr("outcome= takes failed (every command that was not sent)");
+        return std::nullopt;
+    }
     for (const auto& [key, end] : {std::pair{QStringLiteral("since"), false},
                                    std::pair{QStringLiteral("until"), true}}) {
         const QString text = query.queryItemValue(key, QUrl::FullyDecoded);
@@ -77,14 +96,16 @@ std::optional<History::Filter> HistoryApi::Parse(const RoomGroups& groups, const
 }
 
 std::optional<WebServer::Reply> HistoryApi::Answer(History* history, const RoomGroups& groups,
-                                                   const WebServer::Request& request, bool csv)
+                                                   const WebServer::Request& request, bool csv,
+                                                   const QHash<QString, QString>& roomIds)
 {
     if (!history)
         return WebServer::ErrorReply(StatusCode::NotFound,
                                      tr("This service keeps no history ([history] database=off)."));
     QString error;
     StatusCode status;
-    const auto filter = Parse(groups, request.query, csv ? kMaxCsvRows : kMaxPage, &error, &status);
+    const auto filter =
+        Parse(groups, request.query, csv ? kMaxCsvRows : kMaxPage, &error, &status, roomIds);
     if (!filter)
         return WebServer::ErrorReply(status, error);
     history->Find(*filter, [request, csv, limit = filter->limit](const QList<History::Entry>& entries,

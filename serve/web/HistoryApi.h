@@ -9,9 +9,10 @@
 //                     there may be more, a Link header (rel="next") names
 //                     the file of the ones before
 //
-// room= and group= may be given more than once (or comma-separated); since=
-// and until= take a date (2026-12-08, the server's local day) or a date and
-// time (ISO 8601).
+// room= (an ID or a room's name), group=, command= (a name, letter or
+// label) and face= may be given more than once (or comma-separated);
+// outcome=failed keeps what was not sent; since= and until= take a date
+// (2026-12-08, the server's local day) or a date and time (ISO 8601).
 #pragma once
 
 #include "serve/history/History.h"
@@ -32,12 +33,14 @@ public:
 
     // The filter `query` asks for, at most `maxLimit` entries (kMaxPage: a
     // page, kDefaultLimit unless limit= says); nullopt with `error` and the
-    // answer's `status` when it cannot be.
+    // answer's `status` when it cannot be. `roomIds`: each room's ID by its name.
     static std::optional<History::Filter> Parse(const RoomGroups& groups, const QUrlQuery& query,
                                                 int maxLimit, QString* error,
-                                                WebServer::StatusCode* status);
+                                                WebServer::StatusCode* status,
+                                                const QHash<QString, QString>& roomIds = {});
     // Answers `request` later with the entries it asks for, as JSON or CSV.
     static std::optional<WebServer::Reply> Answer(History* history, const RoomGroups& groups,
-                                                  const WebServer::Request& request, bool csv);
+                                                  const WebServer::Request& request, bool csv,
+                                                  const QHash<QString, QString>& roomIds = {});
     static QByteArray Csv(const QList<History::Entry>& entries);
 };

@@ -65,23 +65,22 @@ def tour(url, user, password, out):
         driver.get(url)
         wait_for("the rooms page", lambda: driver.find_elements("css selector", "#all-run"))
         Select(driver.find_element("id", "all-command")).select_by_value("d")
-        for pick in driver.find_elements("css selector", "input.pick[data-room]"):
-            if not pick.is_selected():
-                pick.click()
+        driver.find_element("id", "all-every").click()  # every room, listed or not
         driver.find_element("id", "all-run").click()
         confirm = driver.find_element("id", "all-confirm")
         wait_for("the confirmation", confirm.is_displayed)
         confirm.click()
 
-        def outcomes():
-            found = driver.find_elements("css selector", "#all-results [data-room][data-outcome]")
-            return found if len(found) == len(rooms) else None
-        results = wait_for("every room's outcome", outcomes, timeout=120)
+        def outcomes():  # the rooms not sent, each with its reason; those sent in one line
+            done = driver.find_element("id", "all-outcome").get_attribute("data-kind") in ("sent", "error")
+            return done and driver.find_elements("css selector", "#all-results [data-outcome]")
+        wait_for("every room's outcome", outcomes, timeout=120)
+        results = driver.find_elements("css selector", "#all-results [data-room][data-outcome]")
         driver.save_screenshot(os.path.join(out, "all-rooms.png"))
         driver.execute_script("document.getElementById('schedules').scrollIntoView()")
         driver.save_screenshot(os.path.join(out, "schedules.png"))
         failed = [r.text for r in results if r.get_attribute("data-outcome") != "sent"]
-        print("tour: 投影机关 on all rooms: %d sent, %d failed" % (len(results) - len(failed), len(failed)))
+        print("tour: 投影机关 on all rooms: %d sent, %d failed" % (len(rooms) - len(failed), len(failed)))
         for text in failed:
             print("tour:   " + text)
         driver.get(url + "history")
@@ -103,7 +102,10 @@ def first_paint(url, user, password, rooms, runs):
         const [want, done] = arguments;
         const look = () => {
             const paint = performance.getEntriesByName('first-contentful-paint')[0];
-            if (paint && document.querySelectorAll('.room[data-room]').length >= want)
+            // The page lists its rooms (those with a problem, and the first
+            // others) once it is read.
+            if (paint && document.readyState !== 'loading' &&
+                document.querySelectorAll('.room[data-room]').length >= Math.min(want, 1))
                 done([paint.startTime, performance.now()]);
             else
                 requestAnimationFrame(look);

@@ -35,6 +35,8 @@ def driver(*arguments, chinese=False, mobile=None):
         options.add_experimental_option("prefs", {"intl.accept_languages": "zh-CN,zh"})
     if mobile:
         options.add_experimental_option("mobileEmulation", mobile)
+    # What the page wrote to the console, failed requests among it (errors()).
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
     return webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
 
 
@@ -54,3 +56,8 @@ def axe(driver, where):
         "axe.run(document, {resultTypes: ['violations']}).then(r => done(r.violations.map("
         "v => v.id + ' (' + v.impact + '): ' + v.nodes.map(n => n.target.join(' ')).join(', '))));")
     return "; ".join(found)
+
+
+def errors(driver):
+    """The console's errors since the last call: failed requests and scripts' errors."""
+    return [entry["message"] for entry in driver.get_log("browser") if entry["level"] == "SEVERE"]

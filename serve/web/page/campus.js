@@ -1,13 +1,17 @@
 "use strict";
 // The rooms page: each room's state and last command from
-// GET /api/v1/rooms every few seconds, and the all-rooms action: a command,
-// the rooms ticked, a confirmation, then POST /api/v1/rooms/all/commands/C
-// and each room's outcome.
+// GET /api/v1/rooms every few seconds, the counts by state, the rooms with
+// a problem first; and the all-rooms action: a command, the rooms chosen
+// (every room, a group's, or those ticked), a confirmation, then
+// POST /api/v1/rooms/all/commands/C and each room's outcome, those not
+// sent first.
 (function () {
     var texts = JSON.parse(document.getElementById("texts").textContent);
     var $ = function (id) { return document.getElementById(id); };
     var names = {};
-    var asked = null; // {letter, label, rooms} while the confirmation is open
+    var asked = null; // {letter, label, rooms, body} while the confirmation is open
+    // What the action goes to: every room, a group, or the rooms ticked.
+    var scope = { every: true, group: null };
 
     function two(n) { return (n < 10 ? "0" : "") + n; }
 
@@ -20,6 +24,18 @@
         return at.getFullYear() + "-" + two(at.getMonth() + 1) + "-" + two(at.getDate()) + " " + time;
     }
 
+    function problem(state) { return state === "unreachable" || state === "in use"; }
+
+    // The reason under a room's badge and the line's words, made when needed.
+    function part(item, selector, make) {
+        var found = item.querySelector(selector);
+        if (!found) {
+            found = make();
+            item.insertBefore(found, item.querySelector(".last"));
+        }
+        return found;
+    }
+
     function show(room) {
         var item = document.querySelector('.room[data-room="' + room.id + '"]');
         if (!item)
@@ -28,16 +44,59 @@
         var state = item.querySelector(".state");
         state.setAttribute("data-state", room.state);
         state.textContent = texts.states[room.state] || room.state;
-        item.querySelector(".reason").textContent = texts.reasons[room.state] || "";
-        item.querySelector(".detail").textContent = room.error || "";
-        item.querySelector(".error").hidden = !room.error;
+        var reason = texts.reasons[room.state] || "";
+        if (reason || item.querySelector(".reason"))
+            part(item, ".reason", function () {
+                var span = document.createElement("span");
+                span.className = "reason";
+                return span;
+            }).textContent = reason;
+        if (room.error || item.querySelector(".error")) {
+            var error = part(item, ".error", function () {
+                var more = document.createElement("details");
+                var summary = document.createElement("summary");
+                var detail = document.createElement("span");
+                more.className = "error";
+                summary.textContent = texts.details;
+                detail.className = "detail";
+                more.appendChild(summary);
+                more.appendChild(detail);
+                return more;
+            });
+            error.querySelector(".detail").textContent = room.error || "";
+            error.hidden = !room.error;
+        }
+        // The command in the page's words, as the action's list says it.
+        var option = room.last && document.querySelector('#all-command option[value="' + room.last.command + '"]');
+        var last = room.last ? (option ? option.textContent : room.last.label) : "";
         item.querySelector(".last").textContent = room.last
-            ? texts.last.replace("%1", room.last.label).replace("%2", when(room.last.at))
+            ? texts.last.replace("%1", last).replace("%2", when(room.last.at))
             : texts.never;
     }
 
+    // The counts by state, and the rooms with a problem first (moved only
+    // when that changes).
+    function tally(rooms) {
+        var counts = {};
+        rooms.forEach(function (room) { counts[room.state] = (counts[room.state] || 0) + 1; });
+        Array.prototype.forEach.call(document.querySelectorAll("#counts .count"), function (count) {
+            var n = counts[count.getAttribute("data-state")] || 0;
+            count.querySelector("b").textContent = n;
+            count.toggleAttribute("data-zero", !n);
+        });
+        var list = $("rooms");
+        var items = Array.prototype.slice.call(list.children);
+        var sorted = items.filter(function (item) {
+            return problem(item.querySelector(".state").getAttribute("data-state"));
+        }).concat(items.filter(function (item) {
+            return !problem(item.querySelector(".state").getAttribute("data-state"));
+        }));
+        if (sorted.some(function (item, i) { return item !== items[i]; }))
+            sorted.forEach(function (item) { list.appendChild(item); });
+    }
+
     function loggedOut() {
-        $("all-status").textContent = texts.loggedOut;
+        report(texts.loggedOut, "error");
         window.location.assign("/login");
     }
 
@@ -47,9 +106,12 @@
                 return loggedOut();
             if (!response.ok)
                 return;
-            return response.json().then(function (body) { body.rooms.forEach(show); });
+            return response.json().then(function (body) {
+                body.rooms.forEach(show);
+                tally(body.rooms);
+            });
         }).catch(function () {
-            $("all-status").textContent = texts.noService;
+            report(texts.noService, "error");
         });
     }
 
@@ -61,12 +123,13 @@
         var rooms = [];
         Array.prototype.forEach.call(document.querySelectorAll("input.pick"), function (box) {
             if (box.checked)
-                rooms.push(box.getAttribute("data-room"));
+                rooms.push(box.closest(".room").getAttribute("data-room"));
         });
         return rooms;
     }
 
     function pickAll(checked) {
+        scope = { every: checked, group: null };
         Array.prototype.forEach.call(document.querySelectorAll("input.pick"), function (box) {
             box.checked = checked;
         });
@@ -75,18 +138,37 @@
     function ask() {
         var select = $("all-command");
         var rooms = chosen();
+        var body = { rooms: rooms };
+        var count = rooms.length;
+        var named = roomNames(rooms);
+        if (scope.every) { // every room, listed here or not: no list
+            body = null;
+            count = texts.total;
+            named = texts.everyRoom;
+        } else if (scope.group) {
+            body = { groups: [scope.group.name] };
+            count = scope.group.rooms.length;
+            named = scope.group.name;
+        }
         $("all-results").textContent = "";
-        if (!rooms.length) {
-            $("all-status").textContent = texts.noneChosen;
+        if (!count) {
+            report(texts.noneChosen, "error");
             return;
         }
         var label = select.options[select.selectedIndex].text;
-        asked = { letter: select.value, label: label, rooms: rooms };
+        asked = { letter: select.value, label: label, count: count, body: body };
         $("all-question").textContent = texts.question.replace("%1", label)
-            .replace("%2", rooms.length).replace("%3", roomNames(rooms));
-        $("all-status").textContent = "";
+            .replace("%2", count).replace("%3", named);
+        report("", "");
         $("all-ask").hidden = false;
         $("all-confirm").focus();
+    }
+
+    // The all-rooms action's outcome, at the top of the page.
+    function report(text, kind) {
+        $("all-status").textContent = text;
+        $("all-outcome").setAttribute("data-kind", kind || "");
+        $("all-outcome").hidden = !text;
     }
 
     // The rooms by name: all of them, or the first few and how many more.
@@ -104,10 +186,8 @@
         var name = names[entry.room] || entry.room;
         item.setAttribute("data-room", entry.room);
         item.setAttribute("data-outcome", entry.error === undefined ? "sent" : "error");
-        item.textContent = entry.error === undefined
-            ? texts.roomSent.replace("%1", name)
-            : texts.roomFailed.replace("%1", name)
-                .replace("%2", texts.codes[entry.code] || texts.codes["not-sent"]);
+        item.textContent = texts.roomFailed.replace("%1", name)
+            .replace("%2", texts.codes[entry.code] || texts.codes["not-sent"]);
         if (entry.error) { // what the line said, folded away for the technician
             var more = document.createElement("details");
             var summary = document.createElement("summary");
@@ -126,34 +206,45 @@
         asked = null;
         $("all-ask").hidden = true;
         $("all-run").disabled = true;
-        $("all-status").textContent = texts.sending.replace("%1", order.label).replace("%2", order.rooms.length);
+        report(texts.sending.replace("%1", order.label).replace("%2", order.count), "");
         fetch("/api/v1/rooms/all/commands/" + encodeURIComponent(order.letter), {
             method: "POST",
             cache: "no-store",
             headers: { "Content-Type": "application/json" },
-            body: JSON.stringify({ rooms: order.rooms })
+            body: order.body ? JSON.stringify(order.body) : ""
         }).then(function (response) {
             if (response.status === 401)
                 return loggedOut();
             return response.json().then(function (body) {
                 if (!response.ok) {
-                    $("all-status").textContent = texts.notSent.replace("%1", body.error || response.status);
+                    report(texts.notSent.replace("%1", body.error || response.status), "error");
                     return;
                 }
+                // The rooms not sent first, each with its reason; those
+                // sent in one line after them.
                 var list = $("all-results");
-                var failed = 0;
+                var sent = [];
                 body.results.forEach(function (entry) {
-                    failed += entry.error === undefined ? 0 : 1;
-                    list.appendChild(result(entry));
+                    if (entry.error === undefined)
+                        sent.push(names[entry.room] || entry.room);
+                    else
+                        list.appendChild(result(entry));
                 });
-                $("all-status").textContent = texts.done.replace("%1", order.label)
-                    .replace("%2", body.results.length - failed).replace("%3", failed);
+                if (sent.length) {
+                    var item = document.createElement("li");
+                    item.setAttribute("data-outcome", "sent");
+                    item.textContent = texts.sentTo.replace("%1", sent.join(texts.chinese ? "、" : ", "));
+                    list.appendChild(item);
+                }
+                var failed = body.results.length - sent.length;
+                report(texts.done.replace("%1", order.label).replace("%2", sent.length)
+                    .replace("%3", failed), failed ? "error" : "sent");
             });
         }).catch(function () {
-            $("all-status").textContent = texts.noService;
+            report(texts.noService, "error");
         }).then(function () {
             $("all-run").disabled = false;
-            $("all-status").focus(); // the outcome, where the confirmation was
+            $("all-status").focus(); // the outcome, at the top
             refresh();
         });
     }
@@ -172,11 +263,14 @@
     Array.prototype.forEach.call(document.querySelectorAll("button.group"), function (button) {
         button.addEventListener("click", function () {
             var rooms = button.getAttribute("data-rooms").split(" ");
+            scope = { every: false, group: { name: button.getAttribute("data-group"), rooms: rooms } };
             Array.prototype.forEach.call(document.querySelectorAll("input.pick"), function (box) {
-                box.checked = rooms.indexOf(box.getAttribute("data-room")) >= 0;
+                box.checked = rooms.indexOf(box.closest(".room").getAttribute("data-room")) >= 0;
             });
         });
     });
+    // A box ticked by hand: the rooms ticked, no more.
+    $("rooms").addEventListener("change", function () { scope = { every: false, group: null }; });
     $("all-none").addEventListener("click", function () { pickAll(false); });
     $("all-every").addEventListener("click", function () { pickAll(true); });
     // Served over HTTPS (or to this machine): a page of our own, not the
