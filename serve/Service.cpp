@@ -1,5 +1,7 @@
 #include "serve/Service.h"
 
+#include "control/CommandResolver.h"
+#include "control/Commands.h"
 #include "control/Logging.h"
 #include "control/ShutdownSignals.h"
 #include "serve/ServiceNotify.h"
@@ -27,9 +29,13 @@ std::unique_ptr<History> openHistory(const ServeConfig& config)
 {
     if (config.historyDatabase == QLatin1String("off"))
         return nullptr;
-    auto history = std::make_unique<History>(
-        config.historyDatabase.isEmpty() ? History::DefaultPath() : config.historyDatabase,
-        config.historyKeepDays);
+    const bool district = History::IsPostgres(config.historyDatabase);
+    const QString journal = !config.historyJournal.isEmpty() ? config.historyJournal
+                            : district || config.historyDatabase.isEmpty()
+                                ? History::DefaultPath()
+                                : config.historyDatabase;
+    auto history = std::make_unique<History>(journal, district ? config.historyDatabase : QString(),
+                                             config.HistoryName(), config.historyKeepDays);
     if (!history->Error().isEmpty()) {
         qCWarning(lcServe).noquote() << history->Error() << "- commands are not recorded";
         return nullptr;
@@ -44,7 +50,8 @@ Service::Service(const ServeConfig& config, QObject* parent)
 {
     if (History* history = m_history.get())
         m_campus->SetRecorder([history](const CommandEntry::Request& request,
-                                        const CommandResult& result, std::function<void()> noted) {
+                                        const CommandResult& result,
+                                        std::function<void(bool)> noted) {
             history->Add(History::Of(request, result, QDateTime::currentDateTimeUtc()),
                          std::move(noted));
         });
@@ -55,6 +62,22 @@ Service::Service(const ServeConfig& config, QObject* parent)
     m_scheduler->SetSchedules(m_config.schedules, m_config.Groups());
     m_idle = std::make_unique<IdleWatch>(*m_campus, m_clock);
     m_idle->Configure(m_config.idleOffSeconds, m_config.idleCommands);
+    if (History* history = m_history.get()) {
+        // What the service knew before it started: the rooms in use, and
+        // each room's last command.
+        m_idle->Restore(*history);
+        HistoryFilter sent;
+        sent.codes = {CommandResult::CodeName(CommandResult::Code::Sent)};
+        for (const HistoryRecord& last : history->LastPerRoom(sent))
+            if (const Command* command = CommandResolver::Resolve(last.command))
+                m_campus->RestoreLast(last.room, command->letter, last.at);
+        connect(history, &History::statusChanged, this, [history] {
+            const HistoryStatus status = history->Status();
+            if (status.district && !status.districtUp)
+                qCInfo(lcServe).noquote() << "the district history is" << status.behind
+                                          << "records behind";
+        });
+    }
     m_web = std::make_unique<CampusServer>(*m_campus, m_config);
     m_web->UseCare(m_history.get(), m_scheduler.get());
     connect(&m_probe, &QTimer::timeout, m_campus.get(), &Campus::ProbeAll);

@@ -48,11 +48,16 @@ struct FakeRoom {
 };
 
 // Every entry of `history`, newest first.
-QList<History::Entry> entries(History& history, const QStringList& rooms = {})
+QList<History::Entry> entries(History& history, const QStringList& rooms = {},
+                              const QString& service = {})
 {
     QList<History::Entry> found;
     bool done = false;
-    history.Find({rooms, {}, {}, 0, History::kMaxLimit},
+    History::Filter filter;
+    filter.rooms = rooms;
+    filter.limit = History::kMaxLimit;
+    filter.service = service;
+    history.Find(filter,
                  [&](const QList<History::Entry>& list, const QString&) {
                      found = list;
                      done = true;
@@ -151,7 +156,7 @@ void TestCare::scheduleRunsOnceAndMissesWhatPassed()
     History history(m_dir.filePath(QStringLiteral("schedule.sqlite")));
     Campus campus({m_rooms[0].config(QStringLiteral("a")), m_rooms[1].config(QStringLiteral("b"))});
     campus.SetRecorder([&](const CommandEntry::Request& request, const CommandResult& result,
-                           std::function<void()> noted) {
+                           std::function<void(bool)> noted) {
         history.Add(History::Of(request, result, QDateTime::currentDateTimeUtc()), noted);
     });
     ScheduleConfig night;
@@ -346,7 +351,7 @@ void TestCare::historyAndGroupsOverTheWeb()
     History history(m_dir.filePath(QStringLiteral("web.sqlite")));
     Campus campus(config.rooms);
     campus.SetRecorder([&](const CommandEntry::Request& request, const CommandResult& result,
-                           std::function<void()> noted) {
+                           std::function<void(bool)> noted) {
         history.Add(History::Of(request, result, QDateTime::currentDateTimeUtc()), noted);
     });
     CampusServer web(campus, config);
@@ -384,43 +389,41 @@ void TestCare::historyAndGroupsOverTheWeb()
 
     const HttpAnswer csv = get("/history.csv?room=a");
     QVERIFY2(csv.head.contains("text/csv"), csv.head);
-    QVERIFY(csv.body.startsWith("\xEF\xBB\xBFtime,room,command,who,face,code,message\r\n"));
+    QVERIFY(csv.body.startsWith("\xEF\xBB\xBFtime,room,command,who,face,code,message,service\r\n"));
     QVERIFY2(csv.body.contains("\"a\",\"projector-off\",\"'=cmd\",\"mqtt\",\"unreachable\",\"教室 a：连接被拒绝\""),
              csv.body);
     QCOMPARE(HttpAsk(port, "GET", "/history.csv", "Host: 127.0.0.1:" + QByteArray::number(port) + "\r\n").status,
              401);
 }
 
-// A district's history in PostgreSQL holds what the SQLite file holds.
+// A district's history in PostgreSQL holds what the service's journal holds,
+// each row with the service that wrote it.
 void TestCare::sameRowsInPostgres()
 {
     Postgres server;
     QVERIFY2(server.start(), qPrintable(server.error()));
-    History lite(m_dir.filePath(QStringLiteral("same.sqlite")));
-    History district(server.url());
+    History district(m_dir.filePath(QStringLiteral("same.sqlite")), server.url(), QStringLiteral("school-1"));
     QVERIFY2(district.Error().isEmpty(), qPrintable(district.Error()));
     const QDateTime start = utc("2026-12-08T21:00:00Z");
-    for (int i = 0; i < 300; ++i) {
-        const History::Entry entry{0, start.addMSecs(i * 7), QStringLiteral("r%1").arg(i % 30),
-                                   QStringLiteral("projector-off"), QStringLiteral("night"),
-                                   QStringLiteral("schedule"),
-                                   i % 4 ? QStringLiteral("sent") : QStringLiteral("unreachable"),
-                                   i % 4 ? QString() : QStringLiteral("教室 r%1：连接被拒绝").arg(i)};
-        lite.Add(entry);
-        district.Add(entry);
-    }
+    for (int i = 0; i < 300; ++i)
+        district.Add({0, start.addMSecs(i * 7), QStringLiteral("r%1").arg(i % 30),
+                      QStringLiteral("projector-off"), QStringLiteral("night"),
+                      QStringLiteral("schedule"),
+                      i % 4 ? QStringLiteral("sent") : QStringLiteral("unreachable"),
+                      i % 4 ? QString() : QStringLiteral("教室 r%1：连接被拒绝").arg(i), {}});
     const auto rows = [](const QList<History::Entry>& entries) {
         QStringList all;
         for (const History::Entry& e : entries)
-            all.append(QStringList{QString::number(e.id), e.at.toString(Qt::ISODateWithMs), e.room,
-                                   e.command, e.who, e.face, e.code, e.message}
+            all.append(QStringList{e.at.toString(Qt::ISODateWithMs), e.room, e.command, e.who,
+                                   e.face, e.code, e.message, e.service}
                            .join(u'|'));
         return all;
     };
-    const QStringList fromLite = rows(entries(lite, {QStringLiteral("r4"), QStringLiteral("r8")}));
-    QCOMPARE(fromLite.size(), 20);
-    QCOMPARE(rows(entries(district, {QStringLiteral("r4"), QStringLiteral("r8")})), fromLite);
-    QCOMPARE(rows(entries(district)), rows(entries(lite)));
+    const QStringList own = rows(entries(district, {QStringLiteral("r4"), QStringLiteral("r8")}));
+    QCOMPARE(own.size(), 20);
+    QTRY_COMPARE(district.Status().behind, 0);
+    QCOMPARE(rows(entries(district, {QStringLiteral("r4"), QStringLiteral("r8")}, QStringLiteral("all"))), own);
+    QCOMPARE(rows(entries(district, {}, QStringLiteral("school-1"))), rows(entries(district)));
 }
 
 // Every command answered "sent" is in the history, however suddenly the

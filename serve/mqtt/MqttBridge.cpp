@@ -311,6 +311,8 @@ void MqttBridge::command(const QString& room, const QByteArray& payload, bool re
                            }
                            if (!result.Sent())
                                answer.insert(QStringLiteral("error"), result.message);
+                           if (!result.recorded)
+                               answer.insert(QStringLiteral("recorded"), false);
                            self->publishResult(room, answer);
                        });
 }
