@@ -19,6 +19,7 @@
 #include "serve/config/ServeConfig.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -30,9 +31,11 @@
 #include <QTest>
 
 #include <memory>
+#include <optional>
 
 #include <csignal>
 #include <sys/types.h>
+#include <unistd.h>
 
 namespace
 {
@@ -67,6 +70,25 @@ QList<History::Entry> entries(History& history, const QStringList& rooms = {},
     return found;
 }
 
+// Adds `entry` and waits for its answer: whether it was recorded.
+bool added(History& history, const History::Entry& entry, qint64* ms = nullptr)
+{
+    std::optional<bool> recorded;
+    QElapsedTimer timer;
+    timer.start();
+    history.Add(entry, [&](bool ok) { recorded = ok; });
+    QTest::qWaitFor([&] { return recorded.has_value(); }, 10'000);
+    if (ms)
+        *ms = timer.elapsed();
+    return recorded.value_or(false);
+}
+
+History::Entry sent(const QString& room, const QDateTime& at = QDateTime::currentDateTimeUtc())
+{
+    return {0, at, room, QStringLiteral("projector-on"), QStringLiteral("page"),
+            QStringLiteral("page"), QStringLiteral("sent"), {}, {}};
+}
+
 QDateTime utc(const char* iso)
 {
     return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate).toUTC();
@@ -90,6 +112,13 @@ private slots:
     void sameRowsInPostgres();
     void answeredCommandsSurviveAKill();
     void runMissedWhileStopped();
+    void scheduleRememberedOverRestarts();
+    void idleRestoredAndTriedAgain();
+    void journalOnAFullDisk();
+    void districtStoppedAndRestarted();
+    void twoServicesOnOneDistrict();
+    void passwordFile_data();
+    void passwordFile();
 
 private:
     QTemporaryDir m_dir;
@@ -385,6 +414,12 @@ void TestCare::historyAndGroupsOverTheWeb()
                  .object()["entries"].toArray()[0].toObject()["room"].toString(),
              "b");
     QCOMPARE(get("/api/v1/history?since=yesterday").status, 400);
+    const QByteArray soon = QDateTime::currentDateTimeUtc().addSecs(2).toString(Qt::ISODate).toLatin1();
+    QCOMPARE(QJsonDocument::fromJson(get("/api/v1/history?since=" + soon).body).object()["entries"].toArray().size(),
+             0); // to the second, not the day
+    QCOMPARE(QJsonDocument::fromJson(get("/api/v1/history?until=" + soon).body).object()["entries"].toArray().size(),
+             2);
+    QCOMPARE(get("/api/v1/health").status, 200);
     QCOMPARE(get("/api/v1/history?room=nowhere").status, 404);
 
     const HttpAnswer csv = get("/history.csv?room=a");
@@ -512,6 +547,255 @@ void TestCare::runMissedWhileStopped()
     QCOMPARE(m_rooms[0].pty.readAvailable(200) + m_rooms[1].pty.readAvailable(0), QByteArray());
     serve.terminate();
     QVERIFY(serve.waitForFinished());
+}
+
+// What a schedule ran or missed is not run again nor forgotten: a schedule
+// taken out and put back within its minute runs once; one that never ran and
+// whose time passed while the service was down is recorded as missed; its
+// last outcome is read back from the history after a restart.
+void TestCare::scheduleRememberedOverRestarts()
+{
+    History history(m_dir.filePath(QStringLiteral("remembered.sqlite")));
+    Campus campus({m_rooms[0].config(QStringLiteral("a"))});
+    campus.SetRecorder([&](const CommandEntry::Request& request, const CommandResult& result,
+                           std::function<void(bool)> noted) {
+        history.Add(History::Of(request, result, QDateTime::currentDateTimeUtc()), noted);
+    });
+    ScheduleConfig night;
+    night.name = QStringLiteral("late");
+    night.Set(QStringLiteral("at"), QStringLiteral("23:00"));
+    night.Set(QStringLiteral("commands"), QStringLiteral("screen-up"));
+    night.Set(QStringLiteral("rooms"), QStringLiteral("a"));
+    const RoomGroups groups({}, {QStringLiteral("a")});
+    const QString state = m_dir.filePath(QStringLiteral("remembered.json"));
+    FakeClock clock;
+    clock.now = utc("2026-12-08T21:59:59Z");
+    {
+        Scheduler scheduler(campus, clock, &history, state);
+        scheduler.SetSchedules({night}, groups);
+        clock.now = clock.now.addSecs(2);
+        scheduler.Check();
+        QCOMPARE(m_rooms[0].pty.read(1), QByteArray("u"));
+        QTRY_COMPARE(entries(history).size(), 1);
+        clock.now = clock.now.addSecs(10);
+        scheduler.SetSchedules({}, groups);
+        clock.now = clock.now.addSecs(10);
+        scheduler.SetSchedules({night}, groups); // put back within its minute
+        QCOMPARE(m_rooms[0].pty.readAvailable(300), QByteArray());
+    }
+    night.name = QStringLiteral("early");
+    night.Set(QStringLiteral("at"), QStringLiteral("06:00"));
+    {
+        Scheduler scheduler(campus, clock, &history, state);
+        scheduler.SetSchedules({night}, groups); // new: never ran
+    }
+    clock.now = utc("2026-12-09T06:30:00Z"); // the service was down at 07:00 Berlin
+    Scheduler restarted(campus, clock, &history, state);
+    restarted.SetSchedules({night}, groups);
+    QTRY_COMPARE(entries(history).first().code, QStringLiteral("missed"));
+    QCOMPARE(entries(history).first().at, utc("2026-12-09T05:00:00Z"));
+    Scheduler again(campus, clock, &history, state);
+    again.SetSchedules({night}, groups);
+    QTRY_COMPARE(again.State()[0].toObject()["last"].toObject()["results"].toArray().size(), 1);
+    QVERIFY(again.State()[0].toObject()["last"].toObject()["missed"].toBool());
+    QCOMPARE(m_rooms[0].pty.readAvailable(0), QByteArray());
+}
+
+// A room left in use before a restart is known as such from the history; an
+// idle switch-off that does not go out is tried again after 1, 2, 4, …
+// minutes, kMaxTries times in all.
+void TestCare::idleRestoredAndTriedAgain()
+{
+    QTcpServer closed; // a port where nothing answers once it is closed
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const RoomConfig down{QStringLiteral("down"), QStringLiteral("down"),
+                          QStringLiteral("rfc2217://127.0.0.1:%1").arg(closed.serverPort())};
+    closed.close();
+    History history(m_dir.filePath(QStringLiteral("idle.sqlite")));
+    FakeClock clock;
+    clock.now = QDateTime::currentDateTimeUtc();
+    QVERIFY(added(history, sent(QStringLiteral("down"), clock.now.addSecs(-7200))));
+    QVERIFY(added(history, sent(QStringLiteral("a"), clock.now.addSecs(-7200))));
+    History::Entry off = sent(QStringLiteral("a"), clock.now.addSecs(-3600));
+    off.command = QStringLiteral("projector-off");
+    QVERIFY(added(history, off));
+    Campus campus({down, m_rooms[0].config(QStringLiteral("a"))});
+    int tries = 0;
+    connect(&campus, &Campus::answered, this, [&](const CommandEntry::Request& request, const CommandResult&) {
+        tries += request.face == Face::Idle && request.target == QLatin1String("down");
+    });
+    IdleWatch idle(campus, clock);
+    idle.Configure(3600, {QStringLiteral("projector-off")});
+    idle.Restore(history);
+    for (int minute = 0; minute < 200; ++minute) {
+        idle.Check();
+        QTest::qWait(minute == 0 ? 3500 : 1);
+        clock.now = clock.now.addSecs(60);
+        if (minute == 0)
+            QCOMPARE(tries, 1);
+    }
+    QTRY_COMPARE(tries, IdleWatch::kMaxTries);
+    QCOMPARE(m_rooms[0].pty.readAvailable(0), QByteArray()); // switched off before
+}
+
+// A full disk (a 1 MB tmpfs under the journal): commands are answered at
+// once, said not to be recorded, the health says so; once there is room
+// again what waited is written.
+void TestCare::journalOnAFullDisk()
+{
+    const QString disk = m_dir.filePath(QStringLiteral("full"));
+    QDir().mkpath(disk);
+    if (::geteuid() != 0 || QProcess::execute(QStringLiteral("mount"),
+                                              {QStringLiteral("-t"), QStringLiteral("tmpfs"),
+                                               QStringLiteral("-o"), QStringLiteral("size=1m"),
+                                               QStringLiteral("tmpfs"), disk}) != 0)
+        QSKIP("a small tmpfs needs root");
+    const auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {disk}); });
+    {
+        History history(disk + QStringLiteral("/history.sqlite"));
+        QVERIFY(added(history, sent(QStringLiteral("r1"))));
+        QFile filler(disk + QStringLiteral("/filler"));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        while (filler.write(QByteArray(64 * 1024, 'x')) > 0 && filler.flush()) {
+        }
+        filler.close();
+        for (int i = 0; i < 8; ++i) {
+            qint64 ms = 0;
+            History::Entry entry = sent(QStringLiteral("r%1").arg(i + 2));
+            entry.message = QString(20'000, QLatin1Char('x')); // more than a page each
+            QVERIFY(!added(history, entry, &ms));
+            QVERIFY2(ms < 2000, qPrintable(QString::number(ms)));
+        }
+        QCOMPARE(history.Status().journalOk, false);
+        QCOMPARE(history.Status().waiting, 8);
+        QVERIFY(filler.remove());
+        QTRY_VERIFY_WITH_TIMEOUT(history.Status().journalOk, 10'000);
+        QCOMPARE(entries(history).size(), 9);
+    }
+    History again(disk + QStringLiteral("/history.sqlite"));
+    QCOMPARE(entries(again).size(), 9);
+}
+
+// The district's database stopped (SIGSTOP: it answers nothing) and
+// restarted: every command is recorded in the journal at once, the status
+// says the copy is behind, and what it missed is copied in order, once.
+void TestCare::districtStoppedAndRestarted()
+{
+    Postgres server;
+    QVERIFY2(server.start(), qPrintable(server.error()));
+    auto history = std::make_unique<History>(m_dir.filePath(QStringLiteral("stopped.sqlite")),
+                                             server.url(), QStringLiteral("school-2"));
+    const auto district = [&] { return entries(*history, {}, QStringLiteral("all")).size(); };
+    for (int i = 0; i < 5; ++i)
+        QVERIFY(added(*history, sent(QStringLiteral("r%1").arg(i))));
+    QTRY_COMPARE(district(), 5);
+    for (const bool restart : {false, true}) {
+        if (restart)
+            QVERIFY(server.restart());
+        else
+            server.pause(true);
+        for (int i = 0; i < 5; ++i) {
+            qint64 ms = 0;
+            QVERIFY(added(*history, sent(QStringLiteral("r%1").arg(i)), &ms));
+            QVERIFY2(ms < 2000, qPrintable(QString::number(ms)));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!history->Status().districtUp || restart, 10'000);
+        QCOMPARE(entries(*history).size(), restart ? 15 : 10); // its own, from the journal
+        if (!restart) {
+            QElapsedTimer timer; // the service's end waits for no database
+            timer.start();
+            history.reset();
+            QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+            history = std::make_unique<History>(m_dir.filePath(QStringLiteral("stopped.sqlite")),
+                                                server.url(), QStringLiteral("school-2"));
+            server.pause(false);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(district(), restart ? 15 : 10, 30'000);
+        QTRY_VERIFY(history->Status().districtUp && history->Status().behind == 0);
+    }
+    QList<History::Entry> copied = entries(*history, {}, QStringLiteral("school-2"));
+    QList<History::Entry> own = entries(*history);
+    for (qsizetype i = 0; i < own.size(); ++i)
+        QCOMPARE(copied[i].at, own[i].at); // in order
+}
+
+// Two services on one database: each keeps and prunes its own rows; each sees
+// its own by default and the other's when asked. A journal of the table's
+// first version is brought up with its rows.
+void TestCare::twoServicesOnOneDistrict()
+{
+    Postgres server;
+    QVERIFY2(server.start(), qPrintable(server.error()));
+    const QString oldJournal = m_dir.filePath(QStringLiteral("version1.sqlite"));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("v1"));
+        db.setDatabaseName(oldJournal);
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("CREATE TABLE commands (id INTEGER PRIMARY KEY, at BIGINT NOT NULL, "
+                                          "room TEXT NOT NULL, command TEXT NOT NULL, who TEXT NOT NULL, "
+                                          "face TEXT NOT NULL, code TEXT NOT NULL, message TEXT NOT NULL)")));
+        QVERIFY(query.exec(QStringLiteral("INSERT INTO commands (at, room, command, who, face, code, message) "
+                                          "VALUES (%1, 'r101', 'projector-on', 'x', 'page', 'sent', '')")
+                               .arg(QDateTime::currentDateTimeUtc().addDays(-1).toMSecsSinceEpoch())));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("v1"));
+    History north(oldJournal, server.url(), QStringLiteral("north"), 30);
+    History south(m_dir.filePath(QStringLiteral("south.sqlite")), server.url(), QStringLiteral("south"), 365);
+    QCOMPARE(entries(north).value(0).service, QStringLiteral("north"));
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (History* one : {&north, &south}) {
+        QVERIFY(added(*one, sent(QStringLiteral("r101"), now.addDays(-100))));
+        QVERIFY(added(*one, sent(QStringLiteral("r101"), now)));
+    }
+    // Copied in order: the newest there, all before it too.
+    for (const char* name : {"north", "south"})
+        QTRY_COMPARE(entries(north, {}, QLatin1String(name)).value(0).at, now);
+    north.Prune();
+    south.Prune();
+    const auto services = [](const QList<History::Entry>& list) {
+        QStringList names;
+        for (const History::Entry& e : list)
+            names.append(e.service);
+        names.sort();
+        return names;
+    };
+    QTRY_COMPARE(services(entries(north, {}, QStringLiteral("all"))),
+                 QStringList({QStringLiteral("north"), QStringLiteral("north"), QStringLiteral("south"),
+                              QStringLiteral("south")}));
+    QCOMPARE(services(entries(north)), QStringList({QStringLiteral("north"), QStringLiteral("north")}));
+    QCOMPARE(services(entries(north, {}, QStringLiteral("south"))),
+             QStringList({QStringLiteral("south"), QStringLiteral("south")}));
+}
+
+// The district's password: libpq's PGPASSFILE, else the unit's credential.
+void TestCare::passwordFile_data()
+{
+    QTest::addColumn<QString>("pgpassfile");
+    QTest::addColumn<bool>("credential");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("credential") << QString() << true << "CREDS/lumo-serve.pgpass";
+    QTest::newRow("PGPASSFILE first") << "/etc/own.pgpass" << true << "/etc/own.pgpass";
+    QTest::newRow("neither: ~/.pgpass") << QString() << false << QString();
+}
+
+void TestCare::passwordFile()
+{
+    QFETCH(QString, pgpassfile);
+    QFETCH(bool, credential);
+    QFETCH(QString, expected);
+    QTemporaryDir creds;
+    if (credential) {
+        QFile file(creds.filePath(QStringLiteral("lumo-serve.pgpass")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("*:*:*:lumo:secret\n");
+    }
+    qputenv("CREDENTIALS_DIRECTORY", QFile::encodeName(creds.path()));
+    qputenv("PGPASSFILE", QFile::encodeName(pgpassfile));
+    QCOMPARE(History::PasswordFile(), expected.replace(QStringLiteral("CREDS"), creds.path()));
+    qunsetenv("CREDENTIALS_DIRECTORY");
+    qunsetenv("PGPASSFILE");
 }
 
 QTEST_GUILESS_MAIN(TestCare)

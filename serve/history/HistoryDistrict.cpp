@@ -205,16 +205,22 @@ void HistoryDistrict::Find(const HistoryFilter& filter, const HistoryFound& foun
 {
     QList<HistoryRecord> entries;
     QString error;
-    if (!m_up)
-        copy(); // one attempt, if its pause is over
-    if (!m_up) {
-        error = QCoreApplication::translate("History", "the district history cannot be reached: %1")
-                    .arg(m_lastError.trimmed());
-    } else {
-        QVariantList values;
-        const QString service =
-            filter.service == QLatin1String(HistoryFilter::kAllServices) ? QString() : filter.service;
-        const QString sql = HistorySchema::Select(filter, service, &values);
+    QVariantList values;
+    const QString service =
+        filter.service == QLatin1String(HistoryFilter::kAllServices) ? QString() : filter.service;
+    const QString sql = HistorySchema::Select(filter, service, &values);
+    // A connection found lost (the database restarted) is made again once.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!m_up) {
+            m_nextTry = {};
+            copy();
+        }
+        if (!m_up) {
+            error = QCoreApplication::translate("History", "the district history cannot be reached: %1")
+                        .arg(m_lastError.trimmed());
+            break;
+        }
+        error.clear();
         waiting([&] {
             QSqlQuery query(QSqlDatabase::database(m_district, false));
             query.setForwardOnly(true);
@@ -228,8 +234,9 @@ void HistoryDistrict::Find(const HistoryFilter& filter, const HistoryFound& foun
                 entries.append(HistorySchema::Read(query));
             return true;
         });
-        if (!error.isEmpty())
-            lost(error);
+        if (error.isEmpty())
+            break;
+        lost(error);
     }
     if (m_home)
         QMetaObject::invokeMethod(m_home.data(), [found, entries, error] { found(entries, error); });

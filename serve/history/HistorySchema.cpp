@@ -20,6 +20,7 @@ const char* const kIndexes[] = {
     // A journal's record is copied once: the district keeps it once.
     "CREATE UNIQUE INDEX IF NOT EXISTS commands_copy ON commands (service, journal_id)",
 };
+constexpr qint64 kLock = 0x6c756d6f; // this table's, among the database's advisory locks
 const char* const kColumns = "id, at, room, command, who, face, code, message, service";
 
 // A text column's value: "" for no text, never NULL.
@@ -46,6 +47,9 @@ bool HistorySchema::Prepare(QSqlDatabase& db, bool postgres, const QString& serv
         return false;
     }
     const bool done = [&] {
+        // Two services starting at once on one database make the table once.
+        if (postgres && !exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kLock)))
+            return false;
         if (!exec(QStringLiteral("CREATE TABLE IF NOT EXISTS history_schema (version INTEGER NOT NULL)")) ||
             !exec(QStringLiteral("SELECT MAX(version) FROM history_schema")))
             return false;

@@ -81,6 +81,7 @@ void MqttBridge::onConnected()
     m_unacknowledged.clear();
     m_subscribed.clear();
     m_others.clear();
+    m_othersKnown = false; // no command topic before the others' lists are in
     m_syncToken = QByteArray::number(QRandomGenerator::global()->generate64(), 16);
     // Every service's list of rooms (ours among them) and status.
     m_link.Subscribe(m_config.prefix + QStringLiteral("/service/+/rooms"), false);
@@ -111,6 +112,8 @@ void MqttBridge::RoomsChanged()
 // Hears the command topics of the rooms served now, and only those.
 void MqttBridge::follow()
 {
+    if (!m_othersKnown)
+        return;
     QSet<QString> rooms;
     for (const RoomConfig& room : m_campus.Rooms()) {
         const std::optional<QString> owner = ownerOf(room.id);
@@ -168,7 +171,8 @@ void MqttBridge::onMessage(const QString& topic, const QByteArray& payload, bool
     if (topic.startsWith(services) && topic != m_config.ServiceTopic("rooms") &&
         topic != m_config.ServiceTopic("status") && topic != m_config.ServiceTopic("sync")) {
         const QStringList parts = topic.mid(services.size()).split(QLatin1Char('/'));
-        if (parts.size() == 2 && m_others.size() < kMaxListedRooms)
+        if (parts.size() == 2 && parts[0].size() <= 64 &&
+            (m_others.contains(parts[0]) || m_others.size() < kMaxOthers))
             otherService(parts[0], parts[1], payload);
         return;
     }
@@ -184,6 +188,9 @@ void MqttBridge::onMessage(const QString& topic, const QByteArray& payload, bool
     }
     if (topic == m_config.ServiceTopic("sync")) {
         if (payload == m_syncToken && !m_announced) {
+            // Everything retained came before: our list and the others'.
+            m_othersKnown = true;
+            follow();
             m_announced = m_listed;
             announce();
         }
