@@ -71,12 +71,7 @@ Service::Service(const ServeConfig& config, QObject* parent)
         for (const HistoryRecord& last : history->LastPerRoom(sent))
             if (const Command* command = CommandResolver::Resolve(last.command))
                 m_campus->RestoreLast(last.room, command->letter, last.at);
-        connect(history, &History::statusChanged, this, [history] {
-            const HistoryStatus status = history->Status();
-            if (status.district && !status.districtUp)
-                qCInfo(lcServe).noquote() << "the district history is" << status.behind
-                                          << "records behind";
-        });
+        connect(history, &History::statusChanged, this, &Service::historyHealth);
     }
     m_web = std::make_unique<CampusServer>(*m_campus, m_config);
     m_web->UseCare(m_history.get(), m_scheduler.get());
@@ -189,6 +184,22 @@ void Service::useBroker()
     m_broker.reset();
     if (mqtt.enabled)
         m_broker = std::make_unique<MqttBridge>(*m_campus, mqtt);
+    historyHealth();
+}
+
+// The history's state, on MQTT: "ok", "failing: …" (commands are not
+// recorded) or "behind N: …" (the district's copy).
+void Service::historyHealth()
+{
+    if (!m_history || !m_broker)
+        return;
+    const HistoryStatus status = m_history->Status();
+    QString health = QStringLiteral("ok");
+    if (!status.journalOk)
+        health = QStringLiteral("failing: ") + status.journalError;
+    else if (status.district && !status.districtUp)
+        health = QStringLiteral("behind %1: %2").arg(status.behind).arg(status.districtError);
+    m_broker->SetHealth(health.left(512).toUtf8());
 }
 
 void Service::scheduleProbes()

@@ -117,6 +117,7 @@ private slots:
     void journalOnAFullDisk();
     void districtStoppedAndRestarted();
     void twoServicesOnOneDistrict();
+    void serviceWithItsDatabaseStopped();
     void passwordFile_data();
     void passwordFile();
 
@@ -767,6 +768,50 @@ void TestCare::twoServicesOnOneDistrict()
     QCOMPARE(services(entries(north)), QStringList({QStringLiteral("north"), QStringLiteral("north")}));
     QCOMPARE(services(entries(north, {}, QStringLiteral("south"))),
              QStringList({QStringLiteral("south"), QStringLiteral("south")}));
+}
+
+// lumo serve whose district database stops answering: each command is
+// answered within 2 s and recorded; SIGTERM ends it within its bound.
+void TestCare::serviceWithItsDatabaseStopped()
+{
+    Postgres server;
+    QVERIFY2(server.start(), qPrintable(server.error()));
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    QFile file(m_dir.filePath(QStringLiteral("district.conf")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[web]\nlisten=127.0.0.1:" + QByteArray::number(port) + "\n[service]\nprobe=0\n[rooms]\na\\device=" +
+               m_rooms[0].server.rfc2217Url().toUtf8() + "\n[history]\nname=east\ndatabase=" +
+               server.url().toUtf8() + "\n[tokens]\nnightly=" + PasswordHash::Make("t0ken").toLatin1() + "\n");
+    file.close();
+    QProcess serve;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("STATE_DIRECTORY"), m_dir.filePath(QStringLiteral("district-state")));
+    serve.setProcessEnvironment(env);
+    serve.setProcessChannelMode(QProcess::ForwardedChannels);
+    serve.start(QStringLiteral(LUMO_SERVE_BIN), {QStringLiteral("--config"), file.fileName()});
+    QVERIFY(serve.waitForStarted());
+    const QByteArray headers =
+        "Host: 127.0.0.1:" + QByteArray::number(port) + "\r\nAuthorization: Bearer t0ken\r\n";
+    QTRY_VERIFY_WITH_TIMEOUT(HttpAsk(port, "GET", "/api/v1/health", headers).body.contains("\"up\":true"), 10000);
+    server.pause(true);
+    for (int i = 0; i < 4; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        const HttpAnswer answer = HttpAsk(port, "POST", "/api/v1/rooms/a/commands/screen-up", headers);
+        QVERIFY2(timer.elapsed() < 2000 && answer.status == 200 && !answer.body.contains("recorded"),
+                 answer.body);
+        QCOMPARE(m_rooms[0].pty.read(1), QByteArray("u"));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(HttpAsk(port, "GET", "/api/v1/health", headers).body.contains("\"up\":false"), 10000);
+    QCOMPARE(QJsonDocument::fromJson(HttpAsk(port, "GET", "/api/v1/history", headers).body)
+                 .object()["entries"].toArray().size(), 4);
+    serve.terminate();
+    QVERIFY(serve.waitForFinished(15'000));
+    QCOMPARE(serve.exitStatus(), QProcess::NormalExit);
+    server.pause(false);
 }
 
 // The district's password: libpq's PGPASSFILE, else the unit's credential.

@@ -74,6 +74,8 @@ void MqttBridge::onConnected()
     qCInfo(lcMqtt).noquote() << "connected to" << m_config.host << "port" << m_config.port << "as"
                              << m_config.clientId;
     m_link.Publish(m_config.ServiceTopic("status"), "online", true);
+    if (!m_health.isEmpty())
+        m_link.Publish(m_config.ServiceTopic("history"), m_health, true);
     // The list of rooms announced last time comes back retained; the token
     // on the sync topic comes after it, so when it is here the list is known.
     m_announced.reset();
@@ -98,6 +100,13 @@ void MqttBridge::onDisconnected(const QString& reason)
                                            .arg(m_config.host)
                                            .arg(m_config.port)
                                            .arg(reason);
+}
+
+void MqttBridge::SetHealth(const QByteArray& health)
+{
+    if (health == std::exchange(m_health, health) || !m_link.IsConnected())
+        return;
+    m_link.Publish(m_config.ServiceTopic("history"), m_health, true);
 }
 
 void MqttBridge::RoomsChanged()

@@ -68,6 +68,9 @@ public:
     // Takes every entry, state and the list of rooms announced away: this
     // service leaves the broker for good (its [mqtt] section changed).
     void Withdraw();
+    // How the service's history fares, kept (retained) on
+    // PREFIX/service/ID/history: "ok", or what fails.
+    void SetHealth(const QByteArray& health);
 
 signals:
     // The broker has acknowledged every discovery entry and the list of
@@ -112,4 +115,5 @@ private:
     QElapsedTimer m_clock;
     bool m_stopping = false;
     QByteArray m_password; // as read when it was made
+    QByteArray m_health;
 };
