@@ -812,6 +812,17 @@ void TestCare::serviceWithItsDatabaseStopped()
     QVERIFY(serve.waitForFinished(15'000));
     QCOMPARE(serve.exitStatus(), QProcess::NormalExit);
     server.pause(false);
+    // Started again: the room's last command is known, the district has
+    // every command once.
+    serve.start(QStringLiteral(LUMO_SERVE_BIN), {QStringLiteral("--config"), file.fileName()});
+    QVERIFY(serve.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(HttpAsk(port, "GET", "/api/v1/rooms/a/status", headers).body.contains("\"screen-up\""),
+                             10000);
+    QTRY_COMPARE_WITH_TIMEOUT(QJsonDocument::fromJson(HttpAsk(port, "GET", "/api/v1/history?service=all", headers).body)
+                                  .object()["entries"].toArray().size(),
+                              4, 20000);
+    serve.terminate();
+    QVERIFY(serve.waitForFinished(15'000));
 }
 
 // The district's password: libpq's PGPASSFILE, else the unit's credential.
