@@ -28,6 +28,7 @@
 #include <QSqlQuery>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 
 #include <memory>
@@ -669,12 +670,40 @@ void TestCare::journalOnAFullDisk()
         }
         QCOMPARE(history.Status().journalOk, false);
         QCOMPARE(history.Status().waiting, 8);
+        {
+            // Through the web: carried out, answered at once, said so.
+            QTemporaryFile conf;
+            QVERIFY(conf.open());
+            conf.write("[web]\nlisten=127.0.0.1:1\n[service]\nprobe=0\n[rooms]\na\\device=" +
+                       m_rooms[0].server.rfc2217Url().toUtf8() + "\n[tokens]\nnightly=" +
+                       PasswordHash::Make("t0ken").toLatin1() + "\n");
+            conf.close();
+            ServeConfig config = ServeConfig::Load(conf.fileName());
+            config.listenPort = 0;
+            Campus campus(config.rooms);
+            campus.SetRecorder([&](const CommandEntry::Request& request, const CommandResult& result,
+                                   std::function<void(bool)> noted) {
+                history.Add(History::Of(request, result, QDateTime::currentDateTimeUtc()), noted);
+            });
+            CampusServer web(campus, config);
+            web.UseCare(&history, nullptr);
+            QVERIFY(web.Start(config));
+            const QByteArray headers =
+                "Host: 127.0.0.1:" + QByteArray::number(web.Port()) + "\r\nAuthorization: Bearer t0ken\r\n";
+            QElapsedTimer timer;
+            timer.start();
+            const HttpAnswer answer = HttpAsk(web.Port(), "POST", "/api/v1/rooms/a/commands/screen-up", headers);
+            QVERIFY2(timer.elapsed() < 2000 && answer.body.contains("\"recorded\":false"), answer.body);
+            QCOMPARE(m_rooms[0].pty.read(1), QByteArray("u"));
+            const HttpAnswer health = HttpAsk(web.Port(), "GET", "/api/v1/health", headers);
+            QVERIFY2(health.status == 503 && health.body.contains("full"), health.body);
+        }
         QVERIFY(filler.remove());
         QTRY_VERIFY_WITH_TIMEOUT(history.Status().journalOk, 10'000);
-        QCOMPARE(entries(history).size(), 9);
+        QCOMPARE(entries(history).size(), 10);
     }
     History again(disk + QStringLiteral("/history.sqlite"));
-    QCOMPARE(entries(again).size(), 9);
+    QCOMPARE(entries(again).size(), 10);
 }
 
 // The district's database stopped (SIGSTOP: it answers nothing) and
