@@ -40,7 +40,7 @@ bool Postgres::run(QProcess& process, const QString& program, const QStringList&
     return true;
 }
 
-bool Postgres::start()
+bool Postgres::start(const QString& password)
 {
     if (!QFileInfo(kBin + QStringLiteral("initdb")).isExecutable()) {
         m_error = QStringLiteral("no PostgreSQL server here (Debian's postgresql)");
@@ -51,12 +51,22 @@ bool Postgres::start()
         return false;
     }
     const QString data = m_dir.filePath(QStringLiteral("data"));
+    QString auth = QStringLiteral("--auth=trust");
+    if (!password.isEmpty()) {
+        QFile file(m_dir.filePath(QStringLiteral("password")));
+        if (!file.open(QIODevice::WriteOnly) || file.write(password.toUtf8() + '\n') < 0)
+            return false;
+        file.close();
+        if (::geteuid() == 0 && ::chown(QFile::encodeName(file.fileName()).constData(), kNobody, kNobody) != 0)
+            return false;
+        auth = QStringLiteral("--auth=scram-sha-256 --pwfile=") + file.fileName();
+    }
     QProcess init;
     init.setProcessChannelMode(QProcess::MergedChannels);
     if (!run(init, QStringLiteral("initdb"),
-             {QStringLiteral("-D"), data, QStringLiteral("-U"), QStringLiteral("lumo"),
-              QStringLiteral("--auth=trust"), QStringLiteral("-E"), QStringLiteral("UTF8"),
-              QStringLiteral("--no-locale")}))
+             QStringList{QStringLiteral("-D"), data, QStringLiteral("-U"), QStringLiteral("lumo"),
+                         QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--no-locale")} +
+                 auth.split(QLatin1Char(' '))))
         return false;
     if (!init.waitForFinished(120'000) || init.exitCode() != 0) {
         m_error = QStringLiteral("initdb failed: ") + QString::fromLocal8Bit(init.readAll().right(400));

@@ -12,7 +12,8 @@ class Postgres
 public:
     ~Postgres();
     // Makes the cluster and starts the server; false with error() saying why.
-    bool start();
+    // With a password, the user lumo must give it (scram-sha-256).
+    bool start(const QString& password = {});
     QString error() const { return m_error; }
     // postgresql://lumo@/postgres?host=FOLDER: the cluster's own database.
     QString url() const;

@@ -119,6 +119,7 @@ private slots:
     void districtStoppedAndRestarted();
     void twoServicesOnOneDistrict();
     void serviceWithItsDatabaseStopped();
+    void districtPasswordFromCredential();
     void passwordFile_data();
     void passwordFile();
 
@@ -852,6 +853,38 @@ void TestCare::serviceWithItsDatabaseStopped()
                               4, 20000);
     serve.terminate();
     QVERIFY(serve.waitForFinished(15'000));
+}
+
+// A district that asks for a password gets it from the unit's credential
+// ($CREDENTIALS_DIRECTORY/lumo-serve.pgpass, as LoadCredential= hands it).
+void TestCare::districtPasswordFromCredential()
+{
+    Postgres server;
+    QVERIFY2(server.start(QStringLiteral("s3cret")), qPrintable(server.error()));
+    QTemporaryDir creds;
+    const auto clear = qScopeGuard([] {
+        qunsetenv("CREDENTIALS_DIRECTORY");
+        qunsetenv("PGPASSFILE");
+    });
+    for (const bool credential : {false, true}) {
+        if (credential) {
+            QFile file(creds.filePath(QStringLiteral("lumo-serve.pgpass")));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("*:*:*:lumo:s3cret\n");
+            file.close();
+            QFile::setPermissions(file.fileName(), QFile::ReadOwner);
+            qputenv("CREDENTIALS_DIRECTORY", QFile::encodeName(creds.path()));
+        }
+        History history(m_dir.filePath(QStringLiteral("password%1.sqlite").arg(credential)), server.url(),
+                        QStringLiteral("west"));
+        QVERIFY(added(history, sent(QStringLiteral("r1"))));
+        if (credential) {
+            QTRY_VERIFY_WITH_TIMEOUT(history.Status().districtUp && history.Status().behind == 0, 10'000);
+        } else {
+            QTRY_VERIFY(history.Status().districtError.contains(QLatin1String("password")));
+            QVERIFY(!history.Status().districtUp);
+        }
+    }
 }
 
 // The district's password: libpq's PGPASSFILE, else the unit's credential.

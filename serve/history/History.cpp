@@ -94,10 +94,16 @@ History::History(const QString& journal, const QString& district, const QString&
                     emit statusChanged();
             },
             [this](bool working) {
-                if (working)
+                if (working) {
                     m_districtWaits.start();
-                else
+                    // Said when it has waited too long, not only when it answers.
+                    QTimer::singleShot(kHungAfterMs + 100, this, [this, at = m_districtWaits] {
+                        if (m_districtWaits.isValid() && m_districtWaits == at)
+                            emit statusChanged();
+                    });
+                } else {
                     m_districtWaits.invalidate();
+                }
             });
         m_districtThread = new QThread; // not this object's: it may be left behind
         m_districtThread->setObjectName(QStringLiteral("history-district"));
