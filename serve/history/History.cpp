@@ -11,6 +11,7 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <limits>
 #include <memory>
 
 namespace
@@ -90,6 +91,8 @@ History::History(const QString& journal, const QString& district, const QString&
                 m_status.districtUp = p.up;
                 m_status.behind = p.behind;
                 m_status.districtError = p.error;
+                if (p.up)
+                    m_copied = p.copied;
                 if (changed)
                     emit statusChanged();
             },
@@ -206,7 +209,11 @@ QList<History::Entry> History::LastPerRoom(const Filter& filter)
 void History::Prune()
 {
     const QDateTime before = QDateTime::currentDateTimeUtc().addDays(-m_keepDays);
-    QMetaObject::invokeMethod(m_store, [store = m_store, before] { store->Prune(before, kMaxRows); });
+    // What the district has not copied yet stays in the journal.
+    const qint64 upTo = m_district ? m_copied : std::numeric_limits<qint64>::max();
+    QMetaObject::invokeMethod(m_store, [store = m_store, before, upTo] {
+        store->Prune(before, kMaxRows, upTo);
+    });
     if (m_district)
         QMetaObject::invokeMethod(m_district, [d = m_district, before] { d->Prune(before); });
 }

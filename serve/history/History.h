@@ -109,6 +109,7 @@ private:
     QString m_error;
     HistoryStatus m_status;
     QElapsedTimer m_districtWaits; // valid while it waits on the database
+    qint64 m_copied = 0; // the last journal ID the district holds
     int m_keepDays = kDefaultKeepDays;
     QTimer m_daily;
 };

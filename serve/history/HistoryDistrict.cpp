@@ -194,7 +194,7 @@ void HistoryDistrict::copy()
         }
     }
     if (m_home && m_told)
-        QMetaObject::invokeMethod(m_home.data(), [told = m_told, p = Progress{m_up, std::max<qint64>(0, newest - m_copied), m_lastError}] {
+        QMetaObject::invokeMethod(m_home.data(), [told = m_told, p = Progress{m_up, std::max<qint64>(0, newest - m_copied), m_copied, m_lastError}] {
             told(p);
         });
     if (more)

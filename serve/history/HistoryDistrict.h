@@ -29,6 +29,7 @@ public:
     struct Progress {
         bool up = false;
         qint64 behind = 0;
+        qint64 copied = 0; // the last journal ID the district holds
         QString error;
     };
     using Told = std::function<void(const Progress& progress)>;

@@ -212,16 +212,17 @@ QList<HistoryRecord> HistoryStore::LastPerRoom(const HistoryFilter& filter)
     return last;
 }
 
-void HistoryStore::Prune(const QDateTime& before, qint64 maxRows)
+void HistoryStore::Prune(const QDateTime& before, qint64 maxRows, qint64 upTo)
 {
     write();
     if (!m_open)
         return;
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.prepare(QStringLiteral("DELETE FROM commands WHERE at < ? OR id <= "
-                                 "(SELECT MAX(id) FROM commands) - ?"));
+    query.prepare(QStringLiteral("DELETE FROM commands WHERE (at < ? OR id <= "
+                                 "(SELECT MAX(id) FROM commands) - ?) AND id <= ?"));
     query.addBindValue(before.toMSecsSinceEpoch());
     query.addBindValue(maxRows);
+    query.addBindValue(upTo);
     if (!query.exec())
         qCWarning(lcServe).noquote() << "the history could not be pruned:" << query.lastError().text();
 }

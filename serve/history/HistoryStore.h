@@ -35,7 +35,9 @@ public:
     // Adds the entry; `stored` tells whether it was committed.
     void Add(const HistoryRecord& entry, Stored stored);
     void Find(const HistoryFilter& filter, const HistoryFound& found);
-    void Prune(const QDateTime& before, qint64 maxRows);
+    // Removes what is older than `before` or beyond `maxRows`, up to the
+    // ID `upTo` (what a district has copied).
+    void Prune(const QDateTime& before, qint64 maxRows, qint64 upTo);
     // The newest record of each room among those of `filter` (its rooms,
     // columns and times; not its limit), oldest first.
     QList<HistoryRecord> LastPerRoom(const HistoryFilter& filter);
