@@ -129,8 +129,8 @@ int main(int argc, char** argv)
     for (int i = 0; i < 10'000; ++i)
         history.Add({0, start.addMSecs(i), QStringLiteral("r%1").arg(i % kRooms),
                      QStringLiteral("projector-off"), QStringLiteral("bench"), QStringLiteral("api"),
-                     QStringLiteral("sent"), {}},
-                    i == 9'999 ? std::function<void()>([&] { stored = true; }) : nullptr);
+                     QStringLiteral("sent"), {}, {}},
+                    i == 9'999 ? History::Stored([&](bool) { stored = true; }) : nullptr);
     if (!QTest::qWaitFor([&] { return stored; }, 60000))
         return 1;
     const double burstMs = double(timer.nsecsElapsed()) / 1e6;

@@ -46,6 +46,9 @@ public:
     const Command* command = nullptr; // nullptr when the word named none
     Code code = Code::NotSent;
     QString message; // empty when sent
+    // False when the campus service carried the command out but could not
+    // record it in its history.
+    bool recorded = true;
 
     bool Sent() const { return code == Code::Sent; }
     QString CodeName() const { return CodeName(code); }

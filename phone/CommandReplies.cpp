@@ -40,6 +40,8 @@ QJsonObject CommandReplies::Json(const CommandResult& result)
         json.insert("sent", json.value("command"));
     else
         json.insert("error", result.message);
+    if (!result.recorded)
+        json.insert("recorded", false);
     return json;
 }
 

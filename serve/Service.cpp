@@ -1,5 +1,7 @@
 #include "serve/Service.h"
 
+#include "control/CommandResolver.h"
+#include "control/Commands.h"
 #include "control/Logging.h"
 #include "control/ShutdownSignals.h"
 #include "serve/ServiceNotify.h"
@@ -28,9 +30,13 @@ std::unique_ptr<History> openHistory(const ServeConfig& config)
 {
     if (config.historyDatabase == QLatin1String("off"))
         return nullptr;
-    auto history = std::make_unique<History>(
-        config.historyDatabase.isEmpty() ? History::DefaultPath() : config.historyDatabase,
-        config.historyKeepDays);
+    const bool district = History::IsPostgres(config.historyDatabase);
+    const QString journal = !config.historyJournal.isEmpty() ? config.historyJournal
+                            : district || config.historyDatabase.isEmpty()
+                                ? History::DefaultPath()
+                                : config.historyDatabase;
+    auto history = std::make_unique<History>(journal, district ? config.historyDatabase : QString(),
+                                             config.HistoryName(), config.historyKeepDays);
     if (!history->Error().isEmpty()) {
         qCWarning(lcServe).noquote() << history->Error() << "- commands are not recorded";
         return nullptr;
@@ -48,10 +54,10 @@ Service::Service(const ServeConfig& config, QObject* parent)
             [history](const History::Entry& entry) { history->Add(entry); });
         m_campus->SetRecorder([this, history](const CommandEntry::Request& request,
                                               const CommandResult& result,
-                                              std::function<void()> noted) {
+                                              std::function<void(bool)> noted) {
             const History::Entry entry = History::Of(request, result, QDateTime::currentDateTimeUtc());
             if (m_refusals->Take(entry)) // one row per source and minute
-                return noted();
+                return noted(true);
             history->Add(entry, std::move(noted));
         });
     }
@@ -62,6 +68,17 @@ Service::Service(const ServeConfig& config, QObject* parent)
     m_scheduler->SetSchedules(m_config.schedules, m_config.Groups());
     m_idle = std::make_unique<IdleWatch>(*m_campus, m_clock);
     m_idle->Configure(m_config.idleOffSeconds, m_config.idleCommands);
+    if (History* history = m_history.get()) {
+        // What the service knew before it started: the rooms in use, and
+        // each room's last command.
+        m_idle->Restore(*history);
+        HistoryFilter sent;
+        sent.codes = {CommandResult::CodeName(CommandResult::Code::Sent)};
+        for (const HistoryRecord& last : history->LastPerRoom(sent))
+            if (const Command* command = CommandResolver::Resolve(last.command))
+                m_campus->RestoreLast(last.room, command->letter, last.at);
+        connect(history, &History::statusChanged, this, &Service::historyHealth);
+    }
     m_web = std::make_unique<CampusServer>(*m_campus, m_config);
     m_web->UseCare(m_history.get(), m_scheduler.get());
     connect(&m_probe, &QTimer::timeout, m_campus.get(), &Campus::ProbeAll);
@@ -175,6 +192,22 @@ void Service::useBroker()
     m_broker.reset();
     if (mqtt.enabled)
         m_broker = std::make_unique<MqttBridge>(*m_campus, mqtt);
+    historyHealth();
+}
+
+// The history's state, on MQTT: "ok", "failing: …" (commands are not
+// recorded) or "behind N: …" (the district's copy).
+void Service::historyHealth()
+{
+    if (!m_history || !m_broker)
+        return;
+    const HistoryStatus status = m_history->Status();
+    QString health = QStringLiteral("ok");
+    if (!status.journalOk)
+        health = QStringLiteral("failing: ") + status.journalError;
+    else if (status.district && !status.districtUp)
+        health = QStringLiteral("behind %1: %2").arg(status.behind).arg(status.districtError);
+    m_broker->SetHealth(health.left(512).toUtf8());
 }
 
 void Service::scheduleProbes()

@@ -59,6 +59,7 @@ public:
 private:
     void useBroker();
     void scheduleProbes();
+    void historyHealth();
     void finish();
 
     ServeConfig m_config;

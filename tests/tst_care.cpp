@@ -20,6 +20,7 @@
 #include "serve/config/ServeConfig.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -27,12 +28,15 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 
 #include <memory>
+#include <optional>
 
 #include <csignal>
 #include <sys/types.h>
+#include <unistd.h>
 
 namespace
 {
@@ -48,11 +52,16 @@ struct FakeRoom {
 };
 
 // Every entry of `history`, newest first.
-QList<History::Entry> entries(History& history, const QStringList& rooms = {})
+QList<History::Entry> entries(History& history, const QStringList& rooms = {},
+                              const QString& service = {})
 {
     QList<History::Entry> found;
     bool done = false;
-    history.Find({rooms, {}, {}, 0, History::kMaxLimit},
+    History::Filter filter;
+    filter.rooms = rooms;
+    filter.limit = History::kMaxLimit;
+    filter.service = service;
+    history.Find(filter,
                  [&](const QList<History::Entry>& list, const QString&) {
                      found = list;
                      done = true;
@@ -60,6 +69,25 @@ QList<History::Entry> entries(History& history, const QStringList& rooms = {})
     if (!QTest::qWaitFor([&] { return done; }, 5000))
         qWarning("the history did not answer");
     return found;
+}
+
+// Adds `entry` and waits for its answer: whether it was recorded.
+bool added(History& history, const History::Entry& entry, qint64* ms = nullptr)
+{
+    std::optional<bool> recorded;
+    QElapsedTimer timer;
+    timer.start();
+    history.Add(entry, [&](bool ok) { recorded = ok; });
+    QTest::qWaitFor([&] { return recorded.has_value(); }, 10'000);
+    if (ms)
+        *ms = timer.elapsed();
+    return recorded.value_or(false);
+}
+
+History::Entry sent(const QString& room, const QDateTime& at = QDateTime::currentDateTimeUtc())
+{
+    return {0, at, room, QStringLiteral("projector-on"), QStringLiteral("page"),
+            QStringLiteral("page"), QStringLiteral("sent"), {}, {}};
 }
 
 QDateTime utc(const char* iso)
@@ -87,6 +115,15 @@ private slots:
     void sameRowsInPostgres();
     void answeredCommandsSurviveAKill();
     void runMissedWhileStopped();
+    void scheduleRememberedOverRestarts();
+    void idleRestoredAndTriedAgain();
+    void journalOnAFullDisk();
+    void districtStoppedAndRestarted();
+    void twoServicesOnOneDistrict();
+    void serviceWithItsDatabaseStopped();
+    void districtPasswordFromCredential();
+    void passwordFile_data();
+    void passwordFile();
 
 private:
     QTemporaryDir m_dir;
@@ -153,7 +190,7 @@ void TestCare::scheduleRunsOnceAndMissesWhatPassed()
     History history(m_dir.filePath(QStringLiteral("schedule.sqlite")));
     Campus campus({m_rooms[0].config(QStringLiteral("a")), m_rooms[1].config(QStringLiteral("b"))});
     campus.SetRecorder([&](const CommandEntry::Request& request, const CommandResult& result,
-                           std::function<void()> noted) {
+                           std::function<void(bool)> noted) {
         history.Add(History::Of(request, result, QDateTime::currentDateTimeUtc()), noted);
     });
     ScheduleConfig night;
@@ -359,7 +396,7 @@ void TestCare::historyAndGroupsOverTheWeb()
     History history(m_dir.filePath(QStringLiteral("web.sqlite")));
     Campus campus(config.rooms);
     campus.SetRecorder([&](const CommandEntry::Request& request, const CommandResult& result,
-                           std::function<void()> noted) {
+                           std::function<void(bool)> noted) {
         history.Add(History::Of(request, result, QDateTime::currentDateTimeUtc()), noted);
     });
     CampusServer web(campus, config);
@@ -393,6 +430,12 @@ void TestCare::historyAndGroupsOverTheWeb()
                  .object()["entries"].toArray()[0].toObject()["room"].toString(),
              "b");
     QCOMPARE(get("/api/v1/history?since=yesterday").status, 400);
+    const QByteArray soon = QDateTime::currentDateTimeUtc().addSecs(2).toString(Qt::ISODate).toLatin1();
+    QCOMPARE(QJsonDocument::fromJson(get("/api/v1/history?since=" + soon).body).object()["entries"].toArray().size(),
+             0); // to the second, not the day
+    QCOMPARE(QJsonDocument::fromJson(get("/api/v1/history?until=" + soon).body).object()["entries"].toArray().size(),
+             2);
+    QCOMPARE(get("/api/v1/health").status, 200);
     QCOMPARE(get("/api/v1/history?room=nowhere").status, 404);
     // The morning's question: what was not sent, by command, by a room's name.
     const struct {
@@ -420,43 +463,41 @@ void TestCare::historyAndGroupsOverTheWeb()
 
     const HttpAnswer csv = get("/history.csv?room=a");
     QVERIFY2(csv.head.contains("text/csv"), csv.head);
-    QVERIFY(csv.body.startsWith("\xEF\xBB\xBFtime,room,command,who,face,code,message\r\n"));
+    QVERIFY(csv.body.startsWith("\xEF\xBB\xBFtime,room,command,who,face,code,message,service\r\n"));
     QVERIFY2(csv.body.contains("\"a\",\"projector-off\",\"'=cmd\",\"mqtt\",\"unreachable\",\"教室 a：连接被拒绝\""),
              csv.body);
     QCOMPARE(HttpAsk(port, "GET", "/history.csv", "Host: 127.0.0.1:" + QByteArray::number(port) + "\r\n").status,
              401);
 }
 
-// A district's history in PostgreSQL holds what the SQLite file holds.
+// A district's history in PostgreSQL holds what the service's journal holds,
+// each row with the service that wrote it.
 void TestCare::sameRowsInPostgres()
 {
     Postgres server;
     QVERIFY2(server.start(), qPrintable(server.error()));
-    History lite(m_dir.filePath(QStringLiteral("same.sqlite")));
-    History district(server.url());
+    History district(m_dir.filePath(QStringLiteral("same.sqlite")), server.url(), QStringLiteral("school-1"));
     QVERIFY2(district.Error().isEmpty(), qPrintable(district.Error()));
     const QDateTime start = utc("2026-12-08T21:00:00Z");
-    for (int i = 0; i < 300; ++i) {
-        const History::Entry entry{0, start.addMSecs(i * 7), QStringLiteral("r%1").arg(i % 30),
-                                   QStringLiteral("projector-off"), QStringLiteral("night"),
-                                   QStringLiteral("schedule"),
-                                   i % 4 ? QStringLiteral("sent") : QStringLiteral("unreachable"),
-                                   i % 4 ? QString() : QStringLiteral("教室 r%1：连接被拒绝").arg(i)};
-        lite.Add(entry);
-        district.Add(entry);
-    }
+    for (int i = 0; i < 300; ++i)
+        district.Add({0, start.addMSecs(i * 7), QStringLiteral("r%1").arg(i % 30),
+                      QStringLiteral("projector-off"), QStringLiteral("night"),
+                      QStringLiteral("schedule"),
+                      i % 4 ? QStringLiteral("sent") : QStringLiteral("unreachable"),
+                      i % 4 ? QString() : QStringLiteral("教室 r%1：连接被拒绝").arg(i), {}});
     const auto rows = [](const QList<History::Entry>& entries) {
         QStringList all;
         for (const History::Entry& e : entries)
-            all.append(QStringList{QString::number(e.id), e.at.toString(Qt::ISODateWithMs), e.room,
-                                   e.command, e.who, e.face, e.code, e.message}
+            all.append(QStringList{e.at.toString(Qt::ISODateWithMs), e.room, e.command, e.who,
+                                   e.face, e.code, e.message, e.service}
                            .join(u'|'));
         return all;
     };
-    const QStringList fromLite = rows(entries(lite, {QStringLiteral("r4"), QStringLiteral("r8")}));
-    QCOMPARE(fromLite.size(), 20);
-    QCOMPARE(rows(entries(district, {QStringLiteral("r4"), QStringLiteral("r8")})), fromLite);
-    QCOMPARE(rows(entries(district)), rows(entries(lite)));
+    const QStringList own = rows(entries(district, {QStringLiteral("r4"), QStringLiteral("r8")}));
+    QCOMPARE(own.size(), 20);
+    QTRY_COMPARE(district.Status().behind, 0);
+    QCOMPARE(rows(entries(district, {QStringLiteral("r4"), QStringLiteral("r8")}, QStringLiteral("all"))), own);
+    QCOMPARE(rows(entries(district, {}, QStringLiteral("school-1"))), rows(entries(district)));
 }
 
 // Every command answered "sent" is in the history, however suddenly the
@@ -541,6 +582,374 @@ void TestCare::runMissedWhileStopped()
     QCOMPARE(m_rooms[0].pty.readAvailable(200) + m_rooms[1].pty.readAvailable(0), QByteArray());
     serve.terminate();
     QVERIFY(serve.waitForFinished());
+}
+
+// What a schedule ran or missed is not run again nor forgotten: a schedule
+// taken out and put back within its minute runs once; one that never ran and
+// whose time passed while the service was down is recorded as missed; its
+// last outcome is read back from the history after a restart.
+void TestCare::scheduleRememberedOverRestarts()
+{
+    History history(m_dir.filePath(QStringLiteral("remembered.sqlite")));
+    Campus campus({m_rooms[0].config(QStringLiteral("a"))});
+    campus.SetRecorder([&](const CommandEntry::Request& request, const CommandResult& result,
+                           std::function<void(bool)> noted) {
+        history.Add(History::Of(request, result, QDateTime::currentDateTimeUtc()), noted);
+    });
+    ScheduleConfig night;
+    night.name = QStringLiteral("late");
+    night.Set(QStringLiteral("at"), QStringLiteral("23:00"));
+    night.Set(QStringLiteral("commands"), QStringLiteral("screen-up"));
+    night.Set(QStringLiteral("rooms"), QStringLiteral("a"));
+    const RoomGroups groups({}, {QStringLiteral("a")});
+    const QString state = m_dir.filePath(QStringLiteral("remembered.json"));
+    FakeClock clock;
+    clock.now = utc("2026-12-08T21:59:59Z");
+    {
+        Scheduler scheduler(campus, clock, &history, state);
+        scheduler.SetSchedules({night}, groups);
+        clock.now = clock.now.addSecs(2);
+        scheduler.Check();
+        QCOMPARE(m_rooms[0].pty.read(1), QByteArray("u"));
+        QTRY_COMPARE(entries(history).size(), 1);
+        clock.now = clock.now.addSecs(10);
+        scheduler.SetSchedules({}, groups);
+        clock.now = clock.now.addSecs(10);
+        scheduler.SetSchedules({night}, groups); // put back within its minute
+        QCOMPARE(m_rooms[0].pty.readAvailable(300), QByteArray());
+    }
+    night.name = QStringLiteral("early");
+    night.Set(QStringLiteral("at"), QStringLiteral("06:00"));
+    {
+        Scheduler scheduler(campus, clock, &history, state);
+        scheduler.SetSchedules({night}, groups); // new: never ran
+    }
+    clock.now = utc("2026-12-09T06:30:00Z"); // the service was down at 07:00 Berlin
+    Scheduler restarted(campus, clock, &history, state);
+    restarted.SetSchedules({night}, groups);
+    QTRY_COMPARE(entries(history).first().code, QStringLiteral("missed"));
+    QCOMPARE(entries(history).first().at, utc("2026-12-09T05:00:00Z"));
+    Scheduler again(campus, clock, &history, state);
+    again.SetSchedules({night}, groups);
+    QTRY_COMPARE(again.State()[0].toObject()["last"].toObject()["results"].toArray().size(), 1);
+    QVERIFY(again.State()[0].toObject()["last"].toObject()["missed"].toBool());
+    QCOMPARE(m_rooms[0].pty.readAvailable(0), QByteArray());
+}
+
+// A room left in use before a restart is known as such from the history; an
+// idle switch-off that does not go out is tried again after 1, 2, 4, …
+// minutes, kMaxTries times in all.
+void TestCare::idleRestoredAndTriedAgain()
+{
+    QTcpServer closed; // a port where nothing answers once it is closed
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const RoomConfig down{QStringLiteral("down"), QStringLiteral("down"),
+                          QStringLiteral("rfc2217://127.0.0.1:%1").arg(closed.serverPort())};
+    closed.close();
+    History history(m_dir.filePath(QStringLiteral("idle.sqlite")));
+    FakeClock clock;
+    clock.now = QDateTime::currentDateTimeUtc();
+    QVERIFY(added(history, sent(QStringLiteral("down"), clock.now.addSecs(-7200))));
+    QVERIFY(added(history, sent(QStringLiteral("a"), clock.now.addSecs(-7200))));
+    History::Entry off = sent(QStringLiteral("a"), clock.now.addSecs(-3600));
+    off.command = QStringLiteral("projector-off");
+    QVERIFY(added(history, off));
+    Campus campus({down, m_rooms[0].config(QStringLiteral("a"))});
+    int tries = 0;
+    connect(&campus, &Campus::answered, this, [&](const CommandEntry::Request& request, const CommandResult&) {
+        tries += request.face == Face::Idle && request.target == QLatin1String("down");
+    });
+    IdleWatch idle(campus, clock);
+    idle.Configure(3600, {QStringLiteral("projector-off")});
+    idle.Restore(history);
+    for (int minute = 0; minute < 200; ++minute) {
+        idle.Check();
+        QTest::qWait(minute == 0 ? 3500 : 1);
+        clock.now = clock.now.addSecs(60);
+        if (minute == 0)
+            QCOMPARE(tries, 1);
+    }
+    QTRY_COMPARE(tries, IdleWatch::kMaxTries);
+    QCOMPARE(m_rooms[0].pty.readAvailable(0), QByteArray()); // switched off before
+}
+
+// A full disk (a 1 MB tmpfs under the journal): commands are answered at
+// once, said not to be recorded, the health says so; once there is room
+// again what waited is written.
+void TestCare::journalOnAFullDisk()
+{
+    const QString disk = m_dir.filePath(QStringLiteral("full"));
+    QDir().mkpath(disk);
+    if (::geteuid() != 0 || QProcess::execute(QStringLiteral("mount"),
+                                              {QStringLiteral("-t"), QStringLiteral("tmpfs"),
+                                               QStringLiteral("-o"), QStringLiteral("size=1m"),
+                                               QStringLiteral("tmpfs"), disk}) != 0)
+        QSKIP("a small tmpfs needs root");
+    const auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {disk}); });
+    {
+        History history(disk + QStringLiteral("/history.sqlite"));
+        QVERIFY(added(history, sent(QStringLiteral("r1"))));
+        QFile filler(disk + QStringLiteral("/filler"));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        while (filler.write(QByteArray(64 * 1024, 'x')) > 0 && filler.flush()) {
+        }
+        filler.close();
+        for (int i = 0; i < 8; ++i) {
+            qint64 ms = 0;
+            History::Entry entry = sent(QStringLiteral("r%1").arg(i + 2));
+            entry.message = QString(20'000, QLatin1Char('x')); // more than a page each
+            QVERIFY(!added(history, entry, &ms));
+            QVERIFY2(ms < 2000, qPrintable(QString::number(ms)));
+        }
+        QCOMPARE(history.Status().journalOk, false);
+        QCOMPARE(history.Status().waiting, 8);
+        {
+            // Through the web: carried out, answered at once, said so.
+            QTemporaryFile conf;
+            QVERIFY(conf.open());
+            conf.write("[web]\nlisten=127.0.0.1:1\n[service]\nprobe=0\n[rooms]\na\\device=" +
+                       m_rooms[0].server.rfc2217Url().toUtf8() + "\n[tokens]\nnightly=" +
+                       PasswordHash::Make("t0ken").toLatin1() + "\n");
+            conf.close();
+            ServeConfig config = ServeConfig::Load(conf.fileName());
+            config.listenPort = 0;
+            Campus campus(config.rooms);
+            campus.SetRecorder([&](const CommandEntry::Request& request, const CommandResult& result,
+                                   std::function<void(bool)> noted) {
+                history.Add(History::Of(request, result, QDateTime::currentDateTimeUtc()), noted);
+            });
+            CampusServer web(campus, config);
+            web.UseCare(&history, nullptr);
+            QVERIFY(web.Start(config));
+            const QByteArray headers =
+                "Host: 127.0.0.1:" + QByteArray::number(web.Port()) + "\r\nAuthorization: Bearer t0ken\r\n";
+            QElapsedTimer timer;
+            timer.start();
+            const HttpAnswer answer = HttpAsk(web.Port(), "POST", "/api/v1/rooms/a/commands/screen-up", headers);
+            QVERIFY2(timer.elapsed() < 2000 && answer.body.contains("\"recorded\":false"), answer.body);
+            QCOMPARE(m_rooms[0].pty.read(1), QByteArray("u"));
+            const HttpAnswer health = HttpAsk(web.Port(), "GET", "/api/v1/health", headers);
+            QVERIFY2(health.status == 503 && health.body.contains("full"), health.body);
+        }
+        QVERIFY(filler.remove());
+        QTRY_VERIFY_WITH_TIMEOUT(history.Status().journalOk, 10'000);
+        QCOMPARE(entries(history).size(), 10);
+    }
+    History again(disk + QStringLiteral("/history.sqlite"));
+    QCOMPARE(entries(again).size(), 10);
+}
+
+// The district's database stopped (SIGSTOP: it answers nothing) and
+// restarted: every command is recorded in the journal at once, the status
+// says the copy is behind, and what it missed is copied in order, once.
+void TestCare::districtStoppedAndRestarted()
+{
+    Postgres server;
+    QVERIFY2(server.start(), qPrintable(server.error()));
+    auto history = std::make_unique<History>(m_dir.filePath(QStringLiteral("stopped.sqlite")),
+                                             server.url(), QStringLiteral("school-2"));
+    const auto district = [&] { return entries(*history, {}, QStringLiteral("all")).size(); };
+    for (int i = 0; i < 5; ++i)
+        QVERIFY(added(*history, sent(QStringLiteral("r%1").arg(i))));
+    QTRY_COMPARE(district(), 5);
+    for (const bool restart : {false, true}) {
+        if (restart)
+            QVERIFY(server.restart());
+        else
+            server.pause(true);
+        for (int i = 0; i < 5; ++i) {
+            qint64 ms = 0;
+            QVERIFY(added(*history, sent(QStringLiteral("r%1").arg(i)), &ms));
+            QVERIFY2(ms < 2000, qPrintable(QString::number(ms)));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!history->Status().districtUp || restart, 10'000);
+        QCOMPARE(entries(*history).size(), restart ? 15 : 10); // its own, from the journal
+        if (!restart) {
+            QElapsedTimer timer; // the service's end waits for no database
+            timer.start();
+            history.reset();
+            QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+            history = std::make_unique<History>(m_dir.filePath(QStringLiteral("stopped.sqlite")),
+                                                server.url(), QStringLiteral("school-2"));
+            server.pause(false);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(district(), restart ? 15 : 10, 30'000);
+        QTRY_VERIFY(history->Status().districtUp && history->Status().behind == 0);
+    }
+    QList<History::Entry> copied = entries(*history, {}, QStringLiteral("school-2"));
+    QList<History::Entry> own = entries(*history);
+    for (qsizetype i = 0; i < own.size(); ++i)
+        QCOMPARE(copied[i].at, own[i].at); // in order
+}
+
+// Two services on one database: each keeps and prunes its own rows; each sees
+// its own by default and the other's when asked. A journal of the table's
+// first version is brought up with its rows.
+void TestCare::twoServicesOnOneDistrict()
+{
+    Postgres server;
+    QVERIFY2(server.start(), qPrintable(server.error()));
+    const QString oldJournal = m_dir.filePath(QStringLiteral("version1.sqlite"));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("v1"));
+        db.setDatabaseName(oldJournal);
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("CREATE TABLE commands (id INTEGER PRIMARY KEY, at BIGINT NOT NULL, "
+                                          "room TEXT NOT NULL, command TEXT NOT NULL, who TEXT NOT NULL, "
+                                          "face TEXT NOT NULL, code TEXT NOT NULL, message TEXT NOT NULL)")));
+        QVERIFY(query.exec(QStringLiteral("INSERT INTO commands (at, room, command, who, face, code, message) "
+                                          "VALUES (%1, 'r101', 'projector-on', 'x', 'page', 'sent', '')")
+                               .arg(QDateTime::currentDateTimeUtc().addDays(-1).toMSecsSinceEpoch())));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("v1"));
+    History north(oldJournal, server.url(), QStringLiteral("north"), 30);
+    History south(m_dir.filePath(QStringLiteral("south.sqlite")), server.url(), QStringLiteral("south"), 365);
+    QCOMPARE(entries(north).value(0).service, QStringLiteral("north"));
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (History* one : {&north, &south}) {
+        QVERIFY(added(*one, sent(QStringLiteral("r101"), now.addDays(-100))));
+        QVERIFY(added(*one, sent(QStringLiteral("r101"), now)));
+    }
+    // Copied in order: the newest there, all before it too.
+    for (const char* name : {"north", "south"})
+        QTRY_COMPARE(entries(north, {}, QLatin1String(name)).value(0).at, now);
+    north.Prune();
+    south.Prune();
+    const auto services = [](const QList<History::Entry>& list) {
+        QStringList names;
+        for (const History::Entry& e : list)
+            names.append(e.service);
+        names.sort();
+        return names;
+    };
+    QTRY_COMPARE(services(entries(north, {}, QStringLiteral("all"))),
+                 QStringList({QStringLiteral("north"), QStringLiteral("north"), QStringLiteral("south"),
+                              QStringLiteral("south")}));
+    QCOMPARE(services(entries(north)), QStringList({QStringLiteral("north"), QStringLiteral("north")}));
+    QCOMPARE(services(entries(north, {}, QStringLiteral("south"))),
+             QStringList({QStringLiteral("south"), QStringLiteral("south")}));
+}
+
+// lumo serve whose district database stops answering: each command is
+// answered within 2 s and recorded; SIGTERM ends it within its bound.
+void TestCare::serviceWithItsDatabaseStopped()
+{
+    Postgres server;
+    QVERIFY2(server.start(), qPrintable(server.error()));
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    QFile file(m_dir.filePath(QStringLiteral("district.conf")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[web]\nlisten=127.0.0.1:" + QByteArray::number(port) + "\n[service]\nprobe=0\n[rooms]\na\\device=" +
+               m_rooms[0].server.rfc2217Url().toUtf8() + "\n[history]\nname=east\ndatabase=" +
+               server.url().toUtf8() + "\n[tokens]\nnightly=" + PasswordHash::Make("t0ken").toLatin1() + "\n");
+    file.close();
+    QProcess serve;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("STATE_DIRECTORY"), m_dir.filePath(QStringLiteral("district-state")));
+    serve.setProcessEnvironment(env);
+    serve.setProcessChannelMode(QProcess::ForwardedChannels);
+    serve.start(QStringLiteral(LUMO_SERVE_BIN), {QStringLiteral("--config"), file.fileName()});
+    QVERIFY(serve.waitForStarted());
+    const QByteArray headers =
+        "Host: 127.0.0.1:" + QByteArray::number(port) + "\r\nAuthorization: Bearer t0ken\r\n";
+    QTRY_VERIFY_WITH_TIMEOUT(HttpAsk(port, "GET", "/api/v1/health", headers).body.contains("\"up\":true"), 10000);
+    server.pause(true);
+    for (int i = 0; i < 4; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        const HttpAnswer answer = HttpAsk(port, "POST", "/api/v1/rooms/a/commands/screen-up", headers);
+        QVERIFY2(timer.elapsed() < 2000 && answer.status == 200 && !answer.body.contains("recorded"),
+                 answer.body);
+        QCOMPARE(m_rooms[0].pty.read(1), QByteArray("u"));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(HttpAsk(port, "GET", "/api/v1/health", headers).body.contains("\"up\":false"), 10000);
+    QCOMPARE(QJsonDocument::fromJson(HttpAsk(port, "GET", "/api/v1/history", headers).body)
+                 .object()["entries"].toArray().size(), 4);
+    serve.terminate();
+    QVERIFY(serve.waitForFinished(15'000));
+    QCOMPARE(serve.exitStatus(), QProcess::NormalExit);
+    server.pause(false);
+    // Started again: the room's last command is known, the district has
+    // every command once.
+    serve.start(QStringLiteral(LUMO_SERVE_BIN), {QStringLiteral("--config"), file.fileName()});
+    QVERIFY(serve.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(HttpAsk(port, "GET", "/api/v1/rooms/a/status", headers).body.contains("\"screen-up\""),
+                             10000);
+    QTRY_COMPARE_WITH_TIMEOUT(QJsonDocument::fromJson(HttpAsk(port, "GET", "/api/v1/history?service=all", headers).body)
+                                  .object()["entries"].toArray().size(),
+                              4, 20000);
+    serve.terminate();
+    QVERIFY(serve.waitForFinished(15'000));
+}
+
+// A district that asks for a password gets it from the unit's credential
+// ($CREDENTIALS_DIRECTORY/lumo-serve.pgpass, as LoadCredential= hands it).
+void TestCare::districtPasswordFromCredential()
+{
+    Postgres server;
+    QVERIFY2(server.start(QStringLiteral("s3cret")), qPrintable(server.error()));
+    QTemporaryDir creds;
+    const auto clear = qScopeGuard([] {
+        qunsetenv("CREDENTIALS_DIRECTORY");
+        qunsetenv("PGPASSFILE");
+    });
+    for (const bool credential : {false, true}) {
+        if (credential) {
+            QFile file(creds.filePath(QStringLiteral("lumo-serve.pgpass")));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("*:*:*:lumo:s3cret\n");
+            file.close();
+            QFile::setPermissions(file.fileName(), QFile::ReadOwner);
+            qputenv("CREDENTIALS_DIRECTORY", QFile::encodeName(creds.path()));
+        }
+        History history(m_dir.filePath(QStringLiteral("password%1.sqlite").arg(credential)), server.url(),
+                        QStringLiteral("west"));
+        QVERIFY(added(history, sent(QStringLiteral("r1"))));
+        if (credential) {
+            QTRY_VERIFY_WITH_TIMEOUT(history.Status().districtUp && history.Status().behind == 0, 10'000);
+        } else {
+            QTRY_VERIFY(history.Status().districtError.contains(QLatin1String("password")));
+            QVERIFY(!history.Status().districtUp);
+            // Not copied yet: kept in the journal past keep=.
+            QVERIFY(added(history, sent(QStringLiteral("r1"), QDateTime::currentDateTimeUtc().addDays(-400))));
+            history.Prune();
+            QCOMPARE(entries(history).size(), 2);
+        }
+    }
+}
+
+// The district's password: libpq's PGPASSFILE, else the unit's credential.
+void TestCare::passwordFile_data()
+{
+    QTest::addColumn<QString>("pgpassfile");
+    QTest::addColumn<bool>("credential");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("credential") << QString() << true << "CREDS/lumo-serve.pgpass";
+    QTest::newRow("PGPASSFILE first") << "/etc/own.pgpass" << true << "/etc/own.pgpass";
+    QTest::newRow("neither: ~/.pgpass") << QString() << false << QString();
+}
+
+void TestCare::passwordFile()
+{
+    QFETCH(QString, pgpassfile);
+    QFETCH(bool, credential);
+    QFETCH(QString, expected);
+    QTemporaryDir creds;
+    if (credential) {
+        QFile file(creds.filePath(QStringLiteral("lumo-serve.pgpass")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("*:*:*:lumo:secret\n");
+    }
+    qputenv("CREDENTIALS_DIRECTORY", QFile::encodeName(creds.path()));
+    qputenv("PGPASSFILE", QFile::encodeName(pgpassfile));
+    QCOMPARE(History::PasswordFile(), expected.replace(QStringLiteral("CREDS"), creds.path()));
+    qunsetenv("CREDENTIALS_DIRECTORY");
+    qunsetenv("PGPASSFILE");
 }
 
 QTEST_GUILESS_MAIN(TestCare)

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPointer>
 #include <QSaveFile>
 
 #include <memory>
@@ -40,6 +41,7 @@ void Scheduler::SetSchedules(const QList<ScheduleConfig>& schedules, const RoomG
     const QDateTime now = m_clock.Now();
     m_rooms.clear();
     QMap<QString, Last> kept;
+    bool added = false;
     for (const ScheduleConfig& schedule : schedules) {
         QString error;
         m_rooms.insert(schedule.name, groups.Expand(schedule.rooms, &error).value_or(QStringList()));
@@ -48,15 +50,47 @@ void Scheduler::SetSchedules(const QList<ScheduleConfig>& schedules, const RoomG
                                          [&](const ScheduleConfig& s) { return s.name == schedule.name; });
         if (before != m_schedules.end() && !(*before == schedule))
             last.handled = std::max(last.handled, now); // changed: from now on
-        if (!last.handled.isValid())
+        if (!last.handled.isValid()) {
+            // Known from before (a restart, or taken out and put back): from
+            // its last run; new: from now, kept at once so that a restart
+            // knows what it missed.
+            added = added || !m_saved.contains(schedule.name);
             last.handled = m_saved.contains(schedule.name)
                                ? std::max(m_saved.value(schedule.name), now.addDays(-kLookBackDays))
                                : now;
+            restore(schedule.name, last.handled);
+        }
         kept.insert(schedule.name, last);
     }
     m_schedules = schedules;
     m_last = kept;
+    if (added)
+        save();
     Check();
+}
+
+// The outcomes of a schedule's last run, from the history (a restart).
+void Scheduler::restore(const QString& name, const QDateTime& handled)
+{
+    if (!m_history || !m_saved.contains(name))
+        return;
+    HistoryFilter filter;
+    filter.faces = {CommandResult::FaceName(Face::Schedule)};
+    filter.who = {name};
+    filter.since = handled;
+    filter.limit = kMaxOutcomes;
+    QPointer<Scheduler> self(this);
+    m_history->Find(filter, [self, name, handled](const QList<HistoryRecord>& entries, const QString&) {
+        if (!self || !self->m_last.contains(name))
+            return;
+        Last& last = self->m_last[name];
+        if (last.handled != handled || !last.outcomes.isEmpty())
+            return; // it ran since
+        for (auto it = entries.crbegin(); it != entries.crend(); ++it) {
+            last.outcomes.append({it->room, it->command, it->code, it->message});
+            last.missed = it->code == QLatin1String("missed");
+        }
+    });
 }
 
 void Scheduler::Check()
@@ -115,7 +149,7 @@ void Scheduler::miss(const ScheduleConfig& schedule, const QStringList& rooms, c
             if (m_history)
                 m_history->Add({0, time, room, command, schedule.name,
                                 CommandResult::FaceName(Face::Schedule), QStringLiteral("missed"),
-                                message});
+                                message, {}});
         }
 }
 
@@ -161,13 +195,19 @@ void Scheduler::load()
             m_saved.insert(it.key(), time);
 }
 
-void Scheduler::save() const
+void Scheduler::save()
 {
+    // Schedules taken out are kept too (for a while), so that one put back
+    // does not run again what it ran.
+    const QDateTime old = m_clock.Now().addDays(-kLookBackDays);
+    for (auto it = m_last.begin(); it != m_last.end(); ++it)
+        m_saved.insert(it.key(), it.value().handled);
+    m_saved.removeIf([&](const auto& it) { return it.value() < old; });
     if (m_stateFile.isEmpty())
         return;
     QJsonObject saved;
-    for (auto it = m_last.begin(); it != m_last.end(); ++it)
-        saved.insert(it.key(), iso(it.value().handled));
+    for (auto it = m_saved.begin(); it != m_saved.end(); ++it)
+        saved.insert(it.key(), iso(it.value()));
     QSaveFile file(m_stateFile);
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(QJsonDocument(saved).toJson(QJsonDocument::Compact)) < 0 || !file.commit())

@@ -4,7 +4,9 @@
 // cannot start within kStartWithinMs of its time (the service was down,
 // stopped or busy) is not sent late: it is recorded in the history as
 // missed. What ran last is kept in a state file, so that a restart neither
-// runs a time twice nor forgets one it missed; a reload keeps it too.
+// runs a time twice nor forgets one it missed (also before a first run); a
+// reload keeps it too, also for a schedule taken out and put back. The last
+// run's outcomes are read back from the history at a start.
 //
 // The clock is a seam: the service's is the system's, a test's is its own,
 // and Check() runs what is due by it.
@@ -32,6 +34,8 @@ public:
     // The clock is looked at at least this often (it may have been set, or
     // the machine asleep).
     static constexpr int kLookEveryMs = 30'000;
+    // A last run's outcomes read back from the history, at most.
+    static constexpr int kMaxOutcomes = 10'000;
 
     // `stateFile`: where the last runs are kept ("" for nowhere).
     Scheduler(Campus& campus, const Clock& clock, History* history, const QString& stateFile,
@@ -57,8 +61,9 @@ private:
     };
     void run(const ScheduleConfig& schedule, const QStringList& rooms);
     void miss(const ScheduleConfig& schedule, const QStringList& rooms, const QDateTime& time);
+    void restore(const QString& name, const QDateTime& handled);
     void load();
-    void save() const;
+    void save();
 
     Campus& m_campus;
     const Clock& m_clock;
@@ -67,6 +72,8 @@ private:
     QList<ScheduleConfig> m_schedules;
     QMap<QString, QStringList> m_rooms; // schedule → its rooms
     QMap<QString, Last> m_last;         // schedule → its last run
-    QMap<QString, QDateTime> m_saved;   // schedule → its last run as the state file keeps it
+    // schedule → its last run as the state file keeps it, also of schedules
+    // taken out (for kLookBackDays)
+    QMap<QString, QDateTime> m_saved;
     QTimer m_timer;
 };

@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHostInfo>
+#include <QRegularExpression>
 #include <QRegularExpression>
 #include <QHash>
 #include <QStandardPaths>
@@ -331,9 +333,21 @@ ServeConfig ServeConfig::Load(const QString& path)
                 if (!keep || *keep < 86400 || *keep > 100 * 365 * 86400LL)
                     fail(path, k.line, tr("keep= takes days, from 1d to 36500d (365d)"));
                 config.historyKeepDays = int(*keep / 86400);
+            } else if (k.name == QLatin1String("name")) {
+                static const QRegularExpression kName(QStringLiteral("^[A-Za-z0-9._-]{1,64}$"));
+                if (!kName.match(v).hasMatch() || v == QLatin1String("all"))
+                    fail(path, k.line,
+                         tr("name= takes 1 to 64 letters, digits, \".\", \"-\" or \"_\" "
+                            "(not \"all\")"));
+                config.historyName = v;
+            } else if (k.name == QLatin1String("journal")) {
+                if (v.contains(QLatin1String("://")) || v.isEmpty())
+                    fail(path, k.line, tr("journal= takes an SQLite file's path"));
+                config.historyJournal = v;
             } else {
                 fail(path, k.line,
-                     tr("unknown key \"%1\" in [history] (known: database, keep)").arg(k.key.left(64)));
+                     tr("unknown key \"%1\" in [history] (known: database, keep, name, journal)")
+                         .arg(k.key.left(64)));
             }
         } else if (k.section == QLatin1String("mqtt")) {
             const bool secret = k.name == QLatin1String("password_file");
@@ -441,4 +455,14 @@ ServeConfig ServeConfig::Load(const QString& path)
                "make it readable by root and the group dialout only (chmod 640, chgrp dialout)")
                 .arg(path));
     return config;
+}
+
+QString ServeConfig::HistoryName() const
+{
+    if (!historyName.isEmpty())
+        return historyName;
+    if (mqtt.enabled && !mqtt.clientId.isEmpty())
+        return mqtt.clientId;
+    const QString host = QHostInfo::localHostName().section(QLatin1Char('.'), 0, 0);
+    return host.isEmpty() ? QStringLiteral("lumo-serve") : host.left(64);
 }

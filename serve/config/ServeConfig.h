@@ -28,7 +28,11 @@
 //   [history]
 //   database=/var/lib/lumo/history.sqlite   (default: the state folder; off: none)
 //            or postgresql://lumo@db.district.example/lumo (password in ~/.pgpass)
-//   keep=365d                  records older than this are removed
+//   keep=365d                  this service's records older than this are removed
+//   name=school-7              the service's name in a shared history (default:
+//                              [mqtt] client_id, else the host's name)
+//   journal=/var/lib/lumo/history.sqlite  the local journal beside a PostgreSQL
+//                              database (default: the state folder)
 //
 // Everything is checked before anything starts: a bad or duplicate room,
 // two rooms on one device, an unknown section or key (names of sections
@@ -98,6 +102,11 @@ public:
     QList<ScheduleConfig> schedules;      // in the file's order
     QString historyDatabase; // "": History::DefaultPath(); "off": none; a file or postgresql://
     int historyKeepDays = 365;
+    QString historyName;    // "": HistoryName()
+    QString historyJournal; // "": History::DefaultPath() beside PostgreSQL
+    // The name this service's records carry: name=, else the MQTT client
+    // ID when a broker is configured, else the host's name.
+    QString HistoryName() const;
 
     RoomGroups Groups() const;
     // "section/key" in lower case → its line, for messages.

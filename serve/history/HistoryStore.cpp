@@ -1,117 +1,113 @@
 #include "serve/history/HistoryStore.h"
 
 #include "control/Logging.h"
-#include "serve/config/ServeConfig.h"
+#include "serve/history/HistorySchema.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QUrl>
-#include <QUrlQuery>
 #include <QVariant>
 
 namespace
 {
-// The table, in SQLite's words or PostgreSQL's ("ID" stands for the key).
-const char* const kSchema[] = {
-    "CREATE TABLE IF NOT EXISTS commands (id ID, at BIGINT NOT NULL, "
-    "room TEXT NOT NULL, command TEXT NOT NULL, who TEXT NOT NULL, face TEXT NOT NULL, "
-    "code TEXT NOT NULL, message TEXT NOT NULL)",
-    "CREATE INDEX IF NOT EXISTS commands_room ON commands (room, id)",
-    "CREATE INDEX IF NOT EXISTS commands_at ON commands (at)",
-};
-// What a postgresql:// URL may say after "?", as libpq's options.
-const char* const kPostgresOptions[] = {"sslmode", "connect_timeout"};
 // The write-ahead log is cut back to this after each checkpoint.
 constexpr qint64 kMaxLogBytes = 4 * 1024 * 1024;
-
-// A text column's value: "" for no text, never NULL.
-QVariant text(const QString& value)
-{
-    return value.isNull() ? QVariant(QStringLiteral("")) : QVariant(value);
-}
-
-QString errorOf(const QSqlQuery& query)
-{
-    return query.lastError().text();
-}
 } // namespace
 
-bool HistoryStore::Open(const QString& path, QString* error)
+HistoryStore::HistoryStore(QObject* home, Told told)
+    : m_home(home), m_told(std::move(told)), m_retry(this)
 {
-    m_connection = QStringLiteral("lumo-history-%1").arg(quintptr(this));
-    const QUrl url(path);
-    const bool postgres = ServeConfig::IsPostgres(path);
-    QSqlDatabase db =
-        QSqlDatabase::addDatabase(postgres ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"),
-                                  m_connection);
-    // Where it is, for messages: never with a password.
-    const QString where = postgres ? url.toDisplayString(QUrl::RemovePassword) : path;
-    if (!db.isValid()) {
+    m_retry.setInterval(kRetryMs);
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, &HistoryStore::write);
+}
+
+bool HistoryStore::Open(const QString& path, const QString& service, QString* error)
+{
+    m_path = path;
+    m_service = service;
+    m_connection = QStringLiteral("lumo-journal-%1").arg(quintptr(this));
+    if (!QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection).isValid()) {
         *error = QCoreApplication::translate("History", "the history %1 cannot be opened: this system has no Qt SQL driver "
-                             "for it (libqt6sql6-psql, libqt6sql6-sqlite)")
-                     .arg(where);
+                                             "for it (libqt6sql6-sqlite)")
+                     .arg(path);
         return false;
     }
-    if (postgres) {
-        // The password, if any, from libpq's own file (PGPASSFILE, ~/.pgpass).
-        const QUrlQuery query(url);
-        db.setHostName(query.hasQueryItem(QStringLiteral("host")) // a socket's folder
-                           ? query.queryItemValue(QStringLiteral("host"), QUrl::FullyDecoded)
-                           : url.host());
-        db.setPort(url.port(5432));
-        db.setUserName(url.userName());
-        db.setDatabaseName(url.path().mid(1));
-        QStringList options;
-        for (const char* option : kPostgresOptions)
-            if (query.hasQueryItem(QLatin1String(option)))
-                options.append(QLatin1String(option) + QLatin1Char('=') +
-                               query.queryItemValue(QLatin1String(option), QUrl::FullyDecoded));
-        db.setConnectOptions(options.join(QLatin1Char(';')));
-    } else {
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-    }
+    QString why;
+    if (!open(&why))
+        tell(false, why);
+    return true;
+}
+
+bool HistoryStore::open(QString* error)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    db.setDatabaseName(m_path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     if (!db.open()) {
-        *error = QCoreApplication::translate("History", "the history %1 cannot be opened: %2").arg(where, db.lastError().text());
+        *error = QCoreApplication::translate("History", "the history %1 cannot be opened: %2")
+                     .arg(m_path, db.lastError().text());
         return false;
     }
-    QStringList statements;
-    if (!postgres) {
-        // Other users have no business reading who did what.
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
-        statements << QStringLiteral("PRAGMA journal_mode=WAL")
-                   << QStringLiteral("PRAGMA synchronous=NORMAL")
-                   << QStringLiteral("PRAGMA journal_size_limit=%1").arg(kMaxLogBytes);
-    }
-    for (const char* statement : kSchema)
-        statements << QString::fromLatin1(statement).replace(
-            QLatin1String("id ID"), postgres ? QLatin1String("id BIGSERIAL PRIMARY KEY")
-                                             : QLatin1String("id INTEGER PRIMARY KEY"));
+    // Other users have no business reading who did what.
+    QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner);
     QSqlQuery query(db);
-    for (const QString& statement : statements)
-        if (!query.exec(statement)) {
-            *error = QCoreApplication::translate("History", "the history %1 cannot be used: %2").arg(where, errorOf(query));
-            return false;
-        }
+    for (const QString& statement : {QStringLiteral("PRAGMA journal_mode=WAL"),
+                                     QStringLiteral("PRAGMA synchronous=NORMAL"),
+                                     QStringLiteral("PRAGMA journal_size_limit=%1").arg(kMaxLogBytes)})
+        query.exec(statement);
+    QString why;
+    if (!HistorySchema::Prepare(db, false, m_service, &why)) {
+        *error = QCoreApplication::translate("History", "the history %1 cannot be used: %2").arg(m_path, why);
+        db.close();
+        return false;
+    }
+    m_open = true;
     return true;
 }
 
 void HistoryStore::Close()
 {
+    m_retry.stop();
     write();
     if (m_connection.isEmpty())
         return;
     QSqlDatabase::database(m_connection, false).close();
     QSqlDatabase::removeDatabase(m_connection);
     m_connection.clear();
+    m_open = false;
 }
 
-void HistoryStore::Add(const HistoryRecord& entry, std::function<void()> stored)
+void HistoryStore::tell(bool ok, const QString& error)
 {
+    if (!ok && !m_failing)
+        qCWarning(lcServe).noquote() << "the history is failing:" << error
+                                     << "- commands are carried out, their records wait in memory";
+    else if (ok && m_failing)
+        qCInfo(lcServe).noquote() << "the history is written again";
+    m_failing = !ok;
+    if (!ok && !m_retry.isActive())
+        m_retry.start();
+    HistoryStatus status;
+    status.journalOk = ok;
+    status.journalError = ok ? QString() : error;
+    status.waiting = m_waiting.size();
+    status.lost = m_lost;
+    if (m_home && m_told)
+        QMetaObject::invokeMethod(m_home.data(), [told = m_told, status] { told(status); });
+}
+
+void HistoryStore::Add(const HistoryRecord& entry, Stored stored)
+{
+    if (m_waiting.size() >= kMaxWaiting) {
+        m_waiting.removeFirst(); // the oldest: bounded, and said
+        if (m_lost++ == 0)
+            qCWarning(lcServe).noquote() << "the history cannot keep more than" << kMaxWaiting
+                                         << "records in memory: the oldest are lost";
+    }
     m_waiting.append(entry);
+    m_waiting.last().service = m_service;
     if (stored)
         m_stored.append(std::move(stored));
     if (!m_writeQueued) {
@@ -123,75 +119,54 @@ void HistoryStore::Add(const HistoryRecord& entry, std::function<void()> stored)
 void HistoryStore::write()
 {
     m_writeQueued = false;
-    const QList<HistoryRecord> entries = std::exchange(m_waiting, {});
-    const QList<std::function<void()>> stored = std::exchange(m_stored, {});
-    if (!entries.isEmpty() && !m_connection.isEmpty()) {
+    const QList<Stored> stored = std::exchange(m_stored, {});
+    const auto answer = [&](bool ok) {
+        if (!stored.isEmpty() && m_home)
+            QMetaObject::invokeMethod(m_home.data(), [stored, ok] {
+                for (const auto& one : stored)
+                    one(ok);
+            });
+    };
+    if (m_connection.isEmpty() || (m_waiting.isEmpty() && !m_failing))
+        return answer(!m_connection.isEmpty());
+    QString error;
+    bool ok = m_open || open(&error);
+    if (ok && !m_waiting.isEmpty()) {
         QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-        db.transaction();
+        ok = db.transaction();
         QSqlQuery insert(db);
-        insert.prepare(QStringLiteral("INSERT INTO commands (at, room, command, who, face, code, "
-                                      "message) VALUES (?, ?, ?, ?, ?, ?, ?)"));
-        bool ok = true;
-        for (const HistoryRecord& e : entries) {
-            for (const QVariant& value :
-                 {QVariant(e.at.toMSecsSinceEpoch()), text(e.room), text(e.command), text(e.who),
-                  text(e.face), text(e.code), text(e.message)})
+        insert.prepare(HistorySchema::Insert(false));
+        for (qsizetype i = 0; ok && i < m_waiting.size(); ++i) {
+            for (const QVariant& value : HistorySchema::Values(m_waiting[i]))
                 insert.addBindValue(value);
-            ok = insert.exec() && ok;
+            ok = insert.exec();
         }
-        if (!ok || !db.commit()) {
-            qCWarning(lcServe).noquote()
-                << "the history could not record" << entries.size()
-                << "commands:" << (ok ? db.lastError().text() : errorOf(insert));
+        error = insert.lastError().text();
+        insert.finish();
+        if (ok && !db.commit()) {
+            ok = false;
+            error = db.lastError().text();
+        }
+        if (ok)
+            m_waiting.clear();
+        else
             db.rollback();
-        }
+        if (!ok && error.trimmed().isEmpty())
+            error = db.lastError().text();
     }
-    if (!stored.isEmpty() && m_home)
-        QMetaObject::invokeMethod(m_home.data(), [stored] {
-            for (const auto& one : stored)
-                one();
-        });
+    if (ok == m_failing || !ok)
+        tell(ok, error);
+    answer(ok);
 }
 
 void HistoryStore::Find(const HistoryFilter& filter, const HistoryFound& found)
 {
     write(); // what was added before is found
-    QString sql = QStringLiteral("SELECT id, at, room, command, who, face, code, message FROM "
-                                 "commands WHERE 1=1");
     QVariantList values;
-    if (!filter.rooms.isEmpty()) {
-        sql += QStringLiteral(" AND room IN (%1)")
-                   .arg(QStringList(filter.rooms.size(), QStringLiteral("?")).join(u','));
-        for (const QString& room : filter.rooms)
-            values.append(room);
-    }
-    for (const auto& [column, wanted] : {std::pair{QStringLiteral("command"), &filter.commands},
-                                         std::pair{QStringLiteral("face"), &filter.faces}})
-        if (!wanted->isEmpty()) {
-            sql += QStringLiteral(" AND %1 IN (%2)")
-                       .arg(column, QStringList(wanted->size(), QStringLiteral("?")).join(u','));
-            for (const QString& one : *wanted)
-                values.append(one);
-        }
-    if (filter.failedOnly)
-        sql += QStringLiteral(" AND code <> 'sent'");
-    if (filter.since.isValid()) {
-        sql += QStringLiteral(" AND at >= ?");
-        values.append(filter.since.toMSecsSinceEpoch());
-    }
-    if (filter.until.isValid()) {
-        sql += QStringLiteral(" AND at < ?");
-        values.append(filter.until.toMSecsSinceEpoch());
-    }
-    if (filter.before > 0) {
-        sql += QStringLiteral(" AND id < ?");
-        values.append(filter.before);
-    }
-    sql += QStringLiteral(" ORDER BY id DESC LIMIT %1")
-               .arg(std::clamp(filter.limit, 1, HistoryFilter::kMaxLimit));
+    const QString sql = HistorySchema::Select(filter, QString(), &values);
     QList<HistoryRecord> entries;
     QString error;
-    if (m_connection.isEmpty()) {
+    if (!m_open) {
         error = QCoreApplication::translate("History", "the history could not be opened");
     } else {
         QSqlQuery query(QSqlDatabase::database(m_connection, false));
@@ -200,28 +175,54 @@ void HistoryStore::Find(const HistoryFilter& filter, const HistoryFound& found)
         for (const QVariant& value : values)
             query.addBindValue(value);
         if (!query.exec())
-            error = QCoreApplication::translate("History", "the history cannot be read: %1").arg(errorOf(query));
+            error = QCoreApplication::translate("History", "the history cannot be read: %1")
+                        .arg(query.lastError().text());
         while (query.next())
-            entries.append({query.value(0).toLongLong(),
-                            QDateTime::fromMSecsSinceEpoch(query.value(1).toLongLong(), Qt::UTC),
-                            query.value(2).toString(), query.value(3).toString(),
-                            query.value(4).toString(), query.value(5).toString(),
-                            query.value(6).toString(), query.value(7).toString()});
+            entries.append(HistorySchema::Read(query));
     }
     if (m_home)
         QMetaObject::invokeMethod(m_home.data(), [found, entries, error] { found(entries, error); });
 }
 
-void HistoryStore::Prune(const QDateTime& before, qint64 maxRows)
+QList<HistoryRecord> HistoryStore::LastPerRoom(const HistoryFilter& filter)
+{
+    QList<HistoryRecord> last;
+    if (!m_open)
+        return last;
+    HistoryFilter any = filter;
+    any.limit = HistoryFilter::kMaxLimit;
+    QVariantList values;
+    const QString sql = HistorySchema::Select(any, QString(), &values);
+    const qsizetype where = sql.indexOf(QLatin1String(" WHERE"));
+    // The newest ID of each room, then those rows.
+    const QString inner = QStringLiteral("SELECT MAX(id) FROM commands") +
+                          sql.mid(where, sql.indexOf(QLatin1String(" ORDER BY")) - where) +
+                          QStringLiteral(" GROUP BY room");
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT id, at, room, command, who, face, code, message, service "
+                                 "FROM commands WHERE id IN (%1) ORDER BY id")
+                      .arg(inner));
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    if (!query.exec())
+        qCWarning(lcServe).noquote() << "the history cannot be read:" << query.lastError().text();
+    while (query.next())
+        last.append(HistorySchema::Read(query));
+    return last;
+}
+
+void HistoryStore::Prune(const QDateTime& before, qint64 maxRows, qint64 upTo)
 {
     write();
-    if (m_connection.isEmpty())
+    if (!m_open)
         return;
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.prepare(QStringLiteral("DELETE FROM commands WHERE at < ? OR id <= "
-                                 "(SELECT MAX(id) FROM commands) - ?"));
+    query.prepare(QStringLiteral("DELETE FROM commands WHERE (at < ? OR id <= "
+                                 "(SELECT MAX(id) FROM commands) - ?) AND id <= ?"));
     query.addBindValue(before.toMSecsSinceEpoch());
     query.addBindValue(maxRows);
+    query.addBindValue(upTo);
     if (!query.exec())
-        qCWarning(lcServe).noquote() << "the history could not be pruned:" << errorOf(query);
+        qCWarning(lcServe).noquote() << "the history could not be pruned:" << query.lastError().text();
 }

@@ -74,6 +74,8 @@ void MqttBridge::onConnected()
     qCInfo(lcMqtt).noquote() << "connected to" << m_config.host << "port" << m_config.port << "as"
                              << m_config.clientId;
     m_link.Publish(m_config.ServiceTopic("status"), "online", true);
+    if (!m_health.isEmpty())
+        m_link.Publish(m_config.ServiceTopic("history"), m_health, true);
     // The list of rooms announced last time comes back retained; the token
     // on the sync topic comes after it, so when it is here the list is known.
     m_announced.reset();
@@ -81,6 +83,7 @@ void MqttBridge::onConnected()
     m_unacknowledged.clear();
     m_subscribed.clear();
     m_others.clear();
+    m_othersKnown = false; // no command topic before the others' lists are in
     m_syncToken = QByteArray::number(QRandomGenerator::global()->generate64(), 16);
     // Every service's list of rooms (ours among them) and status.
     m_link.Subscribe(m_config.prefix + QStringLiteral("/service/+/rooms"), false);
@@ -99,6 +102,13 @@ void MqttBridge::onDisconnected(const QString& reason)
                                            .arg(reason);
 }
 
+void MqttBridge::SetHealth(const QByteArray& health)
+{
+    if (health == std::exchange(m_health, health) || !m_link.IsConnected())
+        return;
+    m_link.Publish(m_config.ServiceTopic("history"), m_health, true);
+}
+
 void MqttBridge::RoomsChanged()
 {
     if (!m_link.IsConnected())
@@ -111,6 +121,8 @@ void MqttBridge::RoomsChanged()
 // Hears the command topics of the rooms served now, and only those.
 void MqttBridge::follow()
 {
+    if (!m_othersKnown)
+        return;
     QSet<QString> rooms;
     for (const RoomConfig& room : m_campus.Rooms()) {
         const std::optional<QString> owner = ownerOf(room.id);
@@ -168,7 +180,8 @@ void MqttBridge::onMessage(const QString& topic, const QByteArray& payload, bool
     if (topic.startsWith(services) && topic != m_config.ServiceTopic("rooms") &&
         topic != m_config.ServiceTopic("status") && topic != m_config.ServiceTopic("sync")) {
         const QStringList parts = topic.mid(services.size()).split(QLatin1Char('/'));
-        if (parts.size() == 2 && m_others.size() < kMaxListedRooms)
+        if (parts.size() == 2 && parts[0].size() <= 64 &&
+            (m_others.contains(parts[0]) || m_others.size() < kMaxOthers))
             otherService(parts[0], parts[1], payload);
         return;
     }
@@ -184,6 +197,9 @@ void MqttBridge::onMessage(const QString& topic, const QByteArray& payload, bool
     }
     if (topic == m_config.ServiceTopic("sync")) {
         if (payload == m_syncToken && !m_announced) {
+            // Everything retained came before: our list and the others'.
+            m_othersKnown = true;
+            follow();
             m_announced = m_listed;
             announce();
         }
@@ -318,6 +334,8 @@ void MqttBridge::command(const QString& room, const QByteArray& payload, bool re
                            }
                            if (!result.Sent())
                                answer.insert(QStringLiteral("error"), result.message);
+                           if (!result.recorded)
+                               answer.insert(QStringLiteral("recorded"), false);
                            self->publishResult(room, answer);
                        });
 }

@@ -16,6 +16,9 @@
 // service on the broker announces a room of this one, the service with the
 // smaller client ID takes them and the other leaves them (and says so once
 // in its log), until that service goes offline or lists the room no more.
+// After each connection, no room's command topic is heard before the other
+// services' retained lists have come (the sync token is back), so that no
+// command is taken that another service takes.
 #pragma once
 
 #include "control/ExpiringTable.h"
@@ -44,6 +47,9 @@ public:
     static constexpr int kMaxIds = 10'000;
     // The retained list of announced rooms is read up to this many rooms.
     static constexpr qsizetype kMaxListedRooms = 10000;
+    // Other services on the broker followed, at most (further ones are not
+    // heard of).
+    static constexpr qsizetype kMaxOthers = 64;
 
     // Connects at once and keeps connecting until it is destroyed.
     MqttBridge(Campus& campus, const MqttConfig& config, QObject* parent = nullptr);
@@ -62,6 +68,9 @@ public:
     // Takes every entry, state and the list of rooms announced away: this
     // service leaves the broker for good (its [mqtt] section changed).
     void Withdraw();
+    // How the service's history fares, kept (retained) on
+    // PREFIX/service/ID/history: "ok", or what fails.
+    void SetHealth(const QByteArray& health);
 
 signals:
     // The broker has acknowledged every discovery entry and the list of
@@ -96,6 +105,7 @@ private:
     QHash<QString, Other> m_others;         // other services, by client ID
     QHash<QString, QString> m_leftTo;       // our rooms whose commands another takes
     QSet<QString> m_subscribed;             // rooms whose command topic we hear
+    bool m_othersKnown = false;             // the others' retained lists are in
     QStringList m_listed;                   // the retained list, as read
     std::optional<QStringList> m_announced; // once the list is known on this connection
     QByteArray m_syncToken;
@@ -105,4 +115,5 @@ private:
     QElapsedTimer m_clock;
     bool m_stopping = false;
     QByteArray m_password; // as read when it was made
+    QByteArray m_health;
 };

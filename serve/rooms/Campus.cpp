@@ -64,9 +64,13 @@ void Campus::add(const RoomConfig& config)
         [this, line, id, serial] {
             Status status{line->CurrentState(), line->LastError(), line->LastCommand(),
                           line->LastCommandTime()};
-            QMetaObject::invokeMethod(this, [this, id, serial, status] {
+            QMetaObject::invokeMethod(this, [this, id, serial, status]() mutable {
                 if (!m_rooms.contains(id) || m_rooms[id].serial != serial)
                     return;
+                if (!status.lastCommand) { // none since the start: the one restored
+                    status.lastCommand = m_rooms[id].status.lastCommand;
+                    status.lastCommandTime = m_rooms[id].status.lastCommandTime;
+                }
                 m_rooms[id].status = status;
                 emit statusChanged(id);
             });
@@ -119,16 +123,28 @@ void Campus::Record(const CommandEntry::Request& request, const CommandResult& r
 {
     ++m_unanswered;
     emit answered(request, result);
-    auto noted = [self = QPointer<Campus>(this), done, result] {
+    auto noted = [self = QPointer<Campus>(this), done, result](bool recorded) {
+        CommandResult answer = result;
+        answer.recorded = recorded;
         if (self)
-            self->answer(done, result);
+            self->answer(done, answer);
         else
-            done(result);
+            done(answer);
     };
     if (m_recorder)
         m_recorder(request, result, noted);
     else
-        noted();
+        noted(true);
+}
+
+void Campus::RestoreLast(const QString& id, char command, const QDateTime& at)
+{
+    const auto found = m_rooms.find(id);
+    if (found == m_rooms.end() || found->status.lastCommand)
+        return;
+    found->status.lastCommand = command;
+    found->status.lastCommandTime = at;
+    emit statusChanged(id);
 }
 
 QList<RoomConfig> Campus::Rooms() const

@@ -75,12 +75,17 @@ public:
     // this thread.
     void Deliver(const QString& room, const Command& command, CommandResult::Done done) override;
     // Every answer is noted (the answered signal, then the recorder) before
-    // it is given; a command counts as unanswered until then.
+    // it is given; a command counts as unanswered until then. `noted` says
+    // whether the record was kept (the answer carries it).
     using Recorder = std::function<void(const CommandEntry::Request& request,
-                                        const CommandResult& result, std::function<void()> noted)>;
+                                        const CommandResult& result,
+                                        std::function<void(bool recorded)> noted)>;
     void SetRecorder(Recorder recorder) { m_recorder = std::move(recorder); }
     void Record(const CommandEntry::Request& request, const CommandResult& result,
                 CommandResult::Done done) override;
+    // What a room's last command was before the service started (from the
+    // history), until its line says otherwise.
+    void RestoreLast(const QString& id, char command, const QDateTime& at);
     // Probes every room whose line is closed, a few at a time (see
     // LineThreads).
     void ProbeAll();

@@ -81,6 +81,9 @@ CampusServer::CampusServer(Campus& campus, const ServeConfig& config, QObject* p
     apiRoute<>("/api/v1/history", M::Get, [this](const Request& request, const Who&) {
         return HistoryApi::Answer(m_history, m_api.Groups(), request, false, roomIds());
     });
+    apiRoute<>("/api/v1/health", M::Get, [this](const Request&, const Who&) -> Answer {
+        return HistoryApi::Health(m_history);
+    });
     apiRoute<>("/history.csv", M::Get, [this](const Request& request, const Who&) {
         return HistoryApi::Answer(m_history, m_api.Groups(), request, true, roomIds());
     });

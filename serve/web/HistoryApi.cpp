@@ -14,7 +14,7 @@ using StatusCode = WebServer::StatusCode;
 // `end`) or an ISO 8601 date and time; invalid when it is neither.
 QDateTime moment(const QString& text, bool end)
 {
-    if (const QDate day = QDate::fromString(text, Qt::ISODate); day.isValid())
+    if (const QDate day = QDate::fromString(text, Qt::ISODate); day.isValid() && text.size() == 10)
         return day.addDays(end ? 1 : 0).startOfDay().toUTC();
     return QDateTime::fromString(text, Qt::ISODateWithMs).toUTC();
 }
@@ -82,6 +82,7 @@ std::optional<History::Filter> HistoryApi::Parse(const RoomGroups& groups, const
             return std::nullopt;
         }
     }
+    filter.service = query.queryItemValue(QStringLiteral("service"), QUrl::FullyDecoded).left(64);
     bool ok = true;
     const QString limit = query.queryItemValue(QStringLiteral("limit"));
     filter.limit = limit.isEmpty() ? (maxLimit == kMaxPage ? History::kDefaultLimit : maxLimit)
@@ -108,8 +109,9 @@ std::optional<WebServer::Reply> HistoryApi::Answer(History* history, const RoomG
         Parse(groups, request.query, csv ? kMaxCsvRows : kMaxPage, &error, &status, roomIds);
     if (!filter)
         return WebServer::ErrorReply(status, error);
-    history->Find(*filter, [request, csv, limit = filter->limit](const QList<History::Entry>& entries,
-                                                             const QString& error) {
+    history->Find(*filter, [request, csv, limit = filter->limit,
+                            status = Status(*history)](const QList<History::Entry>& entries,
+                                                       const QString& error) {
         if (!request.socket)
             return; // the client went (or was closed): nothing to make
         if (!error.isEmpty())
@@ -139,8 +141,9 @@ std::optional<WebServer::Reply> HistoryApi::Answer(History* history, const RoomG
                                     {"who", e.who},
                                     {"face", e.face},
                                     {"code", e.code},
-                                    {"message", e.message}});
-        QJsonObject answer{{"entries", list}};
+                                    {"message", e.message},
+                                    {"service", e.service}});
+        QJsonObject answer{{"entries", list}, {"history", status}};
         if (entries.size() == limit)
             answer.insert("next", entries.last().id);
         request.answer(WebServer::JsonReply(StatusCode::Ok, answer));
@@ -151,14 +154,44 @@ std::optional<WebServer::Reply> HistoryApi::Answer(History* history, const RoomG
 QByteArray HistoryApi::Csv(const QList<History::Entry>& entries)
 {
     QByteArray csv("\xEF\xBB\xBF"); // spreadsheets then read UTF-8 (Chinese names)
-    csv += "time,room,command,who,face,code,message\r\n";
+    csv += "time,room,command,who,face,code,message,service\r\n";
     for (const History::Entry& e : entries) {
         const QStringList cells{e.at.toLocalTime().toString(Qt::ISODate), e.room, e.command, e.who,
-                                e.face, e.code, e.message};
+                                e.face, e.code, e.message, e.service};
         QStringList quoted;
         for (const QString& one : cells)
             quoted.append(cell(one));
         csv += quoted.join(QLatin1Char(',')).toUtf8() + "\r\n";
     }
     return csv;
+}
+
+QJsonObject HistoryApi::Status(const History& history)
+{
+    const HistoryStatus s = history.Status();
+    QJsonObject status{{"service", history.Service()},
+                       {"recorded", s.journalOk},
+                       {"waiting", qint64(s.waiting)},
+                       {"lost", s.lost}};
+    if (!s.journalOk)
+        status.insert("error", s.journalError);
+    if (s.district)
+        status.insert("district", QJsonObject{{"up", s.districtUp},
+                                              {"behind", s.behind},
+                                              {"error", s.districtUp ? QString() : s.districtError}});
+    return status;
+}
+
+WebServer::Reply HistoryApi::Health(const History* history)
+{
+    QJsonObject answer{{"ok", true}};
+    if (history) {
+        const QJsonObject status = Status(*history);
+        answer.insert("history", status);
+        answer.insert("ok", status["recorded"].toBool() &&
+                                status["district"].toObject().value("up").toBool(true));
+        if (!status["recorded"].toBool())
+            return WebServer::JsonReply(StatusCode::ServiceUnavailable, answer);
+    }
+    return WebServer::JsonReply(StatusCode::Ok, answer);
 }
