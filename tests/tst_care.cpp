@@ -13,6 +13,7 @@
 #include "serve/history/History.h"
 #include "serve/history/RefusalSummary.h"
 #include "serve/history/HistorySummary.h"
+#include "serve/history/HistoryStore.h"
 #include "serve/automation/IdleWatch.h"
 #include "serve/config/PasswordHash.h"
 #include "serve/config/ScheduleConfig.h"
@@ -109,6 +110,7 @@ private slots:
     void scheduleOnDaylightSavingDays();
     void idleSwitchOffOnce();
     void historyFoundByRoomAndTime();
+    void pruneTakesRefusalsFirst();
     void projectorHoursInferred_data();
     void projectorHoursInferred();
     void historyAndGroupsOverTheWeb();
@@ -641,11 +643,9 @@ void TestCare::scheduleRememberedOverRestarts()
 // minutes, kMaxTries times in all.
 void TestCare::idleRestoredAndTriedAgain()
 {
-    QTcpServer closed; // a port where nothing answers once it is closed
-    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const HeldPort closed; // a port where nothing answers, held so that none will
     const RoomConfig down{QStringLiteral("down"), QStringLiteral("down"),
-                          QStringLiteral("rfc2217://127.0.0.1:%1").arg(closed.serverPort())};
-    closed.close();
+                          QStringLiteral("rfc2217://127.0.0.1:%1").arg(closed.port())};
     History history(m_dir.filePath(QStringLiteral("idle.sqlite")));
     FakeClock clock;
     clock.now = QDateTime::currentDateTimeUtc();
@@ -838,10 +838,8 @@ void TestCare::serviceWithItsDatabaseStopped()
 {
     Postgres server;
     QVERIFY2(server.start(), qPrintable(server.error()));
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    const quint16 port = probe.serverPort();
-    probe.close();
+    const HeldPort held; // the service's port, held until it listens there
+    const quint16 port = held.port();
     QFile file(m_dir.filePath(QStringLiteral("district.conf")));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("[web]\nlisten=127.0.0.1:" + QByteArray::number(port) + "\n[service]\nprobe=0\n[rooms]\na\\device=" +
@@ -953,6 +951,35 @@ void TestCare::passwordFile()
 }
 
 QTEST_GUILESS_MAIN(TestCare)
+// Past its cap the journal lets refusals go first: nonsense sent as fast as
+// someone can never pushes a command that was carried out out of it.
+void TestCare::pruneTakesRefusalsFirst()
+{
+    QTemporaryDir dir;
+    QObject home;
+    HistoryStore store(&home, [](const HistoryStatus&) {});
+    QString error;
+    QVERIFY2(store.Open(dir.filePath(QStringLiteral("journal.sqlite")), QStringLiteral("north"),
+                        &error),
+             qPrintable(error));
+    const QDateTime start = QDateTime::currentDateTimeUtc().addSecs(-100);
+    for (int i = 1; i <= 20; ++i)
+        store.Add({0, start.addSecs(i), QStringLiteral("r101"), QStringLiteral("zz"),
+                   QStringLiteral("alice"), QStringLiteral("page"),
+                   QLatin1String(i % 2 ? "unknown-command" : "sent"), {}, {}},
+                  {});
+    store.Prune(start.addSecs(2), 12, std::numeric_limits<qint64>::max());
+    std::optional<QList<HistoryRecord>> kept;
+    HistoryFilter all;
+    all.limit = 100;
+    store.Find(all, [&](const QList<HistoryRecord>& found, const QString&) { kept = found; });
+    QTRY_VERIFY(kept.has_value());
+    QCOMPARE(kept->size(), 12);
+    QCOMPARE(std::count_if(kept->begin(), kept->end(),
+                           [](const HistoryRecord& r) { return r.code == QLatin1String("sent"); }),
+             10); // every record carried out
+}
+
 #include "tst_care.moc"
 
 void TestCare::refusalsAreSummedPerSourceAndMinute_data()

@@ -523,9 +523,9 @@ void TestMqtt::commandForms()
     Campus campus({a.config(QStringLiteral("a"))});
     QString recorded;
     campus.SetRecorder([&](const CommandEntry::Request& request, const CommandResult&,
-                           std::function<void()> noted) {
+                           std::function<void(bool)> noted) {
         recorded = request.who;
-        noted();
+        noted(true);
     });
     MqttBridge bridge(campus, brokerConfig(broker, QStringLiteral("forms")));
     QVERIFY(announcedOnce(bridge));

@@ -217,12 +217,32 @@ void HistoryStore::Prune(const QDateTime& before, qint64 maxRows, qint64 upTo)
     write();
     if (!m_open)
         return;
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.prepare(QStringLiteral("DELETE FROM commands WHERE (at < ? OR id <= "
-                                 "(SELECT MAX(id) FROM commands) - ?) AND id <= ?"));
-    query.addBindValue(before.toMSecsSinceEpoch());
-    query.addBindValue(maxRows);
-    query.addBindValue(upTo);
-    if (!query.exec())
-        qCWarning(lcServe).noquote() << "the history could not be pruned:" << query.lastError().text();
+    // Older than keep=; then, beyond maxRows, refusals (unknown commands and
+    // rooms) first, oldest first, so that no one who sends nonsense pushes
+    // the commands carried out out of the history; only then the oldest of
+    // the rest. Nothing not yet copied to the district (beyond upTo) goes.
+    const QString overCap = QStringLiteral(
+        "DELETE FROM commands WHERE id IN (SELECT id FROM commands WHERE id <= ? %1 ORDER BY id "
+        "LIMIT max(0, (SELECT COUNT(*) FROM commands) - ?))");
+    const struct {
+        QString sql;
+        QVariantList values;
+    } steps[] = {
+        {QStringLiteral("DELETE FROM commands WHERE at < ? AND id <= ?"),
+         {before.toMSecsSinceEpoch(), upTo}},
+        {overCap.arg(QStringLiteral("AND code IN ('unknown-command', 'no-such-room')")),
+         {upTo, maxRows}},
+        {overCap.arg(QString()), {upTo, maxRows}},
+    };
+    for (const auto& step : steps) {
+        QSqlQuery query(QSqlDatabase::database(m_connection, false));
+        query.prepare(step.sql);
+        for (const QVariant& value : step.values)
+            query.addBindValue(value);
+        if (!query.exec()) {
+            qCWarning(lcServe).noquote()
+                << "the history could not be pruned:" << query.lastError().text();
+            return;
+        }
+    }
 }
