@@ -7,6 +7,7 @@
 #include "serve/automation/Scheduler.h"
 #include "serve/history/History.h"
 #include "serve/mqtt/MqttBridge.h"
+#include "serve/projectors/ProjectorWatch.h"
 #include "serve/rooms/Campus.h"
 #include "serve/web/CampusServer.h"
 
@@ -48,6 +49,13 @@ Service::Service(const ServeConfig& config, QObject* parent)
             history->Add(History::Of(request, result, QDateTime::currentDateTimeUtc()),
                          std::move(noted));
         });
+    m_projectors = std::make_unique<ProjectorWatch>(*m_campus);
+    m_projectors->Configure(m_config);
+    if (History* history = m_history.get())
+        connect(m_projectors.get(), &ProjectorWatch::notFollowed, history,
+                [history](const CommandEntry::Request& request, const CommandResult& result) {
+                    history->Add(History::Of(request, result, QDateTime::currentDateTimeUtc()));
+                });
     const QString state = QFileInfo(History::DefaultPath()).absolutePath();
     QDir().mkpath(state);
     m_scheduler = std::make_unique<Scheduler>(*m_campus, m_clock, m_history.get(),
@@ -57,6 +65,7 @@ Service::Service(const ServeConfig& config, QObject* parent)
     m_idle->Configure(m_config.idleOffSeconds, m_config.idleCommands);
     m_web = std::make_unique<CampusServer>(*m_campus, m_config);
     m_web->UseCare(m_history.get(), m_scheduler.get());
+    m_web->UseProjectors(m_projectors.get());
     connect(&m_probe, &QTimer::timeout, m_campus.get(), &Campus::ProbeAll);
 }
 
@@ -69,6 +78,7 @@ Service::~Service()
     m_web.reset();
     m_idle.reset();
     m_scheduler.reset();
+    m_projectors.reset();
     m_campus->SetRecorder({});
     m_history.reset();
     m_campus.reset();
@@ -109,6 +119,7 @@ void Service::Reload()
         for (const QString& warning : Warnings(m_config, RaiseDescriptorLimit(m_config, true)))
             qCWarning(lcServe).noquote() << warning;
         m_campus->Reload(m_config.rooms);
+        m_projectors->Configure(m_config);
         m_scheduler->SetSchedules(m_config.schedules, m_config.Groups());
         m_idle->Configure(m_config.idleOffSeconds, m_config.idleCommands);
         if (m_history)

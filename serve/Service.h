@@ -21,6 +21,7 @@ class CampusServer;
 class History;
 class IdleWatch;
 class MqttBridge;
+class ProjectorWatch;
 class Scheduler;
 class ShutdownSignals;
 
@@ -65,6 +66,7 @@ private:
     // The parts, in the order they are made (and the reverse of their end).
     std::unique_ptr<Campus> m_campus;
     std::unique_ptr<History> m_history;
+    std::unique_ptr<ProjectorWatch> m_projectors;
     std::unique_ptr<Scheduler> m_scheduler;
     std::unique_ptr<IdleWatch> m_idle;
     std::unique_ptr<CampusServer> m_web;
