@@ -7,6 +7,7 @@
 #include "serve/automation/Scheduler.h"
 #include "serve/history/History.h"
 #include "serve/mqtt/MqttBridge.h"
+#include "serve/projectors/AlertMail.h"
 #include "serve/projectors/ProjectorWatch.h"
 #include "serve/rooms/Campus.h"
 #include "serve/web/CampusServer.h"
@@ -51,6 +52,9 @@ Service::Service(const ServeConfig& config, QObject* parent)
         });
     m_projectors = std::make_unique<ProjectorWatch>(*m_campus);
     m_projectors->Configure(m_config);
+    m_mail = std::make_unique<AlertMail>();
+    m_mail->Configure(m_config.projectors);
+    connect(m_projectors.get(), &ProjectorWatch::alert, this, &Service::projectorAlert);
     if (History* history = m_history.get())
         connect(m_projectors.get(), &ProjectorWatch::notFollowed, history,
                 [history](const CommandEntry::Request& request, const CommandResult& result) {
@@ -79,6 +83,7 @@ Service::~Service()
     m_idle.reset();
     m_scheduler.reset();
     m_projectors.reset();
+    m_mail.reset();
     m_campus->SetRecorder({});
     m_history.reset();
     m_campus.reset();
@@ -120,6 +125,7 @@ void Service::Reload()
             qCWarning(lcServe).noquote() << warning;
         m_campus->Reload(m_config.rooms);
         m_projectors->Configure(m_config);
+        m_mail->Configure(m_config.projectors);
         m_scheduler->SetSchedules(m_config.schedules, m_config.Groups());
         m_idle->Configure(m_config.idleOffSeconds, m_config.idleCommands);
         if (m_history)
@@ -175,8 +181,25 @@ void Service::useBroker()
     if (m_broker)
         m_broker->Withdraw(); // what it announced would be left behind for good
     m_broker.reset();
-    if (mqtt.enabled)
+    if (mqtt.enabled) {
         m_broker = std::make_unique<MqttBridge>(*m_campus, mqtt);
+        m_broker->UseProjectors(m_projectors.get());
+    }
+}
+
+// A projector's alert on every face: MQTT, the history (a projector that did
+// not follow is recorded as its command already), mail.
+void Service::projectorAlert(const QString& room, const QString& kind, const QString& message)
+{
+    qCWarning(lcServe).noquote() << "alert:" << message;
+    if (m_broker)
+        m_broker->PublishAlert(room, {{QStringLiteral("event_type"), kind},
+                                      {QStringLiteral("message"), message}});
+    if (m_history && kind != QLatin1String("not-followed"))
+        m_history->Add({0, QDateTime::currentDateTimeUtc(), room, QStringLiteral("alert"),
+                        QStringLiteral("projector check"), CommandResult::FaceName(Face::Projector),
+                        kind, message});
+    m_mail->Send(room, kind, message);
 }
 
 void Service::scheduleProbes()

@@ -21,6 +21,7 @@ class CampusServer;
 class History;
 class IdleWatch;
 class MqttBridge;
+class AlertMail;
 class ProjectorWatch;
 class Scheduler;
 class ShutdownSignals;
@@ -58,6 +59,7 @@ public:
 
 private:
     void useBroker();
+    void projectorAlert(const QString& room, const QString& kind, const QString& message);
     void scheduleProbes();
     void finish();
 
@@ -67,6 +69,7 @@ private:
     std::unique_ptr<Campus> m_campus;
     std::unique_ptr<History> m_history;
     std::unique_ptr<ProjectorWatch> m_projectors;
+    std::unique_ptr<AlertMail> m_mail;
     std::unique_ptr<Scheduler> m_scheduler;
     std::unique_ptr<IdleWatch> m_idle;
     std::unique_ptr<CampusServer> m_web;

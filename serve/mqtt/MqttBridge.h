@@ -16,6 +16,10 @@
 // service on the broker announces a room of this one, the service with the
 // smaller client ID takes them and the other leaves them (and says so once
 // in its log), until that service goes offline or lists the room no more.
+//
+// A room with a projector also keeps PREFIX/ROOM/projector (retained: the
+// projector's state, as the JSON interface shows it) and gets its alerts on
+// PREFIX/ROOM/alert (not retained).
 #pragma once
 
 #include "control/ExpiringTable.h"
@@ -32,6 +36,7 @@
 #include <optional>
 
 class Campus;
+class ProjectorWatch;
 
 class MqttBridge : public QObject
 {
@@ -62,6 +67,10 @@ public:
     // Takes every entry, state and the list of rooms announced away: this
     // service leaves the broker for good (its [mqtt] section changed).
     void Withdraw();
+    // The rooms' projectors, for their state topics.
+    void UseProjectors(const ProjectorWatch* projectors);
+    // An alert of `room` ({"event_type":…,"message":…}), with the time added.
+    void PublishAlert(const QString& room, QJsonObject alert);
 
 signals:
     // The broker has acknowledged every discovery entry and the list of
@@ -85,6 +94,7 @@ private:
     bool seenBefore(const QString& room, const QString& id);
     void publishState(const QString& room);
     void publishResult(const QString& room, QJsonObject result);
+    void publishProjector(const QString& room);
 
     Campus& m_campus;
     MqttConfig m_config;
@@ -105,4 +115,5 @@ private:
     QElapsedTimer m_clock;
     bool m_stopping = false;
     QByteArray m_password; // as read when it was made
+    const ProjectorWatch* m_projectors = nullptr;
 };

@@ -39,6 +39,7 @@ ProjectorWatch::~ProjectorWatch()
 void ProjectorWatch::Configure(const ServeConfig& config)
 {
     m_config = config.projectors;
+    m_alerts.Configure(m_config);
     QHash<QString, std::pair<QString, QByteArray>> wanted;
     QStringList order;
     for (const RoomConfig& room : config.rooms)
@@ -89,11 +90,7 @@ void ProjectorWatch::Configure(const ServeConfig& config)
         }
         room.due = now + interval * i / order.size();
         connect(room.link, &ProjectorLink::polled, this, [this, id] { polled(id); });
-        connect(room.link, &ProjectorLink::changed, this, [this, id] {
-            if (auto it = m_rooms.find(id); it != m_rooms.end())
-                judge(id, *it);
-            emit changed(id);
-        });
+        connect(room.link, &ProjectorLink::changed, this, [this, id] { update(id); });
         if (m_notices)
             m_notices->Watch(room.link);
         m_rooms.insert(id, room);
@@ -110,6 +107,7 @@ void ProjectorWatch::drop(const QString& id)
         --m_running;
     delete it->link;
     m_rooms.erase(it);
+    m_alerts.Forget(id);
 }
 
 const ProjectorState* ProjectorWatch::StateOf(const QString& room) const
@@ -170,9 +168,20 @@ void ProjectorWatch::polled(const QString& id)
         it->started = -1;
         --m_running;
     }
-    judge(id, *it);
-    emit changed(id);
+    update(id);
     tick(); // the next poll takes the free place at once
+}
+
+void ProjectorWatch::update(const QString& id)
+{
+    const auto it = m_rooms.find(id);
+    if (it == m_rooms.end())
+        return;
+    judge(id, *it);
+    for (const ProjectorAlerts::Alert& raised :
+         m_alerts.Update(id, it->link->Address(), it->link->State(), m_clock.elapsed()))
+        emit alert(id, raised.kind, raised.message);
+    emit changed(id);
 }
 
 void ProjectorWatch::answered(const CommandEntry::Request& request, const CommandResult& result)
@@ -223,6 +232,9 @@ void ProjectorWatch::judge(const QString& id, Room& room)
     request.word = check.command;
     emit notFollowed(request,
                      CommandResult::Failed(room.command, CommandResult::Code::NotFollowed, message));
+    // A schedule's switch-off that left the projector on is its own alert.
+    const bool stillOn = room.request.face == Face::Schedule && expected == ProjectorPower::Off;
+    emit alert(id, stillOn ? QStringLiteral("still-on") : QStringLiteral("not-followed"), message);
     emit changed(id);
 }
 
@@ -248,6 +260,7 @@ QJsonValue ProjectorWatch::Json(const QString& id) const
         {"answered", state.lastAnswer.isValid() ? QJsonValue(state.lastAnswer.toUTC().toString(Qt::ISODate))
                                                 : QJsonValue::Null},
     };
+    object.insert("alerts", m_alerts.Standing(id));
     if (it->expected)
         object.insert("expected", ProjectorState::PowerText(*it->expected));
     if (it->check)

@@ -9,10 +9,14 @@
 // room expects the projector on (or off) within follow= seconds, polling it
 // every few seconds meanwhile; when it is not, `notFollowed` gives the
 // command's result as not-followed.
+//
+// What deserves attention (ProjectorAlerts) comes as `alert`, once per
+// occurrence and again every repeat= while it stands.
 #pragma once
 
 #include "control/CommandEntry.h"
 #include "control/ProjectorState.h"
+#include "serve/projectors/ProjectorAlerts.h"
 #include "serve/config/ServeConfig.h"
 
 #include <QDateTime>
@@ -67,6 +71,8 @@ signals:
     void changed(const QString& room);
     // The projector did not follow `request`'s command: `result` is not-followed.
     void notFollowed(const CommandEntry::Request& request, const CommandResult& result);
+    // `kind` is one of ProjectorAlerts::Kinds().
+    void alert(const QString& room, const QString& kind, const QString& message);
 
 private:
     struct Room {
@@ -89,10 +95,12 @@ private:
     // Whether the room's expectation is met or over; says so.
     void judge(const QString& id, Room& room);
     void drop(const QString& id);
+    void update(const QString& id);
 
     Campus& m_campus;
     ProjectorConfig m_config;
     QHash<QString, Room> m_rooms;
+    ProjectorAlerts m_alerts;
     ProjectorNotices* m_notices = nullptr;
     int m_noticePort = -1;
     QTimer m_tick;
