@@ -209,6 +209,11 @@ void Service::scheduleProbes()
         m_probe.start(m_config.probeSeconds * 1000);
 }
 
+quint16 Service::WebPort() const
+{
+    return m_web->Port();
+}
+
 qint64 Service::DescriptorsNeeded(const ServeConfig& config)
 {
     return 2 * qint64(config.rooms.size()) + 512;

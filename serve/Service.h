@@ -54,6 +54,9 @@ public:
     // descriptors than `descriptors`.
     static QStringList Warnings(const ServeConfig& config, qint64 descriptors);
 
+    // The web server's port (the one it got, where listen= asked for 0).
+    quint16 WebPort() const;
+
     static constexpr int kStopWithinMs = 10'000;
     static constexpr int kFlushMs = 2000;
 

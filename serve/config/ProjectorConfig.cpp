@@ -42,7 +42,7 @@ QString ProjectorConfig::Set(bool alerts, const QString& key, const QString& val
 {
     if (alerts) {
         if (key == QLatin1String("mail_to")) {
-            static const QRegularExpression address(QStringLiteral("^[^\\s@,;<>\"'|&$`]+@[A-Za-z0-9.-]+$"));
+            static const QRegularExpression address(QStringLiteral("^(?!-)[^\\s@,;<>\"'|&$`]+@[A-Za-z0-9.-]+$"));
             mailTo.clear();
             for (const QString& item : value.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
                 if (!address.match(item.trimmed()).hasMatch())

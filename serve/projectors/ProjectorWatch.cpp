@@ -196,7 +196,8 @@ void ProjectorWatch::answered(const CommandEntry::Request& request, const Comman
     room.deadline = m_clock.elapsed() + qint64(m_config.followSeconds) * 1000;
     room.request = request;
     room.command = result.command;
-    room.due = std::min(room.due, m_clock.elapsed() + kFollowPollMs);
+    // The first look soon, while it warms up or cools down.
+    room.due = std::min(room.due, m_clock.elapsed() + kFollowPollMs / 4);
 }
 
 void ProjectorWatch::judge(const QString& id, Room& room)
