@@ -22,6 +22,24 @@ bool reached(ProjectorPower power, ProjectorPower expected)
 }
 } // namespace
 
+QList<ProjectorWatch::Word> ProjectorWatch::PageWords()
+{
+    return {
+        {"off", QT_TRANSLATE_NOOP("ProjectorWatch", "off")},
+        {"on", QT_TRANSLATE_NOOP("ProjectorWatch", "on")},
+        {"warming up", QT_TRANSLATE_NOOP("ProjectorWatch", "warming up")},
+        {"cooling", QT_TRANSLATE_NOOP("ProjectorWatch", "cooling down")},
+        {"unknown", QT_TRANSLATE_NOOP("ProjectorWatch", "state unknown")},
+        {"unreachable", QT_TRANSLATE_NOOP("ProjectorWatch", "not reachable")},
+        {"line", QT_TRANSLATE_NOOP("ProjectorWatch", "Projector: %1")},
+        {"lamp", QT_TRANSLATE_NOOP("ProjectorWatch", "lamp %1 h")},
+        {"notFollowed", QT_TRANSLATE_NOOP("ProjectorWatch", "did not follow %1")},
+        {"alert-error", QT_TRANSLATE_NOOP("ProjectorWatch", "error")},
+        {"alert-lamp", QT_TRANSLATE_NOOP("ProjectorWatch", "replace the lamp")},
+        {"alert-unreachable", QT_TRANSLATE_NOOP("ProjectorWatch", "unreachable for long")},
+    };
+}
+
 ProjectorWatch::ProjectorWatch(Campus& campus, QObject* parent) : QObject(parent), m_campus(campus)
 {
     m_clock.start();

@@ -46,6 +46,15 @@ public:
         QDateTime at;
     };
 
+    // The words of a room's projector line on the rooms page, untranslated
+    // (context "ProjectorWatch"): each power by its name, "unreachable",
+    // "line" ("Projector: %1"), "lamp", "notFollowed", and "alert-KIND".
+    struct Word {
+        const char* key;
+        const char* source;
+    };
+    static QList<Word> PageWords();
+
     explicit ProjectorWatch(Campus& campus, QObject* parent = nullptr);
     ~ProjectorWatch() override;
 

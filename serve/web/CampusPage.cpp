@@ -2,6 +2,7 @@
 
 #include "control/CommandResolver.h"
 #include "control/Commands.h"
+#include "serve/projectors/ProjectorWatch.h"
 #include "serve/rooms/Campus.h"
 #include "phone/PhonePage.h"
 
@@ -149,6 +150,11 @@ QByteArray CampusPage::Rooms(const QString& user, const Campus& campus)
     words.insert(QLatin1String("states"), states);
     words.insert(QLatin1String("reasons"), PhonePage::StateWords(PhonePage::Language::Chinese));
     words.insert(QLatin1String("codes"), PhonePage::CodeWords(PhonePage::Language::Chinese));
+    QJsonObject projector; // the rooms' projector lines (campus.js showProjector)
+    for (const ProjectorWatch::Word& text : ProjectorWatch::PageWords())
+        projector.insert(QLatin1String(text.key),
+                         PhonePage::Translated("ProjectorWatch", text.source, PhonePage::Language::Chinese));
+    words.insert(QLatin1String("projector"), projector);
 
     QByteArray page = filled(QStringLiteral("rooms.html"));
     page.replace("{{user}}", escaped(user));
