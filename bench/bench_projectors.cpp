@@ -78,13 +78,16 @@ int simulators()
     std::fflush(stderr);
     std::freopen("/dev/null", "w", stdout); // SimServer logs every line there
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QByteArray pending;
     QObject::connect(&input, &QSocketNotifier::activated, [&] {
-        char line[64] = {};
-        if (::read(STDIN_FILENO, line, sizeof line - 1) <= 0)
+        char chunk[256];
+        const ssize_t got = ::read(STDIN_FILENO, chunk, sizeof chunk);
+        if (got <= 0)
             return QCoreApplication::quit();
-        for (const QByteArray& word : QByteArray(line).split('\n'))
-            if (word.startsWith("on "))
-                projectors.at(word.mid(3).toInt())->SetPower(true);
+        pending.append(chunk, got);
+        for (qsizetype end; (end = pending.indexOf('\n')) >= 0; pending.remove(0, end + 1))
+            if (pending.startsWith("on "))
+                projectors.at(pending.mid(3, end - 3).toInt())->SetPower(true);
     });
     return QCoreApplication::exec();
 }
@@ -163,6 +166,7 @@ int main(int argc, char** argv)
                                        .toObject()[QStringLiteral("power")] != QLatin1String("off"))
                 seen[i] = double(clock.elapsed());
     }
+    const auto unseen = std::count(seen.begin(), seen.end(), -1);
     std::sort(seen.begin(), seen.end());
     sims.closeWriteChannel();
     sims.waitForFinished(5000);
@@ -180,5 +184,7 @@ int main(int argc, char** argv)
     std::printf("  polls under way at once, most  %8d\n", most);
     std::printf("  change to JSON, %d projectors: median %.0f ms, most %.0f ms (poll interval %d ms)\n",
                 kChanged, seen[kChanged / 2], seen.back(), kPollSeconds * 1000);
-    return seen.front() < 0 ? 1 : 0;
+    if (unseen)
+        std::printf("  NOT SEEN within %d s: %d of %d\n", 3 * kPollSeconds, int(unseen), kChanged);
+    return unseen ? 1 : 0;
 }
