@@ -27,6 +27,7 @@ private slots:
     void commandChecked_data();
     void commandChecked();
     void errorAlertedOnce();
+    void announcedOnMqtt();
 
 private:
     // lumo-projector with `args`; its URL.
@@ -214,6 +215,22 @@ void TestProjectors::errorAlertedOnce()
     QCOMPARE(mail().count("reports an error"), 1);
     QJsonArray entries = get("/api/v1/history?room=r101")["entries"].toArray();
     QCOMPARE(entries[0].toObject()["code"].toString(), QStringLiteral("error"));
+}
+
+// A room with a projector has its state retained and four more entities
+// for Home Assistant; a room without one has neither.
+void TestProjectors::announcedOnMqtt()
+{
+    const QStringList state = m_broker->retained(QStringLiteral("lumo/r101/projector"), 1);
+    QCOMPARE(state.size(), 1);
+    QVERIFY2(state[0].contains(QLatin1String("\"power\":\"on\"")) ||
+                 state[0].contains(QLatin1String("\"power\":\"off\"")),
+             qPrintable(state[0]));
+    const QStringList entities = m_broker->retained(QStringLiteral("homeassistant/+/+/+/config"), 24 * 2 + 8);
+    const QStringList projector = entities.filter(QStringLiteral("_projector_"));
+    QCOMPARE(projector.size(), 8);
+    QVERIFY(!projector.filter(QStringLiteral("binary_sensor/")).filter(QStringLiteral("r101_projector_power")).isEmpty());
+    QVERIFY(!projector.filter(QStringLiteral("event/")).filter(QStringLiteral("lumo/r102/alert")).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestProjectors)

@@ -167,6 +167,9 @@ void TestServe::configRefused_data()
         << "[projectors]\npassword_file=" +
                secretFile(QStringLiteral("pj"), "one\ntwo\n", 0600).toUtf8() + "\n"
         << 2 << "line 1 is no ROOM=PASSWORD";
+    QTest::newRow("two rooms, one projector")
+        << QByteArray("[rooms]\na\\device=x\na\\projector=pjlink://p\nb\\device=y\n"
+                      "b\\projector=pjlink://P\n") << 4 << "rooms a and b name the same projector";
     QTest::newRow("projectors polled too often") << QByteArray("[projectors]\npoll=1\n") << 2
                                                  << "poll= takes a time from 5 s";
     QTest::newRow("alert mail to no address")

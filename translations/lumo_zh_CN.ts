@@ -1738,6 +1738,10 @@
         <source>unknown key &quot;%1&quot; for room %2 (known: name, device, projector)</source>
         <translation>教室 %2 的未知键“%1”（可用：name、device、projector）</translation>
     </message>
+    <message>
+        <source>rooms %1 and %2 name the same projector %3</source>
+        <translation>教室 %1 和 %2 使用同一台投影机 %3</translation>
+    </message>
 </context>
 <context>
     <name>ServerSend</name>

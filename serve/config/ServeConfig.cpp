@@ -414,6 +414,7 @@ ServeConfig ServeConfig::Load(const QString& path)
         order.append({it.value(), it.key()});
     std::sort(order.begin(), order.end());
     QMap<QString, QString> byDevice; // the device as compared → its room
+    QMap<QString, QString> byProjector;
     for (const auto& [line, id] : order) {
         RoomConfig room = byId.value(id);
         if (room.device.isEmpty())
@@ -434,6 +435,14 @@ ServeConfig ServeConfig::Load(const QString& path)
                  tr("rooms %1 and %2 name the same device %3: a line serves one room")
                      .arg(byDevice.value(device), id, room.device.left(200)));
         byDevice.insert(device, id);
+        if (!room.projector.isEmpty()) {
+            const QString projector = room.projector.toLower();
+            if (byProjector.contains(projector))
+                fail(path, line,
+                     tr("rooms %1 and %2 name the same projector %3")
+                         .arg(byProjector.value(projector), id, room.projector.left(200)));
+            byProjector.insert(projector, id);
+        }
         if (room.name.isEmpty())
             room.name = id;
         config.rooms.append(room);
