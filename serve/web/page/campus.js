@@ -53,7 +53,8 @@
             item.appendChild(line);
         }
         var words = texts.projector;
-        var parts = [projector.reachable ? (words[projector.power] || projector.power) : words.unreachable];
+        var parts = [projector.reachable ? (words[projector.power] || projector.power)
+            : projector.answered === null && !projector.error ? words.unknown : words.unreachable];
         if (projector.lamp_hours !== null)
             parts.push(words.lamp.replace("%1", projector.lamp_hours));
         if (projector.errors)
