@@ -71,6 +71,12 @@ Service::Service(const ServeConfig& config, QObject* parent)
     m_web->UseCare(m_history.get(), m_scheduler.get());
     m_web->UseProjectors(m_projectors.get());
     connect(&m_probe, &QTimer::timeout, m_campus.get(), &Campus::ProbeAll);
+    // A projector that is lit counts as the room's use, one that is off as none.
+    connect(m_projectors.get(), &ProjectorWatch::changed, m_idle.get(), [this](const QString& room) {
+        if (const ProjectorState* state = m_projectors->StateOf(room); state && state->reachable)
+            if (state->power == ProjectorPower::On || state->power == ProjectorPower::Off)
+                m_idle->PowerSeen(room, state->power == ProjectorPower::On);
+    });
 }
 
 Service::~Service()

@@ -29,6 +29,9 @@ public:
     void Configure(qint64 idleSeconds, const QStringList& commands);
     // Sends the idle commands to the rooms idle for long enough.
     void Check();
+    // What the room's projector says of itself, where it has one: lit with
+    // no command counts as in use from now on; off takes the room out of use.
+    void PowerSeen(const QString& room, bool lit);
 
 private:
     void noted(const CommandEntry::Request& request, const CommandResult& result);
