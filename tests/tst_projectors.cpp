@@ -94,7 +94,16 @@ void TestProjectors::initTestCase()
                                                          QStringLiteral("--follow-port"),
                                                          QStringLiteral("COM1")});
     m_joined = m_processes.back().get();
-    const QString alone = simulator(quick);
+    // r102's projector asks for a password, which the service has from its file.
+    const auto secret = [this](const char* name, const QByteArray& text) {
+        QFile file(m_dir.filePath(QLatin1String(name)));
+        file.open(QIODevice::WriteOnly);
+        file.write(text);
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        return file.fileName();
+    };
+    const QString alone = simulator(quick + QStringList{QStringLiteral("--password-file"),
+                                                        secret("projector-password", "Secr3t\n")});
     QVERIFY(!joined.isEmpty() && !alone.isEmpty());
 
     m_broker = std::make_unique<Mosquitto>();
@@ -119,7 +128,8 @@ void TestProjectors::initTestCase()
                PasswordHash::Make("t0ken").toUtf8() + "\n[rooms]\nr101\\device=" + port("LUMO_COM1") +
                "\nr101\\projector=" + joined.toUtf8() + "\nr102\\device=" + port("LUMO_COM2") +
                "\nr102\\projector=" + alone.toUtf8() +
-               "\n[projectors]\npoll=5\nfollow=10\n[alerts]\nmail_to=av@school.example\nsendmail=" +
+               "\n[projectors]\npassword_file=" +
+               secret("projectors", "r101=other\nr102=Secr3t\n").toUtf8() + "\npoll=5\nfollow=10\n[alerts]\nmail_to=av@school.example\nsendmail=" +
                sendmail.toUtf8() + "\n[mqtt]\nbroker=mqtt://127.0.0.1:" +
                QByteArray::number(m_broker->port()) + "\n[history]\ndatabase=" +
                m_dir.filePath(QStringLiteral("history.sqlite")).toUtf8() + "\n");
