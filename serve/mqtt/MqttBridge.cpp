@@ -221,6 +221,14 @@ void MqttBridge::announce()
             m_unacknowledged.insert(id);
     };
     for (const RoomConfig& room : rooms) {
+        if (room.projector.isEmpty() && m_withProjector.remove(room.id)) {
+            // Its projector was taken out: so are the projector's entries.
+            for (const QString& topic : MqttDiscovery::Topics(m_config, room.id).filter(QStringLiteral("_projector_")))
+                m_link.Publish(topic, {}, true);
+            m_link.Publish(m_config.RoomTopic(room.id, "projector"), {}, true);
+        } else if (!room.projector.isEmpty()) {
+            m_withProjector.insert(room.id);
+        }
         for (const auto& [topic, payload] : MqttDiscovery::Entries(m_config, room))
             track(m_link.Publish(topic, payload, true));
         publishState(room.id);

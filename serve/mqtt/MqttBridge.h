@@ -116,4 +116,5 @@ private:
     bool m_stopping = false;
     QByteArray m_password; // as read when it was made
     const ProjectorWatch* m_projectors = nullptr;
+    QSet<QString> m_withProjector; // rooms announced with a projector since it started
 };

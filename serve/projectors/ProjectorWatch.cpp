@@ -134,10 +134,6 @@ const ProjectorState* ProjectorWatch::StateOf(const QString& room) const
     return it == m_rooms.end() ? nullptr : &it->link->State();
 }
 
-std::optional<ProjectorWatch::Check> ProjectorWatch::LastCheck(const QString& room) const
-{
-    return m_rooms.value(room).check;
-}
 
 // Starts the polls that are due, oldest first, while fewer than parallel=
 // are under way; gives up on polls that never answered.

@@ -66,8 +66,6 @@ public:
     QStringList Rooms() const { return m_rooms.keys(); }
     // The room's projector as last seen; nullptr when it has none.
     const ProjectorState* StateOf(const QString& room) const;
-    // What the last check that its projector followed found; none before the first.
-    std::optional<Check> LastCheck(const QString& room) const;
     // The "projector" object of a room in the JSON interface and on MQTT;
     // null for a room without one.
     QJsonValue Json(const QString& room) const;
