@@ -28,6 +28,7 @@ private slots:
     void commandChecked();
     void errorAlertedOnce();
     void announcedOnMqtt();
+    void projectorTakenOut(); // last: it changes the configuration
 
 private:
     // lumo-projector with `args`; its URL.
@@ -43,6 +44,7 @@ private:
     QProcess m_alerts; // mosquitto_sub on every room's alert topic
     QByteArray m_alertLines;
     std::unique_ptr<Service> m_service;
+    QString m_path; // serve.conf
 };
 
 QString TestProjectors::simulator(const QStringList& args)
@@ -121,7 +123,7 @@ void TestProjectors::initTestCase()
     script.close();
     script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-    const QString path = m_dir.filePath(QStringLiteral("serve.conf"));
+    const QString path = m_path = m_dir.filePath(QStringLiteral("serve.conf"));
     QFile conf(path);
     QVERIFY(conf.open(QIODevice::WriteOnly));
     conf.write("[web]\nlisten=127.0.0.1:8420\n[service]\nprobe=0\n[tokens]\nt=" +
@@ -241,6 +243,29 @@ void TestProjectors::announcedOnMqtt()
     QCOMPARE(projector.size(), 8);
     QVERIFY(!projector.filter(QStringLiteral("binary_sensor/")).filter(QStringLiteral("r101_projector_power")).isEmpty());
     QVERIFY(!projector.filter(QStringLiteral("event/")).filter(QStringLiteral("lumo/r102/alert")).isEmpty());
+}
+
+// A reload that takes r102's projector out: the room stays, its projector
+// leaves the JSON and MQTT (state and Home Assistant entities).
+void TestProjectors::projectorTakenOut()
+{
+    QFile conf(m_path);
+    QVERIFY(conf.open(QIODevice::ReadOnly));
+    QByteArray text = conf.readAll();
+    conf.close();
+    const qsizetype at = text.indexOf("r102\\projector=");
+    QVERIFY(at > 0);
+    text.remove(at, text.indexOf('\n', at) + 1 - at);
+    QVERIFY(conf.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    conf.write(text);
+    conf.close();
+    m_service->Reload();
+    QVERIFY(get("/api/v1/rooms/r102/status")["projector"].isNull());
+    QCOMPARE(get("/api/v1/rooms/r102/status")["id"].toString(), QStringLiteral("r102"));
+    QVERIFY(projector(QStringLiteral("r101"))["reachable"].toBool());
+    QTRY_VERIFY(m_broker->retained(QStringLiteral("homeassistant/+/+/+/config"), 24 * 2 + 4)
+                    .filter(QStringLiteral("_projector_")).size() == 4);
+    QVERIFY(m_broker->retained(QStringLiteral("lumo/r102/projector"), 1, 1).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestProjectors)
