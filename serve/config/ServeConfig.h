@@ -57,8 +57,6 @@ struct RoomConfig {
     QString name;   // shown to people; the ID when none is given
     QString device; // anything Lumo takes as a device: a path or a URL
     QString projector; // pjlink://HOST[:PORT], empty: none
-
-    bool operator==(const RoomConfig&) const = default;
 };
 
 class ServeConfig
