@@ -5,7 +5,7 @@
 
 namespace
 {
-constexpr std::array<std::pair<CommandResult::Code, const char*>, 9> kCodes{{
+constexpr std::array<std::pair<CommandResult::Code, const char*>, 10> kCodes{{
     {CommandResult::Code::Sent, "sent"},
     {CommandResult::Code::NotConfirmed, "not-confirmed"},
     {CommandResult::Code::UnknownCommand, "unknown-command"},
@@ -15,9 +15,10 @@ constexpr std::array<std::pair<CommandResult::Code, const char*>, 9> kCodes{{
     {CommandResult::Code::Unreachable, "unreachable"},
     {CommandResult::Code::Busy, "busy"},
     {CommandResult::Code::NotSent, "not-sent"},
+    {CommandResult::Code::NotFollowed, "not-followed"},
 }};
 
-constexpr std::array<std::pair<Face, const char*>, 9> kFaces{{
+constexpr std::array<std::pair<Face, const char*>, 10> kFaces{{
     {Face::Panel, "panel"},
     {Face::Bus, "bus"},
     {Face::Send, "send"},
@@ -27,6 +28,7 @@ constexpr std::array<std::pair<Face, const char*>, 9> kFaces{{
     {Face::Mqtt, "mqtt"},
     {Face::Schedule, "schedule"},
     {Face::Idle, "idle"},
+    {Face::Projector, "projector"},
 }};
 
 template <typename Key, std::size_t N>

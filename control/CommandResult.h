@@ -15,7 +15,9 @@
 struct Command;
 
 // Where a command came from.
-enum class Face { Panel, Bus, Send, Phone, Page, Api, Mqtt, Schedule, Idle };
+// Projector: the campus service's check that a room's projector followed
+// projector-on or -off.
+enum class Face { Panel, Bus, Send, Phone, Page, Api, Mqtt, Schedule, Idle, Projector };
 
 class CommandResult
 {
@@ -32,6 +34,7 @@ public:
         Unreachable,    // the line cannot be opened: no device, no server, refused
         Busy,           // too much is waiting for the line: not sent, and never will be
         NotSent,        // any other failure: nothing went out
+        NotFollowed,    // sent, but the room's projector did not switch within its time
     };
     using Done = std::function<void(const CommandResult&)>;
 

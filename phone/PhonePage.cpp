@@ -65,6 +65,8 @@ constexpr Text kCodeTexts[] = {
     {"busy", QT_TRANSLATE_NOOP("PhonePage",
                                "Too many commands are waiting. Try again in a moment.")},
     {"not-sent", QT_TRANSLATE_NOOP("PhonePage", "Nothing went out.")},
+    {"not-followed", QT_TRANSLATE_NOOP("PhonePage",
+                                       "The controller took it, but the projector did not switch.")},
 };
 // What a room's state means for a person, by the state's name; the states
 // not listed need no words.

@@ -10,6 +10,8 @@
 #include "serve/history/History.h"
 #include "serve/history/RefusalSummary.h"
 #include "serve/mqtt/MqttBridge.h"
+#include "serve/projectors/AlertMail.h"
+#include "serve/projectors/ProjectorWatch.h"
 #include "serve/rooms/Campus.h"
 #include "serve/web/CampusServer.h"
 
@@ -61,6 +63,16 @@ Service::Service(const ServeConfig& config, QObject* parent)
             history->Add(entry, std::move(noted));
         });
     }
+    m_projectors = std::make_unique<ProjectorWatch>(*m_campus);
+    m_projectors->Configure(m_config);
+    m_mail = std::make_unique<AlertMail>();
+    m_mail->Configure(m_config.projectors);
+    connect(m_projectors.get(), &ProjectorWatch::alert, this, &Service::projectorAlert);
+    if (History* history = m_history.get())
+        connect(m_projectors.get(), &ProjectorWatch::notFollowed, history,
+                [history](const CommandEntry::Request& request, const CommandResult& result) {
+                    history->Add(History::Of(request, result, QDateTime::currentDateTimeUtc()));
+                });
     const QString state = QFileInfo(History::DefaultPath()).absolutePath();
     QDir().mkpath(state);
     m_scheduler = std::make_unique<Scheduler>(*m_campus, m_clock, m_history.get(),
@@ -81,7 +93,14 @@ Service::Service(const ServeConfig& config, QObject* parent)
     }
     m_web = std::make_unique<CampusServer>(*m_campus, m_config);
     m_web->UseCare(m_history.get(), m_scheduler.get());
+    m_web->UseProjectors(m_projectors.get());
     connect(&m_probe, &QTimer::timeout, m_campus.get(), &Campus::ProbeAll);
+    // A projector that is lit counts as the room's use, one that is off as none.
+    connect(m_projectors.get(), &ProjectorWatch::changed, m_idle.get(), [this](const QString& room) {
+        if (const ProjectorState* state = m_projectors->StateOf(room); state && state->reachable)
+            if (state->power == ProjectorPower::On || state->power == ProjectorPower::Off)
+                m_idle->PowerSeen(room, state->power == ProjectorPower::On);
+    });
 }
 
 Service::~Service()
@@ -93,6 +112,8 @@ Service::~Service()
     m_web.reset();
     m_idle.reset();
     m_scheduler.reset();
+    m_projectors.reset();
+    m_mail.reset();
     m_campus->SetRecorder({});
     m_refusals.reset(); // what it counted goes to the history first
     m_history.reset();
@@ -135,6 +156,8 @@ void Service::Reload()
         for (const QString& warning : Warnings(m_config, RaiseDescriptorLimit(m_config, true)))
             qCWarning(lcServe).noquote() << warning;
         m_campus->Reload(m_config.rooms);
+        m_projectors->Configure(m_config);
+        m_mail->Configure(m_config.projectors);
         m_scheduler->SetSchedules(m_config.schedules, m_config.Groups());
         m_idle->Configure(m_config.idleOffSeconds, m_config.idleCommands);
         if (m_history)
@@ -190,8 +213,10 @@ void Service::useBroker()
     if (m_broker)
         m_broker->Withdraw(); // what it announced would be left behind for good
     m_broker.reset();
-    if (mqtt.enabled)
+    if (mqtt.enabled) {
         m_broker = std::make_unique<MqttBridge>(*m_campus, mqtt);
+        m_broker->UseProjectors(m_projectors.get());
+    }
     historyHealth();
 }
 
@@ -210,11 +235,31 @@ void Service::historyHealth()
     m_broker->SetHealth(health.left(512).toUtf8());
 }
 
+// A projector's alert on every face: MQTT, the history (a projector that did
+// not follow is recorded as its command already), mail.
+void Service::projectorAlert(const QString& room, const QString& kind, const QString& message)
+{
+    qCWarning(lcServe).noquote() << "alert:" << message;
+    if (m_broker)
+        m_broker->PublishAlert(room, {{QStringLiteral("event_type"), kind},
+                                      {QStringLiteral("message"), message}});
+    if (m_history && kind != QLatin1String("not-followed"))
+        m_history->Add({0, QDateTime::currentDateTimeUtc(), room, QStringLiteral("alert"),
+                        QStringLiteral("projector check"), CommandResult::FaceName(Face::Projector),
+                        kind, message, {}});
+    m_mail->Send(room, kind, message);
+}
+
 void Service::scheduleProbes()
 {
     m_probe.stop();
     if (m_config.probeSeconds > 0)
         m_probe.start(m_config.probeSeconds * 1000);
+}
+
+quint16 Service::WebPort() const
+{
+    return m_web->Port();
 }
 
 qint64 Service::DescriptorsNeeded(const ServeConfig& config)

@@ -22,6 +22,8 @@ class History;
 class IdleWatch;
 class MqttBridge;
 class RefusalSummary;
+class AlertMail;
+class ProjectorWatch;
 class Scheduler;
 class ShutdownSignals;
 
@@ -53,11 +55,15 @@ public:
     // descriptors than `descriptors`.
     static QStringList Warnings(const ServeConfig& config, qint64 descriptors);
 
+    // The web server's port (the one it got, where listen= asked for 0).
+    quint16 WebPort() const;
+
     static constexpr int kStopWithinMs = 10'000;
     static constexpr int kFlushMs = 2000;
 
 private:
     void useBroker();
+    void projectorAlert(const QString& room, const QString& kind, const QString& message);
     void scheduleProbes();
     void historyHealth();
     void finish();
@@ -68,6 +74,8 @@ private:
     std::unique_ptr<Campus> m_campus;
     std::unique_ptr<History> m_history;
     std::unique_ptr<RefusalSummary> m_refusals; // before the history: refusals summed
+    std::unique_ptr<ProjectorWatch> m_projectors;
+    std::unique_ptr<AlertMail> m_mail;
     std::unique_ptr<Scheduler> m_scheduler;
     std::unique_ptr<IdleWatch> m_idle;
     std::unique_ptr<CampusServer> m_web;

@@ -109,6 +109,8 @@ private slots:
     void scheduleRunsOnceAndMissesWhatPassed();
     void scheduleOnDaylightSavingDays();
     void idleSwitchOffOnce();
+    void idleSeesProjectorPower_data();
+    void idleSeesProjectorPower();
     void historyFoundByRoomAndTime();
     void pruneTakesRefusalsFirst();
     void projectorHoursInferred_data();
@@ -306,6 +308,52 @@ void TestCare::idleSwitchOffOnce()
     clock.now = clock.now.addSecs(5 * 3600);
     idle.Check();
     QCOMPARE(m_rooms[0].pty.readAvailable(100), QByteArray());
+}
+
+void TestCare::idleSeesProjectorPower_data()
+{
+    // Steps an hour apart: "lit" / "off" (the projector says so), a command
+    // sent, or "check" (the idle watch looks; idle_off=2h).
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QByteArray>("sent"); // what the room received, idle commands included
+    QTest::newRow("lit with no command") << QStringList{"lit", "lit", "check", "check"} << QByteArray("d");
+    QTest::newRow("lit, then seen off") << QStringList{"lit", "off", "check", "check"} << QByteArray();
+    QTest::newRow("on, then seen off") << QStringList{"projector-on", "off", "check", "check"}
+                                       << QByteArray("c");
+    QTest::newRow("lit, a command keeps it in use")
+        << QStringList{"lit", "volume-up", "check", "check"} << QByteArray("vd");
+}
+
+// A room whose projector is lit counts as in use, whatever switched it on;
+// one whose projector is off is not switched off again.
+void TestCare::idleSeesProjectorPower()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QByteArray, sent);
+    Campus campus({m_rooms[0].config(QStringLiteral("a"))});
+    FakeClock clock;
+    clock.now = utc("2026-12-08T08:00:00Z");
+    IdleWatch idle(campus, clock);
+    idle.Configure(2 * 3600, {QStringLiteral("projector-off")});
+    int answered = 0;
+    connect(&campus, &Campus::answered, this, [&] { ++answered; });
+    int expected = 0;
+    for (const QString& step : steps) {
+        clock.now = clock.now.addSecs(3600);
+        if (step == QLatin1String("lit") || step == QLatin1String("off")) {
+            idle.PowerSeen(QStringLiteral("a"), step == QLatin1String("lit"));
+        } else if (step == QLatin1String("check")) {
+            idle.Check();
+        } else {
+            CommandEntry::Send(campus, {QStringLiteral("a"), step, Face::Page, {}}, [](const CommandResult&) {});
+            ++expected;
+            QTRY_COMPARE(answered, expected);
+        }
+    }
+    QByteArray got;
+    if (!sent.isEmpty())
+        QTRY_COMPARE(got += m_rooms[0].pty.readAvailable(0), sent);
+    QCOMPARE(got + m_rooms[0].pty.readAvailable(300), sent);
 }
 
 void TestCare::historyFoundByRoomAndTime()

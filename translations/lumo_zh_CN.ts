@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN" sourcelanguage="en">
 <context>
+    <name>AlertMail</name>
+    <message>
+        <source>%1 cannot be started: %2</source>
+        <translation>%1 无法启动：%2</translation>
+    </message>
+    <message>
+        <source>%1 did not end within %2 s, or crashed</source>
+        <translation>%1 未在 %2 秒内结束，或已崩溃</translation>
+    </message>
+    <message>
+        <source>%1 ended with %2: %3</source>
+        <translation>%1 以 %2 结束：%3</translation>
+    </message>
+</context>
+<context>
     <name>CMSComm</name>
     <message>
         <source>%1 can only be read</source>
@@ -1219,6 +1234,10 @@
         <source>Try again</source>
         <translation>重试</translation>
     </message>
+    <message>
+        <source>The controller took it, but the projector did not switch.</source>
+        <translation>控制器已接收，但投影机没有切换。</translation>
+    </message>
 </context>
 <context>
     <name>PjlinkClient</name>
@@ -1377,6 +1396,131 @@
     <message>
         <source>the TCP port must be 1 to 65535, not &quot;%1&quot;</source>
         <translation>TCP 端口必须为 1 到 65535，而不是“%1”</translation>
+    </message>
+</context>
+<context>
+    <name>ProjectorAlerts</name>
+    <message>
+        <source>Room %1: the projector at %2 has not answered for %3 minutes: %4</source>
+        <translation>教室 %1：%2 的投影机已 %3 分钟没有应答：%4</translation>
+    </message>
+    <message>
+        <source>Room %1: the projector at %2 reports an error: %3</source>
+        <translation>教室 %1：%2 的投影机报告故障：%3</translation>
+    </message>
+    <message>
+        <source>Room %1: the projector at %2 has a lamp of %3 hours (the alert is at %4): replace it soon</source>
+        <translation>教室 %1：%2 的投影机灯泡已用 %3 小时（警报阈值 %4）：请尽快更换</translation>
+    </message>
+</context>
+<context>
+    <name>ProjectorConfig</name>
+    <message>
+        <source>mail_to=: &quot;%1&quot; is no mail address</source>
+        <translation>mail_to=：“%1”不是邮件地址</translation>
+    </message>
+    <message>
+        <source>mail_to= takes at most 20 addresses</source>
+        <translation>mail_to= 最多取 20 个地址</translation>
+    </message>
+    <message>
+        <source>sendmail= takes the program&apos;s full path (/usr/sbin/sendmail)</source>
+        <translation>sendmail= 取程序的完整路径（/usr/sbin/sendmail）</translation>
+    </message>
+    <message>
+        <source>unknown key &quot;%1&quot; in [alerts] (known: mail_to, sendmail)</source>
+        <translation>[alerts] 中的未知键“%1”（可用：mail_to、sendmail）</translation>
+    </message>
+    <message>
+        <source>%1= takes a time from %2 s to %3 s (90s, 10m, 1h)</source>
+        <translation>%1= 取 %2 秒到 %3 秒的时长（90s、10m、1h）</translation>
+    </message>
+    <message>
+        <source>%1= takes a number from %2 to %3</source>
+        <translation>%1= 取 %2 到 %3 的数</translation>
+    </message>
+    <message>
+        <source>unknown key &quot;%1&quot; in [projectors] (known: password_file, poll, parallel, follow, notices, lamp_alert, unreachable_alert, repeat)</source>
+        <translation>[projectors] 中的未知键“%1”（可用：password_file、poll、parallel、follow、notices、lamp_alert、unreachable_alert、repeat）</translation>
+    </message>
+    <message>
+        <source>password_file=%1 cannot be read (%2)</source>
+        <translation>password_file=%1 无法读取（%2）</translation>
+    </message>
+    <message>
+        <source>password_file=%1 is larger than %2 KiB</source>
+        <translation>password_file=%1 大于 %2 KiB</translation>
+    </message>
+    <message>
+        <source>%1: password %2 is longer than 32 characters</source>
+        <translation>%1：第 %2 个密码超过 32 个字符</translation>
+    </message>
+    <message>
+        <source>%1: line %2 is no ROOM=PASSWORD (one line alone is every projector&apos;s password)</source>
+        <translation>%1：第 %2 行不是 教室=密码（只有一行时是所有投影机的密码）</translation>
+    </message>
+    <message>
+        <source>projector=%1 is no projector address: write pjlink://HOST or pjlink://HOST:PORT (the password goes in [projectors] password_file=)</source>
+        <translation>projector=%1 不是投影机地址：请写成 pjlink://主机 或 pjlink://主机:端口（密码放在 [projectors] password_file= 中）</translation>
+    </message>
+</context>
+<context>
+    <name>ProjectorWatch</name>
+    <message>
+        <source>off</source>
+        <translation>关</translation>
+    </message>
+    <message>
+        <source>on</source>
+        <translation>开</translation>
+    </message>
+    <message>
+        <source>warming up</source>
+        <translation>预热中</translation>
+    </message>
+    <message>
+        <source>cooling down</source>
+        <translation>冷却中</translation>
+    </message>
+    <message>
+        <source>state unknown</source>
+        <translation>状态未知</translation>
+    </message>
+    <message>
+        <source>not reachable</source>
+        <translation>无法连接</translation>
+    </message>
+    <message>
+        <source>Projector: %1</source>
+        <translation>投影机：%1</translation>
+    </message>
+    <message>
+        <source>lamp %1 h</source>
+        <translation>灯泡 %1 小时</translation>
+    </message>
+    <message>
+        <source>did not follow %1</source>
+        <translation>未执行 %1</translation>
+    </message>
+    <message>
+        <source>error</source>
+        <translation>故障</translation>
+    </message>
+    <message>
+        <source>replace the lamp</source>
+        <translation>请更换灯泡</translation>
+    </message>
+    <message>
+        <source>unreachable for long</source>
+        <translation>长时间无法连接</translation>
+    </message>
+    <message>
+        <source>Room %1: the projector at %2 is %3, not %4, %5 s after %6.</source>
+        <translation>教室 %1：%6 之后 %5 秒，%2 的投影机是 %3，而不是 %4。</translation>
+    </message>
+    <message>
+        <source>unreachable (%1)</source>
+        <translation>无法连接（%1）</translation>
     </message>
 </context>
 <context>
@@ -1659,14 +1803,6 @@
         <translation>probe= 取秒数，从 0（不探测）到 %1</translation>
     </message>
     <message>
-        <source>&quot;%1&quot; is no room key: write ROOM\name or ROOM\device, where ROOM is 1 to 32 letters, digits, &quot;-&quot; or &quot;_&quot;</source>
-        <translation>“%1”不是教室键：请写成 教室\name 或 教室\device，教室为 1 到 32 个字母、数字、“-”或“_”</translation>
-    </message>
-    <message>
-        <source>unknown key &quot;%1&quot; for room %2 (known: name, device)</source>
-        <translation>教室 %2 的未知键“%1”（可用：name、device）</translation>
-    </message>
-    <message>
         <source>&quot;%1&quot; is no name: 1 to 64 letters, digits, &quot;.&quot;, &quot;-&quot; or &quot;_&quot;</source>
         <translation>“%1”不是有效名称：应为 1 到 64 个字母、数字、“.”、“-”或“_”</translation>
     </message>
@@ -1711,10 +1847,6 @@
         <translation>所有用户都能读取 %1，其中的密码哈希可能被拿去别处破解：请只让 root 和 dialout 组读取（chmod 640，chgrp dialout）</translation>
     </message>
     <message>
-        <source>unknown section [%1] (known: [web], [service], [rooms], [users], [tokens], [mqtt], [groups], [schedule], [history])</source>
-        <translation>未知的节 [%1]（可用：[web]、[service]、[rooms]、[users]、[tokens]、[mqtt]、[groups]、[schedule]、[history]）</translation>
-    </message>
-    <message>
         <source>idle_off= takes a time up to 7d (2h, 90m) or 0 for none</source>
         <translation>idle_off= 取不超过 7d 的时长（2h、90m），0 表示不自动关闭</translation>
     </message>
@@ -1757,6 +1889,22 @@
     <message>
         <source>database= holds a password: give it in the service&apos;s ~/.pgpass or PGPASSFILE instead</source>
         <translation>database= 中含有密码：请改放在服务的 ~/.pgpass 或 PGPASSFILE 中</translation>
+    </message>
+    <message>
+        <source>unknown section [%1] (known: [web], [service], [rooms], [users], [tokens], [mqtt], [groups], [schedule], [history], [projectors], [alerts])</source>
+        <translation>未知的节 [%1]（可用：[web]、[service]、[rooms]、[users]、[tokens]、[mqtt]、[groups]、[schedule]、[history]、[projectors]、[alerts]）</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is no room key: write ROOM\name, ROOM\device or ROOM\projector, where ROOM is 1 to 32 letters, digits, &quot;-&quot; or &quot;_&quot;</source>
+        <translation>“%1”不是教室键：请写成 教室\name、教室\device 或 教室\projector，教室为 1 到 32 个字母、数字、“-”或“_”</translation>
+    </message>
+    <message>
+        <source>unknown key &quot;%1&quot; for room %2 (known: name, device, projector)</source>
+        <translation>教室 %2 的未知键“%1”（可用：name、device、projector）</translation>
+    </message>
+    <message>
+        <source>rooms %1 and %2 name the same projector %3</source>
+        <translation>教室 %1 和 %2 使用同一台投影机 %3</translation>
     </message>
 </context>
 <context>

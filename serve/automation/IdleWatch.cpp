@@ -77,6 +77,16 @@ void IdleWatch::noted(const CommandEntry::Request& request, const CommandResult&
         m_inUse[request.target] = m_clock.Now();
 }
 
+void IdleWatch::PowerSeen(const QString& room, bool lit)
+{
+    if (!m_campus.HasRoom(room))
+        return;
+    if (!lit)
+        m_inUse.remove(room);
+    else if (!m_inUse.contains(room))
+        m_inUse.insert(room, m_clock.Now());
+}
+
 void IdleWatch::Check()
 {
     if (m_idleSeconds <= 0)

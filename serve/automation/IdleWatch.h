@@ -43,6 +43,9 @@ public:
     void Restore(History& history);
     // What leaves a room in use, and what ends it.
     static QStringList UseCommands();
+    // What the room's projector says of itself, where it has one: lit with
+    // no command counts as in use from now on; off takes the room out of use.
+    void PowerSeen(const QString& room, bool lit);
 
 private:
     struct Retry {

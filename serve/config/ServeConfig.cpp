@@ -106,7 +106,8 @@ QList<KeyLine> scan(const QString& file, const QByteArray& bytes)
                                              QStringLiteral("rooms"),  QStringLiteral("users"),
                                              QStringLiteral("tokens"), QStringLiteral("mqtt"),
                                              QStringLiteral("groups"), QStringLiteral("schedule"),
-                                             QStringLiteral("history")};
+                                             QStringLiteral("history"), QStringLiteral("projectors"),
+                                             QStringLiteral("alerts")};
     QList<KeyLine> keys;
     std::set<std::pair<QString, QString>> seen;
     QString section, group;
@@ -127,7 +128,8 @@ QList<KeyLine> scan(const QString& file, const QByteArray& bytes)
             if (!kSections.count(section))
                 fail(file, number,
                      ServeConfig::tr("unknown section [%1] (known: [web], [service], [rooms], "
-                                     "[users], [tokens], [mqtt], [groups], [schedule], [history])")
+                                     "[users], [tokens], [mqtt], [groups], [schedule], [history], "
+                                     "[projectors], [alerts])")
                          .arg(section.left(40)));
             continue;
         }
@@ -358,11 +360,24 @@ ServeConfig ServeConfig::Load(const QString& path)
             if (const auto exposed = secret ? SecretFile::Exposed(file) : std::nullopt)
                 fail(path, k.line, *exposed);
             mqttLine = mqttLine ? mqttLine : k.line;
+        } else if (k.section == QLatin1String("projectors") || k.section == QLatin1String("alerts")) {
+            const bool secret = k.name == QLatin1String("password_file");
+            const QString file = secret ? SecretFile::Locate(v) : v;
+            QString refused = config.projectors.Set(k.section == QLatin1String("alerts"), k.name, file);
+            if (refused.isEmpty() && secret) {
+                if (const auto exposed = SecretFile::Exposed(file))
+                    refused = *exposed;
+                else
+                    refused = config.projectors.ReadPasswords(file);
+            }
+            if (!refused.isEmpty())
+                fail(path, k.line, refused);
         } else if (k.section == QLatin1String("rooms")) {
             const QStringList parts = k.key.split(QLatin1Char('\\'));
             if (parts.size() != 2 || !IsRoomId(parts[0]))
                 fail(path, k.line,
-                     tr("\"%1\" is no room key: write ROOM\\name or ROOM\\device, where ROOM "
+                     tr("\"%1\" is no room key: write ROOM\\name, ROOM\\device or ROOM\\projector, "
+                        "where ROOM "
                         "is 1 to 32 letters, digits, \"-\" or \"_\"")
                          .arg(k.key.left(64)));
             const QString id = parts[0];
@@ -378,9 +393,13 @@ ServeConfig ServeConfig::Load(const QString& path)
                 room.name = v;
             else if (parts[1].compare(QLatin1String("device"), Qt::CaseInsensitive) == 0)
                 room.device = v;
-            else
+            else if (parts[1].compare(QLatin1String("projector"), Qt::CaseInsensitive) == 0) {
+                if (const QString refused = ProjectorConfig::CheckUrl(v); !refused.isEmpty())
+                    fail(path, k.line, refused);
+                room.projector = v;
+            } else
                 fail(path, k.line,
-                     tr("unknown key \"%1\" for room %2 (known: name, device)")
+                     tr("unknown key \"%1\" for room %2 (known: name, device, projector)")
                          .arg(parts[1].left(64), id));
         } else {
             if (!kAccountName.match(k.key).hasMatch())
@@ -409,6 +428,7 @@ ServeConfig ServeConfig::Load(const QString& path)
         order.append({it.value(), it.key()});
     std::sort(order.begin(), order.end());
     QMap<QString, QString> byDevice; // the device as compared → its room
+    QMap<QString, QString> byProjector;
     for (const auto& [line, id] : order) {
         RoomConfig room = byId.value(id);
         if (room.device.isEmpty())
@@ -429,6 +449,14 @@ ServeConfig ServeConfig::Load(const QString& path)
                  tr("rooms %1 and %2 name the same device %3: a line serves one room")
                      .arg(byDevice.value(device), id, room.device.left(200)));
         byDevice.insert(device, id);
+        if (!room.projector.isEmpty()) {
+            const QString projector = room.projector.toLower();
+            if (byProjector.contains(projector))
+                fail(path, line,
+                     tr("rooms %1 and %2 name the same projector %3")
+                         .arg(byProjector.value(projector), id, room.projector.left(200)));
+            byProjector.insert(projector, id);
+        }
         if (room.name.isEmpty())
             room.name = id;
         config.rooms.append(room);

@@ -12,6 +12,7 @@
 //   [rooms]
 //   r101\name=教学楼 101
 //   r101\device=rfc2217://10.1.1.101:7000
+//   r101\projector=pjlink://10.1.1.201   (the rest in ProjectorConfig.h)
 //   [users]
 //   alice=pbkdf2-sha256$...    (lumo serve --hash-password)
 //   [tokens]
@@ -43,6 +44,7 @@
 #pragma once
 
 #include "serve/config/MqttConfig.h"
+#include "serve/config/ProjectorConfig.h"
 #include "serve/config/RoomGroups.h"
 #include "serve/config/ScheduleConfig.h"
 
@@ -58,6 +60,7 @@ struct RoomConfig {
     QString id;     // [A-Za-z0-9_-]{1,32}, not "all"
     QString name;   // shown to people; the ID when none is given
     QString device; // anything Lumo takes as a device: a path or a URL
+    QString projector; // pjlink://HOST[:PORT], empty: none
 };
 
 class ServeConfig
@@ -107,6 +110,7 @@ public:
     // The name this service's records carry: name=, else the MQTT client
     // ID when a broker is configured, else the host's name.
     QString HistoryName() const;
+    ProjectorConfig projectors; // [projectors] and [alerts]
 
     RoomGroups Groups() const;
     // "section/key" in lower case → its line, for messages.

@@ -6,6 +6,7 @@
 #include "control/RoomId.h"
 #include "serve/rooms/Campus.h"
 #include "serve/mqtt/MqttDiscovery.h"
+#include "serve/projectors/ProjectorWatch.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -236,9 +237,18 @@ void MqttBridge::announce()
             m_unacknowledged.insert(id);
     };
     for (const RoomConfig& room : rooms) {
+        if (room.projector.isEmpty() && m_withProjector.remove(room.id)) {
+            // Its projector was taken out: so are the projector's entries.
+            for (const QString& topic : MqttDiscovery::Topics(m_config, room.id).filter(QStringLiteral("_projector_")))
+                m_link.Publish(topic, {}, true);
+            m_link.Publish(m_config.RoomTopic(room.id, "projector"), {}, true);
+        } else if (!room.projector.isEmpty()) {
+            m_withProjector.insert(room.id);
+        }
         for (const auto& [topic, payload] : MqttDiscovery::Entries(m_config, room))
             track(m_link.Publish(topic, payload, true));
         publishState(room.id);
+        publishProjector(room.id);
     }
     track(m_link.Publish(
         m_config.ServiceTopic("rooms"),
@@ -256,6 +266,7 @@ void MqttBridge::withdraw(const QString& room)
     for (const QString& topic : MqttDiscovery::Topics(m_config, room))
         m_link.Publish(topic, {}, true, 0);
     m_link.Publish(m_config.RoomTopic(room, "state"), {}, true, 0);
+    m_link.Publish(m_config.RoomTopic(room, "projector"), {}, true, 0);
     qCInfo(lcMqtt).noquote() << "room" << room << "is no longer announced";
 }
 
@@ -376,4 +387,29 @@ void MqttBridge::publishState(const QString& room)
     }
     m_link.Publish(m_config.RoomTopic(room, "state"),
                    QJsonDocument(state).toJson(QJsonDocument::Compact), true, kAnswerQos);
+}
+
+void MqttBridge::UseProjectors(const ProjectorWatch* projectors)
+{
+    m_projectors = projectors;
+    if (projectors)
+        connect(projectors, &ProjectorWatch::changed, this, &MqttBridge::publishProjector);
+}
+
+void MqttBridge::publishProjector(const QString& room)
+{
+    if (!m_link.IsConnected() || !m_projectors || !m_projectors->Has(room) ||
+        !m_campus.HasRoom(room))
+        return;
+    const QByteArray state =
+        QJsonDocument(m_projectors->Json(room).toObject()).toJson(QJsonDocument::Compact);
+    m_link.Publish(m_config.RoomTopic(room, "projector"), state, true, kAnswerQos);
+}
+
+void MqttBridge::PublishAlert(const QString& room, QJsonObject alert)
+{
+    alert.insert(QStringLiteral("time"), now());
+    const QByteArray payload = QJsonDocument(alert).toJson(QJsonDocument::Compact);
+    if (m_link.Publish(m_config.RoomTopic(room, "alert"), payload, false, kAnswerQos) < 0)
+        qCInfo(lcMqtt).noquote() << "room" << room << "alert not published (no broker):" << payload;
 }

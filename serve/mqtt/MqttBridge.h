@@ -19,6 +19,10 @@
 // After each connection, no room's command topic is heard before the other
 // services' retained lists have come (the sync token is back), so that no
 // command is taken that another service takes.
+//
+// A room with a projector also keeps PREFIX/ROOM/projector (retained: the
+// projector's state, as the JSON interface shows it) and gets its alerts on
+// PREFIX/ROOM/alert (not retained).
 #pragma once
 
 #include "control/ExpiringTable.h"
@@ -35,6 +39,7 @@
 #include <optional>
 
 class Campus;
+class ProjectorWatch;
 
 class MqttBridge : public QObject
 {
@@ -71,6 +76,10 @@ public:
     // How the service's history fares, kept (retained) on
     // PREFIX/service/ID/history: "ok", or what fails.
     void SetHealth(const QByteArray& health);
+    // The rooms' projectors, for their state topics.
+    void UseProjectors(const ProjectorWatch* projectors);
+    // An alert of `room` ({"event_type":…,"message":…}), with the time added.
+    void PublishAlert(const QString& room, QJsonObject alert);
 
 signals:
     // The broker has acknowledged every discovery entry and the list of
@@ -94,6 +103,7 @@ private:
     bool seenBefore(const QString& room, const QString& id);
     void publishState(const QString& room);
     void publishResult(const QString& room, QJsonObject result);
+    void publishProjector(const QString& room);
 
     Campus& m_campus;
     MqttConfig m_config;
@@ -116,4 +126,6 @@ private:
     bool m_stopping = false;
     QByteArray m_password; // as read when it was made
     QByteArray m_health;
+    const ProjectorWatch* m_projectors = nullptr;
+    QSet<QString> m_withProjector; // rooms announced with a projector since it started
 };

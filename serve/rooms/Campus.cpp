@@ -356,7 +356,7 @@ void Campus::Reload(const QList<RoomConfig>& rooms)
                  next->device != have.config.device)
             remove(id);
         else
-            m_rooms[id].config.name = next->name; // a new name needs no new line
+            m_rooms[id].config = *next; // a new name or projector needs no new line
     }
     for (const RoomConfig& room : rooms)
         if (!m_rooms.contains(room.id))

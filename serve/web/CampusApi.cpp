@@ -37,7 +37,8 @@ QJsonObject CampusApi::Room(const RoomConfig& config) const
             {"device", config.device},
             {"state", RoomLine::StateName(status.state)},
             {"error", status.error},
-            {"last", last}};
+            {"last", last},
+            {"projector", m_projectors ? m_projectors->Json(config.id) : QJsonValue::Null}};
 }
 
 QJsonArray CampusApi::Rooms() const

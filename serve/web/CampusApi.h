@@ -13,6 +13,7 @@
 // rooms as its target; "code" is CommandResult's.
 #pragma once
 
+#include "serve/projectors/ProjectorWatch.h"
 #include "serve/rooms/Campus.h"
 #include "serve/web/CampusLogin.h"
 #include "serve/config/RoomGroups.h"
@@ -32,11 +33,13 @@ public:
     using Who = CampusLogin::Who;
 
     explicit CampusApi(Campus& campus) : m_campus(campus) {}
+    void UseProjectors(const ProjectorWatch* projectors) { m_projectors = projectors; }
     // The groups of [groups], for lists of rooms.
     void SetGroups(const RoomGroups& groups) { m_groups = groups; }
     const RoomGroups& Groups() const { return m_groups; }
 
-    // A room as its status shows it: id, name, device, state, error, last.
+    // A room as its status shows it: id, name, device, state, error, last,
+    // projector (null for a room without one).
     QJsonObject Room(const RoomConfig& config) const;
     QJsonArray Rooms() const;
     std::optional<Reply> Status(const QString& room) const;
@@ -49,4 +52,5 @@ public:
 private:
     Campus& m_campus;
     RoomGroups m_groups;
+    const ProjectorWatch* m_projectors = nullptr;
 };

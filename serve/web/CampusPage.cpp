@@ -2,6 +2,7 @@
 
 #include "control/CommandResolver.h"
 #include "control/Commands.h"
+#include "serve/projectors/ProjectorWatch.h"
 #include "serve/rooms/Campus.h"
 #include "phone/PhonePage.h"
 
@@ -225,6 +226,11 @@ QByteArray CampusPage::Rooms(const QString& user, const Campus& campus, Language
     words.insert(QLatin1String("codes"), PhonePage::CodeWords(language));
     words.insert(QLatin1String("total"), total);
     words.insert(QLatin1String("chinese"), language == Language::Chinese);
+    QJsonObject projector; // the rooms' projector lines (campus.js showProjector)
+    for (const ProjectorWatch::Word& text : ProjectorWatch::PageWords())
+        projector.insert(QLatin1String(text.key),
+                         PhonePage::Translated("ProjectorWatch", text.source, language));
+    words.insert(QLatin1String("projector"), projector);
 
     QByteArray page = filled(QStringLiteral("rooms.html"), language);
     page.replace("{{user}}", escaped(user));

@@ -45,6 +45,8 @@ public:
     // Serves the history (GET /api/v1/history, /history.csv) and the
     // schedules (GET /api/v1/schedules); either may be none.
     void UseCare(History* history, Scheduler* scheduler);
+    // The rooms' projectors, for each room's "projector" object.
+    void UseProjectors(const ProjectorWatch* projectors) { m_api.UseProjectors(projectors); }
 
 protected:
     Answer route(const Request& request) override;

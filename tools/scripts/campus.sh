@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The campus service without hardware, on 127.0.0.1 (./run --campus [ROOMS]):
 # ROOMS simulated rooms (default 6; virtual controllers' pseudo-terminals,
-# all behind one ser2net), a mosquitto broker, and `lumo serve` with a
+# all behind one ser2net, each room with a simulated projector that follows
+# its controller's 投影机开 and 投影机关), a mosquitto broker, and `lumo serve` with a
 # configuration written to build/campus/ (the rooms, a user with a fresh
 # password, a token, the broker with accounts and access rules). What each
 # room receives, the MQTT topics (mosquitto_sub -v) and the service's log
@@ -55,7 +56,8 @@ python=/usr/bin/python3 # Debian's, with python3-selenium, not one of the user's
 for tool in ser2net mosquitto mosquitto_sub python3; do
     command -v "$tool" >/dev/null || [ -x "/usr/sbin/$tool" ] || fail "$tool is not installed"
 done
-[ -x "$build/lumo" ] && [ -x "$build/lumo-vc" ] || fail "build $build/lumo and $build/lumo-vc first"
+[ -x "$build/lumo" ] && [ -x "$build/lumo-vc" ] && [ -x "$build/lumo-projector" ] ||
+    fail "build $build/lumo, $build/lumo-vc and $build/lumo-projector first"
 rm -rf "$out"
 mkdir -p "$out"
 hold_ports $((rooms + 2)) "$out/ports"
@@ -82,6 +84,10 @@ for ((k = 0; k < (rooms + 1) / 2; k++)); do
         device="LUMO_COM$n"
         ids+=("r$((101 + i))")
         map+="vc$k:COM$n r$((101 + i)) "
+        # The room's projector: switched by what this controller port receives.
+        "$build/lumo-projector" --follow "$out/vc$k.log" --follow-port "COM$n" --warm-up 15 \
+            --cool-down 20 >"$out/projector-r$((101 + i)).log" 2>&1 &
+        pids+=($!)
         room_of[vc$k:COM$n]=r$((101 + i))
         yaml+="connection: &r$((101 + i))"$'\n'
         yaml+="  accepter: telnet(rfc2217),tcp,127.0.0.1,${ports[i]}"$'\n'
@@ -93,6 +99,13 @@ ser2net -n -u -c "$out/ser2net.yaml" -P "$out/ser2net.pid" >"$out/ser2net.log" 2
 pids+=($!)
 for ((i = 0; i < rooms; i++)); do
     wait_for 15 listening "${ports[i]}" || fail "ser2net does not serve room ${ids[i]}: $(tail -n3 "$out/ser2net.log")"
+done
+projector=()
+for ((i = 0; i < rooms; i++)); do
+    wait_for 10 nonempty "$out/projector-${ids[i]}.log" || fail "the projector of ${ids[i]} did not start"
+    line=$(head -n1 "$out/projector-${ids[i]}.log")
+    [[ "$line" == LUMO_PJLINK=* ]] || fail "the projector of ${ids[i]} said: $line"
+    projector+=("${line#LUMO_PJLINK=}")
 done
 say "rooms ${ids[0]}…${ids[rooms - 1]} behind ser2net on 127.0.0.1 ($out/ser2net.yaml)"
 
@@ -162,7 +175,10 @@ schedule_at=$(date -d '+75 seconds' +%H:%M:%S)
     for ((i = 0; i < rooms; i++)); do
         echo "${ids[i]}\\name=教学楼 $((101 + i))"
         echo "${ids[i]}\\device=rfc2217://127.0.0.1:${ports[i]}"
+        echo "${ids[i]}\\projector=${projector[i]}"
     done
+    echo "[projectors]"
+    echo "poll=10"
     # Every room but the first is a group, which a schedule switches a
     # minute and a bit from now (the service's local time).
     echo "[groups]"

@@ -72,6 +72,42 @@
         item.querySelector(".last").textContent = room.last
             ? texts.last.replace("%1", last).replace("%2", when(room.last.at))
             : texts.never;
+        showProjector(item, room.projector);
+    }
+
+    // The room's projector in one line: its power in words, lamp hours,
+    // errors, a command it did not follow and its alerts (their messages on
+    // hover); no line where the room has no projector.
+    function showProjector(item, projector) {
+        var line = item.querySelector(".projector");
+        if (!projector) {
+            if (line)
+                line.parentNode.removeChild(line);
+            return;
+        }
+        if (!line) {
+            line = document.createElement("span");
+            line.className = "projector";
+            item.appendChild(line);
+        }
+        var words = texts.projector;
+        var parts = [projector.reachable ? (words[projector.power] || projector.power)
+            : projector.answered === null && !projector.error ? words.unknown : words.unreachable];
+        if (projector.lamp_hours !== null)
+            parts.push(words.lamp.replace("%1", projector.lamp_hours));
+        if (projector.errors)
+            parts.push(projector.errors);
+        var failed = projector.check && projector.check.code === "not-followed";
+        if (failed)
+            parts.push(words.notFollowed.replace("%1", projector.check.command));
+        projector.alerts.forEach(function (alert) {
+            if (words["alert-" + alert.kind] && alert.kind !== "error")
+                parts.push(words["alert-" + alert.kind]);
+        });
+        line.textContent = words.line.replace("%1", parts.join(" · "));
+        line.setAttribute("data-power", projector.power);
+        line.classList.toggle("alert", failed || projector.alerts.length > 0);
+        line.title = projector.alerts.map(function (alert) { return alert.message; }).join("\n");
     }
 
     // The counts by state, and the rooms with a problem first (moved only
