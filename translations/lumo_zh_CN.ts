@@ -840,8 +840,28 @@
         <translation>无法读取操作记录：%1</translation>
     </message>
     <message>
-        <source>the history %1 cannot be opened: this system has no Qt SQL driver for it (libqt6sql6-psql, libqt6sql6-sqlite)</source>
-        <translation>无法打开操作记录 %1：本系统没有相应的 Qt SQL 驱动（libqt6sql6-psql、libqt6sql6-sqlite）</translation>
+        <source>the district&apos;s database has not answered for %1 s</source>
+        <translation>学区数据库已有 %1 秒没有应答</translation>
+    </message>
+    <message>
+        <source>the district history did not answer within %1 s</source>
+        <translation>学区记录在 %1 秒内没有应答</translation>
+    </message>
+    <message>
+        <source>this system has no Qt SQL driver for PostgreSQL (libqt6sql6-psql)</source>
+        <translation>本系统没有 PostgreSQL 的 Qt SQL 驱动（libqt6sql6-psql）</translation>
+    </message>
+    <message>
+        <source>the district history cannot be reached: %1</source>
+        <translation>无法连接学区记录：%1</translation>
+    </message>
+    <message>
+        <source>the district history cannot be read: %1</source>
+        <translation>无法读取学区记录：%1</translation>
+    </message>
+    <message>
+        <source>the history %1 cannot be opened: this system has no Qt SQL driver for it (libqt6sql6-sqlite)</source>
+        <translation>无法打开记录 %1：本系统没有它的 Qt SQL 驱动（libqt6sql6-sqlite）</translation>
     </message>
 </context>
 <context>
@@ -1871,10 +1891,6 @@
         <translation>keep= 取天数，从 1d 到 36500d（365d）</translation>
     </message>
     <message>
-        <source>unknown key &quot;%1&quot; in [history] (known: database, keep)</source>
-        <translation>[history] 中的未知键“%1”（可用：database、keep）</translation>
-    </message>
-    <message>
         <source>group %1 names room &quot;%2&quot;, which is not in [rooms]</source>
         <translation>教室组 %1 中的教室“%2”不在 [rooms] 中</translation>
     </message>
@@ -1905,6 +1921,18 @@
     <message>
         <source>rooms %1 and %2 name the same projector %3</source>
         <translation>教室 %1 和 %2 使用同一台投影机 %3</translation>
+    </message>
+    <message>
+        <source>name= takes 1 to 64 letters, digits, &quot;.&quot;, &quot;-&quot; or &quot;_&quot; (not &quot;all&quot;)</source>
+        <translation>name= 须为 1 到 64 个字母、数字、“.”、“-”或“_”（不能是“all”）</translation>
+    </message>
+    <message>
+        <source>journal= takes an SQLite file&apos;s path</source>
+        <translation>journal= 须为 SQLite 文件的路径</translation>
+    </message>
+    <message>
+        <source>unknown key &quot;%1&quot; in [history] (known: database, keep, name, journal)</source>
+        <translation>[history] 中有未知的键“%1”（可用：database、keep、name、journal）</translation>
     </message>
 </context>
 <context>
@@ -2092,6 +2120,10 @@
     <message>
         <source>The request&apos;s length is given twice or in two ways.</source>
         <translation>请求的长度被给出两次或以两种方式给出。</translation>
+    </message>
+    <message>
+        <source>Too many requests under way on this connection.</source>
+        <translation>此连接上进行中的请求过多。</translation>
     </message>
 </context>
 <context>

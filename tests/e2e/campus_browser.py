@@ -204,6 +204,10 @@ def main():
             ["curl", "-s", "-X", "POST", "-b", "lumo_session=" + cookie,
              base + "/api/v1/rooms/%s/commands/u" % HELD], capture_output=True, text=True).stdout
         assert "in-use" in held_answer, held_answer
+        down_answer = subprocess.run(
+            ["curl", "-s", "-X", "POST", "-b", "lumo_session=" + cookie,
+             base + "/api/v1/rooms/r199/commands/u"], capture_output=True, text=True).stdout
+        assert "unreachable" in down_answer, down_answer
         wait_for("the problem rooms first", lambda: [
             e.get_attribute("data-room") for e in desktop.find_elements(By.CSS_SELECTOR, "li.room")][:2]
             in (["r111", "r199"], ["r199", "r111"]) or desktop.refresh(), timeout=20)
