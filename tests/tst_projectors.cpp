@@ -28,6 +28,8 @@ private slots:
     void commandChecked();
     void errorAlertedOnce();
     void announcedOnMqtt();
+    void roomPanel_data();
+    void roomPanel();
     void projectorTakenOut(); // last: it changes the configuration
 
 private:
@@ -36,6 +38,8 @@ private:
     QJsonObject get(const QByteArray& target);
     QJsonObject projector(const QString& room) { return get("/api/v1/rooms/" + room.toUtf8() + "/status")["projector"].toObject(); }
     QByteArray mail() const;
+    // A room's panel page as a logged-in user sees it, in `language`.
+    QByteArray panel(const QString& room, const QByteArray& language);
 
     QTemporaryDir m_dir;
     std::vector<std::unique_ptr<QProcess>> m_processes;
@@ -63,6 +67,19 @@ QJsonObject TestProjectors::get(const QByteArray& target)
     const HttpAnswer answer = HttpAsk(m_service->WebPort(), "GET", target,
                                       "Host: 127.0.0.1:" + port + "\r\nAuthorization: Bearer t0ken\r\n");
     return QJsonDocument::fromJson(answer.body).object();
+}
+
+QByteArray TestProjectors::panel(const QString& room, const QByteArray& language)
+{
+    const QByteArray host = "Host: 127.0.0.1:" + QByteArray::number(m_service->WebPort()) + "\r\n";
+    const HttpAnswer login = HttpAsk(m_service->WebPort(), "POST", "/login",
+                                     host + "Content-Type: application/x-www-form-urlencoded\r\n",
+                                     "user=ann&password=pw");
+    const qsizetype at = login.head.indexOf("lumo_session=");
+    const QByteArray cookie = at < 0 ? QByteArray() : login.head.mid(at).split(';').first();
+    return HttpAsk(m_service->WebPort(), "GET", "/rooms/" + room.toUtf8() + "/?hl=" + language,
+                   host + "Cookie: " + cookie + "\r\n")
+        .body;
 }
 
 QByteArray TestProjectors::mail() const
@@ -127,7 +144,7 @@ void TestProjectors::initTestCase()
     QFile conf(path);
     QVERIFY(conf.open(QIODevice::WriteOnly));
     conf.write("[web]\nlisten=127.0.0.1:8420\n[service]\nprobe=0\n[tokens]\nt=" +
-               PasswordHash::Make("t0ken").toUtf8() + "\n[rooms]\nr101\\device=" + port("LUMO_COM1") +
+               PasswordHash::Make("t0ken").toUtf8() + "\n[users]\nann=" + PasswordHash::Make("pw").toUtf8() + "\n[rooms]\nr101\\device=" + port("LUMO_COM1") +
                "\nr101\\projector=" + joined.toUtf8() + "\nr102\\device=" + port("LUMO_COM2") +
                "\nr102\\projector=" + alone.toUtf8() +
                "\n[projectors]\npassword_file=" +
@@ -245,6 +262,29 @@ void TestProjectors::announcedOnMqtt()
     QVERIFY(!projector.filter(QStringLiteral("event/")).filter(QStringLiteral("lumo/r102/alert")).isEmpty());
 }
 
+void TestProjectors::roomPanel_data()
+{
+    QTest::addColumn<QByteArray>("language");
+    QTest::addColumn<QByteArrayList>("has");
+    QTest::newRow("Chinese") << QByteArray("zh")
+                             << QByteArrayList{"<h2 id=\"projector-name\">投影机</h2>", "\"projector\":{",
+                                               "\"on\":\"开\"", "\"lamp\":\"灯泡 %1 小时\""};
+    QTest::newRow("English") << QByteArray("en")
+                             << QByteArrayList{"<h2 id=\"projector-name\">Projector</h2>",
+                                               "\"warming up\":\"warming up\"", "\"lamp\":\"lamp %1 h\""};
+}
+
+// A room's panel has a line for its projector, labelled, with the words
+// phone.js fills it with from the room's status.
+void TestProjectors::roomPanel()
+{
+    QFETCH(QByteArray, language);
+    QFETCH(QByteArrayList, has);
+    const QByteArray page = panel(QStringLiteral("r101"), language);
+    for (const QByteArray& part : has)
+        QVERIFY2(page.contains(part), part.constData());
+}
+
 // A reload that takes r102's projector out: the room stays, its projector
 // leaves the JSON and MQTT (state and Home Assistant entities).
 void TestProjectors::projectorTakenOut()
@@ -266,6 +306,8 @@ void TestProjectors::projectorTakenOut()
     QTRY_VERIFY(m_broker->retained(QStringLiteral("homeassistant/+/+/+/config"), 24 * 2 + 4)
                     .filter(QStringLiteral("_projector_")).size() == 4);
     QVERIFY(m_broker->retained(QStringLiteral("lumo/r102/projector"), 1, 1).isEmpty());
+    const QByteArray page = panel(QStringLiteral("r102"), "en");
+    QVERIFY(page.contains("<main") && !page.contains("id=\"projector\""));
 }
 
 QTEST_GUILESS_MAIN(TestProjectors)

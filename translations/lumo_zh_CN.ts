@@ -1258,6 +1258,10 @@
         <source>The controller took it, but the projector did not switch.</source>
         <translation>控制器已接收，但投影机没有切换。</translation>
     </message>
+    <message>
+        <source>Projector</source>
+        <translation>投影机</translation>
+    </message>
 </context>
 <context>
     <name>PjlinkClient</name>

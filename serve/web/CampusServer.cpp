@@ -267,6 +267,8 @@ WebServer::Answer CampusServer::roomPanel(const Request& request, const QString&
         if (config.id == parts[2])
             target.room = config.name;
     target.state = RoomLine::StateName(m_campus.StatusOf(parts[2]).state);
+    if (m_projectors && !m_projectors->Json(parts[2]).isNull())
+        target.projector = CampusPage::ProjectorWords(language(request));
     const PhonePage::Asset asset = m_page.Find(QStringLiteral("/"), language(request), target);
     return htmlReply(request, asset.body);
 }
