@@ -5,6 +5,7 @@
 #include "Mosquitto.h"
 #include "HttpClient.h"
 #include "serve/Service.h"
+#include "serve/history/HistorySummary.h"
 #include "serve/config/PasswordHash.h"
 
 #include <QFile>
@@ -26,6 +27,7 @@ private slots:
     void cleanupTestCase();
     void commandChecked_data();
     void commandChecked();
+    void hoursMeasured();
     void errorAlertedOnce();
     void announcedOnMqtt();
     void roomPanel_data();
@@ -38,8 +40,8 @@ private:
     QJsonObject get(const QByteArray& target);
     QJsonObject projector(const QString& room) { return get("/api/v1/rooms/" + room.toUtf8() + "/status")["projector"].toObject(); }
     QByteArray mail() const;
-    // A room's panel page as a logged-in user sees it, in `language`.
-    QByteArray panel(const QString& room, const QByteArray& language);
+    // A page as a logged-in user sees it.
+    QByteArray page(const QByteArray& target);
 
     QTemporaryDir m_dir;
     std::vector<std::unique_ptr<QProcess>> m_processes;
@@ -69,7 +71,7 @@ QJsonObject TestProjectors::get(const QByteArray& target)
     return QJsonDocument::fromJson(answer.body).object();
 }
 
-QByteArray TestProjectors::panel(const QString& room, const QByteArray& language)
+QByteArray TestProjectors::page(const QByteArray& target)
 {
     const QByteArray host = "Host: 127.0.0.1:" + QByteArray::number(m_service->WebPort()) + "\r\n";
     const HttpAnswer login = HttpAsk(m_service->WebPort(), "POST", "/login",
@@ -77,8 +79,7 @@ QByteArray TestProjectors::panel(const QString& room, const QByteArray& language
                                      "user=ann&password=pw");
     const qsizetype at = login.head.indexOf("lumo_session=");
     const QByteArray cookie = at < 0 ? QByteArray() : login.head.mid(at).split(';').first();
-    return HttpAsk(m_service->WebPort(), "GET", "/rooms/" + room.toUtf8() + "/?hl=" + language,
-                   host + "Cookie: " + cookie + "\r\n")
+    return HttpAsk(m_service->WebPort(), "GET", target, host + "Cookie: " + cookie + "\r\n")
         .body;
 }
 
@@ -224,6 +225,31 @@ void TestProjectors::commandChecked()
     QCOMPARE(entries[0].toObject()["command"].toString(), command);
 }
 
+// After the projector was switched on and off (commandChecked), the
+// history holds what it reported, and its hours are measured from that.
+void TestProjectors::hoursMeasured()
+{
+    QList<History::Entry> entries;
+    QTRY_VERIFY(([&] {
+        entries.clear();
+        for (const QJsonValue& v : get("/api/v1/history?room=r101&face=projector")["entries"].toArray()) {
+            const QJsonObject o = v.toObject();
+            if (o["code"] != QLatin1String("observed"))
+                continue;
+            entries.append({o["id"].toInteger(), QDateTime::fromString(o["at"].toString(), Qt::ISODate),
+                            o["room"].toString(), o["command"].toString(), o["who"].toString(),
+                            o["face"].toString(), o["code"].toString(), o["message"].toString(), {}});
+        }
+        return entries.size() >= 3; // off when first seen, on, off
+    }()));
+    const QList<HistorySummary::Room> rooms = HistorySummary::Of(entries, QDateTime::currentDateTimeUtc());
+    QCOMPARE(rooms.size(), 1);
+    QVERIFY(rooms[0].measured);
+    QVERIFY2(rooms[0].projectorHours > 0, qPrintable(QString::number(rooms[0].projectorHours)));
+    QVERIFY(entries.first().command == QLatin1String("power-off") && entries[1].command == QLatin1String("power-on"));
+    QVERIFY(page("/history?room=r101&hl=en").contains("<span class=\"how\" data-how=\"measured\">measured</span>"));
+}
+
 // An error the projector reports is an alert on MQTT and by mail, once,
 // however many polls see it.
 void TestProjectors::errorAlertedOnce()
@@ -280,9 +306,9 @@ void TestProjectors::roomPanel()
 {
     QFETCH(QByteArray, language);
     QFETCH(QByteArrayList, has);
-    const QByteArray page = panel(QStringLiteral("r101"), language);
+    const QByteArray panel = page("/rooms/r101/?hl=" + language);
     for (const QByteArray& part : has)
-        QVERIFY2(page.contains(part), part.constData());
+        QVERIFY2(panel.contains(part), part.constData());
 }
 
 // A reload that takes r102's projector out: the room stays, its projector
@@ -306,8 +332,8 @@ void TestProjectors::projectorTakenOut()
     QTRY_VERIFY(m_broker->retained(QStringLiteral("homeassistant/+/+/+/config"), 24 * 2 + 4)
                     .filter(QStringLiteral("_projector_")).size() == 4);
     QVERIFY(m_broker->retained(QStringLiteral("lumo/r102/projector"), 1, 1).isEmpty());
-    const QByteArray page = panel(QStringLiteral("r102"), "en");
-    QVERIFY(page.contains("<main") && !page.contains("id=\"projector\""));
+    const QByteArray panel = page("/rooms/r102/?hl=en");
+    QVERIFY(panel.contains("<main") && !panel.contains("id=\"projector\""));
 }
 
 QTEST_GUILESS_MAIN(TestProjectors)

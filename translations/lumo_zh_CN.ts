@@ -484,16 +484,8 @@
         <translation>按教室汇总</translation>
     </message>
     <message>
-        <source>Projector hours are inferred from the projector-on and projector-off commands sent: the controller reports nothing back, so a projector switched by hand is not counted.</source>
-        <translation>投影机开机时长是根据已发送的“投影机开”和“投影机关”命令推算的：中控不回报设备状态，因此手动开关的投影机不计在内。</translation>
-    </message>
-    <message>
         <source>Commands by face</source>
         <translation>各来源的命令数</translation>
-    </message>
-    <message>
-        <source>Projector on (hours, inferred)</source>
-        <translation>投影机开机（小时，推算）</translation>
     </message>
     <message>
         <source>Commands, newest first</source>
@@ -634,6 +626,26 @@
     <message>
         <source>Older</source>
         <translation>更早</translation>
+    </message>
+    <message>
+        <source>reported by the projector</source>
+        <translation>投影机自报</translation>
+    </message>
+    <message>
+        <source>Projector hours are measured where the service watches the room&apos;s projector: from the power it reports. Elsewhere they are inferred from the projector-on and projector-off commands sent: the controller reports nothing back, so a projector switched by hand is not counted.</source>
+        <translation>服务监视教室投影机的地方，投影机开机时长按投影机自己报告的电源状态实测；其他地方根据已发送的“投影机开”和“投影机关”命令推算：中控不回报设备状态，因此手动开关的投影机不计在内。</translation>
+    </message>
+    <message>
+        <source>Projector on (hours)</source>
+        <translation>投影机开机（小时）</translation>
+    </message>
+    <message>
+        <source>measured</source>
+        <translation>实测</translation>
+    </message>
+    <message>
+        <source>inferred from commands</source>
+        <translation>按命令推算</translation>
     </message>
 </context>
 <context>

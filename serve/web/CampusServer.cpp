@@ -262,7 +262,9 @@ WebServer::Answer CampusServer::roomPanel(const Request& request, const QString&
         return ErrorReply(StatusCode::NotFound, tr("There is no such room."));
     if (parts.size() == 3)
         return Reply{StatusCode::SeeOther, {}, "text/plain", {{"Location", path.toUtf8() + '/'}}};
-    PhonePage::Target target{QStringLiteral("/api/v1/rooms/") + parts[2], parts[2]};
+    PhonePage::Target target;
+    target.api = QStringLiteral("/api/v1/rooms/") + parts[2];
+    target.room = parts[2];
     for (const RoomConfig& config : m_campus.Rooms())
         if (config.id == parts[2])
             target.room = config.name;
