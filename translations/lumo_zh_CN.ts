@@ -1107,6 +1107,41 @@
     </message>
 </context>
 <context>
+    <name>PanelProjector</name>
+    <message>
+        <source>Projector: %1</source>
+        <translation>投影机：%1</translation>
+    </message>
+    <message>
+        <source>Projector %1: not reachable. %2</source>
+        <translation>投影机 %1：无法连接。%2</translation>
+    </message>
+    <message>
+        <source>off</source>
+        <translation>关</translation>
+    </message>
+    <message>
+        <source>on</source>
+        <translation>开</translation>
+    </message>
+    <message>
+        <source>warming up</source>
+        <translation>预热中</translation>
+    </message>
+    <message>
+        <source>cooling down</source>
+        <translation>冷却中</translation>
+    </message>
+    <message>
+        <source>state unknown</source>
+        <translation>状态未知</translation>
+    </message>
+    <message>
+        <source>lamp %1 h</source>
+        <translation>灯泡 %1 小时</translation>
+    </message>
+</context>
+<context>
     <name>PanelService</name>
     <message>
         <source>the command</source>
