@@ -8,6 +8,7 @@
 #include "res/templates.h"
 #include "serial/CMSComm.h"
 #include "serial/DeviceChoice.h"
+#include "dialogs/PanelProjector.h"
 #include "phone/RemoteSwitch.h"
 
 #include <QMenu>
@@ -49,6 +50,11 @@ CPanelDlg::CPanelDlg(CMSComm& serial, QWidget* parent)
     connectCommands();
     offerOnSessionBus();
     addExtraMenu();
+    // The projector the settings name, if any, in the panel's tooltip.
+    if (PanelProjector* projector = PanelProjector::Make(DeviceChoice::ProjectorUrl(), this)) {
+        setToolTip(projector->Text());
+        connect(projector, &PanelProjector::changed, this, &QWidget::setToolTip);
+    }
 }
 
 CPanelDlg::~CPanelDlg() = default;

@@ -208,7 +208,8 @@ PhonePage::Asset PhonePage::Find(const QString& path, Language language, const T
         return asset;
     }
     const QString key = path + (language == Language::Chinese ? QStringLiteral("#zh") : QString()) +
-                        (path == QLatin1String("/") ? '#' + target.api + '#' + target.room + '#' + target.state
+                        (path == QLatin1String("/") ? '#' + target.api + '#' + target.room + '#' + target.state +
+                                                        (target.projector.isEmpty() ? "" : "#projector")
                                                   : QString());
     if (const auto cached = m_cache.constFind(key); cached != m_cache.constEnd())
         return *cached;
@@ -266,6 +267,8 @@ QByteArray PhonePage::texts(Language language, const Target& target)
         for (auto it = room.begin(); it != room.end(); ++it)
             object.insert(it.key(), it.value());
         object.insert(QLatin1String("states"), StateWords(language));
+        if (!target.projector.isEmpty())
+            object.insert(QLatin1String("projector"), target.projector);
     }
     object.insert(QLatin1String("codes"), CodeWords(language));
     object.insert(QLatin1String("wide"), QLatin1String(kWide));
@@ -368,6 +371,14 @@ QByteArray PhonePage::html(Language language, const Target& target)
                                      say(QT_TRANSLATE_NOOP("PhonePage", "All rooms")) +
                                      "</a><h1>" + escaped(target.room) + "</h1></header>\n");
     page.replace("{{back}}", QByteArray());
+    // The room's projector, in a line whose place is kept before the first
+    // status fills it (phone.js).
+    page.replace("{{projector}}",
+                 target.projector.isEmpty()
+                     ? QByteArray()
+                     : "<section id=\"projector\" aria-labelledby=\"projector-name\"><h2 id=\"projector-name\">" +
+                           say(QT_TRANSLATE_NOOP("PhonePage", "Projector")) +
+                           "</h2> <span id=\"projector-text\"></span></section>\n");
     page.replace("{{lang}}", language == Language::Chinese ? "zh-CN" : "en");
     page.replace("{{title}}",
                  target.room.isEmpty()

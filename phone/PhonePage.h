@@ -31,6 +31,9 @@ public:
         QString api = QStringLiteral("/api/v1");
         QString room; // the room's name; empty for the phone remote
         QString state; // the room's state when the page is asked ("unreachable", …)
+        // The words of the room's projector line ("on", "lamp %1 h", …, as
+        // the rooms page has them); empty where the room has no projector.
+        QJsonObject projector;
     };
 
     // The language a browser asks for first among those the program speaks.

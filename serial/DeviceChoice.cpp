@@ -56,6 +56,17 @@ QString environmentValue(int port)
 }
 } // namespace
 
+QString DeviceChoice::ProjectorUrl()
+{
+    for (const QSettings::Scope scope : {QSettings::UserScope, QSettings::SystemScope}) {
+        QSettings settings(QSettings::NativeFormat, scope, kSettingsOwner, kSettingsOwner);
+        settings.setFallbacksEnabled(false);
+        if (const QString url = settings.value(QStringLiteral("projector/url")).toString().trimmed(); !url.isEmpty())
+            return url;
+    }
+    return {};
+}
+
 QString DeviceChoice::SettingsKey(int port)
 {
     return QStringLiteral("ports/COM%1").arg(port);

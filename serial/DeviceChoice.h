@@ -55,4 +55,8 @@ public:
 
     static QString SettingsKey(int port);
     static QString EnvironmentVariable(int port);
+
+    // The panel's projector (pjlink://HOST[:PORT]): [projector] url= in the
+    // user's Lumo.conf, else in the machine's; empty where neither names one.
+    static QString ProjectorUrl();
 };

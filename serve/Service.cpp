@@ -73,6 +73,17 @@ Service::Service(const ServeConfig& config, QObject* parent)
                 [history](const CommandEntry::Request& request, const CommandResult& result) {
                     history->Add(History::Of(request, result, QDateTime::currentDateTimeUtc()));
                 });
+    // What the projector itself reported, for its measured hours (HistorySummary).
+    if (History* history = m_history.get())
+        connect(m_projectors.get(), &ProjectorWatch::powered, history, [history](const QString& room, bool on) {
+            history->Add({0, QDateTime::currentDateTimeUtc(), room,
+                          on ? QStringLiteral("power-on") : QStringLiteral("power-off"),
+                          QStringLiteral("projector"), CommandResult::FaceName(Face::Projector),
+                          QStringLiteral("observed"),
+                          on ? QStringLiteral("The projector reports it is on.")
+                             : QStringLiteral("The projector reports it is off."),
+                          {}});
+        });
     const QString state = QFileInfo(History::DefaultPath()).absolutePath();
     QDir().mkpath(state);
     m_scheduler = std::make_unique<Scheduler>(*m_campus, m_clock, m_history.get(),

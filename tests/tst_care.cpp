@@ -408,9 +408,16 @@ void TestCare::projectorHoursInferred_data()
     QTest::newRow("still on") << "6 projector-on sent page; 7 screen-up sent page" << 4.0;
     QTest::newRow("an off that failed")
         << "0 projector-on sent page; 1 projector-off busy page; 8 projector-off sent page" << 8.0;
+    QTest::newRow("measured, over the commands")
+        << "0 projector-on sent page; 1 power-on observed projector; 3 power-off observed projector; "
+           "5 projector-off sent page"
+        << 2.0;
+    QTest::newRow("measured, still on")
+        << "2 power-on observed projector; 4 power-off observed projector; 6 power-on observed projector" << 6.0;
 }
 
-// The hours a projector was on, as the commands that went out say.
+// The hours a projector was on, as the commands that went out say, or as
+// the projector said where it did.
 void TestCare::projectorHoursInferred()
 {
     QFETCH(QString, events);
@@ -422,11 +429,13 @@ void TestCare::projectorHoursInferred()
         const QStringList part = event.split(u' ');
         entries.prepend({entries.size() + 1, start.addSecs(part[0].toInt() * 3600), QStringLiteral("r1"),
                          part[1], QStringLiteral("x"), part[3], part[2], {}}); // newest first
-        ++faces[part[3]];
+        if (part[2] != QLatin1String("observed")) // what the projector says is no command
+            ++faces[part[3]];
     }
     const QList<HistorySummary::Room> rooms = HistorySummary::Of(entries, start.addSecs(10 * 3600));
     QCOMPARE(rooms.size(), 1);
     QCOMPARE(rooms[0].projectorHours, hours);
+    QCOMPARE(rooms[0].measured, events.contains(QLatin1String("observed")));
     QCOMPARE(rooms[0].byFace, faces);
 }
 

@@ -6,6 +6,7 @@
 #include "control/Commands.h"
 #include "dialogs/CBitmapButton.h"
 #include "dialogs/CPanelDlg.h"
+#include "dialogs/PanelProjector.h"
 #include "dialogs/CPortDlg.h"
 #include "dialogs/CPortSettingsDlg.h"
 #include "dialogs/ErrorReporter.h"
@@ -24,6 +25,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSet>
@@ -88,6 +90,8 @@ private slots:
     void iconOrigin();
     void portsDialogStoresOnlyOnOk_data();
     void portsDialogStoresOnlyOnOk();
+    void panelShowsItsProjector_data();
+    void panelShowsItsProjector();
 
 private:
     // Calls `action` once, as soon as a visible top-level widget of type T
@@ -677,6 +681,46 @@ void TestDialogs::portsDialogStoresOnlyOnOk_data()
     QTest::newRow("default entry, OK") << "" << 2 << true << "" << "";
     QTest::newRow("default entry is the machine's, OK") << "" << 2 << true << "/dev/machine"
                                                         << "";
+}
+
+void TestDialogs::panelShowsItsProjector_data()
+{
+    QTest::addColumn<QString>("url"); // SIMULATOR: lumo-projector's
+    QTest::addColumn<QString>("shown"); // the start of the panel's tooltip
+    QTest::newRow("none set") << QString() << QString();
+    QTest::newRow("a projector") << QStringLiteral("SIMULATOR") << QStringLiteral("Projector: off · lamp ");
+    QTest::newRow("not a projector's address")
+        << QStringLiteral("http://192.0.2.1/") << QStringLiteral("Projector: ");
+}
+
+// A projector named in the settings is polled and its state is the panel's
+// tooltip; without one the panel has no projector at all.
+void TestDialogs::panelShowsItsProjector()
+{
+    QFETCH(QString, url);
+    QFETCH(QString, shown);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.filePath("user"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, dir.filePath("system"));
+    QProcess simulator;
+    if (url == QLatin1String("SIMULATOR")) {
+        simulator.start(QStringLiteral(LUMO_PROJECTOR), {});
+        QVERIFY(simulator.waitForStarted() && simulator.waitForReadyRead(10000));
+        url = QString::fromUtf8(simulator.readLine()).trimmed().section(u'=', 1);
+    }
+    // In the machine's settings: the user's are read first, the machine's after.
+    QSettings(QSettings::NativeFormat, QSettings::SystemScope, "Lumo", "Lumo").setValue("projector/url", url);
+    CMSComm serial;
+    CPanelDlg panel(serial);
+    const QSize size = panel.size();
+    QCOMPARE(panel.findChild<PanelProjector*>() != nullptr, !url.isEmpty());
+    QTRY_VERIFY2(url.isEmpty() ? panel.toolTip().isEmpty()
+                               : panel.toolTip().startsWith(shown) && panel.toolTip().size() > shown.size(),
+                 qPrintable(panel.toolTip()));
+    QCOMPARE(panel.size(), size);
+    simulator.kill();
+    simulator.waitForFinished();
 }
 
 // The choice reaches the user's settings on OK and only then, as a path

@@ -5,6 +5,7 @@
 #include "Mosquitto.h"
 #include "HttpClient.h"
 #include "serve/Service.h"
+#include "serve/history/HistorySummary.h"
 #include "serve/config/PasswordHash.h"
 
 #include <QFile>
@@ -26,8 +27,11 @@ private slots:
     void cleanupTestCase();
     void commandChecked_data();
     void commandChecked();
+    void hoursMeasured();
     void errorAlertedOnce();
     void announcedOnMqtt();
+    void roomPanel_data();
+    void roomPanel();
     void projectorTakenOut(); // last: it changes the configuration
 
 private:
@@ -36,6 +40,8 @@ private:
     QJsonObject get(const QByteArray& target);
     QJsonObject projector(const QString& room) { return get("/api/v1/rooms/" + room.toUtf8() + "/status")["projector"].toObject(); }
     QByteArray mail() const;
+    // A page as a logged-in user sees it.
+    QByteArray page(const QByteArray& target);
 
     QTemporaryDir m_dir;
     std::vector<std::unique_ptr<QProcess>> m_processes;
@@ -63,6 +69,18 @@ QJsonObject TestProjectors::get(const QByteArray& target)
     const HttpAnswer answer = HttpAsk(m_service->WebPort(), "GET", target,
                                       "Host: 127.0.0.1:" + port + "\r\nAuthorization: Bearer t0ken\r\n");
     return QJsonDocument::fromJson(answer.body).object();
+}
+
+QByteArray TestProjectors::page(const QByteArray& target)
+{
+    const QByteArray host = "Host: 127.0.0.1:" + QByteArray::number(m_service->WebPort()) + "\r\n";
+    const HttpAnswer login = HttpAsk(m_service->WebPort(), "POST", "/login",
+                                     host + "Content-Type: application/x-www-form-urlencoded\r\n",
+                                     "user=ann&password=pw");
+    const qsizetype at = login.head.indexOf("lumo_session=");
+    const QByteArray cookie = at < 0 ? QByteArray() : login.head.mid(at).split(';').first();
+    return HttpAsk(m_service->WebPort(), "GET", target, host + "Cookie: " + cookie + "\r\n")
+        .body;
 }
 
 QByteArray TestProjectors::mail() const
@@ -127,7 +145,7 @@ void TestProjectors::initTestCase()
     QFile conf(path);
     QVERIFY(conf.open(QIODevice::WriteOnly));
     conf.write("[web]\nlisten=127.0.0.1:8420\n[service]\nprobe=0\n[tokens]\nt=" +
-               PasswordHash::Make("t0ken").toUtf8() + "\n[rooms]\nr101\\device=" + port("LUMO_COM1") +
+               PasswordHash::Make("t0ken").toUtf8() + "\n[users]\nann=" + PasswordHash::Make("pw").toUtf8() + "\n[rooms]\nr101\\device=" + port("LUMO_COM1") +
                "\nr101\\projector=" + joined.toUtf8() + "\nr102\\device=" + port("LUMO_COM2") +
                "\nr102\\projector=" + alone.toUtf8() +
                "\n[projectors]\npassword_file=" +
@@ -207,6 +225,31 @@ void TestProjectors::commandChecked()
     QCOMPARE(entries[0].toObject()["command"].toString(), command);
 }
 
+// After the projector was switched on and off (commandChecked), the
+// history holds what it reported, and its hours are measured from that.
+void TestProjectors::hoursMeasured()
+{
+    QList<History::Entry> entries;
+    QTRY_VERIFY(([&] {
+        entries.clear();
+        for (const QJsonValue& v : get("/api/v1/history?room=r101&face=projector")["entries"].toArray()) {
+            const QJsonObject o = v.toObject();
+            if (o["code"] != QLatin1String("observed"))
+                continue;
+            entries.append({o["id"].toInteger(), QDateTime::fromString(o["at"].toString(), Qt::ISODate),
+                            o["room"].toString(), o["command"].toString(), o["who"].toString(),
+                            o["face"].toString(), o["code"].toString(), o["message"].toString(), {}});
+        }
+        return entries.size() >= 3; // off when first seen, on, off
+    }()));
+    const QList<HistorySummary::Room> rooms = HistorySummary::Of(entries, QDateTime::currentDateTimeUtc());
+    QCOMPARE(rooms.size(), 1);
+    QVERIFY(rooms[0].measured);
+    QVERIFY2(rooms[0].projectorHours > 0, qPrintable(QString::number(rooms[0].projectorHours)));
+    QVERIFY(entries.first().command == QLatin1String("power-off") && entries[1].command == QLatin1String("power-on"));
+    QVERIFY(page("/history?room=r101&hl=en").contains("<span class=\"how\" data-how=\"measured\">measured</span>"));
+}
+
 // An error the projector reports is an alert on MQTT and by mail, once,
 // however many polls see it.
 void TestProjectors::errorAlertedOnce()
@@ -245,6 +288,29 @@ void TestProjectors::announcedOnMqtt()
     QVERIFY(!projector.filter(QStringLiteral("event/")).filter(QStringLiteral("lumo/r102/alert")).isEmpty());
 }
 
+void TestProjectors::roomPanel_data()
+{
+    QTest::addColumn<QByteArray>("language");
+    QTest::addColumn<QByteArrayList>("has");
+    QTest::newRow("Chinese") << QByteArray("zh")
+                             << QByteArrayList{"<h2 id=\"projector-name\">投影机</h2>", "\"projector\":{",
+                                               "\"on\":\"开\"", "\"lamp\":\"灯泡 %1 小时\""};
+    QTest::newRow("English") << QByteArray("en")
+                             << QByteArrayList{"<h2 id=\"projector-name\">Projector</h2>",
+                                               "\"warming up\":\"warming up\"", "\"lamp\":\"lamp %1 h\""};
+}
+
+// A room's panel has a line for its projector, labelled, with the words
+// phone.js fills it with from the room's status.
+void TestProjectors::roomPanel()
+{
+    QFETCH(QByteArray, language);
+    QFETCH(QByteArrayList, has);
+    const QByteArray panel = page("/rooms/r101/?hl=" + language);
+    for (const QByteArray& part : has)
+        QVERIFY2(panel.contains(part), part.constData());
+}
+
 // A reload that takes r102's projector out: the room stays, its projector
 // leaves the JSON and MQTT (state and Home Assistant entities).
 void TestProjectors::projectorTakenOut()
@@ -266,6 +332,8 @@ void TestProjectors::projectorTakenOut()
     QTRY_VERIFY(m_broker->retained(QStringLiteral("homeassistant/+/+/+/config"), 24 * 2 + 4)
                     .filter(QStringLiteral("_projector_")).size() == 4);
     QVERIFY(m_broker->retained(QStringLiteral("lumo/r102/projector"), 1, 1).isEmpty());
+    const QByteArray panel = page("/rooms/r102/?hl=en");
+    QVERIFY(panel.contains("<main") && !panel.contains("id=\"projector\""));
 }
 
 QTEST_GUILESS_MAIN(TestProjectors)

@@ -484,16 +484,8 @@
         <translation>按教室汇总</translation>
     </message>
     <message>
-        <source>Projector hours are inferred from the projector-on and projector-off commands sent: the controller reports nothing back, so a projector switched by hand is not counted.</source>
-        <translation>投影机开机时长是根据已发送的“投影机开”和“投影机关”命令推算的：中控不回报设备状态，因此手动开关的投影机不计在内。</translation>
-    </message>
-    <message>
         <source>Commands by face</source>
         <translation>各来源的命令数</translation>
-    </message>
-    <message>
-        <source>Projector on (hours, inferred)</source>
-        <translation>投影机开机（小时，推算）</translation>
     </message>
     <message>
         <source>Commands, newest first</source>
@@ -634,6 +626,26 @@
     <message>
         <source>Older</source>
         <translation>更早</translation>
+    </message>
+    <message>
+        <source>reported by the projector</source>
+        <translation>投影机自报</translation>
+    </message>
+    <message>
+        <source>Projector hours are measured where the service watches the room&apos;s projector: from the power it reports. Elsewhere they are inferred from the projector-on and projector-off commands sent: the controller reports nothing back, so a projector switched by hand is not counted.</source>
+        <translation>服务监视教室投影机的地方，投影机开机时长按投影机自己报告的电源状态实测；其他地方根据已发送的“投影机开”和“投影机关”命令推算：中控不回报设备状态，因此手动开关的投影机不计在内。</translation>
+    </message>
+    <message>
+        <source>Projector on (hours)</source>
+        <translation>投影机开机（小时）</translation>
+    </message>
+    <message>
+        <source>measured</source>
+        <translation>实测</translation>
+    </message>
+    <message>
+        <source>inferred from commands</source>
+        <translation>按命令推算</translation>
     </message>
 </context>
 <context>
@@ -1095,6 +1107,41 @@
     </message>
 </context>
 <context>
+    <name>PanelProjector</name>
+    <message>
+        <source>Projector: %1</source>
+        <translation>投影机：%1</translation>
+    </message>
+    <message>
+        <source>Projector %1: not reachable. %2</source>
+        <translation>投影机 %1：无法连接。%2</translation>
+    </message>
+    <message>
+        <source>off</source>
+        <translation>关</translation>
+    </message>
+    <message>
+        <source>on</source>
+        <translation>开</translation>
+    </message>
+    <message>
+        <source>warming up</source>
+        <translation>预热中</translation>
+    </message>
+    <message>
+        <source>cooling down</source>
+        <translation>冷却中</translation>
+    </message>
+    <message>
+        <source>state unknown</source>
+        <translation>状态未知</translation>
+    </message>
+    <message>
+        <source>lamp %1 h</source>
+        <translation>灯泡 %1 小时</translation>
+    </message>
+</context>
+<context>
     <name>PanelService</name>
     <message>
         <source>the command</source>
@@ -1257,6 +1304,10 @@
     <message>
         <source>The controller took it, but the projector did not switch.</source>
         <translation>控制器已接收，但投影机没有切换。</translation>
+    </message>
+    <message>
+        <source>Projector</source>
+        <translation>投影机</translation>
     </message>
 </context>
 <context>

@@ -76,6 +76,27 @@
         $("state").querySelector("details").hidden = !status.error;
     }
 
+    // A room's projector (where the room has one): its power in words, lamp
+    // hours and errors, the whole line on hover where it is cut short.
+    function showProjector(projector) {
+        var words = texts.projector;
+        if (!words || !$("projector"))
+            return;
+        var parts = [];
+        if (projector) {
+            parts.push(projector.reachable ? (words[projector.power] || projector.power)
+                : projector.answered === null && !projector.error ? words.unknown : words.unreachable);
+            if (projector.lamp_hours !== null)
+                parts.push(words.lamp.replace("%1", projector.lamp_hours));
+            if (projector.errors)
+                parts.push(projector.errors);
+        }
+        $("projector-text").textContent = parts.join(" · ");
+        $("projector-text").title = parts.join(" · ");
+        $("projector").setAttribute("data-power", projector ? projector.power : "");
+        $("projector").toggleAttribute("data-errors", !!(projector && projector.errors));
+    }
+
     function poll() {
         fetch(api + "/status", { cache: "no-store" }).then(function (response) {
             return outcome(response, "").then(function (answer) {
@@ -84,6 +105,7 @@
                     return;
                 }
                 showState(answer.body);
+                showProjector(answer.body.projector);
                 if (!message.textContent || message.hasAttribute("data-closed")) {
                     message.removeAttribute("data-closed");
                     say(texts.ready.replace("%1", answer.body.port || answer.body.name), "");

@@ -32,7 +32,7 @@ struct HistoryFilter {
     // Each list, when not empty, keeps the records whose column is one of
     // its values; a new filter on a column is one more line in Columns().
     QStringList commands, codes, faces, who;
-    bool failedOnly = false; // only what was not sent (every code but "sent")
+    bool failedOnly = false; // only what was not sent (every code but "sent" and "observed")
 
     struct Column {
         const char* name;

@@ -109,7 +109,7 @@ QString HistorySchema::Select(const HistoryFilter& filter, const QString& servic
     for (const HistoryFilter::Column& column : HistoryFilter::Columns)
         in(column.name, filter.*column.values);
     if (filter.failedOnly)
-        sql += QStringLiteral(" AND code <> 'sent'");
+        sql += QStringLiteral(" AND code NOT IN ('sent', 'observed')");
     if (filter.since.isValid()) {
         sql += QStringLiteral(" AND at >= ?");
         values->append(filter.since.toMSecsSinceEpoch());

@@ -192,6 +192,14 @@ void ProjectorWatch::update(const QString& id)
     if (it == m_rooms.end())
         return;
     judge(id, *it);
+    const ProjectorState& state = it->link->State();
+    if (state.reachable && state.power != ProjectorPower::Unknown) {
+        const bool on = state.power == ProjectorPower::On || state.power == ProjectorPower::WarmingUp;
+        if (it->lit != on) {
+            it->lit = on;
+            emit powered(id, on);
+        }
+    }
     for (const ProjectorAlerts::Alert& raised :
          m_alerts.Update(id, it->link->Address(), it->link->State(), m_clock.elapsed()))
         emit alert(id, raised.kind, raised.message);

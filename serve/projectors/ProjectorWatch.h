@@ -10,6 +10,10 @@
 // every few seconds meanwhile; when it is not, `notFollowed` gives the
 // command's result as not-followed.
 //
+// Each room's projector switching on (warming up or on) and off (cooling
+// down or off), as polls and notices see it, comes as `powered`; its first
+// known state too, so that hours can be measured across restarts.
+//
 // What deserves attention (ProjectorAlerts) comes as `alert`, once per
 // occurrence and again every repeat= while it stands.
 #pragma once
@@ -78,6 +82,8 @@ signals:
     void changed(const QString& room);
     // The projector did not follow `request`'s command: `result` is not-followed.
     void notFollowed(const CommandEntry::Request& request, const CommandResult& result);
+    // The room's projector was seen switched on (or off), or for the first time.
+    void powered(const QString& room, bool on);
     // `kind` is one of ProjectorAlerts::Kinds().
     void alert(const QString& room, const QString& kind, const QString& message);
 
@@ -94,6 +100,7 @@ private:
         CommandEntry::Request request;
         const Command* command = nullptr;
         std::optional<Check> check;
+        std::optional<bool> lit; // last seen on (or warming up), or off (or cooling down)
     };
     void tick();
     void start(const QString& id, Room& room);

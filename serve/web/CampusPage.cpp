@@ -172,6 +172,14 @@ QByteArray CampusPage::Login(const QString& user, Refusal refusal, Language lang
     return page;
 }
 
+QJsonObject CampusPage::ProjectorWords(Language language)
+{
+    QJsonObject words;
+    for (const ProjectorWatch::Word& text : ProjectorWatch::PageWords())
+        words.insert(QLatin1String(text.key), PhonePage::Translated("ProjectorWatch", text.source, language));
+    return words;
+}
+
 QByteArray CampusPage::Rooms(const QString& user, const Campus& campus, Language language, bool every)
 {
     // The rooms with a problem first, then the others: kShownRooms of
@@ -226,11 +234,7 @@ QByteArray CampusPage::Rooms(const QString& user, const Campus& campus, Language
     words.insert(QLatin1String("codes"), PhonePage::CodeWords(language));
     words.insert(QLatin1String("total"), total);
     words.insert(QLatin1String("chinese"), language == Language::Chinese);
-    QJsonObject projector; // the rooms' projector lines (campus.js showProjector)
-    for (const ProjectorWatch::Word& text : ProjectorWatch::PageWords())
-        projector.insert(QLatin1String(text.key),
-                         PhonePage::Translated("ProjectorWatch", text.source, language));
-    words.insert(QLatin1String("projector"), projector);
+    words.insert(QLatin1String("projector"), ProjectorWords(language)); // campus.js showProjector
 
     QByteArray page = filled(QStringLiteral("rooms.html"), language);
     page.replace("{{user}}", escaped(user));

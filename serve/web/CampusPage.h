@@ -38,5 +38,8 @@ public:
     // every one of them when `every`.
     static QByteArray Rooms(const QString& user, const Campus& campus, Language language, bool every = false);
     // "/campus.css", "/campus.js"; empty for anything else.
+    // The words of a room's projector line, in `language` (campus.js,
+    // phone.js).
+    static QJsonObject ProjectorWords(Language language);
     static QByteArray Asset(const QString& path, QByteArray* type);
 };

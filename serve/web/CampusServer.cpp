@@ -262,11 +262,15 @@ WebServer::Answer CampusServer::roomPanel(const Request& request, const QString&
         return ErrorReply(StatusCode::NotFound, tr("There is no such room."));
     if (parts.size() == 3)
         return Reply{StatusCode::SeeOther, {}, "text/plain", {{"Location", path.toUtf8() + '/'}}};
-    PhonePage::Target target{QStringLiteral("/api/v1/rooms/") + parts[2], parts[2]};
+    PhonePage::Target target;
+    target.api = QStringLiteral("/api/v1/rooms/") + parts[2];
+    target.room = parts[2];
     for (const RoomConfig& config : m_campus.Rooms())
         if (config.id == parts[2])
             target.room = config.name;
     target.state = RoomLine::StateName(m_campus.StatusOf(parts[2]).state);
+    if (m_projectors && !m_projectors->Json(parts[2]).isNull())
+        target.projector = CampusPage::ProjectorWords(language(request));
     const PhonePage::Asset asset = m_page.Find(QStringLiteral("/"), language(request), target);
     return htmlReply(request, asset.body);
 }

@@ -46,7 +46,11 @@ public:
     // schedules (GET /api/v1/schedules); either may be none.
     void UseCare(History* history, Scheduler* scheduler);
     // The rooms' projectors, for each room's "projector" object.
-    void UseProjectors(const ProjectorWatch* projectors) { m_api.UseProjectors(projectors); }
+    void UseProjectors(const ProjectorWatch* projectors)
+    {
+        m_projectors = projectors;
+        m_api.UseProjectors(projectors);
+    }
 
 protected:
     Answer route(const Request& request) override;
@@ -76,6 +80,7 @@ private:
 
     Campus& m_campus;
     CampusApi m_api;
+    const ProjectorWatch* m_projectors = nullptr;
     CampusLogin m_login;
     IdempotencyKeys m_keys;
     PhonePage m_page;

@@ -7,6 +7,8 @@
 #include <QJsonObject>
 #include <QSet>
 
+#include <algorithm>
+
 namespace
 {
 using Language = CarePage::Language;
@@ -27,6 +29,7 @@ constexpr Word kOutcomes[] = {
     {"busy", QT_TRANSLATE_NOOP("CarePage", "too many commands waiting")},
     {"not-sent", QT_TRANSLATE_NOOP("CarePage", "not sent")},
     {"missed", QT_TRANSLATE_NOOP("CarePage", "missed (the service was not running)")},
+    {"observed", QT_TRANSLATE_NOOP("CarePage", "reported by the projector")},
 };
 // Where a command came from, by its face.
 constexpr Word kFaces[] = {
@@ -238,38 +241,38 @@ QByteArray filters(const CarePage::HistoryView& view)
 QByteArray summary(const CarePage::HistoryView& view)
 {
     const Say say{view.language};
-    QSet<QString> projectors; // the rooms whose projector the records switch
-    for (const History::Entry& e : view.entries)
-        if (e.command == QLatin1String("projector-on") || e.command == QLatin1String("projector-off"))
-            projectors.insert(e.room);
+    const QList<HistorySummary::Room> rooms = HistorySummary::Of(view.entries, view.until);
+    const bool projectors = std::any_of(rooms.cbegin(), rooms.cend(),
+                                        [](const HistorySummary::Room& one) { return one.switched; });
     QByteArray page = "<details id=\"per-room\"><summary>" + say.html(QT_TRANSLATE_NOOP("CarePage", "Per room")) +
                       "</summary>\n";
-    if (!projectors.isEmpty())
+    if (projectors)
         page += "<p>" +
                 say.html(QT_TRANSLATE_NOOP("CarePage",
-                                           "Projector hours are inferred from the projector-on and "
-                                           "projector-off commands sent: the controller reports nothing "
-                                           "back, so a projector switched by hand is not counted.")) +
+                                           "Projector hours are measured where the service watches the room's "
+                                           "projector: from the power it reports. Elsewhere they are inferred "
+                                           "from the projector-on and projector-off commands sent: the "
+                                           "controller reports nothing back, so a projector switched by hand "
+                                           "is not counted.")) +
                 "</p>\n";
     page += "<table id=\"summary\"><tr><th scope=\"col\">" + say.html(QT_TRANSLATE_NOOP("CarePage", "Room")) +
             "</th><th scope=\"col\">" + say.html(QT_TRANSLATE_NOOP("CarePage", "Commands by face")) + "</th>" +
-            (projectors.isEmpty() ? QByteArray()
-                                  : "<th scope=\"col\">" +
-                                        say.html(QT_TRANSLATE_NOOP("CarePage", "Projector on (hours, inferred)")) +
-                                        "</th>") +
+            (projectors ? "<th scope=\"col\">" + say.html(QT_TRANSLATE_NOOP("CarePage", "Projector on (hours)")) +
+                              "</th>"
+                        : QByteArray()) +
             "</tr>\n";
-    for (const HistorySummary::Room& one : HistorySummary::Of(view.entries, view.until)) {
+    for (const HistorySummary::Room& one : rooms) {
         QStringList byFace;
         for (auto it = one.byFace.cbegin(); it != one.byFace.cend(); ++it)
             byFace.append(QStringLiteral("%1 %2").arg(CarePage::FaceWord(it.key(), view.language)).arg(it.value()));
+        QByteArray hours;
+        if (one.switched)
+            hours = QByteArray::number(one.projectorHours, 'f', 1) + " <span class=\"how\" data-how=\"" +
+                    (one.measured ? "measured\">" + say.html(QT_TRANSLATE_NOOP("CarePage", "measured"))
+                                  : "inferred\">" + say.html(QT_TRANSLATE_NOOP("CarePage", "inferred from commands"))) +
+                    "</span>";
         page += "<tr><td>" + room(one.room, view.names) + "</td><td>" + html(byFace.join(QStringLiteral(", "))) +
-                "</td>" +
-                (projectors.isEmpty() ? QByteArray()
-                                      : "<td>" + (projectors.contains(one.room)
-                                                      ? QByteArray::number(one.projectorHours, 'f', 1)
-                                                      : QByteArray()) +
-                                            "</td>") +
-                "</tr>\n";
+                "</td>" + (projectors ? "<td>" + hours + "</td>" : QByteArray()) + "</tr>\n";
     }
     return page + "</table></details>\n";
 }
