@@ -139,6 +139,12 @@ History::~History()
     } else {
         qCWarning(lcServe).noquote() << "the district history does not answer: the service ends "
                                         "without waiting for it";
+        // Should it answer after all, its thread ends and both go then.
+        QObject::connect(m_districtThread, &QThread::finished, m_districtThread,
+                         [district = m_district, thread = m_districtThread] {
+                             delete district;
+                             thread->deleteLater();
+                         });
     }
 }
 
