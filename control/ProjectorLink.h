@@ -1,7 +1,7 @@
 // One room's projector as the control layer sees it, whatever protocol the
 // part that made it speaks: asked for its state, told to switch. Every call
 // returns at once; the answers come as signals. Made by the projector part
-// (see pjlink/ProjectorInterface.h), so that this header needs no Qt Network.
+// (see control/ProjectorInterface.h), so that this header needs no Qt Network.
 #pragma once
 
 #include "control/ProjectorState.h"

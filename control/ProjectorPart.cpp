@@ -1,7 +1,7 @@
 #include "control/ProjectorPart.h"
 
 #include "parts/PartLoader.h"
-#include "pjlink/ProjectorInterface.h"
+#include "control/ProjectorInterface.h"
 
 const ProjectorInterface* ProjectorPart::Load(QString* error)
 {

@@ -2,7 +2,7 @@
 
 #include "control/ProjectorLink.h"
 #include "control/ProjectorPart.h"
-#include "pjlink/ProjectorInterface.h"
+#include "control/ProjectorInterface.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 // links it in.
 #pragma once
 
-#include "pjlink/ProjectorInterface.h"
+#include "control/ProjectorInterface.h"
 
 #include <QObject>
 

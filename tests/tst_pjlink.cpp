@@ -7,7 +7,7 @@
 #include "control/ProjectorPart.h"
 #include "pjlink/PjlinkClient.h"
 #include "pjlink/PjlinkProjector.h"
-#include "pjlink/ProjectorInterface.h"
+#include "control/ProjectorInterface.h"
 
 #include <QDeadlineTimer>
 #include <QProcess>

@@ -3,7 +3,7 @@
 // Network. Built beside lumo and the parts, linking only the control library.
 #include "control/ProjectorLink.h"
 #include "control/ProjectorPart.h"
-#include "pjlink/ProjectorInterface.h"
+#include "control/ProjectorInterface.h"
 
 #include <QFile>
 #include <QTest>

@@ -6,7 +6,7 @@
 #include "control/ProjectorLink.h"
 #include "control/ProjectorNotices.h"
 #include "control/ProjectorPart.h"
-#include "pjlink/ProjectorInterface.h"
+#include "control/ProjectorInterface.h"
 #include "serve/rooms/Campus.h"
 
 #include <QJsonArray>
