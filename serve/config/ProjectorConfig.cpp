@@ -1,4 +1,5 @@
 #include "serve/config/ProjectorConfig.h"
+#include "serve/config/Duration.h"
 
 #include "control/RoomId.h"
 
@@ -10,18 +11,6 @@
 
 namespace
 {
-std::optional<qint64> seconds(const QString& value)
-{
-    static const QRegularExpression pattern(QStringLiteral("^(\\d{1,9})\\s*([smhd]?)$"));
-    const QRegularExpressionMatch match = pattern.match(value.trimmed().toLower());
-    if (!match.hasMatch())
-        return std::nullopt;
-    static constexpr qint64 kUnits[] = {1, 60, 3600, 86400};
-    const QString unit = match.captured(2);
-    return match.captured(1).toLongLong() *
-           (unit.isEmpty() ? 1 : kUnits[QStringLiteral("smhd").indexOf(unit)]);
-}
-
 struct Range {
     const char* key;
     qint64 low, high;
@@ -69,7 +58,7 @@ QString ProjectorConfig::Set(bool alerts, const QString& key, const QString& val
             continue;
         bool ok = true;
         const std::optional<qint64> number =
-            range.time ? seconds(value) : std::optional<qint64>(value.toLongLong(&ok));
+            range.time ? Duration::Seconds(value) : std::optional<qint64>(value.toLongLong(&ok));
         if (!ok || !number || *number < range.low || *number > range.high)
             return range.time ? tr("%1= takes a time from %2 s to %3 s (90s, 10m, 1h)")
                                     .arg(key)

@@ -1,4 +1,5 @@
 #include "serve/config/ServeConfig.h"
+#include "serve/config/Duration.h"
 
 #include "control/CommandResolver.h"
 #include "control/RoomId.h"
@@ -152,20 +153,6 @@ QList<KeyLine> scan(const QString& file, const QByteArray& bytes)
     return keys;
 }
 
-// "90s", "30m", "2h", "365d" or plain seconds; nullopt when it is none.
-std::optional<qint64> seconds(const QString& value)
-{
-    static const QRegularExpression pattern(QStringLiteral("^(\\d{1,9})\\s*([smhd]?)$"));
-    const QRegularExpressionMatch match = pattern.match(value.trimmed().toLower());
-    if (!match.hasMatch())
-        return std::nullopt;
-    static constexpr qint64 kUnits[] = {1, 60, 3600, 86400};
-    const qint64 unit = match.captured(2).isEmpty()
-                            ? 1
-                            : kUnits[QStringLiteral("smhd").indexOf(match.captured(2))];
-    return match.captured(1).toLongLong() * unit;
-}
-
 void readListen(ServeConfig& config, const QString& value, int line)
 {
     const qsizetype colon = value.lastIndexOf(QLatin1Char(':'));
@@ -194,7 +181,7 @@ void readService(ServeConfig& config, const KeyLine& k, const QString& v)
                  ServeConfig::tr("probe= takes seconds from 0 (no probes) to %1").arg(kMaxProbeSeconds));
         config.probeSeconds = probe;
     } else if (k.name == QLatin1String("idle_off")) {
-        const auto idle = v == QLatin1String("off") ? 0 : seconds(v);
+        const auto idle = v == QLatin1String("off") ? 0 : Duration::Seconds(v);
         if (!idle || *idle > 7 * 86400)
             fail(config.file, k.line,
                  ServeConfig::tr("idle_off= takes a time up to 7d (2h, 90m) or 0 for none"));
@@ -331,7 +318,7 @@ ServeConfig ServeConfig::Load(const QString& path)
                             "PGPASSFILE instead"));
                 config.historyDatabase = v;
             } else if (k.name == QLatin1String("keep")) {
-                const auto keep = seconds(v);
+                const auto keep = Duration::Seconds(v);
                 if (!keep || *keep < 86400 || *keep > 100 * 365 * 86400LL)
                     fail(path, k.line, tr("keep= takes days, from 1d to 36500d (365d)"));
                 config.historyKeepDays = int(*keep / 86400);
