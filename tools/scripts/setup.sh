@@ -16,6 +16,7 @@ lumo_packages=(
     libqt6sql6-psql postgresql
     clang libclang-rt-14-dev
     dpkg-dev lintian appstream desktop-file-utils
+    nodejs npm
 )
 # The Windows leg (tools/scripts/windows.sh): the cross compiler, Wine to
 # test under, the installer, MSI and zip makers (msitools edits and reads
@@ -36,29 +37,26 @@ lumo_install_missing() {
     for p in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
-    [ "${1:-}" = windows ] || { lumo_install_axe; lumo_install_pjlink; }
-    [ ${#missing[@]} -eq 0 ] && return 0
-    echo "Installing: ${missing[*]}"
-    local sudo=""
-    [ "$(id -u)" -ne 0 ] && sudo="sudo"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        local sudo=""
+        [ "$(id -u)" -ne 0 ] && sudo="sudo"
+        $sudo apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    fi
+    [ "${1:-}" = windows ] || lumo_install_node
 }
 
-# axe-core for the browser tests' accessibility checks, in build/node
-# (not in git); left out where npm is not installed: the checks then say so.
-lumo_install_axe() {
-    [ -f build/node/node_modules/axe-core/axe.min.js ] && return 0
+# From npm, in build/node (not in git): axe-core for the browser tests'
+# accessibility checks, and the pjlink client that checks lumo-projector from
+# outside (tests/pjlink_node.js). One npm call for both: a later --no-save
+# install prunes what an earlier one put there. Left out where npm is not
+# installed: the checks then say so.
+lumo_install_node() {
+    [ -f build/node/node_modules/axe-core/axe.min.js ] \
+        && [ -f build/node/node_modules/pjlink/package.json ] && return 0
     command -v npm >/dev/null || return 0
-    npm install --prefix build/node --no-save --no-audit --no-fund axe-core >/dev/null
-}
-
-# npm's pjlink client, which checks lumo-projector from outside
-# (tests/pjlink_node.js), in build/node beside axe-core.
-lumo_install_pjlink() {
-    [ -f build/node/node_modules/pjlink/package.json ] && return 0
-    command -v npm >/dev/null || return 0
-    npm install --prefix build/node --no-save --no-audit --no-fund pjlink >/dev/null
+    npm install --prefix build/node --no-save --no-audit --no-fund axe-core pjlink >/dev/null
 }
 
 lumo_configure() {
