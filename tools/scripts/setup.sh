@@ -16,7 +16,7 @@ lumo_packages=(
     libqt6sql6-psql postgresql
     clang libclang-rt-14-dev
     dpkg-dev lintian appstream desktop-file-utils
-    nodejs npm
+    nodejs
 )
 # The Windows leg (tools/scripts/windows.sh): the cross compiler, Wine to
 # test under, the installer, MSI and zip makers (msitools edits and reads
@@ -37,6 +37,8 @@ lumo_install_missing() {
     for p in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
+    # Debian's npm, unless the nodejs installed brings its own.
+    [ "${1:-}" = windows ] || command -v npm >/dev/null || missing+=(npm)
     if [ ${#missing[@]} -gt 0 ]; then
         echo "Installing: ${missing[*]}"
         local sudo=""
