@@ -33,7 +33,7 @@ constexpr CommandInfo kCommands[] = {
     {2, "FREZ", "freeze"},
 };
 
-const CommandInfo* find(QByteArrayView command)
+const CommandInfo* infoOf(QByteArrayView command)
 {
     for (const CommandInfo& info : kCommands)
         if (command == info.name)
@@ -155,12 +155,12 @@ QString PjlinkMessage::OutcomeText(PjlinkAnswer::Kind kind)
 
 QString PjlinkMessage::Meaning(const QByteArray& command)
 {
-    const CommandInfo* info = find(command);
+    const CommandInfo* info = infoOf(command);
     return info ? QLatin1String(info->meaning) : QString::fromLatin1(command);
 }
 
 bool PjlinkMessage::Known(int protocolClass, const QByteArray& command)
 {
-    const CommandInfo* info = find(command);
+    const CommandInfo* info = infoOf(command);
     return info && info->protocolClass <= protocolClass && protocolClass <= 2;
 }
