@@ -59,7 +59,8 @@ QList<ProjectorAlerts::Alert> ProjectorAlerts::Update(const QString& room, const
     // What it reported before stands while it cannot say: an outage does not
     // make its error or its lamp a new occurrence.
     for (auto it = had.begin(); it != had.end();)
-        it = standing.contains(it.key()) || (!state.reachable && it.key() != QLatin1String("unreachable"))
+        it = standing.contains(it.key()) ||
+                     (!state.reachable && it.key() != QLatin1String("unreachable"))
                  ? std::next(it)
                  : had.erase(it);
     for (auto it = standing.cbegin(); it != standing.cend(); ++it) {
