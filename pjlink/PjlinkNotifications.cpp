@@ -85,14 +85,22 @@ void PjlinkNotifications::onReadyRead()
 void PjlinkNotifications::onDatagram(const QHostAddress& sender, const QByteArray& datagram)
 {
     m_watched.removeIf([](const Watched& entry) { return entry.projector.isNull(); });
-    PjlinkProjector* projector = nullptr;
+    QList<PjlinkProjector*> projectors;
     for (const Watched& entry : std::as_const(m_watched))
-        if (entry.addresses.contains(sender))
-            projector = entry.projector;
-    if (!projector) {
+        if (entry.addresses.contains(sender) && !projectors.contains(entry.projector))
+            projectors.append(entry.projector);
+    if (projectors.isEmpty()) {
         emit ignored(sender.toString(), tr("no projector watched has this address"));
         return;
     }
+    // Its source port says nothing: whose notice it is cannot be told, and
+    // the polls keep each of them right.
+    if (projectors.size() > 1) {
+        emit ignored(sender.toString(),
+                     tr("%1 projectors watched have this address").arg(projectors.size()));
+        return;
+    }
+    PjlinkProjector* projector = projectors.first();
     QByteArray line = datagram;
     while (line.endsWith('\r') || line.endsWith('\n'))
         line.chop(1);

@@ -1,8 +1,9 @@
 // The status notices class 2 projectors send by UDP (port 4352) when their
 // state changes: "%2LKUP=<MAC>" when one starts up, "%2POWR=", "%2ERST=",
 // "%2INPT=", "%2AVMT=". Each goes to the watched projector whose address
-// sent it; notices from other senders, longer than a line or of another
-// kind are dropped (`ignored` says why).
+// sent it; notices from other senders, from an address several watched
+// projectors share (other ports behind one address), longer than a line or
+// of another kind are dropped (`ignored` says why).
 #pragma once
 
 #include "control/ProjectorNotices.h"

@@ -273,6 +273,11 @@ quint16 Service::WebPort() const
     return m_web->Port();
 }
 
+quint16 Service::NoticePort() const
+{
+    return m_projectors->NoticePort();
+}
+
 qint64 Service::DescriptorsNeeded(const ServeConfig& config)
 {
     return 2 * qint64(config.rooms.size()) + 512;

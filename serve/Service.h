@@ -57,6 +57,8 @@ public:
 
     // The web server's port (the one it got, where listen= asked for 0).
     quint16 WebPort() const;
+    // The UDP port of the projectors' status notices; 0 when none are taken.
+    quint16 NoticePort() const;
 
     static constexpr int kStopWithinMs = 10'000;
     static constexpr int kFlushMs = 2000;

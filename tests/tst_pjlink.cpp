@@ -338,14 +338,17 @@ void TestPjlink::notices_data()
     QTest::addColumn<QString>("from");
     QTest::addColumn<QByteArray>("datagram");
     QTest::addColumn<QString>("ignored"); // empty: taken
-    QTest::newRow("power") << "127.0.0.1" << QByteArray("%2POWR=1\r") << "";
-    QTest::newRow("health") << "127.0.0.1" << QByteArray("%2ERST=002000\r") << "";
-    QTest::newRow("input") << "127.0.0.1" << QByteArray("%2INPT=32\r") << "";
-    QTest::newRow("mute") << "127.0.0.1" << QByteArray("%2AVMT=31\r") << "";
-    QTest::newRow("unknown sender") << "127.0.0.2" << QByteArray("%2POWR=1\r") << "no projector watched";
-    QTest::newRow("too long") << "127.0.0.1" << "%2NAME=" + QByteArray(300, 'x') << "longer than 136";
-    QTest::newRow("no notice") << "127.0.0.1" << QByteArray("%2NAME=x\r") << "no status notice";
-    QTest::newRow("garbage") << "127.0.0.1" << QByteArray("\x01\x02hello") << "no answer";
+    QTest::addColumn<QString>("also");    // another projector watched
+    QTest::newRow("power") << "127.0.0.1" << QByteArray("%2POWR=1\r") << "" << QString();
+    QTest::newRow("health") << "127.0.0.1" << QByteArray("%2ERST=002000\r") << "" << QString();
+    QTest::newRow("input") << "127.0.0.1" << QByteArray("%2INPT=32\r") << "" << QString();
+    QTest::newRow("mute") << "127.0.0.1" << QByteArray("%2AVMT=31\r") << "" << QString();
+    QTest::newRow("unknown sender") << "127.0.0.2" << QByteArray("%2POWR=1\r") << "no projector watched" << QString();
+    QTest::newRow("too long") << "127.0.0.1" << "%2NAME=" + QByteArray(300, 'x') << "longer than 136" << QString();
+    QTest::newRow("no notice") << "127.0.0.1" << QByteArray("%2NAME=x\r") << "no status notice" << QString();
+    QTest::newRow("address of two") << "127.0.0.1" << QByteArray("%2POWR=1\r") << "2 projectors watched"
+                                    << "pjlink://127.0.0.1:9";
+    QTest::newRow("garbage") << "127.0.0.1" << QByteArray("\x01\x02hello") << "no answer" << QString();
 }
 
 void TestPjlink::notices()
@@ -353,6 +356,7 @@ void TestPjlink::notices()
     QFETCH(QString, from);
     QFETCH(QByteArray, datagram);
     QFETCH(QString, ignored);
+    QFETCH(QString, also);
     QString error;
     ProjectorNotices* notices = m_part->Listen(0, nullptr, &error);
     QVERIFY2(notices, qPrintable(error));
@@ -366,6 +370,8 @@ void TestPjlink::notices()
     QSignalSpy ignoredSpy(notices, &ProjectorNotices::ignored);
     notices->Watch(projector);
     QCOMPARE(command(projector, [=] { projector->SetPower(true); }), QString());
+    if (!also.isEmpty())
+        notices->Watch(link(also));
     QTRY_COMPARE(projector->State().power, ProjectorPower::WarmingUp);
     changed.clear();
 

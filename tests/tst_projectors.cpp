@@ -18,6 +18,8 @@
 
 #include <memory>
 
+#include <csignal>
+
 class TestProjectors : public QObject
 {
     Q_OBJECT
@@ -28,16 +30,19 @@ private slots:
     void commandChecked_data();
     void commandChecked();
     void hoursMeasured();
-    void errorAlertedOnce();
     void announcedOnMqtt();
     void roomPanel_data();
     void roomPanel();
-    void projectorTakenOut(); // last: it changes the configuration
+    void alertedOnce_data();
+    void alertedOnce(); // its last row reloads the configuration
+    void projectorTakenOut(); // it changes the configuration
+    void noticeBeforePoll(); // last: it ends the service
 
 private:
     // lumo-projector with `args`; its URL.
     QString simulator(const QStringList& args);
-    QJsonObject get(const QByteArray& target);
+    // `port`: the web port of another service than m_service.
+    QJsonObject get(const QByteArray& target, quint16 port = 0);
     QJsonObject projector(const QString& room) { return get("/api/v1/rooms/" + room.toUtf8() + "/status")["projector"].toObject(); }
     QByteArray mail() const;
     // A page as a logged-in user sees it.
@@ -46,6 +51,7 @@ private:
     QTemporaryDir m_dir;
     std::vector<std::unique_ptr<QProcess>> m_processes;
     QProcess* m_joined = nullptr; // r101's projector
+    QProcess* m_alone = nullptr;  // r102's
     std::unique_ptr<Mosquitto> m_broker;
     QProcess m_alerts; // mosquitto_sub on every room's alert topic
     QByteArray m_alertLines;
@@ -63,11 +69,12 @@ QString TestProjectors::simulator(const QStringList& args)
     return line.startsWith(QLatin1String("LUMO_PJLINK=")) ? line.section(u'=', 1) : QString();
 }
 
-QJsonObject TestProjectors::get(const QByteArray& target)
+QJsonObject TestProjectors::get(const QByteArray& target, quint16 port)
 {
-    const QByteArray port = QByteArray::number(m_service->WebPort());
-    const HttpAnswer answer = HttpAsk(m_service->WebPort(), "GET", target,
-                                      "Host: 127.0.0.1:" + port + "\r\nAuthorization: Bearer t0ken\r\n");
+    port = port ? port : m_service->WebPort();
+    const HttpAnswer answer = HttpAsk(port, "GET", target,
+                                      "Host: 127.0.0.1:" + QByteArray::number(port) +
+                                          "\r\nAuthorization: Bearer t0ken\r\n");
     return QJsonDocument::fromJson(answer.body).object();
 }
 
@@ -114,7 +121,8 @@ void TestProjectors::initTestCase()
                                                          QStringLiteral("--follow-port"),
                                                          QStringLiteral("COM1")});
     m_joined = m_processes.back().get();
-    // r102's projector asks for a password, which the service has from its file.
+    // r102's projector asks for a password, which the service has from its
+    // file, and has a lamp over lamp_alert=.
     const auto secret = [this](const char* name, const QByteArray& text) {
         QFile file(m_dir.filePath(QLatin1String(name)));
         file.open(QIODevice::WriteOnly);
@@ -123,7 +131,9 @@ void TestProjectors::initTestCase()
         return file.fileName();
     };
     const QString alone = simulator(quick + QStringList{QStringLiteral("--password-file"),
-                                                        secret("projector-password", "Secr3t\n")});
+                                                        secret("projector-password", "Secr3t\n"),
+                                                        QStringLiteral("--lamp-hours"), QStringLiteral("2500")});
+    m_alone = m_processes.back().get();
     QVERIFY(!joined.isEmpty() && !alone.isEmpty());
 
     m_broker = std::make_unique<Mosquitto>();
@@ -149,13 +159,14 @@ void TestProjectors::initTestCase()
                "\nr101\\projector=" + joined.toUtf8() + "\nr102\\device=" + port("LUMO_COM2") +
                "\nr102\\projector=" + alone.toUtf8() +
                "\n[projectors]\npassword_file=" +
-               secret("projectors", "r101=other\nr102=Secr3t\n").toUtf8() + "\npoll=5\nfollow=10\n[alerts]\nmail_to=av@school.example\nsendmail=" +
+               secret("projectors", "r101=other\nr102=Secr3t\n").toUtf8() + "\npoll=5\nfollow=10\nlamp_alert=2000\n[alerts]\nmail_to=av@school.example\nsendmail=" +
                sendmail.toUtf8() + "\n[mqtt]\nbroker=mqtt://127.0.0.1:" +
                QByteArray::number(m_broker->port()) + "\n[history]\ndatabase=" +
                m_dir.filePath(QStringLiteral("history.sqlite")).toUtf8() + "\n");
     conf.close();
     ServeConfig config = ServeConfig::Load(path);
     config.listenPort = 0;
+    config.projectors.unreachableAlertSeconds = 10; // the file's least is a minute
     m_service = std::make_unique<Service>(config);
     QString error;
     QVERIFY2(m_service->Start(&error), qPrintable(error));
@@ -250,28 +261,6 @@ void TestProjectors::hoursMeasured()
     QVERIFY(page("/history?room=r101&hl=en").contains("<span class=\"how\" data-how=\"measured\">measured</span>"));
 }
 
-// An error the projector reports is an alert on MQTT and by mail, once,
-// however many polls see it.
-void TestProjectors::errorAlertedOnce()
-{
-    m_joined->write("errors 002000\n");
-    const QByteArray topic = "lumo/r101/alert {\"event_type\":\"error\"";
-    QTRY_VERIFY_WITH_TIMEOUT(m_alertLines.contains(topic), 15000);
-    QTRY_VERIFY(mail().contains("temperature"));
-    QVERIFY(mail().contains("ARGS -oi -- av@school.example"));
-    QVERIFY(mail().contains("To: av@school.example"));
-    QCOMPARE(projector(QStringLiteral("r101"))["alerts"].toArray().first().toObject()["kind"].toString(), QStringLiteral("error"));
-    // Two more polls see the error: nothing new.
-    const QString answered = projector(QStringLiteral("r101"))["answered"].toString();
-    QTRY_VERIFY_WITH_TIMEOUT(projector(QStringLiteral("r101"))["answered"].toString() > answered, 15000);
-    const QString again = projector(QStringLiteral("r101"))["answered"].toString();
-    QTRY_VERIFY_WITH_TIMEOUT(projector(QStringLiteral("r101"))["answered"].toString() > again, 15000);
-    QCOMPARE(m_alertLines.count(topic), 1);
-    QCOMPARE(mail().count("reports an error"), 1);
-    QJsonArray entries = get("/api/v1/history?room=r101")["entries"].toArray();
-    QCOMPARE(entries[0].toObject()["code"].toString(), QStringLiteral("error"));
-}
-
 // A room with a projector has its state retained and four more entities
 // for Home Assistant; a room without one has neither.
 void TestProjectors::announcedOnMqtt()
@@ -311,6 +300,80 @@ void TestProjectors::roomPanel()
         QVERIFY2(panel.contains(part), part.constData());
 }
 
+void TestProjectors::alertedOnce_data()
+{
+    QTest::addColumn<QString>("room");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QByteArray>("told"); // in the mail
+    QTest::newRow("error") << "r101" << "error" << QByteArray("reports an error: temperature");
+    QTest::newRow("lamp hours, from the start") << "r102" << "lamp" << QByteArray("2500 hours");
+    QTest::newRow("unreachable, stopped") << "r102" << "unreachable" << QByteArray("has not answered");
+    QTest::newRow("on after a schedule's off") << "r102" << "still-on" << QByteArray("is on, not off");
+}
+
+// What the projector reports or does that deserves attention is an alert
+// on MQTT, by mail, in the history and in the room's JSON, once, however
+// many polls see it.
+void TestProjectors::alertedOnce()
+{
+    QFETCH(QString, room);
+    QFETCH(QString, kind);
+    QFETCH(QByteArray, told);
+    QProcess* projector = room == QLatin1String("r101") ? m_joined : m_alone;
+    if (kind == QLatin1String("error")) {
+        projector->write("errors 002000\n");
+    } else if (kind == QLatin1String("unreachable")) {
+        QCOMPARE(::kill(pid_t(projector->processId()), SIGSTOP), 0);
+    } else if (kind == QLatin1String("still-on")) {
+        // Switched on by hand; a schedule switches it off in a few seconds
+        // through the room's controller, which it does not follow.
+        projector->write("power on\n");
+        QTRY_VERIFY_WITH_TIMEOUT(this->projector(room)["power"] == QLatin1String("on"), 30000);
+        QFile conf(m_path);
+        QVERIFY(conf.open(QIODevice::Append));
+        conf.write("[schedule]\noff\\at=" + QTime::currentTime().addSecs(4).toString(u"HH:mm:ss").toUtf8() +
+                   "\noff\\rooms=" + room.toUtf8() + "\noff\\commands=projector-off\n");
+        conf.close();
+        m_service->Reload();
+    }
+    const QByteArray topic = "lumo/" + room.toUtf8() + "/alert {\"event_type\":\"" + kind.toUtf8() + '"';
+    const QByteArray subject = "Subject: =?UTF-8?B?" + QStringLiteral("[lumo] %1: projector %2").arg(room, kind).toUtf8().toBase64();
+    QTRY_VERIFY_WITH_TIMEOUT(m_alertLines.contains(topic), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(mail().contains(subject), 15000);
+    QVERIFY(mail().contains(told));
+    QVERIFY(mail().contains("ARGS -oi -- av@school.example\nTo: av@school.example\n"));
+    const auto recorded = [&] {
+        qsizetype n = 0;
+        for (const QJsonValue& entry : get("/api/v1/history?room=" + room.toUtf8())["entries"].toArray())
+            n += entry["command"] == QLatin1String("alert") && entry["code"] == kind;
+        return n;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(recorded(), 1, 15000);
+    const QJsonObject state = this->projector(room);
+    if (kind == QLatin1String("still-on")) // an event: the check says it
+        QCOMPARE(state["check"].toObject()["code"].toString() + ' ' + state["check"].toObject()["command"].toString(),
+                 QStringLiteral("not-followed projector-off"));
+    else
+        QVERIFY2(QJsonDocument(state["alerts"].toArray()).toJson().contains("\"kind\": \"" + kind.toUtf8() + '"'),
+                 QJsonDocument(state).toJson().constData());
+    // Two more polls (r101's: every room is polled as often): nothing new.
+    for (int poll = 0; poll < 2; ++poll) {
+        const QString answered = this->projector(QStringLiteral("r101"))["answered"].toString();
+        QTRY_VERIFY_WITH_TIMEOUT(this->projector(QStringLiteral("r101"))["answered"].toString() > answered, 15000);
+    }
+    if (kind == QLatin1String("unreachable")) { // back: its lamp is the same
+        QCOMPARE(::kill(pid_t(projector->processId()), SIGCONT), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(this->projector(room)["reachable"].toBool(), 30000);
+        const QString answered = this->projector(QStringLiteral("r101"))["answered"].toString();
+        QTRY_VERIFY_WITH_TIMEOUT(this->projector(QStringLiteral("r101"))["answered"].toString() > answered, 15000);
+    }
+    QCOMPARE(m_alertLines.count(topic), 1);
+    QCOMPARE(mail().count(subject), 1);
+    QCOMPARE(recorded(), 1);
+    // r102's lamp alert, standing since the start, went out once.
+    QCOMPARE(m_alertLines.count("lumo/r102/alert {\"event_type\":\"lamp\""), 1);
+}
+
 // A reload that takes r102's projector out: the room stays, its projector
 // leaves the JSON and MQTT (state and Home Assistant entities).
 void TestProjectors::projectorTakenOut()
@@ -334,6 +397,35 @@ void TestProjectors::projectorTakenOut()
     QVERIFY(m_broker->retained(QStringLiteral("lumo/r102/projector"), 1, 1).isEmpty());
     const QByteArray panel = page("/rooms/r102/?hl=en");
     QVERIFY(panel.contains("<main") && !panel.contains("id=\"projector\""));
+}
+
+// A class 2 projector's status notice changes its room's state at once,
+// long before its next poll (poll=1h).
+void TestProjectors::noticeBeforePoll()
+{
+    m_service.reset();
+    const QString url = simulator({QStringLiteral("--warm-up"), QStringLiteral("3")});
+    QVERIFY(!url.isEmpty());
+    QProcess* projector = m_processes.back().get();
+    const QString path = m_dir.filePath(QStringLiteral("notices.conf"));
+    QFile conf(path);
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("[web]\nlisten=127.0.0.1:8420\n[service]\nprobe=0\n[tokens]\nt=" + PasswordHash::Make("t0ken").toUtf8() +
+               "\n[rooms]\nr201\\device=" + m_dir.filePath(QStringLiteral("no-tty")).toUtf8() +
+               "\nr201\\projector=" + url.toUtf8() + "\n[projectors]\npoll=1h\n[history]\ndatabase=off\n");
+    conf.close();
+    ServeConfig config = ServeConfig::Load(path);
+    config.listenPort = 0;
+    config.projectors.noticePort = ProjectorConfig::kAnyNoticePort;
+    Service service(config);
+    QString error;
+    QVERIFY2(service.Start(&error), qPrintable(error));
+    QVERIFY(service.NoticePort() > 0);
+    const auto power = [&] { return get("/api/v1/rooms/r201/status", service.WebPort())["projector"].toObject()["power"].toString(); };
+    QTRY_COMPARE_WITH_TIMEOUT(power(), QStringLiteral("off"), 15000); // its first poll
+    projector->write("notify 127.0.0.1:" + QByteArray::number(service.NoticePort()) + "\npower on\n");
+    QTRY_COMPARE_WITH_TIMEOUT(power(), QStringLiteral("warming up"), 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(power(), QStringLiteral("on"), 15000);
 }
 
 QTEST_GUILESS_MAIN(TestProjectors)

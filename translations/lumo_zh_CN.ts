@@ -1403,6 +1403,10 @@
         <translation>没有受监视的投影机使用此地址</translation>
     </message>
     <message>
+        <source>%1 projectors watched have this address</source>
+        <translation>%1 台受监视的投影机使用此地址</translation>
+    </message>
+    <message>
         <source>no status notice: %1</source>
         <translation>不是状态通知：%1</translation>
     </message>

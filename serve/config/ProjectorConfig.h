@@ -32,6 +32,9 @@ public:
     static constexpr int kMaxParallel = 256;
     // A password file larger than this is refused unread.
     static constexpr qint64 kMaxPasswordFileBytes = 256 * 1024;
+    // noticePort set by a program (a test), never by the file: notices on
+    // any free UDP port, which ProjectorWatch::NoticePort() says.
+    static constexpr int kAnyNoticePort = -1;
 
     QString passwordFile;
     QByteArray sharedPassword;             // the file's one line without "ROOM="
@@ -39,7 +42,7 @@ public:
     int pollSeconds = 30;
     int parallel = 16;
     int followSeconds = 60;
-    int noticePort = 0;
+    int noticePort = 0; // 0: none
     int lampAlertHours = 0;
     qint64 unreachableAlertSeconds = 600;
     qint64 repeatSeconds = 86400;

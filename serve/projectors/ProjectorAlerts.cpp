@@ -56,8 +56,13 @@ QList<ProjectorAlerts::Alert> ProjectorAlerts::Update(const QString& room, const
     }
     QList<Alert> raised;
     QHash<QString, Raised>& had = m_standing[room];
+    // What it reported before stands while it cannot say: an outage does not
+    // make its error or its lamp a new occurrence.
     for (auto it = had.begin(); it != had.end();)
-        it = standing.contains(it.key()) ? std::next(it) : had.erase(it);
+        it = standing.contains(it.key()) ||
+                     (!state.reachable && it.key() != QLatin1String("unreachable"))
+                 ? std::next(it)
+                 : had.erase(it);
     for (auto it = standing.cbegin(); it != standing.cend(); ++it) {
         const auto before = had.constFind(it.key());
         // The same error is one occurrence; a different part in error is a new one.

@@ -29,7 +29,8 @@ public:
 
     void Configure(const ProjectorConfig& config) { m_config = config; }
     // The alerts the room's state raises now (`now`: ms of a steady clock),
-    // those that stopped standing cleared.
+    // those that stopped standing cleared; while it is unreachable, its
+    // error and lamp alerts stand as they were.
     QList<Alert> Update(const QString& room, const QString& address, const ProjectorState& state,
                         qint64 now);
     // The room's standing alerts, for its "projector" object.

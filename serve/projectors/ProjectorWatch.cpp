@@ -82,8 +82,8 @@ void ProjectorWatch::Configure(const ServeConfig& config)
         delete m_notices;
         m_notices = nullptr;
         m_noticePort = m_config.noticePort;
-        if (m_config.noticePort > 0) {
-            m_notices = part->Listen(quint16(m_config.noticePort), this, &m_error);
+        if (m_config.noticePort != 0) {
+            m_notices = part->Listen(quint16(std::max(0, m_config.noticePort)), this, &m_error);
             if (!m_notices)
                 qCWarning(lcServe).noquote() << m_error << "- projectors are polled only";
         }
@@ -126,6 +126,11 @@ void ProjectorWatch::drop(const QString& id)
     delete it->link;
     m_rooms.erase(it);
     m_alerts.Forget(id);
+}
+
+quint16 ProjectorWatch::NoticePort() const
+{
+    return m_notices ? m_notices->Port() : 0;
 }
 
 const ProjectorState* ProjectorWatch::StateOf(const QString& room) const

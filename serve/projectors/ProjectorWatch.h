@@ -75,6 +75,8 @@ public:
     QJsonValue Json(const QString& room) const;
     // Why projectors cannot be reached at all (the part, the notices), or empty.
     QString Error() const { return m_error; }
+    // The UDP port the notices come to; 0 when none are taken.
+    quint16 NoticePort() const;
     // Polls under way now, for tests and benchmarks.
     int PollsUnderWay() const { return m_running; }
 
@@ -116,7 +118,7 @@ private:
     QHash<QString, Room> m_rooms;
     ProjectorAlerts m_alerts;
     ProjectorNotices* m_notices = nullptr;
-    int m_noticePort = -1;
+    int m_noticePort = 0; // as configured
     QTimer m_tick;
     QElapsedTimer m_clock;
     int m_running = 0;

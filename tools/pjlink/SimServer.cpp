@@ -64,7 +64,8 @@ quint16 SimServer::Port() const
 
 void SimServer::NotifyTo(const QHostAddress& address, quint16 port)
 {
-    m_udp = new QUdpSocket(this);
+    if (!m_udp)
+        m_udp = new QUdpSocket(this);
     m_noticeAddress = address;
     m_noticePort = port;
     send("%2LKUP=02:00:00:00:43:52");

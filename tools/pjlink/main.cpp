@@ -23,6 +23,7 @@ Lines on standard input change it while it runs:
   errors DIGITS   the health of fan, lamp, temperature, cover, filter, other:
                   six digits, each 0 ok, 1 warning, 2 error (errors 002000)
   power on|off    switches as its remote control would
+  notify ADDRESS:PORT  sends the class 2 status notices there from now on
 With --follow it joins a virtual controller: each 'c' (projector on) that
 lumo-vc logs for --follow-port starts the warm-up, each 'd' (projector off)
 the cool-down:
@@ -35,14 +36,32 @@ int fail(const QString& message)
     return 2;
 }
 
+// ADDRESS:PORT ("127.0.0.1:4352", "[::1]:4352"); false if it is none.
+bool noticeTarget(const QString& target, QHostAddress* address, quint16* port)
+{
+    const qsizetype colon = target.lastIndexOf(u':');
+    *address = QHostAddress(target.left(colon).remove(u'[').remove(u']'));
+    bool ok = false;
+    const uint number = target.mid(colon + 1).toUInt(&ok);
+    *port = quint16(number);
+    return colon > 0 && !address->isNull() && ok && number >= 1 && number <= 65535;
+}
+
 // Runs `control` ("errors 002000") on the projector; false if it is none.
-bool runControl(SimProjector& projector, const QByteArray& control)
+bool runControl(SimProjector& projector, SimServer& server, const QByteArray& control)
 {
     const QList<QByteArray> words = control.simplified().split(' ');
     if (words.size() == 2 && words[0] == "errors")
         return projector.SetErrors(words[1]);
     if (words.size() == 2 && words[0] == "power" && (words[1] == "on" || words[1] == "off")) {
         projector.SetPower(words[1] == "on");
+        return true;
+    }
+    QHostAddress address;
+    quint16 port = 0;
+    if (words.size() == 2 && words[0] == "notify" &&
+        noticeTarget(QString::fromLatin1(words[1]), &address, &port)) {
+        server.NotifyTo(address, port);
         return true;
     }
     return false;
@@ -146,14 +165,11 @@ int main(int argc, char* argv[])
     std::fflush(stdout);
 
     if (parser.isSet(notifyOption)) {
-        const QString target = parser.value(notifyOption);
-        const qsizetype colon = target.lastIndexOf(u':');
-        const QHostAddress noticeAddress(target.left(colon).remove(u'[').remove(u']'));
-        bool ok = false;
-        const uint noticePort = target.mid(colon + 1).toUInt(&ok);
-        if (colon < 0 || noticeAddress.isNull() || !ok || noticePort < 1 || noticePort > 65535)
+        QHostAddress noticeAddress;
+        quint16 noticePort = 0;
+        if (!noticeTarget(parser.value(notifyOption), &noticeAddress, &noticePort))
             return fail(QStringLiteral("--notify must be ADDRESS:PORT"));
-        server.NotifyTo(noticeAddress, quint16(noticePort));
+        server.NotifyTo(noticeAddress, noticePort);
     }
 
     ControllerFollow follow(parser.value(followOption), parser.value(followPortOption));
@@ -184,7 +200,7 @@ int main(int argc, char* argv[])
                     control += chunk[i];
                 continue;
             }
-            if (!runControl(projector, control))
+            if (!runControl(projector, server, control))
                 std::fprintf(stderr, "lumo-projector: unknown control \"%s\" (see --help)\n",
                              control.left(40).constData());
             control.clear();
