@@ -42,7 +42,7 @@ public:
     // Threads for lines behind network servers (rfc2217://, socket://) and
     // for local ones, at most: as many lines are opened or written at once.
     // Rooms whose last attempt failed take at most half of them.
-    static constexpr int kNetworkLines = 128;
+    static constexpr int kNetworkLines = 512;
     static constexpr int kLocalLines = 4;
     // A room's commands waiting for its line, at most; a command starts
     // within this long of its room's line being held, or is answered busy.
