@@ -17,6 +17,7 @@ Postgres::~Postgres()
 {
     if (m_server.state() == QProcess::NotRunning)
         return;
+    pause(false); // a test that failed while it was stopped: none is left behind
     m_server.terminate(); // a smart shutdown: SIGTERM
     if (!m_server.waitForFinished(10'000))
         m_server.kill();

@@ -91,6 +91,18 @@ History::Entry sent(const QString& room, const QDateTime& at = QDateTime::curren
             QStringLiteral("page"), QStringLiteral("sent"), {}, {}};
 }
 
+// A page of the service on `port` as ann (password "pw") sees it.
+QByteArray loggedInPage(quint16 port, const QByteArray& target)
+{
+    const QByteArray host = "Host: 127.0.0.1:" + QByteArray::number(port) + "\r\n";
+    const HttpAnswer login = HttpAsk(port, "POST", "/login",
+                                     host + "Content-Type: application/x-www-form-urlencoded\r\n",
+                                     "user=ann&password=pw");
+    const qsizetype at = login.head.indexOf("lumo_session=");
+    const QByteArray cookie = at < 0 ? QByteArray() : login.head.mid(at).split(';').first();
+    return HttpAsk(port, "GET", target, host + "Cookie: " + cookie + "\r\n").body;
+}
+
 QDateTime utc(const char* iso)
 {
     return QDateTime::fromString(QString::fromLatin1(iso), Qt::ISODate).toUTC();
@@ -901,7 +913,8 @@ void TestCare::serviceWithItsDatabaseStopped()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("[web]\nlisten=127.0.0.1:" + QByteArray::number(port) + "\n[service]\nprobe=0\n[rooms]\na\\device=" +
                m_rooms[0].server.rfc2217Url().toUtf8() + "\n[history]\nname=east\ndatabase=" +
-               server.url().toUtf8() + "\n[tokens]\nnightly=" + PasswordHash::Make("t0ken").toLatin1() + "\n");
+               server.url().toUtf8() + "\n[tokens]\nnightly=" + PasswordHash::Make("t0ken").toLatin1() +
+               "\n[users]\nann=" + PasswordHash::Make("pw").toLatin1() + "\n");
     file.close();
     QProcess serve;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -925,6 +938,14 @@ void TestCare::serviceWithItsDatabaseStopped()
     QTRY_VERIFY_WITH_TIMEOUT(HttpAsk(port, "GET", "/api/v1/health", headers).body.contains("\"up\":false"), 10000);
     QCOMPARE(QJsonDocument::fromJson(HttpAsk(port, "GET", "/api/v1/history", headers).body)
                  .object()["entries"].toArray().size(), 4);
+    // The technician's pages say so too.
+    for (const QByteArray target : {"/?hl=en", "/history?hl=en"}) {
+        const QByteArray page = loggedInPage(port, target);
+        QVERIFY2(page.contains("id=\"history-notice\"") &&
+                     page.contains("The district's copy of the history is not kept up to date: the district's "
+                                   "database has not answered for"),
+                 page.constData());
+    }
     serve.terminate();
     QVERIFY(serve.waitForFinished(15'000));
     QCOMPARE(serve.exitStatus(), QProcess::NormalExit);

@@ -647,6 +647,22 @@
         <source>inferred from commands</source>
         <translation>按命令推算</translation>
     </message>
+    <message>
+        <source>The history cannot be written (%1): commands are still carried out, and %2 records wait to be written.</source>
+        <translation>历史记录无法写入（%1）：命令照常执行，%2 条记录等待写入。</translation>
+    </message>
+    <message>
+        <source>%1 records could not be kept.</source>
+        <translation>%1 条记录未能保存。</translation>
+    </message>
+    <message>
+        <source>The district&apos;s copy of the history is %1 records behind: %2</source>
+        <translation>学区的历史副本落后 %1 条记录：%2</translation>
+    </message>
+    <message>
+        <source>The district&apos;s copy of the history is not kept up to date: %1</source>
+        <translation>学区的历史副本未能更新：%1</translation>
+    </message>
 </context>
 <context>
     <name>CommError</name>

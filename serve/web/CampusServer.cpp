@@ -197,6 +197,8 @@ WebServer::Answer CampusServer::page(const Request& request)
         return htmlReply(
             request, CampusPage::Rooms(*user, m_campus, lang, request.query.hasQueryItem(QStringLiteral("all")))
                          .replace("{{groups}}", CarePage::Groups(m_api.Groups(), lang))
+                         .replace("{{history}}", m_history ? CarePage::HistoryNotice(m_history->Status(), lang)
+                                                           : QByteArray())
                          .replace("{{care}}", CarePage::Schedules(m_scheduler ? m_scheduler->State() : QJsonArray(),
                                                                   roomNames(), lang)));
     }
@@ -284,6 +286,8 @@ WebServer::Answer CampusServer::historyPage(const Request& request, const QStrin
     view.names = roomNames();
     view.groups = m_api.Groups().Groups().keys();
     view.language = language(request);
+    if (m_history)
+        view.notice = CarePage::HistoryNotice(m_history->Status(), view.language);
     QString error;
     StatusCode status;
     auto filter = HistoryApi::Parse(m_api.Groups(), view.query, HistoryApi::kMaxCsvRows, &error,

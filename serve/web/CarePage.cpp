@@ -345,6 +345,32 @@ QByteArray CarePage::Schedules(const QJsonArray& schedules, const QHash<QString,
     return page + "</ul></section>\n";
 }
 
+QByteArray CarePage::HistoryNotice(const HistoryStatus& status, Language language)
+{
+    const Say say{language};
+    QStringList problems;
+    if (!status.journalOk)
+        problems << say(QT_TRANSLATE_NOOP("CarePage", "The history cannot be written (%1): commands are still "
+                                                      "carried out, and %2 records wait to be written."))
+                        .arg(status.journalError)
+                        .arg(status.waiting);
+    if (status.lost > 0)
+        problems << say(QT_TRANSLATE_NOOP("CarePage", "%1 records could not be kept."))
+                        .arg(status.lost);
+    if (status.district && !status.districtUp && status.behind > 0)
+        problems << say(QT_TRANSLATE_NOOP("CarePage", "The district's copy of the history is %1 records "
+                                                      "behind: %2"))
+                        .arg(status.behind)
+                        .arg(status.districtError);
+    else if (status.district && !status.districtUp)
+        problems << say(QT_TRANSLATE_NOOP("CarePage", "The district's copy of the history is not kept up "
+                                                      "to date: %1"))
+                        .arg(status.districtError);
+    if (problems.isEmpty())
+        return {};
+    return "<p id=\"history-notice\" class=\"problem\" role=\"status\">" + html(problems.join(u' ')) + "</p>\n";
+}
+
 QByteArray CarePage::History(const HistoryView& view)
 {
     const Say say{view.language};
@@ -360,7 +386,7 @@ QByteArray CarePage::History(const HistoryView& view)
                       "<link rel=\"stylesheet\" href=\"{{/campus.css}}\">\n</head>\n<body>\n<header><h1>" +
                       say.html(QT_TRANSLATE_NOOP("CarePage", "Lumo: history")) + "</h1><span>" + html(view.user) +
                       " <a href=\"/\">" + say.html(QT_TRANSLATE_NOOP("CarePage", "Back to the rooms")) +
-                      "</a> {{switch}}</span></header>\n<main>\n";
+                      "</a> {{switch}}</span></header>\n<main>\n" + view.notice;
     if (!view.error.isEmpty())
         return page + filters(view) + "<p role=\"alert\" class=\"problem\">" + html(view.error) +
                "</p></main></body></html>\n";

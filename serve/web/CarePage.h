@@ -31,6 +31,7 @@ public:
         QList<History::Entry> runs;    // the schedules' records of the time, newest first
         QDateTime since, until;        // the time of the runs
         QString error;
+        QByteArray notice;             // HistoryNotice()
         QHash<QString, QString> names; // room ID → name
         QStringList groups;
         Language language = Language::Chinese;
@@ -42,6 +43,10 @@ public:
     static QByteArray Schedules(const QJsonArray& schedules, const QHash<QString, QString>& names,
                                 Language language);
     static QByteArray History(const HistoryView& view);
+    // What the rooms and history pages say when the history is not kept as
+    // it should be: the journal cannot be written, or the district's copy
+    // is behind; nothing when all is well.
+    static QByteArray HistoryNotice(const HistoryStatus& status, Language language);
 
     // A command's outcome code ("unreachable") and face ("schedule") in words.
     static QString OutcomeWord(const QString& code, Language language);
