@@ -283,7 +283,8 @@ void TestProjectors::roomPanel_data()
     QTest::addColumn<QByteArrayList>("has");
     QTest::newRow("Chinese") << QByteArray("zh")
                              << QByteArrayList{"<h2 id=\"projector-name\">投影机</h2>", "\"projector\":{",
-                                               "\"on\":\"开\"", "\"lamp\":\"灯泡 %1 小时\""};
+                                               "\"on\":\"开\"", "\"lamp\":\"灯泡 %1 小时\"",
+                                               "\"part-temperature\":\"温度\"", "\"fault-error\":\"%1：故障\""};
     QTest::newRow("English") << QByteArray("en")
                              << QByteArrayList{"<h2 id=\"projector-name\">Projector</h2>",
                                                "\"warming up\":\"warming up\"", "\"lamp\":\"lamp %1 h\""};
@@ -350,6 +351,8 @@ void TestProjectors::alertedOnce()
     };
     QTRY_COMPARE_WITH_TIMEOUT(recorded(), 1, 15000);
     const QJsonObject state = this->projector(room);
+    if (kind == QLatin1String("error")) // part by part, for the pages' words
+        QCOMPARE(state["faults"].toObject(), QJsonObject({{"temperature", "error"}}));
     if (kind == QLatin1String("still-on")) // an event: the check says it
         QCOMPARE(state["check"].toObject()["code"].toString() + ' ' + state["check"].toObject()["command"].toString(),
                  QStringLiteral("not-followed projector-off"));

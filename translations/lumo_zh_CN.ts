@@ -1613,6 +1613,38 @@
         <source>unreachable (%1)</source>
         <translation>无法连接（%1）</translation>
     </message>
+    <message>
+        <source>fan</source>
+        <translation>风扇</translation>
+    </message>
+    <message>
+        <source>lamp</source>
+        <translation>灯泡</translation>
+    </message>
+    <message>
+        <source>temperature</source>
+        <translation>温度</translation>
+    </message>
+    <message>
+        <source>cover</source>
+        <translation>机盖</translation>
+    </message>
+    <message>
+        <source>filter</source>
+        <translation>滤网</translation>
+    </message>
+    <message>
+        <source>other</source>
+        <translation>其他</translation>
+    </message>
+    <message>
+        <source>%1: warning</source>
+        <translation>%1：警告</translation>
+    </message>
+    <message>
+        <source>%1: error</source>
+        <translation>%1：故障</translation>
+    </message>
 </context>
 <context>
     <name>RemoteServer</name>

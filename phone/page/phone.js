@@ -78,6 +78,14 @@
 
     // A room's projector (where the room has one): its power in words, lamp
     // hours and errors, the whole line on hover where it is cut short.
+    // Its faults in the page's words ("温度：故障"), part by part.
+    function faults(projector, words) {
+        return Object.keys(projector.faults || {}).map(function (part) {
+            var how = words["fault-" + projector.faults[part]];
+            return how ? how.replace("%1", words["part-" + part] || part) : part;
+        }).join(", ") || projector.errors;
+    }
+
     function showProjector(projector) {
         var words = texts.projector;
         if (!words || !$("projector"))
@@ -89,7 +97,7 @@
             if (projector.lamp_hours !== null)
                 parts.push(words.lamp.replace("%1", projector.lamp_hours));
             if (projector.errors)
-                parts.push(projector.errors);
+                parts.push(faults(projector, words));
         }
         $("projector-text").textContent = parts.join(" · ");
         $("projector-text").title = parts.join(" · ");

@@ -37,6 +37,16 @@ QList<ProjectorWatch::Word> ProjectorWatch::PageWords()
         {"alert-error", QT_TRANSLATE_NOOP("ProjectorWatch", "error")},
         {"alert-lamp", QT_TRANSLATE_NOOP("ProjectorWatch", "replace the lamp")},
         {"alert-unreachable", QT_TRANSLATE_NOOP("ProjectorWatch", "unreachable for long")},
+        // The parts a projector reports the health of, and how it is (the
+        // JSON's "faults": {"temperature": "error"}).
+        {"part-fan", QT_TRANSLATE_NOOP("ProjectorWatch", "fan")},
+        {"part-lamp", QT_TRANSLATE_NOOP("ProjectorWatch", "lamp")},
+        {"part-temperature", QT_TRANSLATE_NOOP("ProjectorWatch", "temperature")},
+        {"part-cover", QT_TRANSLATE_NOOP("ProjectorWatch", "cover")},
+        {"part-filter", QT_TRANSLATE_NOOP("ProjectorWatch", "filter")},
+        {"part-other", QT_TRANSLATE_NOOP("ProjectorWatch", "other")},
+        {"fault-warning", QT_TRANSLATE_NOOP("ProjectorWatch", "%1: warning")},
+        {"fault-error", QT_TRANSLATE_NOOP("ProjectorWatch", "%1: error")},
     };
 }
 
@@ -275,6 +285,11 @@ QJsonValue ProjectorWatch::Json(const QString& id) const
     QJsonValue lamp = QJsonValue::Null;
     for (const ProjectorLamp& one : state.lamps)
         lamp = std::max(lamp.toInt(), one.hours);
+    QJsonObject faults; // as "errors" says them, part by part
+    for (int part = 0; part < ProjectorState::PartCount; ++part)
+        if (state.health[part] == ProjectorHealth::Warning || state.health[part] == ProjectorHealth::Error)
+            faults.insert(ProjectorState::PartText(ProjectorState::Part(part)),
+                          ProjectorState::HealthText(state.health[part]));
     QJsonObject object{
         {"address", it->link->Address()},
         {"reachable", state.reachable},
@@ -284,6 +299,7 @@ QJsonValue ProjectorWatch::Json(const QString& id) const
         {"audio_muted", state.audioMuted},
         {"lamp_hours", lamp},
         {"errors", state.Faults()},
+        {"faults", faults},
         {"error", state.lastError},
         {"answered", state.lastAnswer.isValid() ? QJsonValue(state.lastAnswer.toUTC().toString(Qt::ISODate))
                                                 : QJsonValue::Null},

@@ -95,8 +95,11 @@
             : projector.answered === null && !projector.error ? words.unknown : words.unreachable];
         if (projector.lamp_hours !== null)
             parts.push(words.lamp.replace("%1", projector.lamp_hours));
-        if (projector.errors)
-            parts.push(projector.errors);
+        if (projector.errors) // in the page's words, part by part
+            parts.push(Object.keys(projector.faults || {}).map(function (part) {
+                var how = words["fault-" + projector.faults[part]];
+                return how ? how.replace("%1", words["part-" + part] || part) : part;
+            }).join(", ") || projector.errors);
         var failed = projector.check && projector.check.code === "not-followed";
         if (failed)
             parts.push(words.notFollowed.replace("%1", projector.check.command));
