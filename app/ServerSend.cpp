@@ -127,6 +127,8 @@ int ServerSend::Send(const QList<const Command*>& commands, QTextStream& err) co
         [&](const Command& command) {
             const Answer answer = post(command);
             status = answer.status;
+            if (!answer.notRecorded.isEmpty())
+                err << answer.notRecorded << '\n';
             return answer.error ? CommandResult::Failed(&command, CommandResult::Code::NotSent,
                                                         *answer.error)
                                 : CommandResult{&command, CommandResult::Code::Sent, {}};
@@ -220,17 +222,32 @@ ServerSend::Answer ServerSend::post(const Command& command) const
 
     const QJsonObject answer = QJsonDocument::fromJson(body).object();
     const QString letter(QLatin1Char(command.letter));
+    const auto unrecorded = [&](qsizetype rooms) {
+        if (rooms == 0)
+            return QString();
+        if (!all)
+            return tr("room %1 took %2, but the server %3 could not record it in its history")
+                .arg(room, CommandResolver::Name(command), serverName());
+        return tr("%1 of the rooms that took %2 could not be recorded in the history of the server %3")
+            .arg(rooms)
+            .arg(CommandResolver::Name(command), serverName());
+    };
+    const auto recorded = [](const QJsonObject& result) {
+        return result.value(QLatin1String("recorded")).toBool(true);
+    };
     if (!all) {
         if (answer.value(QLatin1String("sent")).toString() == letter)
-            return {};
+            return {SendCommand::Sent, {}, unrecorded(recorded(answer) ? 0 : 1)};
         return {
             SendCommand::LineFailed,
             tr("the server %1 did not say that room %2 took the command").arg(serverName(), room)};
     }
     const QJsonArray results = answer.value(QLatin1String("results")).toArray();
     QStringList failed;
+    qsizetype notRecorded = 0;
     for (const QJsonValue& value : results) {
         const QJsonObject result = value.toObject();
+        notRecorded += result.value(QLatin1String("sent")).toString() == letter && !recorded(result);
         const QString id = result.value(QLatin1String("room")).toString();
         if (result.value(QLatin1String("sent")).toString() != letter)
             failed << tr("room %1: %2").arg(id, result.value(QLatin1String("error")).toString());
@@ -239,7 +256,7 @@ ServerSend::Answer ServerSend::post(const Command& command) const
         return {SendCommand::LineFailed,
                 tr("the server %1 gave no room's outcome").arg(serverName())};
     if (failed.isEmpty())
-        return {};
+        return {SendCommand::Sent, {}, unrecorded(notRecorded)};
     return {SendCommand::LineFailed,
             tr("%n of %1 rooms did not take %2:", nullptr, int(failed.size()))
                     .arg(results.size())

@@ -8,7 +8,9 @@
 // of SendCommand's statuses: Sent when every room took every command;
 // LineFailed when a room's line failed (the message names the room and the
 // reason), the server could not be reached or did not answer in time, or it
-// refused the token; UsageError when the server knows no such room.
+// refused the token; UsageError when the server knows no such room. A
+// command taken that the service could not record in its history (its
+// answer says "recorded": false) is still sent, and said so on `err`.
 //
 // It speaks HTTP through Qt Network, so it is a part of its own, the campus
 // client (liblumo-client.so), which `lumo send` reaches through PartLoader
@@ -74,6 +76,7 @@ private:
     struct Answer {
         int status = 0; // SendCommand::Status
         std::optional<QString> error;
+        QString notRecorded = {}; // taken, but not in the service's history
     };
     Answer post(const Command& command) const;
     QString serverName() const;

@@ -94,7 +94,9 @@ struct CampusService {
 
     QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(port.port()); }
     // Empty once the service takes requests, else what went wrong.
-    QString start()
+    // `smallFiles`: its journal kept here, and no file of the service may
+    // grow past 100 KiB (RLIMIT_FSIZE; SIGXFSZ ignored): soon a full disk.
+    QString start(bool smallFiles = false)
     {
         if (!server.start())
             return server.error();
@@ -102,14 +104,21 @@ struct CampusService {
             "[web]\nlisten=127.0.0.1:" + port.number() +
             "\n[service]\nprobe=0\n[rooms]\na\\device=" + server.rfc2217Url().toUtf8() +
             "\nb\\device=rfc2217://127.0.0.1:" + downRoom.number() +
-            "\n[groups]\nfront=a\n[tokens]\nt=" + PasswordHash::Make(kToken).toUtf8() + '\n';
+            "\n[groups]\nfront=a\n[tokens]\nt=" + PasswordHash::Make(kToken).toUtf8() + '\n' +
+            (smallFiles ? "[history]\njournal=" + dir.filePath(QStringLiteral("history.sqlite")).toUtf8() + '\n'
+                        : QByteArray());
         QFile file(dir.filePath(QStringLiteral("serve.conf")));
         if (!file.open(QIODevice::WriteOnly) || file.write(config) != config.size())
             return file.errorString();
         file.close();
         serve.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        serve.start(QStringLiteral(LUMO_BIN),
-                    {QStringLiteral("serve"), QStringLiteral("--config"), file.fileName()});
+        if (smallFiles)
+            serve.start(QStringLiteral("sh"), {QStringLiteral("-c"),
+                                               QStringLiteral("trap '' XFSZ; ulimit -f 200; exec \"$0\" serve --config \"$1\""),
+                                               QStringLiteral(LUMO_BIN), file.fileName()});
+        else
+            serve.start(QStringLiteral(LUMO_BIN),
+                        {QStringLiteral("serve"), QStringLiteral("--config"), file.fileName()});
         if (!QTest::qWaitFor([&] { return Ser2net::Listening(port.port()); }, kProcessMs))
             return QStringLiteral("lumo serve does not take requests on port %1").arg(port.port());
         return {};
@@ -150,6 +159,7 @@ private slots:
     void throughNetworkServer();
     void throughCampusService_data();
     void throughCampusService();
+    void notRecordedIsSaid();
 #if LUMO_DBUS
     void panelOnTheBusSends_data();
     void panelOnTheBusSends();
@@ -621,6 +631,27 @@ void TestSend::throughCampusService()
     QByteArray got = m_campus->room.read(int(arrived.size()));
     got += m_campus->room.readAvailable(100); // nothing more, nothing twice
     QCOMPARE(got, arrived);
+}
+
+// A service whose history can no longer be written: every command still
+// goes out, and lumo send says which were not recorded.
+void TestSend::notRecordedIsSaid()
+{
+    CampusService campus;
+    const QString failed = campus.start(true);
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
+    qputenv("LUMO_TOKEN", CampusService::kToken.toByteArray());
+    const QStringList send{QStringLiteral("--server"), campus.url(), QStringLiteral("--room"),
+                           QStringLiteral("a"), QStringLiteral("screen-up")};
+    QString err;
+    for (int i = 0; i < 100 && err.isEmpty(); ++i) { // until the journal is full
+        QCOMPARE(runLumo(send, QString(), &err), 0);
+        QCOMPARE(campus.room.read(1), QByteArray("u"));
+    }
+    QVERIFY2(err == QStringLiteral("room a took screen-up, but the server %1 could not record it in its "
+                                   "history\n").arg(campus.url()),
+             qPrintable(err));
+    qunsetenv("LUMO_TOKEN");
 }
 
 #if LUMO_DBUS

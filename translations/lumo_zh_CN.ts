@@ -2118,6 +2118,14 @@
         <source>&quot;%1&quot; is no room: a room&apos;s ID is 1 to 32 letters, digits, - and _, @ and a group&apos;s name, or all</source>
         <translation>“%1”不是教室：教室的 ID 为 1 到 32 个字母、数字、- 和 _，或 @ 加教室组名，或 all</translation>
     </message>
+    <message>
+        <source>room %1 took %2, but the server %3 could not record it in its history</source>
+        <translation>教室 %1 已执行 %2，但服务器 %3 未能将其写入历史记录</translation>
+    </message>
+    <message>
+        <source>%1 of the rooms that took %2 could not be recorded in the history of the server %3</source>
+        <translation>已执行 %2 的教室中有 %1 间未能写入服务器 %3 的历史记录</translation>
+    </message>
 </context>
 <context>
     <name>TtyDevice</name>
