@@ -258,7 +258,12 @@ void TestProjectors::hoursMeasured()
     QVERIFY(rooms[0].measured);
     QVERIFY2(rooms[0].projectorHours > 0, qPrintable(QString::number(rooms[0].projectorHours)));
     QVERIFY(entries.first().command == QLatin1String("power-off") && entries[1].command == QLatin1String("power-on"));
-    QVERIFY(page("/history?room=r101&hl=en").contains("<span class=\"how\" data-how=\"measured\">measured</span>"));
+    const QByteArray history = page("/history?room=r101&hl=en");
+    QVERIFY(history.contains("<span class=\"how\" data-how=\"measured\">measured</span>"));
+    // What the projector reported is no failure: not marked as one, nor
+    // among "not sent only".
+    QVERIFY(history.contains("data-kind=\"note\"") && !history.contains("\"error\"><span aria-hidden=\"true\">✗</span> reported"));
+    QVERIFY(!page("/history?room=r101&outcome=failed&hl=en").contains("data-kind=\"note\""));
 }
 
 // A room with a projector has its state retained and four more entities

@@ -77,18 +77,26 @@ QString local(const QString& iso)
     return local(QDateTime::fromString(iso, Qt::ISODate));
 }
 
+// What was not sent, as the history's outcome=failed finds it: a projector's
+// power it reported by itself ("observed") is neither.
 bool failed(const QString& code)
 {
-    return code != QLatin1String("sent");
+    return code != QLatin1String("sent") && code != QLatin1String("observed");
 }
 
-// "✓", "!" or "✗" and the outcome in words, marked by its kind.
+// "✓", "!", "✗" or "·" (what a projector reported) and the outcome in
+// words, marked by its kind.
 QByteArray outcome(const QString& code, const QString& message, Language language)
 {
+    const bool observed = code == QLatin1String("observed");
     const char* kind = code == QLatin1String("sent")            ? "sent"
                        : code == QLatin1String("not-confirmed") ? "warn"
+                       : observed                               ? "note"
                                                                 : "error";
-    const char* icon = code == QLatin1String("sent") ? "✓" : code == QLatin1String("not-confirmed") ? "!" : "✗";
+    const char* icon = code == QLatin1String("sent")            ? "✓"
+                       : code == QLatin1String("not-confirmed") ? "!"
+                       : observed                               ? "·"
+                                                                : "✗";
     return "<span class=\"outcome\" data-kind=\"" + QByteArray(kind) + "\"" +
            (message.isEmpty() ? QByteArray() : " title=\"" + html(message) + "\"") +
            "><span aria-hidden=\"true\">" + icon + "</span> " +
