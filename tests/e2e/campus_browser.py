@@ -168,9 +168,14 @@ def main():
 
         state = os.path.join(scratch, "state")
         now = datetime.datetime.now()
-        night = (now - datetime.timedelta(days=1)).replace(hour=22, minute=0, second=0, microsecond=0)
+        # The last 22:00 that has passed; in the hour before the next one,
+        # when that is nearly a day old for the history's last 24 hours,
+        # an hour ago instead (never one still to come).
+        night = now.replace(hour=22, minute=0, second=0, microsecond=0)
+        if night > now:
+            night -= datetime.timedelta(days=1)
         if now - night > datetime.timedelta(hours=23):
-            night += datetime.timedelta(days=1)
+            night = now - datetime.timedelta(hours=1)
         seed_history(os.path.join(state, "lumo", "history.sqlite"), night)
 
         password = "night-" + os.urandom(6).hex()
