@@ -34,7 +34,7 @@ import tty
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "scripts"))
 import chromium  # noqa: E402
-from polling import free_port, wait_for  # noqa: E402
+from polling import free_port, stop_all, wait_for  # noqa: E402
 
 SKIP = 77
 ROOMS = ["r%d" % n for n in range(101, 111)]  # behind the shared ser2net
@@ -414,16 +414,7 @@ def main():
             one.close()
         for driver in drivers:
             driver.quit()
-        for process in reversed(processes):
-            try:
-                os.kill(process.pid, signal.SIGCONT)
-            except OSError:
-                pass
-            process.terminate()
-            try:
-                process.wait(10)
-            except subprocess.TimeoutExpired:
-                process.kill()
+        stop_all(processes)
         shutil.rmtree(scratch, ignore_errors=True)
 
 

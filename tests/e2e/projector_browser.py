@@ -17,7 +17,7 @@ import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "scripts"))
 import chromium  # noqa: E402
-from polling import free_port, wait_for  # noqa: E402
+from polling import free_port, stop_all, wait_for  # noqa: E402
 
 SKIP = 77
 
@@ -111,12 +111,7 @@ def main():
     finally:
         for driver in drivers:
             driver.quit()
-        for process in reversed(processes):
-            process.terminate()
-            try:
-                process.wait(10)
-            except subprocess.TimeoutExpired:
-                process.kill()
+        stop_all(processes)
         shutil.rmtree(scratch, ignore_errors=True)
 
 

@@ -1,7 +1,10 @@
 """Bounded waits and free ports for the scripts that drive Lumo from outside
 (the browser tests, the campus tour): nothing waits on a bare sleep, and a
 wait that runs out fails with what it waited for."""
+import os
+import signal
 import socket
+import subprocess
 import time
 
 
@@ -28,3 +31,18 @@ def free_port():
     s.bind(("127.0.0.1", 0))
     _held.append(s)
     return s.getsockname()[1]
+
+
+def stop_all(processes, timeout=10):
+    """Ends the processes, the last started first: one stopped (SIGSTOP) is
+    continued first, and one that has not ended after `timeout` s is killed."""
+    for process in reversed(processes):
+        try:
+            os.kill(process.pid, signal.SIGCONT)
+        except OSError:
+            pass
+        process.terminate()
+        try:
+            process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            process.kill()
